@@ -1,0 +1,53 @@
+# Stickwell: `make run` runs the program on the bundled defaults, `make test` builds and runs
+# every test. Both install what is missing first.
+BUILD     ?= build
+JOBS      ?= $(shell nproc)
+WERROR    ?= OFF
+SANITIZE  ?=
+BUILDTYPE ?= RelWithDebInfo
+CMAKEFLAGS = -DCMAKE_BUILD_TYPE=$(BUILDTYPE) -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_SANITIZE=$(SANITIZE)
+
+.PHONY: all deps configure build test run fuzz sanitize bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(CMAKEFLAGS)
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKEFLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --no-tests=error --output-on-failure -j$(JOBS)
+	@if command -v clang++ >/dev/null 2>&1; then $(MAKE) --no-print-directory fuzz; \
+	 else echo "clang not found: fuzz targets skipped"; fi
+
+# The libFuzzer targets, each run for a few seconds over its seed corpus.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON
+	cmake --build $(BUILD)-fuzz -j$(JOBS)
+	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure
+
+# The whole test suite under the address and undefined-behaviour sanitizers.
+sanitize:
+	$(MAKE) --no-print-directory BUILD=$(BUILD)-asan SANITIZE=address,undefined BUILDTYPE=Debug build
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(BUILD)-asan --no-tests=error --output-on-failure -j$(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+SAMPLE = $(BUILD)/sample.fmd
+run: build
+	$(BUILD)/tools/stickwell-cli storage pack $(SAMPLE) $(foreach f,$(wildcard samples/*.xml),$(notdir $(f))=$(f))
+	$(BUILD)/tools/stickwell-cli storage list $(SAMPLE)
+	$(BUILD)/tools/stickwell-cli storage cat $(SAMPLE) Index.xml > $(BUILD)/sample-Index.xml
+	$(BUILD)/tools/stickwell-cli xml $(BUILD)/sample-Index.xml --readable
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan

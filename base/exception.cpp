@@ -1,0 +1,31 @@
+#include "base/exception.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace sw {
+
+void RaiseError(const std::string& message) { throw Exception(message); }
+void RaiseFilerError(const std::string& message) { throw EFilerError(message); }
+void RaiseRasterError(const std::string& message) { throw ERasterError(message); }
+void RaiseStreamError(const std::string& message) { throw EStreamError(message); }
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string result;
+  if (length > 0) {
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    result.assign(buffer.data(), static_cast<size_t>(length));
+  }
+  va_end(args);
+  return result;
+}
+
+}  // namespace sw

@@ -1,0 +1,24 @@
+// String helpers: 8-bit strings are std::string holding UTF-8, wide strings std::u16string.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sw {
+
+// UTF-8 to UTF-16; malformed sequences become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+// Appends the UTF-8 form of one code point (invalid code points become U+FFFD).
+void AppendUtf8(std::string& out, uint32_t codePoint);
+
+// ASCII-only case folding and comparison (names of streams, extensions, elements).
+std::string LowerCase(std::string_view text);
+std::string UpperCase(std::string_view text);
+bool SameText(std::string_view a, std::string_view b);
+
+std::string Trim(std::string_view text);
+
+}  // namespace sw

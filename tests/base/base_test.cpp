@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "base/stream.h"
+#include "base/strings.h"
+
+namespace sw {
+namespace {
+
+TEST(Numeric, RoundHalvesToEven) {
+  EXPECT_EQ(Round(0.5), 0);
+  EXPECT_EQ(Round(1.5), 2);
+  EXPECT_EQ(Round(2.5), 2);
+  EXPECT_EQ(Round(-0.5), 0);
+  EXPECT_EQ(Round(-1.5), -2);
+  EXPECT_EQ(Round(-2.5), -2);
+  EXPECT_EQ(Round(2.4999), 2);
+  EXPECT_EQ(Round(-2.5001), -3);
+  EXPECT_EQ(Round(1e300), INT32_MAX);
+  EXPECT_EQ(Round(-1e300), INT32_MIN);
+  EXPECT_EQ(Round(std::nan("")), 0);
+  EXPECT_EQ(Round64(4294967296.5), 4294967296LL);
+  EXPECT_EQ(Round64(4294967297.5), 4294967298LL);
+}
+
+TEST(Numeric, DivTruncatesTowardZero) {
+  EXPECT_EQ(Div(7, 2), 3);
+  EXPECT_EQ(Div(-7, 2), -3);
+  EXPECT_EQ(Div(7, -2), -3);
+  EXPECT_EQ(Mod(-7, 2), -1);
+  EXPECT_EQ(Div(INT32_MIN, -1), INT32_MAX);
+  EXPECT_THROW(Div(1, 0), Exception);
+}
+
+TEST(Strings, Utf8AndUtf16RoundTrip) {
+  const std::string text = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // A, e-acute, euro, emoji
+  const std::u16string wide = Utf8ToUtf16(text);
+  ASSERT_EQ(wide.size(), 5u);
+  EXPECT_EQ(wide[1], u'\u00E9');
+  EXPECT_EQ(wide[3], 0xD83D);
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+}
+
+TEST(Strings, MalformedInputBecomesReplacementCharacter) {
+  EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), std::u16string(u"\uFFFD\uFFFD"));  // overlong
+  EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"), std::u16string(u"a\uFFFD\uFFFD"));  // truncated
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80").size(), 3u);                      // surrogate
+  const char16_t lone[] = {0xD800, u'x', 0};
+  EXPECT_EQ(Utf16ToUtf8(lone), "\xEF\xBF\xBDx");
+  EXPECT_TRUE(SameText("Index.XML", "index.xml"));
+  EXPECT_FALSE(SameText("Index.xml", "Index.xm"));
+}
+
+TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
+  TMemoryStream m;
+  m.WriteBuffer("hello", 5);
+  EXPECT_EQ(m.Size(), 5);
+  m.SetPosition(10);
+  m.WriteBuffer("!", 1);
+  EXPECT_EQ(m.Size(), 11);
+  EXPECT_EQ(m.Memory()[7], 0);
+  m.SetPosition(3);
+  char buf[16] = {};
+  EXPECT_EQ(m.Read(buf, 16), 8);
+  EXPECT_EQ(std::string(buf, 2), "lo");
+  m.SetPosition(-4);
+  EXPECT_EQ(m.Read(buf, 4), 0);
+  m.SetPosition(0);
+  EXPECT_THROW(m.ReadBuffer(buf, 12), EStreamError);
+  TReadOnlyMemoryStream r("abc", 3);
+  EXPECT_THROW(r.WriteBuffer("x", 1), EStreamError);
+}
+
+TEST(Streams, FileStreamErrorsNameTheFile) {
+  try {
+    TFileStream f("/nonexistent/dir/file.bin", TFileMode::fmOpenRead);
+    FAIL();
+  } catch (const EStreamError& e) {
+    EXPECT_NE(std::string(e.what()).find("Cannot open file \"/nonexistent/dir/file.bin\"."), std::string::npos);
+  }
+  EXPECT_THROW(TFileStream("/nonexistent/dir/file.bin", TFileMode::fmCreate), EStreamError);
+  const std::string name = TempFolder() + "/sw_stream_test.bin";
+  {
+    TFileStream f(name, TFileMode::fmCreate);
+    f.WriteBuffer("abcdef", 6);
+    f.SetSize(4);
+    EXPECT_EQ(f.Size(), 4);
+  }
+  EXPECT_EQ(ReadFileBytes(name).size(), 4u);
+  EXPECT_EQ(ExtractFileExt("a.b/c"), "");
+  EXPECT_EQ(ExtractFileExt("dir/pic.JPG"), ".JPG");
+  std::remove(name.c_str());
+}
+
+}  // namespace
+}  // namespace sw

@@ -1,0 +1,58 @@
+// stickwell-cli: inspect and convert Stickwell files from the command line.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "base/exception.h"
+#include "tools/commands.h"
+
+namespace sw::cli {
+
+namespace {
+
+class UsageException : public Exception {
+public:
+  using Exception::Exception;
+};
+
+const char kUsage[] =
+    "usage: stickwell-cli COMMAND ...\n"
+    "  storage list FILE              list the streams of a storage file (name, tab, size)\n"
+    "  storage cat FILE STREAM        write a stream's bytes to standard output\n"
+    "  storage pack OUT NAME=PATH...  write a compact storage file holding those files\n"
+    "  xml FILE [--readable|--compact]\n"
+    "                                 parse an XML file and write it back\n"
+    "  image info FILE                format, width and height of a picture file\n"
+    "  image convert IN OUT [--max WxH]\n"
+    "                                 decode a picture and encode it by OUT's extension\n";
+
+}  // namespace
+
+void UsageError(const std::string& text) { throw UsageException(text); }
+
+int Main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 1 : 0;
+  }
+  const std::string command = argv[1];
+  Args args(argv + 2, argv + argc);
+  try {
+    if (command == "storage") return CmdStorage(args);
+    if (command == "xml") return CmdXml(args);
+    if (command == "image") return CmdImage(args);
+    UsageError("unknown command \"" + command + "\"");
+  } catch (const UsageException& e) {
+    std::fprintf(stderr, "stickwell-cli: %s\n%s", e.what(), kUsage);
+    return 1;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+}
+
+}  // namespace sw::cli
+
+int main(int argc, char** argv) { return sw::cli::Main(argc, argv); }
