@@ -12,12 +12,6 @@
 
 namespace sw {
 
-enum TDrawMode { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
-enum TCombineMode { cmBlend = 0, cmMerge = 1 };
-enum TStretchFilter {
-  sfNearest = 0, sfDraft = 1, sfLinear = 2, sfCosine = 3, sfSpline = 4, sfLanczos = 5, sfMitchell = 6
-};
-
 class TThreadPersistent;
 using TNotifyEvent = std::function<void(TThreadPersistent* sender)>;
 // Per-pixel callback of dmCustom transfers: (foreground, background in/out, master alpha).
@@ -96,6 +90,60 @@ public:
   void SetPixelTS(int32_t x, int32_t y, TColor32 c);
   TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
 
+  // Bilinear read at 24.8 fixed-point coordinates, weighted through the gamma table; OuterColor
+  // unless the point lies strictly inside the outermost pixel centres.
+  TColor32 SampleBilinear(int32_t x256, int32_t y256) const;
+
+  // Stores c (no blending) from x1 to x2 (either order, both included) on row y, clipped.
+  void HorzLine(int32_t x1, int32_t y, int32_t x2, TColor32 c);
+  void VertLine(int32_t x, int32_t y1, int32_t y2, TColor32 c);
+  // The four sides of r (right and bottom exclusive), one pixel wide, clipped.
+  void FrameRect(const TRect& r, TColor32 c);
+  // Stores c into r (right and bottom exclusive) intersected with ClipRect; then Changed.
+  void FillRect(const TRect& r, TColor32 c);
+  void FillRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c) { FillRect(TRect{x1, y1, x2, y2}, c); }
+  // Lays c over r intersected with ClipRect with the bitmap's CombineMode; then Changed.
+  void FillRectT(const TRect& r, TColor32 c);
+  // Spreads c over the up to four pixels around a 16.16 point, weighted by area, blended.
+  void PlotAntialiased(TFixed x, TFixed y, TColor32 c);
+  // Clipped one-pixel line from (x1, y1) to (x2, y2), both ends drawn, blended with CombineMode.
+  void LineTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c);
+  // Antialiased one-pixel line between 16.16 points (each touched pixel weighted by its
+  // distance to the line), blended with CombineMode, clipped.
+  void LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 c);
+
+  // Stippled drawing: the pattern restarts at position 0; an empty pattern draws opaque black.
+  void SetStipple(const TArrayOfColor32& colors);
+  void SetStippleStep(float step) { StippleStepValue = step; }
+  float StippleStep() const { return StippleStepValue; }
+  // The colour at the current stipple position; advances the position by one step.
+  TColor32 GetStippleColor();
+  // Passes n pixels over without drawing them.
+  void AdvanceStippleCounter(int64_t n);
+  void HorzLineStippled(int32_t x1, int32_t y, int32_t x2);
+  void VertLineStippled(int32_t x, int32_t y1, int32_t y2);
+  // Right and bottom exclusive; the pattern runs on clockwise around the corners.
+  void FrameRectStippled(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  void MoveTo(TFixed x, TFixed y) { PenPos = TFixedPoint{x, y}; }
+  // Antialiased stippled line from the pen position; the pen ends at (x, y).
+  void LineToStippled(TFixed x, TFixed y);
+
+  void FlipHorizontal();
+  void FlipVertical();
+  void Rotate180();
+  // Quarter turns: the bitmap becomes Height x Width.
+  void Rotate90();
+  void Rotate270();
+  // XORs every pixel with 0xFF000000; fires no change event.
+  void InvertAlpha();
+  // True when empty or when every pixel equals c.
+  bool IsUniform(TColor32 c) const;
+
+  // Draws this bitmap into target with its own DrawMode, StretchFilter and OnPixelCombine,
+  // clipped to target.ClipRect; then the target's Changed.
+  void Draw(TBitmap32& target, const TRect& targetRect) const;
+  void Draw(TBitmap32& target, const TRect& targetRect, const TRect& sourceRect) const;
+
   // Every pixel becomes c (nothing on an empty bitmap); then Changed.
   void Clear(TColor32 c = clBlack32);
   // Sets the alpha byte of every pixel; then Changed.
@@ -127,5 +175,14 @@ public:
 private:
   std::unique_ptr<TColor32[]> bits_;
 };
+
+// Box-average reduction: sourceRect is divided over targetRect by integer distribution and each
+// target pixel gets the truncated per-channel mean of its block (stored, not blended). Target
+// pixels outside the target are left out; a target larger than the source in a direction repeats
+// source pixels. Raises "Source rectangle is invalid" when sourceRect leaves the source.
+void BoxReduce(TBitmap32& target, const TRect& targetRect, const TBitmap32& source, const TRect& sourceRect);
+
+// The gamma-weighted table of SampleBilinear: G[i] = round(255 * (i / 255)^0.7).
+const uint8_t* BilinearGammaTable();
 
 }  // namespace sw

@@ -13,6 +13,12 @@ namespace sw {
 using TColor32 = uint32_t;
 using TFixed = int32_t;  // 16.16 fixed point
 
+enum TDrawMode { dmOpaque = 0, dmBlend = 1, dmCustom = 2 };
+enum TCombineMode { cmBlend = 0, cmMerge = 1 };
+enum TStretchFilter {
+  sfNearest = 0, sfDraft = 1, sfLinear = 2, sfCosine = 3, sfSpline = 4, sfLanczos = 5, sfMitchell = 6
+};
+
 constexpr TColor32 clBlack32 = 0xFF000000u;
 constexpr TColor32 clWhite32 = 0xFFFFFFFFu;
 
@@ -99,8 +105,10 @@ TColor32 ColorFromSystem(int32_t systemColor);
 
 // ---- reference pixel arithmetic (the 16-bit lane path) ----
 
-// Per channel: (W * (X - Y) + 256 * Y + 128) >> 8, modulo 65536, logical shift. W in 0..256.
+// Per channel: (W * (X - Y) + 256 * Y + 128) >> 8, modulo 65536, logical shift. W in 0..256
+// (256 gives X); larger weights are clamped to 256.
 inline TColor32 CombineReg(TColor32 x, TColor32 y, uint32_t w) {
+  if (w > 256) w = 256;
   TColor32 result = 0;
   for (int shift = 0; shift < 32; shift += 8) {
     const uint32_t xc = (x >> shift) & 0xFF;
@@ -119,7 +127,13 @@ inline TColor32 BlendMem(TColor32 f, TColor32 b) {
   if (fa == 255) return f;
   return CombineReg(f, b, fa);
 }
+// Register form with master alpha: combine with W = ((M + 1) * Fa) >> 8.
+inline TColor32 BlendRegEx(TColor32 f, TColor32 b, uint32_t m) {
+  if (m > 255) m = 255;
+  return CombineReg(f, b, ((m + 1) * AlphaOf(f)) >> 8);
+}
 inline TColor32 BlendMemEx(TColor32 f, TColor32 b, uint32_t m) {
+  if (m > 255) m = 255;
   const uint32_t w = ((m + 1) * AlphaOf(f)) >> 8;
   if (w == 0) return b;
   return CombineReg(f, b, w);
@@ -151,11 +165,24 @@ inline TColor32 MergeReg(TColor32 f, TColor32 b) {
 }
 inline TColor32 MergeMem(TColor32 f, TColor32 b) { return MergeReg(f, b); }
 inline TColor32 MergeMemEx(TColor32 f, TColor32 b, uint32_t m) {
+  if (m > 255) m = 255;
   return MergeReg(SetAlpha(f, static_cast<int32_t>((AlphaOf(f) * m) / 255)), b);
 }
+inline TColor32 MergeRegEx(TColor32 f, TColor32 b, uint32_t m) { return MergeMemEx(f, b, m); }
 // Combine asked for on a cmMerge bitmap: merge X (alpha replaced by W) over Y.
 inline TColor32 CombineMerge(TColor32 x, TColor32 y, uint32_t w) {
   return MergeReg(SetAlpha(x, static_cast<int32_t>(w)), y);
+}
+// Combine in the family of a combine mode.
+inline TColor32 CombineOf(TCombineMode mode, TColor32 x, TColor32 y, uint32_t w) {
+  return mode == cmMerge ? CombineMerge(x, y, w) : CombineReg(x, y, w);
+}
+// Single-pixel memory forms of a combine mode.
+inline TColor32 BlendMemOf(TCombineMode mode, TColor32 f, TColor32 b) {
+  return mode == cmMerge ? MergeMem(f, b) : BlendMem(f, b);
+}
+inline TColor32 BlendMemExOf(TCombineMode mode, TColor32 f, TColor32 b, uint32_t m) {
+  return mode == cmMerge ? MergeMemEx(f, b, m) : BlendMemEx(f, b, m);
 }
 
 }  // namespace sw
