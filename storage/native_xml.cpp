@@ -8,6 +8,7 @@
 
 #include "base/exception.h"
 #include "base/strings.h"
+#include "base/system_colors.h"
 
 namespace sw {
 
@@ -229,13 +230,6 @@ void DecodeBytes(const std::string& text, TXmlBinaryForm form, uint8_t* out, siz
   }
 }
 
-// The classic default system colours as RGB (0xRRGGBB), by system colour index.
-const uint32_t kSystemColors[] = {
-    0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-    0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
-    0xA0A0A0, 0x6D6D6D, 0x000000, 0x434E54, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-    0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0};
-
 std::string CharRefText(uint32_t code, bool utf8) {
   std::string out;
   if (utf8) {
@@ -305,9 +299,7 @@ void InitXmlDefaults() { XmlDefaults() = TXmlSettings::ProgramStart(); }
 int32_t ColorToRGB(int32_t color) {
   const auto c = static_cast<uint32_t>(color);
   if ((c >> 24) != 0xFF) return color;
-  const uint32_t index = c & 0xFF;
-  if (index >= sizeof(kSystemColors) / sizeof(kSystemColors[0])) return 0;
-  const uint32_t rgb = kSystemColors[index];
+  const uint32_t rgb = SystemColorRGB(c & 0xFF);
   // Stored colours hold red in the low byte.
   return static_cast<int32_t>((rgb >> 16) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
 }

@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include "base/system_colors.h"
+
 namespace sw {
 
 void RaiseTransformError(const std::string& message) { throw ETransformError(message); }
@@ -13,15 +15,8 @@ void RaiseTransformError(const std::string& message) { throw ETransformError(mes
 // The system colour table of the window system the colour values come from; the low byte of a
 // negative colour value indexes it.
 TColor32 ColorFromSystem(int32_t systemColor) {
-  static const uint32_t kSystemColors[31] = {
-      0xC8C8C8, 0x000000, 0x99B4D1, 0xBFCDDB, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-      0x000000, 0x000000, 0xB4B4B4, 0xF4F7FC, 0xABABAB, 0x3399FF, 0xFFFFFF, 0xF0F0F0,
-      0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-      0xFFFFE1, 0x000000, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x3399FF, 0xF0F0F0};  // 0xRRGGBB
   if (systemColor < 0) {
-    const uint32_t index = static_cast<uint32_t>(systemColor) & 0xFF;
-    const uint32_t rgb = index < 31 ? kSystemColors[index] : 0;
-    return 0xFF000000u | rgb;
+    return 0xFF000000u | SystemColorRGB(static_cast<uint32_t>(systemColor) & 0xFF);
   }
   const uint32_t v = static_cast<uint32_t>(systemColor);
   const uint32_t r = v & 0xFF, g = (v >> 8) & 0xFF, b = (v >> 16) & 0xFF;
