@@ -135,9 +135,9 @@ void ReadXmlBitmap(const TXmlNode* parent, const std::string& name, TBitmap32& b
   if (!buffer) return;
 
   // The stored lengths are checked against each other, the text and a fixed limit before any
-  // buffer is reserved: the packer never produced more than PackBound of its input.
+  // buffer is reserved. The packed size is not held to the packer's nominal reserve: noisy
+  // pictures packed larger than that, and the text length bounds it anyway.
   if (packedSize < 0 || sourceSize < 0 || sourceSize > kMaxXmlBitmapBytes ||
-      static_cast<size_t>(packedSize) > PackBound(static_cast<size_t>(sourceSize)) ||
       static_cast<size_t>(sourceSize) > MaxUnpackedLength(static_cast<size_t>(packedSize))) {
     RaiseRasterError("Image file is corrupted");
   }

@@ -10,37 +10,20 @@
 #include "storage/bmp_format.h"
 #include "storage/jpeg_format.h"
 #include "storage/raster_formats.h"
+#include "support/cli_runner.h"
 
 namespace sw {
 namespace {
 
-struct TRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using TRun = testing::TCliRun;
 
-std::string Temp(const std::string& name) { return TempFolder() + "/cli_image_" + name; }
-
-std::string Slurp(const std::string& path) {
-  if (!FileExists(path)) return {};
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
+std::string Temp(const std::string& name) {
+  return TempFolder() + "/cli_image_" + std::to_string(::getpid()) + "_" + name;
 }
 
-TRun Cli(const std::string& arguments) {
-  const std::string out = Temp("stdout"), err = Temp("stderr");
-  const std::string command = std::string("\"") + STICKWELL_CLI + "\" " + arguments + " >\"" + out +
-                              "\" 2>\"" + err + "\"";
-  TRun run;
-  const int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  return run;
-}
+TRun Cli(const std::string& arguments) { return testing::RunCli(arguments); }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+std::string Quoted(const std::string& path) { return testing::ShellQuote(path); }
 
 void WritePicture(const std::string& path, const TBitmap32& b, bool jpeg) {
   TMemoryStream s;

@@ -9,6 +9,7 @@
 
 #include "base/stream.h"
 #include "storage/storage.h"
+#include "support/cli_runner.h"
 
 namespace sw {
 namespace {
@@ -20,19 +21,10 @@ struct TRun {
   std::string out;
 };
 
-// Runs the command-line tool; stderr joins stdout when mergeErrors is set.
+// Runs the command-line tool; standard error follows standard output when mergeErrors is set.
 TRun Cli(const std::string& args, bool mergeErrors = false) {
-  const std::string command = std::string("'") + STICKWELL_CLI + "' " + args + (mergeErrors ? " 2>&1" : " 2>/dev/null");
-  FILE* pipe = ::popen(command.c_str(), "r");
-  EXPECT_NE(pipe, nullptr);
-  TRun run{-1, {}};
-  if (!pipe) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  const testing::TCliRun run = testing::RunCli(args);
+  return TRun{run.status, mergeErrors ? run.out + run.err : run.out};
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -7,34 +7,16 @@
 #include <sys/wait.h>
 
 #include "base/stream.h"
+#include "support/cli_runner.h"
 
 namespace {
 
-struct TRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using TRun = sw::testing::TCliRun;
 
-TRun RunCli(const std::string& arguments) {
-  const std::string errFile = sw::TempFolder() + "/cli_xml_stderr.txt";
-  const std::string command = std::string(STICKWELL_CLI) + " xml " + arguments + " 2>" + errFile;
-  TRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(errFile, std::ios::binary);
-  run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-  std::remove(errFile.c_str());
-  return run;
-}
+TRun RunCli(const std::string& arguments) { return sw::testing::RunCli("xml " + arguments); }
 
 std::string WriteTemp(const std::string& name, const std::string& text) {
-  const std::string path = sw::TempFolder() + "/" + name;
+  const std::string path = sw::TempFolder() + "/" + std::to_string(::getpid()) + "_" + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }
