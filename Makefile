@@ -30,7 +30,7 @@ test: build
 
 # The libFuzzer targets, each run for a few seconds over its seed corpus.
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON -DSTICKWELL_WERROR=$(WERROR)
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
 	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure
 
