@@ -1,0 +1,277 @@
+// Our PNG and GIF codecs side by side with libpng and giflib on a 3000 x 2000 photographic-like
+// picture (smooth gradients plus noise). Counters: MP/s (megapixels per second) and, for the
+// encoders, the output size in bytes.
+#include <benchmark/benchmark.h>
+#include <gif_lib.h>
+#include <png.h>
+
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "storage/gif_codec.h"
+#include "storage/png_codec.h"
+
+namespace {
+
+constexpr int32_t kWidth = 3000, kHeight = 2000;
+constexpr double kMegapixels = kWidth * kHeight / 1e6;
+
+const sw::TBitmap32& Picture() {
+  static sw::TBitmap32* picture = [] {
+    auto* b = new sw::TBitmap32;
+    b->Resize(kWidth, kHeight);
+    std::mt19937 rng(42);
+    for (int32_t y = 0; y < kHeight; ++y)
+      for (int32_t x = 0; x < kWidth; ++x) {
+        const double fx = x / double(kWidth), fy = y / double(kHeight);
+        auto channel = [&](double v) {
+          const int n = int(rng() % 9) - 4;
+          const int c = int(v * 255.0) + n;
+          return uint32_t(c < 0 ? 0 : (c > 255 ? 255 : c));
+        };
+        const uint32_t r = channel(0.5 + 0.45 * std::sin(fx * 5.0 + fy * 2.0));
+        const uint32_t g = channel(0.5 + 0.4 * std::cos(fy * 4.0 - fx * 1.5));
+        const uint32_t bl = channel(0.3 + 0.3 * fx * fy + 0.2 * std::sin((fx + fy) * 9.0));
+        b->SetPixel(x, y, 0xFF000000u | (r << 16) | (g << 8) | bl);
+      }
+    return b;
+  }();
+  return *picture;
+}
+
+// --- libpng -------------------------------------------------------------------------------
+
+struct TPngReadState {
+  const uint8_t* data;
+  size_t size, pos;
+};
+
+void PngRead(png_structp png, png_bytep out, png_size_t count) {
+  auto* s = static_cast<TPngReadState*>(png_get_io_ptr(png));
+  if (s->size - s->pos < count) png_error(png, "short read");
+  std::memcpy(out, s->data + s->pos, count);
+  s->pos += count;
+}
+
+void PngWrite(png_structp png, png_bytep data, png_size_t count) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + count);
+}
+
+void PngFlush(png_structp) {}
+
+// Decodes into BGRA, the layout of our pixels.
+bool LibpngDecode(const std::vector<uint8_t>& file, std::vector<uint32_t>& pixels) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  TPngReadState state{file.data(), file.size(), 0};
+  std::vector<png_bytep> rows;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  png_set_read_fn(png, &state, PngRead);
+  png_read_info(png, info);
+  png_set_expand(png);
+  png_set_scale_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  png_read_update_info(png, info);
+  const uint32_t w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+  pixels.resize(size_t(w) * h);
+  rows.resize(h);
+  for (uint32_t y = 0; y < h; ++y) rows[y] = reinterpret_cast<png_bytep>(pixels.data() + size_t(y) * w);
+  png_read_image(png, rows.data());
+  png_read_end(png, nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
+std::vector<uint8_t> LibpngEncode(const sw::TBitmap32& bitmap) {
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::abort();
+  }
+  png_set_write_fn(png, &out, PngWrite, PngFlush);
+  png_set_compression_level(png, 9);
+  png_set_IHDR(png, info, uint32_t(bitmap.Width()), uint32_t(bitmap.Height()), 8,
+               PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_bgr(png);
+  for (int32_t y = 0; y < bitmap.Height(); ++y)
+    png_write_row(png, reinterpret_cast<png_const_bytep>(bitmap.ScanLine(y)));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// --- giflib -------------------------------------------------------------------------------
+
+struct TGifReadState {
+  const uint8_t* data;
+  size_t size, pos;
+};
+
+int GifRead(GifFileType* gif, GifByteType* out, int count) {
+  auto* s = static_cast<TGifReadState*>(gif->UserData);
+  const size_t n = std::min<size_t>(size_t(count), s->size - s->pos);
+  std::memcpy(out, s->data + s->pos, n);
+  s->pos += n;
+  return int(n);
+}
+
+// Decodes the first image with giflib and lays it onto a cleared screen of BGRA pixels, as the
+// program needs it.
+bool GiflibDecode(const std::vector<uint8_t>& file, std::vector<uint32_t>& pixels) {
+  TGifReadState state{file.data(), file.size(), 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&state, GifRead, &error);
+  if (gif == nullptr) return false;
+  if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) {
+    DGifCloseFile(gif, &error);
+    return false;
+  }
+  const SavedImage& image = gif->SavedImages[0];
+  const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+  GraphicsControlBlock gcb;
+  int transparent = -1;
+  if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+  uint32_t lut[256] = {};
+  for (int i = 0; i < map->ColorCount && i < 256; ++i)
+    lut[i] = 0xFF000000u | (uint32_t(map->Colors[i].Red) << 16) | (uint32_t(map->Colors[i].Green) << 8) |
+             map->Colors[i].Blue;
+  if (transparent >= 0) lut[transparent] = 0;
+  const int sw = gif->SWidth, sh = gif->SHeight;
+  pixels.assign(size_t(sw) * size_t(sh), 0);
+  const GifImageDesc& d = image.ImageDesc;
+  for (int y = 0; y < d.Height && d.Top + y < sh; ++y)
+    for (int x = 0; x < d.Width && d.Left + x < sw; ++x)
+      pixels[size_t(d.Top + y) * size_t(sw) + size_t(d.Left + x)] = lut[image.RasterBits[size_t(y) * size_t(d.Width) + size_t(x)]];
+  DGifCloseFile(gif, &error);
+  return true;
+}
+
+// --- Files, made once -----------------------------------------------------------------------
+
+const std::vector<uint8_t>& OurPng() {
+  static const std::vector<uint8_t> file = [] {
+    sw::TMemoryStream out;
+    sw::EncodePng(Picture(), out);
+    return out.Bytes();
+  }();
+  return file;
+}
+
+const std::vector<uint8_t>& OurGif() {
+  static const std::vector<uint8_t> file = [] {
+    sw::TMemoryStream out;
+    sw::EncodeGif(Picture(), out, 32, 0);
+    // The peer must read what we write exactly as we do.
+    std::vector<uint32_t> peer;
+    sw::TBitmap32 ours;
+    sw::DecodeGif(out.Memory(), size_t(out.Size()), ours);
+    if (!GiflibDecode(out.Bytes(), peer) || std::memcmp(peer.data(), ours.Bits(), peer.size() * 4) != 0) {
+      std::fprintf(stderr, "giflib reads our GIF differently\n");
+      std::abort();
+    }
+    return out.Bytes();
+  }();
+  return file;
+}
+
+void SetRate(benchmark::State& state) {
+  state.counters["MP/s"] =
+      benchmark::Counter(kMegapixels * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_PngDecode_Ours(benchmark::State& state) {
+  const auto& file = OurPng();
+  sw::TBitmap32 bitmap;
+  for (auto _ : state) {
+    sw::DecodePng(file.data(), file.size(), bitmap);
+    benchmark::DoNotOptimize(bitmap.Bits());
+  }
+  SetRate(state);
+}
+
+void BM_PngDecode_Libpng(benchmark::State& state) {
+  const auto& file = OurPng();
+  std::vector<uint32_t> pixels;
+  for (auto _ : state) {
+    if (!LibpngDecode(file, pixels)) state.SkipWithError("libpng failed");
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  SetRate(state);
+}
+
+void BM_PngEncode_Ours(benchmark::State& state) {
+  size_t bytes = 0;
+  for (auto _ : state) {
+    sw::TMemoryStream out;
+    sw::EncodePng(Picture(), out);
+    bytes = size_t(out.Size());
+  }
+  SetRate(state);
+  state.counters["bytes"] = double(bytes);
+}
+
+void BM_PngEncode_Libpng(benchmark::State& state) {
+  size_t bytes = 0;
+  for (auto _ : state) bytes = LibpngEncode(Picture()).size();
+  SetRate(state);
+  state.counters["bytes"] = double(bytes);
+}
+
+void BM_GifDecode_Ours(benchmark::State& state) {
+  const auto& file = OurGif();
+  sw::TBitmap32 bitmap;
+  for (auto _ : state) {
+    sw::DecodeGif(file.data(), file.size(), bitmap);
+    benchmark::DoNotOptimize(bitmap.Bits());
+  }
+  SetRate(state);
+}
+
+void BM_GifDecode_Giflib(benchmark::State& state) {
+  const auto& file = OurGif();
+  std::vector<uint32_t> pixels;
+  for (auto _ : state) {
+    if (!GiflibDecode(file, pixels)) state.SkipWithError("giflib failed");
+    benchmark::DoNotOptimize(pixels.data());
+  }
+  SetRate(state);
+}
+
+void BM_GifEncode_Ours(benchmark::State& state) {
+  size_t bytes = 0;
+  for (auto _ : state) {
+    sw::TMemoryStream out;
+    sw::EncodeGif(Picture(), out, 32, 0);
+    bytes = size_t(out.Size());
+  }
+  SetRate(state);
+  state.counters["bytes"] = double(bytes);
+}
+
+// Iteration counts stay small: the machine is shared.
+BENCHMARK(BM_PngDecode_Ours)->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_PngDecode_Libpng)->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_PngEncode_Ours)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_PngEncode_Libpng)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_GifDecode_Ours)->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_GifDecode_Giflib)->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_GifEncode_Ours)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,27 @@
+// Our GIF codec: decoding of the first image of a GIF87a/GIF89a file onto its logical screen,
+// and encoding with quantisation to at most 256 colours, Floyd-Steinberg dithering and LZW.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/stream.h"
+#include "shapes/raster/bitmap32.h"
+
+namespace sw {
+
+// True when the data begins with "GIF87a" or "GIF89a" (false for shorter data).
+bool IsGif(const uint8_t* data, size_t size);
+
+// Decodes the first image onto a cleared surface of the logical screen size: covered pixels are
+// opaque with their palette colour, transparent or uncovered ones transparent black. Returns the
+// bytes consumed (through the trailer, or through the first image when more images follow).
+// Faults raise ERasterError; data ending inside an announced block raises "Premature end of data".
+size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap);
+
+// Writes bitmap as a GIF89a: pixels with alpha below alphaThreshold become the transparent index,
+// whose palette entry is set to transparentColor; an empty bitmap raises.
+void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold = 32,
+               TColor32 transparentColor = 0);
+
+}  // namespace sw

@@ -1,0 +1,23 @@
+// Our PNG codec: decoding of every colour type and bit depth (with palettes, tRNS and Adam7)
+// into 32-bit pixels, and encoding as 8-bit truecolour with alpha. zlib does inflate and deflate.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/stream.h"
+#include "shapes/raster/bitmap32.h"
+
+namespace sw {
+
+// True when the data begins with the eight-byte PNG signature (false for shorter data).
+bool IsPng(const uint8_t* data, size_t size);
+
+// Decodes the PNG into bitmap (resized to the image); returns the bytes consumed through IEND.
+// Every fault raises ERasterError; the bitmap may then hold a partial picture.
+size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap);
+
+// Writes bitmap as a truecolour-with-alpha, 8-bit PNG at zlib level 9; an empty bitmap raises.
+void EncodePng(const TBitmap32& bitmap, TStream& out);
+
+}  // namespace sw
