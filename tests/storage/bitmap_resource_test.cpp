@@ -19,6 +19,7 @@
 #include "storage/bmp_format.h"
 #include "storage/compressors.h"
 #include "storage/native_xml.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
@@ -81,14 +82,7 @@ bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
   return true;
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 std::vector<uint8_t> EmbeddedBytes(const TXmlNode& image) {
   const TXmlNode* buffer = image.FindChild("Data") ? image.FindChild("Data")->FindChild("Buffer") : nullptr;

@@ -12,19 +12,12 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
 
-template <typename E>
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 std::string Reparse(const std::string& text, TXmlLayout layout) {
   TNativeXml xml;

@@ -14,6 +14,7 @@
 #include "storage/native_xml.h"
 #include "storage/resource_thread.h"
 #include "storage/storage.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
@@ -120,14 +121,7 @@ protected:
   std::string dir_;
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 // ---- states ----
 

@@ -11,19 +11,12 @@
 #include "base/exception.h"
 #include "base/strings.h"
 #include "storage/native_xml.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
 
-template <typename E>
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 std::vector<uint8_t> Bytes(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
