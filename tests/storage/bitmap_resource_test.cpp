@@ -96,7 +96,7 @@ class BitmapResourceTest : public ::testing::Test {
 protected:
   void SetUp() override {
     static std::atomic<int> counter{0};
-    dir_ = TempFolder() + "/h7_bitmap_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    dir_ = TempFolder() + "/sw_bitmap_resource_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
