@@ -13,6 +13,7 @@
 
 #include "storage/compressors.h"
 #include "storage/jpeg_format.h"
+#include "tests/support/reference_decoders.h"
 
 namespace {
 
@@ -67,28 +68,10 @@ void OurDecode(benchmark::State& state) {
 void PlainLibjpeg(benchmark::State& state) {
   const std::vector<uint8_t>& jpeg = PhotoJpeg();
   const unsigned denominator = state.range(0) == 0 ? 1 : 4;
+  sw::test::TReferenceImage image;
   for (auto _ : state) {
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.scale_num = 1;
-    cinfo.scale_denom = denominator;
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.do_fancy_upsampling = TRUE;
-    cinfo.out_color_space = JCS_EXT_BGRA;
-    jpeg_start_decompress(&cinfo);
-    const size_t stride = static_cast<size_t>(cinfo.output_width) * 4;
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[stride * cinfo.output_height]);
-    while (cinfo.output_scanline < cinfo.output_height) {
-      JSAMPROW row = buffer.get() + stride * cinfo.output_scanline;
-      jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    benchmark::DoNotOptimize(buffer.get());
+    sw::test::DecodeWithLibjpeg(jpeg.data(), jpeg.size(), denominator, image);
+    benchmark::DoNotOptimize(image.pixels.data());
   }
   // Megapixels of the source picture per second, whatever the output scale.
   state.counters["MP/s"] = benchmark::Counter(kWidth * kHeight / 1e6,

@@ -15,6 +15,7 @@
 
 #include "storage/gif_codec.h"
 #include "storage/png_codec.h"
+#include "tests/support/reference_decoders.h"
 
 namespace {
 
@@ -46,52 +47,12 @@ const sw::TBitmap32& Picture() {
 
 // --- libpng -------------------------------------------------------------------------------
 
-struct TPngReadState {
-  const uint8_t* data;
-  size_t size, pos;
-};
-
-void PngRead(png_structp png, png_bytep out, png_size_t count) {
-  auto* s = static_cast<TPngReadState*>(png_get_io_ptr(png));
-  if (s->size - s->pos < count) png_error(png, "short read");
-  std::memcpy(out, s->data + s->pos, count);
-  s->pos += count;
-}
-
 void PngWrite(png_structp png, png_bytep data, png_size_t count) {
   auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
   out->insert(out->end(), data, data + count);
 }
 
 void PngFlush(png_structp) {}
-
-// Decodes into BGRA, the layout of our pixels.
-bool LibpngDecode(const std::vector<uint8_t>& file, std::vector<uint32_t>& pixels) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  TPngReadState state{file.data(), file.size(), 0};
-  std::vector<png_bytep> rows;
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return false;
-  }
-  png_set_read_fn(png, &state, PngRead);
-  png_read_info(png, info);
-  png_set_expand(png);
-  png_set_scale_16(png);
-  png_set_gray_to_rgb(png);
-  png_set_bgr(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-  png_read_update_info(png, info);
-  const uint32_t w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-  pixels.resize(size_t(w) * h);
-  rows.resize(h);
-  for (uint32_t y = 0; y < h; ++y) rows[y] = reinterpret_cast<png_bytep>(pixels.data() + size_t(y) * w);
-  png_read_image(png, rows.data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  return true;
-}
 
 std::vector<uint8_t> LibpngEncode(const sw::TBitmap32& bitmap) {
   std::vector<uint8_t> out;
@@ -206,10 +167,10 @@ void BM_PngDecode_Ours(benchmark::State& state) {
 
 void BM_PngDecode_Libpng(benchmark::State& state) {
   const auto& file = OurPng();
-  std::vector<uint32_t> pixels;
+  sw::test::TReferenceImage image;
   for (auto _ : state) {
-    if (!LibpngDecode(file, pixels)) state.SkipWithError("libpng failed");
-    benchmark::DoNotOptimize(pixels.data());
+    if (!sw::test::DecodeWithLibpng(file.data(), file.size(), image)) state.SkipWithError("libpng failed");
+    benchmark::DoNotOptimize(image.pixels.data());
   }
   SetRate(state);
 }

@@ -82,7 +82,7 @@ bool SamePixels(const TBitmap32& a, const TBitmap32& b) {
   return true;
 }
 
-using testing::ErrorOf;
+using test::ErrorOf;
 
 std::vector<uint8_t> EmbeddedBytes(const TXmlNode& image) {
   const TXmlNode* buffer = image.FindChild("Data") ? image.FindChild("Data")->FindChild("Buffer") : nullptr;

@@ -13,6 +13,7 @@
 #include <jerror.h>
 
 #include "base/exception.h"
+#include "support/reference_decoders.h"
 
 namespace sw {
 namespace {
@@ -146,28 +147,11 @@ TEST(JpegFormatTest, ScaledDecodingAndStreamPosition) {
 
 // libjpeg's own most accurate decoding of the same bytes, as B, G, R, A rows.
 std::vector<uint32_t> ReferenceDecode(const Bytes& file, unsigned denominator, int& w, int& h) {
-  jpeg_decompress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.scale_num = 1;
-  cinfo.scale_denom = denominator;
-  cinfo.dct_method = JDCT_ISLOW;
-  cinfo.do_fancy_upsampling = TRUE;
-  cinfo.out_color_space = JCS_EXT_BGRA;
-  jpeg_start_decompress(&cinfo);
-  w = static_cast<int>(cinfo.output_width);
-  h = static_cast<int>(cinfo.output_height);
-  std::vector<uint32_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h));
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(w) * cinfo.output_scanline);
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return pixels;
+  test::TReferenceImage image;
+  test::DecodeWithLibjpeg(file.data(), file.size(), denominator, image);
+  w = static_cast<int>(image.width);
+  h = static_cast<int>(image.height);
+  return image.pixels;
 }
 
 TEST(JpegFormatTest, PixelsMatchTheLibrarysAccurateDecoding) {

@@ -17,7 +17,7 @@
 namespace sw {
 namespace {
 
-using testing::ErrorOf;
+using test::ErrorOf;
 
 std::string Reparse(const std::string& text, TXmlLayout layout) {
   TNativeXml xml;

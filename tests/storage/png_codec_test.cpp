@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "support/reference_decoders.h"
 
 namespace sw {
 namespace {
@@ -27,54 +28,10 @@ namespace fs = std::filesystem;
 
 const std::string kSuite = std::string(STICKWELL_SHARED_DIR) + "/corpora/pngsuite";
 
-struct TReference {
-  uint32_t width = 0, height = 0;
-  std::vector<uint32_t> pixels;
-};
+using TReference = test::TReferenceImage;
 
-struct TMemoryReader {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-};
-
-void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
-  auto* r = static_cast<TMemoryReader*>(png_get_io_ptr(png));
-  if (r->size - r->pos < count) png_error(png, "read past end");
-  std::memcpy(out, r->data + r->pos, count);
-  r->pos += count;
-}
-
-// Decodes with libpng into BGRA; false when libpng refuses the file.
 bool DecodeWithLibpng(const std::vector<uint8_t>& bytes, TReference& ref) {
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  TMemoryReader reader{bytes.data(), bytes.size(), 0};
-  std::vector<png_bytep> rows;
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return false;
-  }
-  png_set_read_fn(png, &reader, ReadFromMemory);
-  png_read_info(png, info);
-  png_set_expand(png);
-  png_set_scale_16(png);
-  png_set_gray_to_rgb(png);
-  png_set_bgr(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  ref.width = png_get_image_width(png, info);
-  ref.height = png_get_image_height(png, info);
-  if (png_get_rowbytes(png, info) != ref.width * 4) png_error(png, "unexpected row size");
-  ref.pixels.assign(size_t(ref.width) * ref.height, 0);
-  rows.resize(ref.height);
-  for (uint32_t y = 0; y < ref.height; ++y)
-    rows[y] = reinterpret_cast<png_bytep>(ref.pixels.data() + size_t(y) * ref.width);
-  png_read_image(png, rows.data());
-  png_read_end(png, nullptr);
-  png_destroy_read_struct(&png, &info, nullptr);
-  return true;
+  return test::DecodeWithLibpng(bytes.data(), bytes.size(), ref);
 }
 
 std::vector<uint8_t> Encode(const TBitmap32& bitmap) {

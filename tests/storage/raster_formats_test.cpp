@@ -36,7 +36,7 @@ Bytes Encoded(const TdtpRasterClass* cls, const TBitmap32& b) {
   return out.Bytes();
 }
 
-std::string ErrorOf(const std::function<void()>& action) { return testing::ErrorOf<ERasterError>(action); }
+std::string ErrorOf(const std::function<void()>& action) { return test::ErrorOf<ERasterError>(action); }
 
 TEST(RasterRegistryTest, BuiltInFormatsInOrder) {
   RegisterRasterFormats();
@@ -239,7 +239,7 @@ TEST(DecodePictureTest, MaximumSizeAndPages) {
   TBitmap32 b;
   EXPECT_EQ(ErrorOf([&] { DecodePicture(stream, ".hck", b, 1, 0, 0); }), "Requested non-existing page");
   stream.SetPosition(0);
-  EXPECT_EQ(ErrorOf([&] { DecodePicture(stream, ".xyz", b, 0, 0, 0); }), testing::kNoError);
+  EXPECT_EQ(ErrorOf([&] { DecodePicture(stream, ".xyz", b, 0, 0, 0); }), test::kNoError);
 }
 
 TEST(PngGifFormatTest, RoundTripsThroughTheFiler) {

@@ -121,7 +121,7 @@ protected:
   std::string dir_;
 };
 
-using testing::ErrorOf;
+using test::ErrorOf;
 
 // ---- states ----
 

@@ -16,7 +16,7 @@
 namespace sw {
 namespace {
 
-using testing::ErrorOf;
+using test::ErrorOf;
 
 std::vector<uint8_t> Bytes(std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 

@@ -12,7 +12,7 @@
 
 #include "base/stream.h"
 
-namespace sw::testing {
+namespace sw::test {
 
 struct TCliRun {
   int status = -1;  // exit status, -1 when the program did not exit normally
@@ -53,4 +53,4 @@ inline std::string ShellQuote(const std::string& word) {
   return quoted + "'";
 }
 
-}  // namespace sw::testing
+}  // namespace sw::test

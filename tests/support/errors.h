@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-namespace sw::testing {
+namespace sw::test {
 
 constexpr const char kNoError[] = "(no error)";
 
@@ -21,4 +21,4 @@ std::string ErrorOf(F&& action) {
   return kNoError;
 }
 
-}  // namespace sw::testing
+}  // namespace sw::test

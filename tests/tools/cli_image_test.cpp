@@ -15,15 +15,15 @@
 namespace sw {
 namespace {
 
-using TRun = testing::TCliRun;
+using TRun = test::TCliRun;
 
 std::string Temp(const std::string& name) {
   return TempFolder() + "/cli_image_" + std::to_string(::getpid()) + "_" + name;
 }
 
-TRun Cli(const std::string& arguments) { return testing::RunCli(arguments); }
+TRun Cli(const std::string& arguments) { return test::RunCli(arguments); }
 
-std::string Quoted(const std::string& path) { return testing::ShellQuote(path); }
+std::string Quoted(const std::string& path) { return test::ShellQuote(path); }
 
 void WritePicture(const std::string& path, const TBitmap32& b, bool jpeg) {
   TMemoryStream s;

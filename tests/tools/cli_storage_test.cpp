@@ -23,7 +23,7 @@ struct TRun {
 
 // Runs the command-line tool; standard error follows standard output when mergeErrors is set.
 TRun Cli(const std::string& args, bool mergeErrors = false) {
-  const testing::TCliRun run = testing::RunCli(args);
+  const test::TCliRun run = test::RunCli(args);
   return TRun{run.status, mergeErrors ? run.out + run.err : run.out};
 }
 

@@ -11,9 +11,9 @@
 
 namespace {
 
-using TRun = sw::testing::TCliRun;
+using TRun = sw::test::TCliRun;
 
-TRun RunCli(const std::string& arguments) { return sw::testing::RunCli("xml " + arguments); }
+TRun RunCli(const std::string& arguments) { return sw::test::RunCli("xml " + arguments); }
 
 std::string WriteTemp(const std::string& name, const std::string& text) {
   const std::string path = sw::TempFolder() + "/" + std::to_string(::getpid()) + "_" + name;
