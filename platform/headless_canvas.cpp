@@ -29,6 +29,12 @@ bool ClipT(double p, double q, double& lo, double& hi) {
   return true;
 }
 
+// Sorts a figure's pixels and drops repeats, so that each is touched once (XOR twice restores).
+inline void SortUnique(std::vector<int64_t>& pixels) {
+  std::sort(pixels.begin(), pixels.end());
+  pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
+}
+
 inline TColor32 ApplyMode(TColor32 pixel, TColor32 color, TPenMode mode) {
   return mode == pmXor ? pixel ^ (color & 0x00FFFFFFu) : (color & 0x00FFFFFFu);
 }
@@ -160,8 +166,7 @@ void THeadlessCanvas::LineTo(int32_t x, int32_t y) {
   int64_t phase = 0;
   AddLine(pixels, penPos_.X, penPos_.Y, x, y, phase);
   penPos_ = {x, y};
-  std::sort(pixels.begin(), pixels.end());
-  pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
+  SortUnique(pixels);
   ApplyPixels(pixels, pen_.Color);
   target_.Changed();
 }
@@ -171,8 +176,7 @@ void THeadlessCanvas::Polyline(const TPoint* points, int32_t count) {
   if (count > kMaxPoints) RaiseError("Too many points");
   TPixelList outline;
   AddPolyOutline(outline, points, count, false);
-  std::sort(outline.begin(), outline.end());
-  outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
+  SortUnique(outline);
   ApplyPixels(outline, pen_.Color);
   penPos_ = points[count - 1];
   target_.Changed();
@@ -183,8 +187,7 @@ void THeadlessCanvas::Polygon(const TPoint* points, int32_t count) {
   if (count > kMaxPoints) RaiseError("Too many points");
   TPixelList outline;
   AddPolyOutline(outline, points, count, true);
-  std::sort(outline.begin(), outline.end());
-  outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
+  SortUnique(outline);
   if (brush_.Style == bsSolid)
     FillSpans(target_, PolygonSpans(points, count, ClipRect()), outline, brush_.Color, pen_.Mode);
   ApplyPixels(outline, pen_.Color);
@@ -207,8 +210,7 @@ void THeadlessCanvas::Rectangle(const TRect& rect) {
   } else {
     AddPolyOutline(outline, corners, 4, true);
   }
-  std::sort(outline.begin(), outline.end());
-  outline.erase(std::unique(outline.begin(), outline.end()), outline.end());
+  SortUnique(outline);
   if (brush_.Style == bsSolid) {
     const TRect inner = IntersectRect(TRect{l + 1, t + 1, r - 1, b - 1}, ClipRect());
     std::vector<TSpan> spans;

@@ -24,18 +24,8 @@ void CombineLineScalar(const TColor32* src, TColor32* dst, int32_t count, uint32
 
 #if defined(__SSE2__)
 bool HasSse2Blend() { return true; }
-void BlendLine(const TColor32* src, TColor32* dst, int32_t count) { BlendLineSse2(src, dst, count); }
-void BlendLineEx(const TColor32* src, TColor32* dst, int32_t count, uint32_t m) {
-  BlendLineExSse2(src, dst, count, m);
-}
-void MergeLine(const TColor32* src, TColor32* dst, int32_t count) { MergeLineSse2(src, dst, count); }
-void MergeLineEx(const TColor32* src, TColor32* dst, int32_t count, uint32_t m) {
-  MergeLineExSse2(src, dst, count, m);
-}
-void CombineLine(const TColor32* src, TColor32* dst, int32_t count, uint32_t w) {
-  CombineLineSse2(src, dst, count, w);
-}
 #else
+// Without SSE2 the fast forms are the scalar ones, so callers and tests need no second path.
 bool HasSse2Blend() { return false; }
 void BlendLineSse2(const TColor32* src, TColor32* dst, int32_t count) { BlendLineScalar(src, dst, count); }
 void BlendLineExSse2(const TColor32* src, TColor32* dst, int32_t count, uint32_t m) {
@@ -48,17 +38,18 @@ void MergeLineExSse2(const TColor32* src, TColor32* dst, int32_t count, uint32_t
 void CombineLineSse2(const TColor32* src, TColor32* dst, int32_t count, uint32_t w) {
   CombineLineScalar(src, dst, count, w);
 }
-void BlendLine(const TColor32* src, TColor32* dst, int32_t count) { BlendLineScalar(src, dst, count); }
+#endif
+
+void BlendLine(const TColor32* src, TColor32* dst, int32_t count) { BlendLineSse2(src, dst, count); }
 void BlendLineEx(const TColor32* src, TColor32* dst, int32_t count, uint32_t m) {
-  BlendLineExScalar(src, dst, count, m);
+  BlendLineExSse2(src, dst, count, m);
 }
-void MergeLine(const TColor32* src, TColor32* dst, int32_t count) { MergeLineScalar(src, dst, count); }
+void MergeLine(const TColor32* src, TColor32* dst, int32_t count) { MergeLineSse2(src, dst, count); }
 void MergeLineEx(const TColor32* src, TColor32* dst, int32_t count, uint32_t m) {
-  MergeLineExScalar(src, dst, count, m);
+  MergeLineExSse2(src, dst, count, m);
 }
 void CombineLine(const TColor32* src, TColor32* dst, int32_t count, uint32_t w) {
-  CombineLineScalar(src, dst, count, w);
+  CombineLineSse2(src, dst, count, w);
 }
-#endif
 
 }  // namespace sw
