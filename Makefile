@@ -7,20 +7,19 @@ SANITIZE  ?=
 BUILDTYPE ?= RelWithDebInfo
 CMAKEFLAGS = -DCMAKE_BUILD_TYPE=$(BUILDTYPE) -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_SANITIZE=$(SANITIZE)
 
-.PHONY: all deps configure build test run fuzz sanitize bench clean
+.PHONY: all deps configure build test run fuzz sanitize tsan bench clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(CMAKEFLAGS)
-
+# Configured on every run, so that the flags of this call (WERROR=ON after a plain build, say)
+# are the ones the build uses.
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKEFLAGS)
 
-build: deps $(BUILD)/CMakeCache.txt
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
@@ -39,6 +38,12 @@ sanitize:
 	$(MAKE) --no-print-directory BUILD=$(BUILD)-asan SANITIZE=address,undefined BUILDTYPE=Debug build
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(BUILD)-asan --no-tests=error --output-on-failure -j$(JOBS)
 
+# The threaded tests (storage, resources, the picture-cache thread) under the thread sanitizer.
+TSAN_TESTS = test_storage|test_resource|test_resource_thread|test_map_stream|test_bitmap_resource
+tsan:
+	$(MAKE) --no-print-directory BUILD=$(BUILD)-tsan SANITIZE=thread BUILDTYPE=RelWithDebInfo build
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --no-tests=error --output-on-failure -j$(JOBS) -L '^($(TSAN_TESTS))$$'
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
@@ -50,4 +55,4 @@ run: build
 	$(BUILD)/tools/stickwell-cli xml $(BUILD)/sample-Index.xml --readable
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan $(BUILD)-tsan

@@ -11,8 +11,8 @@
 
 #include <jpeglib.h>
 
-#include "storage/compressors.h"
-#include "storage/jpeg_format.h"
+#include "storage/formats/compressors.h"
+#include "storage/formats/jpeg_format.h"
 #include "tests/support/reference_decoders.h"
 
 namespace {

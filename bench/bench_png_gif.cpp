@@ -13,8 +13,8 @@
 #include <random>
 #include <vector>
 
-#include "storage/gif_codec.h"
-#include "storage/png_codec.h"
+#include "storage/formats/gif_codec.h"
+#include "storage/formats/png_codec.h"
 #include "tests/support/reference_decoders.h"
 
 namespace {

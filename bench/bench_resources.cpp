@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "shapes/raster/bitmap32.h"
-#include "storage/bitmap_resource.h"
-#include "storage/resource_thread.h"
+#include "storage/resources/bitmap_resource.h"
+#include "storage/resources/resource_thread.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "storage/storage.h"
+#include "storage/container/storage.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "storage/native_xml.h"
+#include "storage/xml/native_xml.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "storage/hck_format.h"
+#include "storage/formats/hck_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int pages[2][3] = {{0, 0, 0}, {1, 16, 16}};

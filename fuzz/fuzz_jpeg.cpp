@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "storage/jpeg_format.h"
+#include "storage/formats/jpeg_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int maximum : {4000, 64}) {

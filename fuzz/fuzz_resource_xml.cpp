@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "base/exception.h"
-#include "storage/bitmap_resource.h"
-#include "storage/native_xml.h"
-#include "storage/raster_formats.h"
+#include "storage/resources/bitmap_resource.h"
+#include "storage/xml/native_xml.h"
+#include "storage/formats/raster_formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sw::RegisterRasterFormats();

@@ -5,7 +5,7 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
-#include "storage/storage.h"
+#include "storage/container/storage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sw::TReadOnlyMemoryStream input(data, static_cast<int64_t>(size));

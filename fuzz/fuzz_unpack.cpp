@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "storage/compressors.h"
+#include "storage/formats/compressors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr size_t kCap = size_t(1) << 20;

@@ -6,7 +6,7 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
-#include "storage/native_xml.h"
+#include "storage/xml/native_xml.h"
 
 namespace {
 

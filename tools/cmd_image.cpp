@@ -5,7 +5,7 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
-#include "storage/raster_formats.h"
+#include "storage/formats/raster_formats.h"
 #include "tools/commands.h"
 
 namespace sw::cli {

@@ -4,7 +4,7 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
-#include "storage/storage.h"
+#include "storage/container/storage.h"
 #include "tools/commands.h"
 
 namespace sw::cli {

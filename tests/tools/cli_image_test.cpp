@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "storage/bmp_format.h"
-#include "storage/jpeg_format.h"
-#include "storage/raster_formats.h"
+#include "storage/formats/bmp_format.h"
+#include "storage/formats/jpeg_format.h"
+#include "storage/formats/raster_formats.h"
 #include "support/cli_runner.h"
 
 namespace sw {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "storage/storage.h"
+#include "storage/container/storage.h"
 #include "support/cli_runner.h"
 
 namespace sw {

@@ -1,0 +1,285 @@
+#include "storage/formats/raster_formats.h"
+
+#include <mutex>
+
+#include "base/exception.h"
+#include "base/strings.h"
+#include "storage/formats/bmp_format.h"
+#include "storage/formats/hck_format.h"
+#include "storage/formats/jpeg_format.h"
+#include "storage/formats/png_gif_formats.h"
+
+namespace sw {
+
+namespace {
+
+struct TRegistryEntry {
+  const TdtpRasterClass* rasterClass;
+  std::string description;
+  std::string extensions;
+  uint16_t flags;
+};
+
+std::mutex& RegistryLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::vector<TRegistryEntry>& Registry() {
+  static std::vector<TRegistryEntry> entries;
+  return entries;
+}
+
+// The lower-cased extension of a file name, or the argument itself when it is an extension.
+std::string ExtensionKey(const std::string& fileNameOrExtension) {
+  std::string ext = ExtractFileExt(fileNameOrExtension);
+  if (ext.empty() && !fileNameOrExtension.empty() && fileNameOrExtension[0] == '.') {
+    ext = fileNameOrExtension;
+  }
+  return LowerCase(ext);
+}
+
+// The first registered class that lists the extension and may be chosen for saving.
+const TdtpRasterClass* SavingFormatByExtension(const std::string& fileNameOrExtension) {
+  const std::string key = ExtensionKey(fileNameOrExtension);
+  if (key.empty()) return nullptr;
+  const std::string needle = key + ";";
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  for (const TRegistryEntry& entry : Registry()) {
+    if ((entry.flags & kRasterCanSave) && entry.extensions.find(needle) != std::string::npos) {
+      return entry.rasterClass;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// ---- TdtpRaster ----
+
+TdtpRaster::TdtpRaster(const TdtpRasterClass* rasterClass)
+    : class_(rasterClass), flags_(RasterFormatFlags(rasterClass)) {}
+
+void TdtpRaster::LoadFromFile(const std::string& fileName, TBitmap32& bitmap, int page,
+                              int maxWidth, int maxHeight) {
+  if (!(flags_ & kRasterCanRead)) RaiseRasterError("Method not implemented");
+  TFileStream file(fileName, TFileMode::fmOpenRead);
+  LoadFromStream(file, bitmap, page, maxWidth, maxHeight);
+  byteCount_ = file.Position();
+}
+
+void TdtpRaster::LoadFromStream(TStream&, TBitmap32&, int, int, int) {
+  RaiseRasterError("Loading from stream is not implemented");
+}
+
+void TdtpRaster::SaveToStream(TStream&, const TBitmap32&) {
+  RaiseRasterError("Method not implemented");
+}
+
+void TdtpRaster::SaveToFile(const std::string& fileName, const TBitmap32& bitmap) {
+  if (!(flags_ & kRasterCanWrite)) RaiseRasterError("Method not implemented");
+  TFileStream file(fileName, TFileMode::fmCreate);
+  SaveToStream(file, bitmap);
+  byteCount_ = file.Size();
+}
+
+// ---- registry ----
+
+void RegisterRasterFormat(const TdtpRasterClass* rasterClass, const std::string& description,
+                          const std::string& extensions, uint16_t flags) {
+  if (!rasterClass) return;
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  for (TRegistryEntry& entry : Registry()) {
+    if (entry.rasterClass == rasterClass) {
+      entry.description = description;
+      entry.extensions = LowerCase(extensions);
+      entry.flags = flags;
+      return;
+    }
+  }
+  Registry().push_back(TRegistryEntry{rasterClass, description, LowerCase(extensions), flags});
+}
+
+void RegisterRasterFormats() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterRasterFormat(TdtpBmpFormat::Class(), "Windows Bitmap", ".bmp;.dib;", 15);
+    RegisterRasterFormat(TdtpJpgFormat::Class(), "JPEG images", ".jpg;.jp;.jpeg;", 3615);
+    RegisterRasterFormat(THckImage::Class(), "HCK Image", ".hck;", 111);
+    RegisterRasterFormat(TdtpGifFormat::Class(), "Compuserve GIF", ".gif;", 4207);
+    RegisterRasterFormat(TdtpPngFormat::Class(), "Portable Network Graphics", ".png;", 79);
+  });
+}
+
+const TdtpRasterClass* RasterFormatByExtension(const std::string& fileNameOrExtension) {
+  const std::string key = ExtensionKey(fileNameOrExtension);
+  if (key.empty()) return nullptr;
+  const std::string needle = key + ";";
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  for (const TRegistryEntry& entry : Registry()) {
+    if (entry.extensions.find(needle) != std::string::npos) return entry.rasterClass;
+  }
+  return nullptr;
+}
+
+uint16_t RasterFormatFlags(const TdtpRasterClass* rasterClass) {
+  if (!rasterClass) return 0;
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  for (const TRegistryEntry& entry : Registry()) {
+    if (entry.rasterClass == rasterClass) return entry.flags;
+  }
+  return 0;
+}
+
+std::string RasterFormatDescription(const TdtpRasterClass* rasterClass) {
+  if (!rasterClass) return std::string();
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  for (const TRegistryEntry& entry : Registry()) {
+    if (entry.rasterClass == rasterClass) return entry.description;
+  }
+  return std::string();
+}
+
+std::vector<const TdtpRasterClass*> RasterFormatClasses() {
+  std::lock_guard<std::mutex> guard(RegistryLock());
+  std::vector<const TdtpRasterClass*> classes;
+  for (const TRegistryEntry& entry : Registry()) classes.push_back(entry.rasterClass);
+  return classes;
+}
+
+// ---- TdtpImageFiler ----
+
+TdtpImageFiler::TdtpImageFiler() { RegisterRasterFormats(); }
+
+void TdtpImageFiler::SetExtension(const std::string& extension) {
+  extension_ = extension;
+  format_.reset();
+}
+
+void TdtpImageFiler::SetFileName(const std::string& fileName) {
+  fileName_ = fileName;
+  format_.reset();
+}
+
+void TdtpImageFiler::ChooseLoadFormat() {
+  if (!fileName_.empty()) extension_ = ExtractFileExt(fileName_);
+
+  // The content is tested at the stream's own position (which CanLoad restores), since that is
+  // where the picture is read from.
+  std::unique_ptr<TFileStream> file;
+  auto contentStream = [&]() -> TStream* {
+    if (Stream) return Stream;
+    if (fileName_.empty()) return nullptr;
+    if (!file) file = std::make_unique<TFileStream>(fileName_, TFileMode::fmOpenRead);
+    return file.get();
+  };
+
+  if (!extension_.empty()) {
+    if (const TdtpRasterClass* cls = RasterFormatByExtension(extension_)) {
+      if (cls->CanLoad(nullptr)) {
+        format_ = cls->Create();
+        return;
+      }
+      const bool readsStreams = RasterFormatFlags(cls) & kRasterCanRead;
+      TStream* stream = (readsStreams && Stream) ? Stream : contentStream();
+      if (stream && cls->CanLoad(stream)) {
+        format_ = cls->Create();
+        return;
+      }
+    }
+  }
+  if (TStream* stream = contentStream()) {
+    for (const TdtpRasterClass* cls : RasterFormatClasses()) {
+      if (cls->CanLoad(stream)) {
+        format_ = cls->Create();
+        return;
+      }
+    }
+  }
+  RaiseRasterError(sw::Format("Unknown raster format \"%s\"", extension_.c_str()));
+}
+
+void TdtpImageFiler::LoadPicture(TBitmap32* bitmap) {
+  if (!bitmap) RaiseRasterError("Input bitmap not assigned");
+  if (!format_) ChooseLoadFormat();
+  if (Stream) {
+    const int64_t start = Stream->Position();
+    format_->LoadFromStream(*Stream, *bitmap, PageIndex, MaxWidth, MaxHeight);
+    byteCount_ = Stream->Position() - start;
+  } else if (format_->Flags() & kRasterCanRead) {
+    if (fileName_.empty()) RaiseRasterError("Stream to read/write is unassigned");
+    TFileStream file(fileName_, TFileMode::fmOpenRead);
+    format_->LoadFromStream(file, *bitmap, PageIndex, MaxWidth, MaxHeight);
+    byteCount_ = file.Size();
+  } else {
+    format_->LoadFromFile(fileName_, *bitmap, PageIndex, MaxWidth, MaxHeight);
+    byteCount_ = format_->ByteCount();
+  }
+  pageCount_ = format_->PageCount();
+}
+
+void TdtpImageFiler::SavePicture(const TBitmap32* bitmap) {
+  if (!bitmap) RaiseRasterError("Input bitmap not assigned");
+  if (!format_) {
+    std::string ext = ExtractFileExt(fileName_);
+    if (ext.empty()) ext = extension_;
+    if (const TdtpRasterClass* cls = SavingFormatByExtension(ext)) format_ = cls->Create();
+    if (!format_) RaiseRasterError(sw::Format("Cannot save format \"%s\"", ext.c_str()));
+  }
+  if ((format_->Flags() & kRasterCanWrite) && Stream) {
+    const int64_t start = Stream->Position();
+    format_->SaveToStream(*Stream, *bitmap);
+    byteCount_ = Stream->Size() - start;
+  } else {
+    format_->SaveToFile(fileName_, *bitmap);
+    byteCount_ = TFileStream(fileName_, TFileMode::fmOpenRead).Size();
+  }
+}
+
+// ---- helpers ----
+
+void CheckRasterSize(int64_t width, int64_t height) {
+  if (width < 0 || height < 0 || (height > 0 && width > TBitmap32::kMaxPixels / height)) {
+    RaiseRasterError(Format("Picture of %lld x %lld pixels is too large",
+                            static_cast<long long>(width), static_cast<long long>(height)));
+  }
+}
+
+TStreamBytes::TStreamBytes(TStream& stream) : stream_(stream), start_(stream.Position()) {
+  const int64_t total = stream.Size();
+  const int64_t available = total > start_ ? total - start_ : 0;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
+    data_ = memory->Memory() + start_;
+  } else if (auto* view = dynamic_cast<TReadOnlyMemoryStream*>(&stream)) {
+    data_ = view->Memory() + start_;
+  } else {
+    copy_.resize(static_cast<size_t>(available));
+    if (available > 0) stream.ReadBuffer(copy_.data(), available);
+    stream.SetPosition(start_);
+    data_ = copy_.data();
+  }
+  size_ = available > 0 ? static_cast<size_t>(available) : 0;
+  if (size_ == 0) data_ = nullptr;
+}
+
+void TStreamBytes::Skip(size_t consumed) {
+  stream_.SetPosition(start_ + static_cast<int64_t>(consumed < size_ ? consumed : size_));
+}
+
+// ---- DecodePicture ----
+
+void DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bitmap, int page,
+                   int maxWidth, int maxHeight) {
+  TdtpImageFiler filer;
+  filer.SetExtension(extension);
+  filer.Stream = &stream;
+  // Both numbers must be positive to count as a limit (two negatives make a positive product).
+  if (maxWidth > 0 && maxHeight > 0) {
+    filer.MaxWidth = maxWidth;
+    filer.MaxHeight = maxHeight;
+  }
+  filer.PageIndex = page;
+  filer.LoadPicture(&bitmap);
+}
+
+}  // namespace sw
