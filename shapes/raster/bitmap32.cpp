@@ -1,27 +1,16 @@
 #include "shapes/raster/bitmap32.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "base/system_colors.h"
+#include "shapes/raster/resample.h"
+#include "shapes/raster/resample_p.h"
 
 namespace sw {
-
-void RaiseTransformError(const std::string& message) { throw ETransformError(message); }
-
-// The system colour table of the window system the colour values come from; the low byte of a
-// negative colour value indexes it.
-TColor32 ColorFromSystem(int32_t systemColor) {
-  if (systemColor < 0) {
-    return 0xFF000000u | SystemColorRGB(static_cast<uint32_t>(systemColor) & 0xFF);
-  }
-  const uint32_t v = static_cast<uint32_t>(systemColor);
-  const uint32_t r = v & 0xFF, g = (v >> 8) & 0xFF, b = (v >> 16) & 0xFF;
-  return Color32(r, g, b, 255);
-}
 
 // ---- TThreadPersistent ----
 
@@ -63,7 +52,7 @@ void TBitmap32::Resize(int32_t width, int32_t height) {
     if (!memory) {
       width_ = 0;
       height_ = 0;
-      ClipRect = TRect{};
+      clipRect_ = TRect{};
       if (OnHandleChanged) OnHandleChanged(this);
       RaiseError("Can't allocate the DIB handle");
     }
@@ -71,26 +60,24 @@ void TBitmap32::Resize(int32_t width, int32_t height) {
   }
   width_ = width;
   height_ = height;
-  ClipRect = BoundsRect();
+  clipRect_ = BoundsRect();
   if (OnHandleChanged) OnHandleChanged(this);
   Changed();
   if (OnResize) OnResize(this);
 }
 
 TColor32 TBitmap32::PixelS(int32_t x, int32_t y) const {
-  if (!bits_ || x < ClipRect.Left || x >= ClipRect.Right || y < ClipRect.Top || y >= ClipRect.Bottom) {
-    return OuterColor;
-  }
+  if (!InClip(x, y)) return OuterColor;
   return Pixel(x, y);
 }
 
 void TBitmap32::SetPixelS(int32_t x, int32_t y, TColor32 c) {
-  if (!bits_ || x < ClipRect.Left || x >= ClipRect.Right || y < ClipRect.Top || y >= ClipRect.Bottom) return;
+  if (!InClip(x, y)) return;
   SetPixel(x, y, c);
 }
 
 void TBitmap32::SetPixelTS(int32_t x, int32_t y, TColor32 c) {
-  if (!bits_ || x < ClipRect.Left || x >= ClipRect.Right || y < ClipRect.Top || y >= ClipRect.Bottom) return;
+  if (!InClip(x, y)) return;
   TColor32& p = ScanLine(y)[x];
   p = CombineMode == cmBlend ? BlendMem(c, p) : MergeMem(c, p);
 }
@@ -161,19 +148,17 @@ void TBitmap32::SaveToStream(TStream& stream) const {
 
 // ---- sampling ----
 
-namespace {
-
-struct TGammaTable {
-  uint8_t v[256];
-  TGammaTable() {
-    for (int i = 0; i < 256; ++i) v[i] = static_cast<uint8_t>(Round(255.0 * std::pow(i / 255.0, 0.7)));
-  }
-};
-const TGammaTable gGamma;
-
-}  // namespace
-
-const uint8_t* BilinearGammaTable() { return gGamma.v; }
+const uint8_t* BilinearGammaTable() {
+  // Built on first use rather than before main.
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> g{};
+    for (size_t i = 0; i < g.size(); ++i) {
+      g[i] = static_cast<uint8_t>(Round(255.0 * std::pow(static_cast<double>(i) / 255.0, 0.7)));
+    }
+    return g;
+  }();
+  return table.data();
+}
 
 TColor32 TBitmap32::SampleBilinear(int32_t x256, int32_t y256) const {
   if (!bits_) return OuterColor;
@@ -183,8 +168,9 @@ TColor32 TBitmap32::SampleBilinear(int32_t x256, int32_t y256) const {
     return OuterColor;
   }
   const int32_t x = x256 >> 8, y = y256 >> 8;
-  const uint32_t wx = gGamma.v[255 - (x256 & 255)];
-  const uint32_t wy = gGamma.v[255 - (y256 & 255)];
+  const uint8_t* g = BilinearGammaTable();
+  const uint32_t wx = g[255 - (x256 & 255)];
+  const uint32_t wy = g[255 - (y256 & 255)];
   const TColor32* p0 = ScanLine(y) + x;
   const TColor32* p1 = p0 + width_;
   return CombineReg(CombineReg(p0[0], p0[1], wx), CombineReg(p1[0], p1[1], wx), wy);
@@ -193,19 +179,19 @@ TColor32 TBitmap32::SampleBilinear(int32_t x256, int32_t y256) const {
 // ---- lines and rectangles ----
 
 void TBitmap32::HorzLine(int32_t x1, int32_t y, int32_t x2, TColor32 c) {
-  if (!bits_ || y < ClipRect.Top || y >= ClipRect.Bottom) return;
+  if (y < clipRect_.Top || y >= clipRect_.Bottom) return;
   if (x2 < x1) std::swap(x1, x2);
-  x1 = std::max(x1, ClipRect.Left);
-  x2 = std::min(x2, ClipRect.Right - 1);
+  x1 = std::max(x1, clipRect_.Left);
+  x2 = std::min(x2, clipRect_.Right - 1);
   if (x1 > x2) return;
   std::fill(ScanLine(y) + x1, ScanLine(y) + x2 + 1, c);
 }
 
 void TBitmap32::VertLine(int32_t x, int32_t y1, int32_t y2, TColor32 c) {
-  if (!bits_ || x < ClipRect.Left || x >= ClipRect.Right) return;
+  if (x < clipRect_.Left || x >= clipRect_.Right) return;
   if (y2 < y1) std::swap(y1, y2);
-  y1 = std::max(y1, ClipRect.Top);
-  y2 = std::min(y2, ClipRect.Bottom - 1);
+  y1 = std::max(y1, clipRect_.Top);
+  y2 = std::min(y2, clipRect_.Bottom - 1);
   for (int32_t y = y1; y <= y2; ++y) ScanLine(y)[x] = c;
 }
 
@@ -216,14 +202,18 @@ void TBitmap32::FrameRect(const TRect& rect, TColor32 c) {
   if (!rect.IsEmpty() && !r.IsEmpty()) {
     HorzLine(r.Left, r.Top, r.Right - 1, c);
     if (r.Bottom - 1 != r.Top) HorzLine(r.Left, r.Bottom - 1, r.Right - 1, c);
-    VertLine(r.Left, r.Top + 1, r.Bottom - 2, c);
-    if (r.Right - 1 != r.Left) VertLine(r.Right - 1, r.Top + 1, r.Bottom - 2, c);
+    // A frame one or two pixels high has no side pixels between its top and bottom rows; VertLine
+    // would take the reversed ends of a one-pixel frame as a line across three rows.
+    if (r.Bottom - r.Top > 2) {
+      VertLine(r.Left, r.Top + 1, r.Bottom - 2, c);
+      if (r.Right - 1 != r.Left) VertLine(r.Right - 1, r.Top + 1, r.Bottom - 2, c);
+    }
   }
   Changed();
 }
 
 void TBitmap32::FillRect(const TRect& r, TColor32 c) {
-  const TRect area = IntersectRect(r, IntersectRect(ClipRect, BoundsRect()));
+  const TRect area = IntersectRect(r, clipRect_);
   if (bits_ && !area.IsEmpty()) {
     for (int32_t y = area.Top; y < area.Bottom; ++y) std::fill(ScanLine(y) + area.Left, ScanLine(y) + area.Right, c);
   }
@@ -231,7 +221,7 @@ void TBitmap32::FillRect(const TRect& r, TColor32 c) {
 }
 
 void TBitmap32::FillRectT(const TRect& r, TColor32 c) {
-  const TRect area = IntersectRect(r, IntersectRect(ClipRect, BoundsRect()));
+  const TRect area = IntersectRect(r, clipRect_);
   if (bits_ && !area.IsEmpty()) {
     for (int32_t y = area.Top; y < area.Bottom; ++y) {
       TColor32* p = ScanLine(y);
@@ -292,11 +282,11 @@ bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double l, doubl
 }  // namespace
 
 void TBitmap32::LineTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 c) {
-  if (!bits_ || ClipRect.IsEmpty()) return;
+  const TRect& clip = clipRect_;
+  if (clip.IsEmpty()) return;
   double fx1 = x1, fy1 = y1, fx2 = x2, fy2 = y2;
-  // Cut far-away ends first so that the walk below stays within the clip rectangle.
-  if (!ClipSegment(fx1, fy1, fx2, fy2, ClipRect.Left - 1.0, ClipRect.Top - 1.0, ClipRect.Right + 0.0,
-                   ClipRect.Bottom + 0.0)) {
+  // Cut far-away ends first so that the walk below stays near the clip rectangle.
+  if (!ClipSegment(fx1, fy1, fx2, fy2, clip.Left - 1.0, clip.Top - 1.0, clip.Right + 0.0, clip.Bottom + 0.0)) {
     return;
   }
   int32_t ax = static_cast<int32_t>(std::lround(fx1)), ay = static_cast<int32_t>(std::lround(fy1));
@@ -320,10 +310,10 @@ void TBitmap32::LineTS(int32_t x1, int32_t y1, int32_t x2, int32_t y2, TColor32 
 }
 
 void TBitmap32::LineXS(TFixed x1, TFixed y1, TFixed x2, TFixed y2, TColor32 c) {
-  if (!bits_ || ClipRect.IsEmpty()) return;
+  const TRect& clip = clipRect_;
+  if (clip.IsEmpty()) return;
   double fx1 = x1 / 65536.0, fy1 = y1 / 65536.0, fx2 = x2 / 65536.0, fy2 = y2 / 65536.0;
-  if (!ClipSegment(fx1, fy1, fx2, fy2, ClipRect.Left - 2.0, ClipRect.Top - 2.0, ClipRect.Right + 1.0,
-                   ClipRect.Bottom + 1.0)) {
+  if (!ClipSegment(fx1, fy1, fx2, fy2, clip.Left - 2.0, clip.Top - 2.0, clip.Right + 1.0, clip.Bottom + 1.0)) {
     return;
   }
   const double dx = fx2 - fx1, dy = fy2 - fy1;
@@ -386,7 +376,7 @@ TColor32 TBitmap32::GetStippleColor() {
   StippleCounter = WrapCounter(StippleCounter, n);
   int32_t index = Round(static_cast<double>(StippleCounter) - 0.5);
   index = std::clamp<int32_t>(index, 0, static_cast<int32_t>(n) - 1);
-  const int32_t f = std::clamp<int32_t>(Round((StippleCounter - index) * 255.0), 0, 255);
+  const int32_t f = std::clamp<int32_t>(Round((static_cast<double>(StippleCounter) - index) * 255.0), 0, 255);
   TColor32 result = StipplePattern[static_cast<size_t>(index)];
   if (f != 0) {
     result = CombineOf(CombineMode, result, StipplePattern[(static_cast<size_t>(index) + 1) % n],
@@ -409,8 +399,8 @@ void TBitmap32::AdvanceStippleCounter(int64_t n) {
 void TBitmap32::HorzLineStippled(int32_t x1, int32_t y, int32_t x2) {
   if (!bits_) return;
   const int64_t n = std::abs(static_cast<int64_t>(x2) - x1) + 1;
-  const int32_t cl = std::max(ClipRect.Left, 0), cr = std::min(ClipRect.Right, width_) - 1;
-  if (y < std::max(ClipRect.Top, 0) || y >= std::min(ClipRect.Bottom, height_) || cl > cr) {
+  const int32_t cl = clipRect_.Left, cr = clipRect_.Right - 1;
+  if (y < clipRect_.Top || y >= clipRect_.Bottom || cl > cr) {
     AdvanceStippleCounter(n);
     return;
   }
@@ -439,8 +429,8 @@ void TBitmap32::HorzLineStippled(int32_t x1, int32_t y, int32_t x2) {
 void TBitmap32::VertLineStippled(int32_t x, int32_t y1, int32_t y2) {
   if (!bits_) return;
   const int64_t n = std::abs(static_cast<int64_t>(y2) - y1) + 1;
-  const int32_t ct = std::max(ClipRect.Top, 0), cb = std::min(ClipRect.Bottom, height_) - 1;
-  if (x < std::max(ClipRect.Left, 0) || x >= std::min(ClipRect.Right, width_) || ct > cb) {
+  const int32_t ct = clipRect_.Top, cb = clipRect_.Bottom - 1;
+  if (x < clipRect_.Left || x >= clipRect_.Right || ct > cb) {
     AdvanceStippleCounter(n);
     return;
   }
@@ -501,14 +491,32 @@ void TBitmap32::LineToStippled(TFixed x, TFixed y) {
     const TFixed py = static_cast<TFixed>(from.Y + dy * i / steps);
     const TColor32 c = GetStippleColor();
     // Points far outside the clip are passed over without drawing.
-    if (bits_ && (px >> 16) >= ClipRect.Left - 1 && (px >> 16) < ClipRect.Right &&
-        (py >> 16) >= ClipRect.Top - 1 && (py >> 16) < ClipRect.Bottom) {
+    if ((px >> 16) >= clipRect_.Left - 1 && (px >> 16) < clipRect_.Right && (py >> 16) >= clipRect_.Top - 1 &&
+        (py >> 16) < clipRect_.Bottom) {
       PlotAntialiased(px, py, c);
     }
   }
 }
 
 // ---- whole-bitmap operations ----
+
+void TBitmap32::Draw(TBitmap32& target, const TRect& targetRect) const { Draw(target, targetRect, BoundsRect()); }
+
+void TBitmap32::Draw(TBitmap32& target, const TRect& targetRect, const TRect& sourceRect) const {
+  TransferStretched(&target, targetRect, target.ClipRect(), this, sourceRect, StretchFilter, DrawMode, OnPixelCombine);
+  target.Changed();
+}
+
+void BoxReduce(TBitmap32& target, const TRect& targetRect, const TBitmap32& source, const TRect& sourceRect) {
+  if (target.Empty() || source.Empty() || targetRect.IsEmpty() || sourceRect.IsEmpty()) return;
+  if (sourceRect.Left < 0 || sourceRect.Top < 0 || sourceRect.Right > source.Width() ||
+      sourceRect.Bottom > source.Height()) {
+    RaiseTransformError("Source rectangle is invalid");
+  }
+  const TRect area = IntersectRect(targetRect, target.BoundsRect());
+  if (area.IsEmpty()) return;
+  StoreBoxAverages(target, area, targetRect, source, sourceRect);
+}
 
 void TBitmap32::FlipHorizontal() {
   if (!bits_) return;
@@ -549,7 +557,7 @@ void Turn(TBitmap32& bmp, std::unique_ptr<TColor32[]>& bits, int32_t& width, int
   bits = std::move(turned);
   width = h;
   height = w;
-  bmp.ClipRect = bmp.BoundsRect();
+  bmp.SetClipRect(bmp.BoundsRect());
 }
 
 }  // namespace

@@ -89,6 +89,10 @@ public:
   // Combines c into (x, y) inside ClipRect with the bitmap's CombineMode (no master alpha).
   void SetPixelTS(int32_t x, int32_t y, TColor32 c);
   TRect BoundsRect() const { return TRect{0, 0, width_, height_}; }
+  // The rectangle clipped drawing stays inside; always within the bitmap, empty when it is empty.
+  TRect ClipRect() const { return clipRect_; }
+  // Takes r cut to the bitmap; a rectangle that misses the bitmap leaves an empty clip.
+  void SetClipRect(const TRect& r) { clipRect_ = IntersectRect(r, BoundsRect()); }
 
   // Bilinear read at 24.8 fixed-point coordinates, weighted through the gamma table; OuterColor
   // unless the point lies strictly inside the outermost pixel centres.
@@ -156,7 +160,6 @@ public:
   void LoadFromStream(TStream& stream);
   void SaveToStream(TStream& stream) const;
 
-  TRect ClipRect;
   TDrawMode DrawMode = dmOpaque;
   TCombineMode CombineMode = cmBlend;
   uint32_t MasterAlpha = 255;
@@ -173,7 +176,14 @@ public:
   float StippleStepValue = 1.0f;
 
 private:
+  bool InClip(int32_t x, int32_t y) const {
+    return x >= clipRect_.Left && x < clipRect_.Right && y >= clipRect_.Top && y < clipRect_.Bottom;
+  }
+
   std::unique_ptr<TColor32[]> bits_;
+  // Kept inside the bounds by SetClipRect and every size change, so that clipped drawing needs
+  // no second check against the bitmap.
+  TRect clipRect_;
 };
 
 // Box-average reduction: sourceRect is divided over targetRect by integer distribution and each

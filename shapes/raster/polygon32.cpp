@@ -274,7 +274,7 @@ void TPolygon32::CopySettings(TPolygon32& to) const {
 
 void TPolygon32::DrawFill(TBitmap32& target, TColor32 color) const {
   target.BeginUpdate();
-  const TRect clip = IntersectRect(target.ClipRect, target.BoundsRect());
+  const TRect clip = target.ClipRect();
   if (!target.Empty() && !clip.IsEmpty()) {
     if (Antialiased) {
       FillAntialiased(points_, FillMode, AntialiasMode, target, clip, color);

@@ -448,22 +448,9 @@ void StretchAuto(TBitmap32* target, const TRect& targetRect, const TBitmap32* so
   TransferStretched(target, targetRect, target->BoundsRect(), source, sourceRect, filter, drawMode, callback);
 }
 
-void BoxReduce(TBitmap32& target, const TRect& targetRect, const TBitmap32& source, const TRect& sourceRect) {
-  if (target.Empty() || source.Empty() || targetRect.IsEmpty() || sourceRect.IsEmpty()) return;
-  if (sourceRect.Left < 0 || sourceRect.Top < 0 || sourceRect.Right > source.Width() ||
-      sourceRect.Bottom > source.Height()) {
-    RaiseTransformError("Source rectangle is invalid");
-  }
-  const TRect area = IntersectRect(targetRect, target.BoundsRect());
-  if (area.IsEmpty()) return;
+void StoreBoxAverages(TBitmap32& target, const TRect& area, const TRect& targetRect, const TBitmap32& source,
+                      const TRect& sourceRect) {
   TransferBox(target, area, targetRect, source, sourceRect, TRowWriter{});
-}
-
-void TBitmap32::Draw(TBitmap32& target, const TRect& targetRect) const { Draw(target, targetRect, BoundsRect()); }
-
-void TBitmap32::Draw(TBitmap32& target, const TRect& targetRect, const TRect& sourceRect) const {
-  TransferStretched(&target, targetRect, target.ClipRect, this, sourceRect, StretchFilter, DrawMode, OnPixelCombine);
-  target.Changed();
 }
 
 }  // namespace sw

@@ -37,4 +37,9 @@ void LinearHorizontalSse2(const TColor32* src, const int32_t* xs, const uint32_t
 void CombineRowsScalar(const TColor32* a, const TColor32* b, TColor32* out, int32_t count, uint32_t w);
 void CombineRowsSse2(const TColor32* a, const TColor32* b, TColor32* out, int32_t count, uint32_t w);
 
+// The box averages of sourceRect spread over targetRect, stored into area of the target; area
+// lies inside the target and targetRect, sourceRect inside the source (BoxReduce checks both).
+void StoreBoxAverages(TBitmap32& target, const TRect& area, const TRect& targetRect, const TBitmap32& source,
+                      const TRect& sourceRect);
+
 }  // namespace sw

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sw {
@@ -30,7 +32,7 @@ TEST(Bitmap32, ResizeEventsAndEmptiness) {
   EXPECT_EQ(log, "HCR");
   b.Resize(4, 3);
   EXPECT_EQ(log, "HCRHCR");
-  EXPECT_EQ(b.ClipRect, MakeRect(0, 0, 4, 3));
+  EXPECT_EQ(b.ClipRect(), MakeRect(0, 0, 4, 3));
   b.Resize(4, 3);  // unchanged: nothing fires
   EXPECT_EQ(log, "HCRHCR");
   b.Clear(0x11223344u);
@@ -126,7 +128,7 @@ TEST(Bitmap32, LinesFramesAndFillsAreClipped) {
   TBitmap32 b;
   b.Resize(8, 6);
   b.Clear(0);
-  b.ClipRect = MakeRect(1, 1, 7, 5);
+  b.SetClipRect(MakeRect(1, 1, 7, 5));
   b.HorzLine(100, 2, -100, 0xFF0000FFu);  // ends reversed and far outside
   for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(b.Pixel(x, 2), (x >= 1 && x < 7) ? 0xFF0000FFu : 0u) << x;
   b.VertLine(3, 0, 0, 0xFFFF0000u);  // row 0 lies outside the clip
@@ -134,7 +136,7 @@ TEST(Bitmap32, LinesFramesAndFillsAreClipped) {
   b.VertLine(3, 4, 1, 0xFFFF0000u);
   for (int32_t y = 1; y <= 4; ++y) EXPECT_EQ(b.Pixel(3, y), 0xFFFF0000u);
   b.Clear(0);
-  b.ClipRect = b.BoundsRect();
+  b.SetClipRect(b.BoundsRect());
   b.FillRect(MakeRect(-2147483647, 4, 2147483647, 2147483647), 0xFF00FF00u);
   for (int32_t x = 0; x < 8; ++x) {
     EXPECT_EQ(b.Pixel(x, 3), 0u);
@@ -148,6 +150,10 @@ TEST(Bitmap32, LinesFramesAndFillsAreClipped) {
   EXPECT_EQ(set, 8);
   EXPECT_EQ(b.Pixel(2, 2), 0u);
   b.Clear(0);
+  b.FrameRect(MakeRect(1, 2, 5, 3), 0xFFFFFFFFu);  // one pixel high: the top row only
+  for (int32_t y = 0; y < 6; ++y)
+    for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(b.Pixel(x, y), (y == 2 && x >= 1 && x < 5) ? 0xFFFFFFFFu : 0u);
+  b.Clear(0);
   b.FrameRect(MakeRect(INT32_MIN, INT32_MIN + 1, 3, INT32_MAX), 0xFFFFFFFFu);  // only the right side shows
   for (int32_t y = 0; y < 6; ++y) EXPECT_EQ(b.Pixel(2, y), 0xFFFFFFFFu);
   EXPECT_EQ(b.Pixel(1, 3), 0u);
@@ -157,6 +163,99 @@ TEST(Bitmap32, LinesFramesAndFillsAreClipped) {
   b.CombineMode = cmMerge;
   b.SetPixelTS(5, 5, 0x80FFFFFFu);
   EXPECT_EQ(b.Pixel(5, 5), MergeMem(0x80FFFFFFu, 0xFF000000u));
+}
+
+TEST(Bitmap32, ClipRectStaysInsideTheBitmap) {
+  TBitmap32 b;
+  b.SetClipRect(MakeRect(0, 0, 10, 10));
+  EXPECT_TRUE(b.ClipRect().IsEmpty());  // nothing to clip to yet
+  b.Resize(16, 12);
+  EXPECT_EQ(b.ClipRect(), b.BoundsRect());
+  b.SetClipRect(MakeRect(-5, 3, 64, 64));
+  EXPECT_EQ(b.ClipRect(), MakeRect(0, 3, 16, 12));
+  b.SetClipRect(MakeRect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX));
+  EXPECT_EQ(b.ClipRect(), b.BoundsRect());
+  b.SetClipRect(MakeRect(20, 0, 30, 12));  // misses the bitmap
+  EXPECT_TRUE(b.ClipRect().IsEmpty());
+  b.SetClipRect(MakeRect(2, 2, 5, 5));
+  b.Resize(4, 3);  // a new size resets the clip, even when the old one would still fit
+  EXPECT_EQ(b.ClipRect(), b.BoundsRect());
+  b.SetClipRect(MakeRect(1, 1, 2, 2));
+  b.Rotate90();
+  EXPECT_EQ(b.ClipRect(), MakeRect(0, 0, 3, 4));
+  b.Resize(0, 0);
+  EXPECT_TRUE(b.ClipRect().IsEmpty());
+}
+
+// A clip wider and taller than the bitmap used to be trusted by the clipped pixel and line
+// operations, which then wrote past the pixel memory (the sanitizer build saw a heap overflow
+// from HorzLine(0, 20, 40) on a 16 x 16 bitmap clipped to 64 x 64). Now every clipped operation
+// touches only the pixels of its own row or column inside the bitmap.
+TEST(Bitmap32Crashers, WideClipHeapOverflow) {
+  TBitmap32 b;
+  b.Resize(16, 16);
+  b.Clear(0);
+  b.SetClipRect(MakeRect(0, 0, 64, 64));
+  b.HorzLine(0, 20, 40, 0xFFFFFFFFu);
+  EXPECT_TRUE(b.IsUniform(0));
+
+  const TColor32 c = 0xFFFFFFFFu;
+  const int32_t row = 2, col = 3;
+  const std::vector<std::pair<const char*, std::function<void(TBitmap32&)>>> onRow = {
+      {"HorzLine", [&](TBitmap32& t) { t.HorzLine(0, row, 40, c); }},
+      {"HorzLine reversed", [&](TBitmap32& t) { t.HorzLine(63, row, -9, c); }},
+      {"SetPixelS",
+       [&](TBitmap32& t) {
+         for (int32_t x = -8; x < 64; ++x) t.SetPixelS(x, row, c);
+       }},
+      {"SetPixelTS",
+       [&](TBitmap32& t) {
+         for (int32_t x = -8; x < 64; ++x) t.SetPixelTS(x, row, 0x80FFFFFFu);
+       }},
+      {"LineTS", [&](TBitmap32& t) { t.LineTS(0, row, 60, row, c); }},
+      {"LineXS", [&](TBitmap32& t) { t.LineXS(0, row << 16, 60 << 16, row << 16, c); }},
+      {"PlotAntialiased",
+       [&](TBitmap32& t) {
+         for (int32_t x = 14; x < 64; ++x) t.PlotAntialiased(x << 16, row << 16, c);
+       }},
+      {"HorzLineStippled", [&](TBitmap32& t) { t.SetStipple({c, 0xFF00FF00u}); t.HorzLineStippled(0, row, 50); }},
+      {"LineToStippled", [&](TBitmap32& t) { t.SetStipple({c}); t.MoveTo(0, row << 16); t.LineToStippled(60 << 16, row << 16); }},
+      {"FillRect", [&](TBitmap32& t) { t.FillRect(MakeRect(0, row, 64, row + 1), c); }},
+      {"FillRectT", [&](TBitmap32& t) { t.FillRectT(MakeRect(0, row, 64, row + 1), 0x80FFFFFFu); }},
+      {"FrameRect", [&](TBitmap32& t) { t.FrameRect(MakeRect(0, row, 64, row + 1), c); }},
+      {"FrameRectStippled", [&](TBitmap32& t) { t.FrameRectStippled(0, row, 64, row + 1); }},
+  };
+  const std::vector<std::pair<const char*, std::function<void(TBitmap32&)>>> onColumn = {
+      {"VertLine", [&](TBitmap32& t) { t.VertLine(col, 0, 40, c); }},
+      {"VertLine reversed", [&](TBitmap32& t) { t.VertLine(col, 63, 10, c); }},
+      {"VertLineStippled", [&](TBitmap32& t) { t.SetStipple({c}); t.VertLineStippled(col, 50, 0); }},
+      {"LineTS", [&](TBitmap32& t) { t.LineTS(col, 0, col, 60, c); }},
+  };
+  for (int vertical = 0; vertical < 2; ++vertical) {
+    for (const auto& [name, draw] : vertical ? onColumn : onRow) {
+      b.Clear(0);
+      b.SetClipRect(MakeRect(-8, -8, 64, 64));
+      draw(b);
+      int32_t drawn = 0;
+      for (int32_t y = 0; y < 16; ++y) {
+        for (int32_t x = 0; x < 16; ++x) {
+          const bool own = vertical ? x == col : y == row;
+          if (!own) {
+            EXPECT_EQ(b.Pixel(x, y), 0u) << name << " wrote (" << x << ", " << y << ")";
+          }
+          drawn += b.Pixel(x, y) != 0;
+        }
+      }
+      EXPECT_GT(drawn, 0) << name;
+      // Points beyond the bitmap read the outer colour, whatever the clip was asked to be.
+      EXPECT_EQ(b.PixelS(20, row), b.OuterColor) << name;
+    }
+  }
+  // The tall case writes only past the end of the memory, where the sanitizer build watches.
+  b.SetClipRect(MakeRect(0, 0, 64, 64));
+  b.VertLine(col, 0, 63, c);
+  b.LineTS(0, 0, 63, 63, c);
+  b.VertLineStippled(col, 0, 63);
 }
 
 TEST(Bitmap32, FarAwayLinesEndQuickly) {
@@ -192,7 +291,7 @@ TEST(Bitmap32, FlipsAndQuarterTurns) {
   ASSERT_EQ(b.Width(), 2);
   ASSERT_EQ(b.Height(), 3);
   EXPECT_EQ(resizes, 1);
-  EXPECT_EQ(b.ClipRect, b.BoundsRect());
+  EXPECT_EQ(b.ClipRect(), b.BoundsRect());
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 3; ++x) EXPECT_EQ(b.Pixel(y, 3 - 1 - x), a.Pixel(x, y));
   b.Assign(a);
@@ -263,7 +362,7 @@ TEST(Bitmap32, StippledLinesKeepTheirPatternWhenClipped) {
       clipped.Resize(40, 40);
       full.Clear(0xFF808080u);
       clipped.Clear(0xFF808080u);
-      clipped.ClipRect = MakeRect(7, 7, 23, 23);
+      clipped.SetClipRect(MakeRect(7, 7, 23, 23));
       for (TBitmap32* b : {&full, &clipped}) {
         b->SetStipple(pattern);
         b->SetStippleStep(0.75f);

@@ -64,7 +64,7 @@ void ReferenceFill(const TPolygon32& poly, TBitmap32& b, TColor32 color) {
       }
     }
   }
-  const TRect clip = b.ClipRect;
+  const TRect clip = b.ClipRect();
   for (int32_t y = clip.Top; y < clip.Bottom; ++y) {
     for (int32_t x = clip.Left; x < clip.Right; ++x) {
       TColor32& p = b.ScanLine(y)[x];
@@ -106,7 +106,7 @@ TEST(Polygon32, FillsMatchTheSampleReferenceInEveryMode) {
       b->Resize(32, 30);
       b->Clear(round % 5 == 0 ? 0x40102030u : 0xFF204060u);
       b->CombineMode = round % 6 == 5 ? cmMerge : cmBlend;
-      b->ClipRect = round % 7 == 3 ? MakeRect(3, 4, 25, 21) : b->BoundsRect();
+      b->SetClipRect(round % 7 == 3 ? MakeRect(3, 4, 25, 21) : b->BoundsRect());
     }
     const TColor32 color = round % 2 ? 0xFFFFFFFFu : 0xA0FF8000u;
     poly.DrawFill(got, color);
@@ -157,7 +157,7 @@ TEST(Polygon32, FillRulesAndCoverage) {
 TEST(Polygon32, FarAwayCoordinatesAreClipped) {
   TBitmap32 b;
   b.Resize(50, 40);
-  b.ClipRect = MakeRect(10, 10, 30, 20);
+  b.SetClipRect(MakeRect(10, 10, 30, 20));
   TPolygon32 p;
   p.AddPoint(TFixedPoint{INT32_MIN, INT32_MIN});
   p.AddPoint(TFixedPoint{INT32_MAX, INT32_MIN});
@@ -182,7 +182,7 @@ TEST(Polygon32, AbsurdCoordinatesNeverLeaveTheBitmap) {
   std::mt19937 rng(5);
   TBitmap32 b;
   b.Resize(24, 20);
-  b.ClipRect = MakeRect(2, 3, 21, 17);
+  b.SetClipRect(MakeRect(2, 3, 21, 17));
   for (int round = 0; round < 40; ++round) {
     TPolygon32 p;
     for (int i = 0; i < 3 + round % 5; ++i) {

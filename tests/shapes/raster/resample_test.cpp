@@ -209,7 +209,7 @@ TEST(Transfer, ClippingAndHugeTargets) {
   // Drawing through Draw uses the target's clip and fires its change.
   int changes = 0;
   dst.OnChange = [&](TThreadPersistent*) { ++changes; };
-  dst.ClipRect = MakeRect(0, 0, 2, 2);
+  dst.SetClipRect(MakeRect(0, 0, 2, 2));
   dst.Clear(0);
   src.Draw(dst, MakeRect(0, 0, 16, 16));
   EXPECT_EQ(changes, 2);

@@ -1,0 +1,20 @@
+#include "shapes/raster/color32.h"
+
+#include "base/system_colors.h"
+
+namespace sw {
+
+void RaiseTransformError(const std::string& message) { throw ETransformError(message); }
+
+// The system colour table of the window system the colour values come from; the low byte of a
+// negative colour value indexes it.
+TColor32 ColorFromSystem(int32_t systemColor) {
+  if (systemColor < 0) {
+    return 0xFF000000u | SystemColorRGB(static_cast<uint32_t>(systemColor) & 0xFF);
+  }
+  const uint32_t v = static_cast<uint32_t>(systemColor);
+  const uint32_t r = v & 0xFF, g = (v >> 8) & 0xFF, b = (v >> 16) & 0xFF;
+  return Color32(r, g, b, 255);
+}
+
+}  // namespace sw
