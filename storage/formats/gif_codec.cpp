@@ -70,15 +70,25 @@ void ReadColorTable(TGifReader& reader, uint8_t packed, TGifPalette& palette) {
                         TColor32(p[3 * i + 2]);
 }
 
-// Receives the image's rows in file order and draws them onto the screen, clipped.
+// The decoded picture: the screen as the file gives it (width x height) drawn onto a surface of
+// outWidth x outHeight, smaller when the load's maximum size asks for it (nearest pixels).
+struct TGifTarget {
+  uint32_t width, height, outWidth, outHeight;
+};
+
+// Receives the image's rows in file order and draws them onto the surface, clipped to the
+// screen and sampled down to the surface's size.
 class TRowSink {
 public:
-  TRowSink(TBitmap32& bitmap, const TGifPalette& palette, int transparent, uint32_t left,
-           uint32_t top, uint32_t width, uint32_t height, bool interlaced)
-      : bitmap_(bitmap), palette_(palette), transparent_(transparent), left_(left), top_(top),
-        height_(height), interlaced_(interlaced) {
-    const uint32_t screenW = uint32_t(bitmap.Width());
-    visible_ = left < screenW ? std::min(width, screenW - left) : 0;
+  TRowSink(TBitmap32& bitmap, const TGifTarget& target, const TGifPalette& palette, int transparent,
+           uint32_t left, uint32_t top, uint32_t width, uint32_t height, bool interlaced)
+      : bitmap_(bitmap), target_(target), palette_(palette), transparent_(transparent), left_(left),
+        top_(top), height_(height), interlaced_(interlaced) {
+    // Surface column ox shows screen column ox * width / outWidth; keep those inside the image.
+    for (uint32_t ox = 0; ox < target.outWidth; ++ox) {
+      const uint32_t sx = uint32_t(uint64_t(ox) * target.width / target.outWidth);
+      if (sx >= left && sx - left < width) columns_.push_back({ox, sx - left});
+    }
   }
 
   bool Done() const { return row_ >= height_; }
@@ -87,15 +97,18 @@ public:
   void Put(const uint8_t* indices, uint32_t count) {
     const uint32_t y = top_ + FrameRow(row_);
     ++row_;
-    if (visible_ == 0 || y >= uint32_t(bitmap_.Height())) return;
-    TColor32* line = bitmap_.ScanLine(int32_t(y)) + left_;
+    if (y >= target_.height) return;
+    // Screen row y is shown by surface row oy when oy * height / outHeight lands on it.
+    const uint64_t oy = (uint64_t(y) * target_.outHeight + target_.height - 1) / target_.height;
+    if (oy >= target_.outHeight || oy * target_.height / target_.outHeight != y) return;
+    TColor32* line = bitmap_.ScanLine(int32_t(oy));
     const uint32_t colors = palette_.count;
-    const uint32_t n = std::min(count, visible_);
-    for (uint32_t x = 0; x < n; ++x) {
-      const uint32_t idx = indices[x];
+    for (const TColumn& c : columns_) {
+      if (c.image >= count) break;
+      const uint32_t idx = indices[c.image];
       if (int(idx) == transparent_) continue;
       if (idx >= colors) RaiseRasterError("GIF colour index beyond the colour table");
-      line[x] = palette_.colors[idx];
+      line[c.surface] = palette_.colors[idx];
     }
   }
 
@@ -114,12 +127,17 @@ private:
     return 1 + k * 2;
   }
 
+  struct TColumn {
+    uint32_t surface, image;
+  };
+
   TBitmap32& bitmap_;
+  const TGifTarget& target_;
   const TGifPalette& palette_;
   int transparent_;
   uint32_t left_, top_, height_;
   bool interlaced_;
-  uint32_t visible_ = 0;
+  std::vector<TColumn> columns_;
   uint32_t row_ = 0;
 };
 
@@ -219,6 +237,45 @@ void DecodeLzw(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint32_t 
   if (filled > 0 && !sink.Done()) sink.Put(buffer.data(), uint32_t(filled));
 }
 
+// The size of the picture. The logical screen is kept while it stays within what the data can
+// justify: 2^20 pixels plus four times the pixels the image's LZW data can decode (each code
+// yields at most 4096). A larger screen is cut to the image's right edge and to the bottom of
+// the rows that data can reach; still larger, the file is refused. A screen beyond the maximum
+// size is then sampled down to fit it, keeping its aspect.
+TGifTarget GifTarget(uint32_t screenW, uint32_t screenH, uint32_t left, uint32_t top, uint32_t width,
+                     uint32_t height, uint32_t minCodeSize, size_t dataBytes, int maxWidth,
+                     int maxHeight) {
+  // A screen of no size takes the extent of its image.
+  if (screenW == 0) screenW = left + width;
+  if (screenH == 0) screenH = top + height;
+  if (screenW == 0 || screenH == 0) RaiseRasterError("GIF image has zero width or height");
+
+  const uint64_t codes = uint64_t(dataBytes) * 8 / (minCodeSize + 1);
+  const uint64_t decodable = std::min(codes * kMaxCodes, uint64_t(width) * height);
+  const uint64_t budget = (uint64_t(1) << 20) + 4 * decodable;
+  if (uint64_t(screenW) * screenH > budget) {
+    const uint64_t rows = width == 0 ? 0 : std::min<uint64_t>(height, (decodable + width - 1) / width);
+    screenW = std::min(screenW, left + width);
+    screenH = uint32_t(std::min<uint64_t>(screenH, top + rows));
+    if (screenW == 0 || screenH == 0) RaiseRasterError("GIF image has zero width or height");
+    if (uint64_t(screenW) * screenH > budget) {
+      RaiseRasterError(Format("GIF screen of %u x %u pixels is larger than its data allows",
+                              screenW, screenH));
+    }
+  }
+
+  TGifTarget target{screenW, screenH, screenW, screenH};
+  if (maxWidth > 0 && maxHeight > 0 && (screenW > uint32_t(maxWidth) || screenH > uint32_t(maxHeight))) {
+    const double s = std::min(double(maxWidth) / screenW, double(maxHeight) / screenH);
+    target.outWidth = uint32_t(std::clamp(Round(screenW * s), 1, maxWidth));
+    target.outHeight = uint32_t(std::clamp(Round(screenH * s), 1, maxHeight));
+  }
+  if (uint64_t(target.outWidth) * target.outHeight > uint64_t(TBitmap32::kMaxPixels)) {
+    RaiseRasterError("GIF image too large");
+  }
+  return target;
+}
+
 }  // namespace
 
 bool IsGif(const uint8_t* data, size_t size) {
@@ -226,7 +283,7 @@ bool IsGif(const uint8_t* data, size_t size) {
          (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
 }
 
-size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap) {
+size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth, int maxHeight) {
   if (data == nullptr) PrematureEnd();
   TGifReader reader(data, size);
   if (!IsGif(data, size)) {
@@ -274,16 +331,14 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap) {
   std::vector<uint8_t> compressed;
   reader.ReadSubBlocks(compressed);
 
-  // A screen of no size takes the extent of its image.
-  if (screenW == 0) screenW = left + width;
-  if (screenH == 0) screenH = top + height;
-  if (screenW == 0 || screenH == 0) RaiseRasterError("GIF image has zero width or height");
-  if (uint64_t(screenW) * screenH > uint64_t(TBitmap32::kMaxPixels)) RaiseRasterError("GIF image too large");
-  bitmap.Resize(int32_t(screenW), int32_t(screenH));
+  const TGifTarget target = GifTarget(screenW, screenH, left, top, width, height, minCodeSize,
+                                      compressed.size(), maxWidth, maxHeight);
+  bitmap.Resize(int32_t(target.outWidth), int32_t(target.outHeight));
   if (bitmap.Empty()) RaiseRasterError("GIF image too large");
   bitmap.Clear(0);
   if (width > 0 && height > 0) {
-    TRowSink sink(bitmap, *palette, transparent, left, top, width, height, (imageFlags & 0x40) != 0);
+    TRowSink sink(bitmap, target, *palette, transparent, left, top, width, height,
+                  (imageFlags & 0x40) != 0);
     DecodeLzw(compressed, minCodeSize, width, sink);
   }
   bitmap.Changed();

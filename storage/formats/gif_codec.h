@@ -14,10 +14,13 @@ namespace sw {
 bool IsGif(const uint8_t* data, size_t size);
 
 // Decodes the first image onto a cleared surface of the logical screen size: covered pixels are
-// opaque with their palette colour, transparent or uncovered ones transparent black. Returns the
-// bytes consumed (through the trailer, or through the first image when more images follow).
-// Faults raise ERasterError; data ending inside an announced block raises "Premature end of data".
-size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap);
+// opaque with their palette colour, transparent or uncovered ones transparent black. A screen
+// far beyond what the image data can cover is cut to the image, and a screen beyond a positive
+// maxWidth x maxHeight is sampled down to fit. Returns the bytes consumed (through the trailer,
+// or through the first image when more images follow). Faults raise ERasterError; data ending
+// inside an announced block raises "Premature end of data".
+size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth = 0,
+                 int maxHeight = 0);
 
 // Writes bitmap as a GIF89a: pixels with alpha below alphaThreshold become the transparent index,
 // whose palette entry is set to transparentColor; an empty bitmap raises.

@@ -55,10 +55,11 @@ void TdtpPngFormat::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
   byteCount_ = stream.Position() - start;
 }
 
-void TdtpGifFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int, int) {
+void TdtpGifFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
+                                   int maxHeight) {
   if (page > 0) RaiseRasterError("Requested non-existing page");
   TStreamBytes bytes(stream);
-  const size_t consumed = DecodeGif(bytes.Data(), bytes.Size(), bitmap);
+  const size_t consumed = DecodeGif(bytes.Data(), bytes.Size(), bitmap, maxWidth, maxHeight);
   bytes.Skip(consumed);
   width_ = bitmap.Width();
   height_ = bitmap.Height();

@@ -134,5 +134,13 @@ TEST(CliImageTest, ErrorsGoToStandardErrorWithStatusOne) {
   }
 }
 
+// 35 bytes announcing a 65535 x 4096 screen once made "image info" clear 1 GiB.
+TEST(CliImageTest, InfoOfAGifWithAHugeScreenStaysSmall) {
+  TRun run = Cli("image info " +
+                 Quoted(STICKWELL_SOURCE_DIR "/tests/storage/formats/crashers/gif_screen_amplification.gif"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "format: Compuserve GIF\nwidth: 65535\nheight: 1\n");
+}
+
 }  // namespace
 }  // namespace sw

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "storage/formats/raster_formats.h"
 
 namespace sw {
 namespace {
@@ -334,6 +335,63 @@ TEST(GifCodec, InterlacedRowsGoToTheirPlace) {
   gif[LayoutOf(gif).descriptor + 9] |= 0x40;
   Decode(gif, back);
   EXPECT_EQ(std::memcmp(back.Bits(), source.Bits(), 9 * 13 * 4), 0);
+}
+
+
+// The crasher: 35 bytes announcing a 65535 x 4096 screen (1 GiB of pixels) over an image of
+// the same size whose LZW data holds five codes.
+TEST(GifCodec, ScreenIsBoundByTheImageData) {
+  const std::vector<uint8_t> crasher =
+      ReadFileBytes(STICKWELL_SOURCE_DIR "/tests/storage/formats/crashers/gif_screen_amplification.gif");
+  TBitmap32 bitmap;
+  EXPECT_EQ(Decode(crasher, bitmap), crasher.size());
+  EXPECT_EQ(bitmap.Width(), 65535);
+  EXPECT_EQ(bitmap.Height(), 1);
+
+  // A tiny image far out on a huge screen leaves nothing to cut: refused before allocating.
+  std::vector<uint8_t> far = kSample;
+  far[6] = far[7] = 0xFF;  // screen 65535 x 4096
+  far[8] = 0x00, far[9] = 0x10;
+  far[34] = 0xF5, far[35] = 0xFF;  // left 65525
+  far[36] = 0xF5, far[37] = 0x0F;  // top 4085
+  ExpectRasterError(far, "GIF screen of 65535 x 4095 pixels is larger than its data allows");
+
+  // A screen with margins the data can justify keeps them, however little the image covers.
+  std::vector<uint8_t> margins = kSample;
+  margins[6] = 0x00, margins[7] = 0x04;  // 1024 x 1024
+  margins[8] = 0x00, margins[9] = 0x04;
+  Decode(margins, bitmap);
+  EXPECT_EQ(bitmap.Width(), 1024);
+  EXPECT_EQ(bitmap.Height(), 1024);
+  EXPECT_EQ(bitmap.Pixel(0, 0), kSampleColors[1]);
+  EXPECT_EQ(bitmap.Pixel(1023, 1023), 0u);
+}
+
+TEST(GifCodec, MaximumSizeSamplesTheScreenDown) {
+  // The sample on a 20 x 20 screen, loaded at most 5 x 10: the aspect is kept, so the surface is
+  // 5 x 5 and shows every fourth pixel of every fourth row.
+  std::vector<uint8_t> gif = kSample;
+  gif[6] = 20;
+  gif[8] = 20;
+  TBitmap32 full, small;
+  Decode(gif, full);
+  DecodeGif(gif.data(), gif.size(), small, 5, 10);
+  ASSERT_EQ(small.Width(), 5);
+  ASSERT_EQ(small.Height(), 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(small.Pixel(x, y), full.Pixel(4 * x, 4 * y)) << x << "," << y;
+
+  // Through the registry the load's maximum size reaches the decoder; within it nothing changes.
+  TMemoryStream stream;
+  stream.WriteBuffer(gif.data(), int64_t(gif.size()));
+  stream.SetPosition(0);
+  DecodePicture(stream, ".gif", small, 0, 10, 4);
+  EXPECT_EQ(small.Width(), 4);
+  EXPECT_EQ(small.Height(), 4);
+  stream.SetPosition(0);
+  DecodePicture(stream, ".gif", small, 0, 20, 20);
+  EXPECT_EQ(small.Width(), 20);
+  EXPECT_EQ(std::memcmp(small.Bits(), full.Bits(), 20 * 20 * 4), 0);
 }
 
 }  // namespace
