@@ -1,0 +1,383 @@
+// TdtpDocument: the model the application drives: an ordered list of pages (each a tree of
+// shapes), the current page, defaults for pages that follow them, the selection and the focused
+// shape, shape identities, batched change notification, the undo, busy and printing counters, the
+// background timer, and loading and saving through the document's storage.
+//
+// The document is a plain object. It shows itself through an IWindowHost when one is set (the view
+// fills the hooks marked "view" below) and takes its timer from the services it is given; without
+// either it still works as a model.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/command.h"
+#include "engine/page.h"
+#include "engine/shape.h"
+#include "platform/services.h"
+#include "platform/timer.h"
+#include "platform/window_host.h"
+#include "storage/container/storage.h"
+#include "storage/resources/bitmap_resource.h"
+
+namespace sw {
+
+class TStream;
+class TXmlNode;
+
+enum TdtpViewerModeType : uint8_t { vmBrowse = 0, vmEdit = 1, vmTextSelect = 2, vmZoom = 3, vmSlideshow = 4 };
+enum TDeviceType : uint8_t { dtScreen = 0, dtPrinter = 1, dtTransparent = 2 };
+enum TdtpProgressType : uint8_t { ptLoad = 0, ptSave = 1, ptPrint = 2, ptWizard = 3 };
+enum TdtpDocPerformanceType : uint8_t { dpMemoryOverSpeed = 0, dpSpeedOverMemory = 1 };
+enum TdtpHotzoneScrollingType : uint8_t { hzsNoScroll = 0 };
+enum TdtpMultiSelectMethod : uint8_t { msmSimple = 0 };
+enum TdtpPrintQuality : uint8_t { pqLow = 0, pqMedium = 1, pqHigh = 2, pqPrinter = 3 };
+enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hpCustomHandle = 2 };
+
+// 150 dots per inch in pixels per millimetre.
+constexpr double kDefaultDpm = 150.0 / 25.4;
+// Most pages a document may hold.
+constexpr int kMaxPageCount = 25;
+
+class TdtpDocument;
+using TdtpNotifyEvent = std::function<void(TdtpDocument* sender)>;
+using TdtpPageEvent = std::function<void(TdtpDocument* sender, TdtpPage* page)>;
+using TdtpShapeNotifyEvent = std::function<void(TdtpDocument* sender, TdtpShape* shape)>;
+using TdtpLoadErrorEvent =
+    std::function<void(TdtpDocument* sender, TdtpShape* shape, const std::string& error)>;
+using TdtpProgressEvent = std::function<void(TdtpDocument* sender, TdtpProgressType type,
+                                             int32_t count, int32_t total, float percent)>;
+using TdtpXmlInfoEvent = std::function<void(TdtpDocument* sender, TXmlNode* node)>;
+using TdtpShapeXmlInfoEvent =
+    std::function<void(TdtpDocument* sender, TdtpShape* shape, TXmlNode* node)>;
+using TdtpLocateFilenameEvent = std::function<void(TdtpDocument* sender, std::string& name)>;
+
+class TdtpDocument : public IResourceContainer {
+public:
+  // One default page (DefaultPageWidth x DefaultPageHeight), current page 0, Modified false. The
+  // 50 ms timer comes from services.Timers (none: no background refresh or animation).
+  explicit TdtpDocument(const TServices& services = TServices{});
+  // Frees the timer, the undo log, the pages with their shapes and the default background.
+  ~TdtpDocument() override;
+  TdtpDocument(const TdtpDocument&) = delete;
+  TdtpDocument& operator=(const TdtpDocument&) = delete;
+
+  // The window the document shows itself in; null (the default) paints and scrolls nothing.
+  void SetWindowHost(IWindowHost* host) { host_ = host; }
+  IWindowHost* WindowHost() const { return host_; }
+
+  // --- IResourceContainer ---
+  TsdStorage* ResourceStorage() override { return &storage_; }
+  // The folder of the file last loaded or saved; empty when there is none.
+  std::string ResourceFolder() override;
+
+  TsdStorage& Storage() { return storage_; }
+  TdtpBitmapResource& DefaultBackground() { return *defaultBackground_; }
+
+  // --- Pages ---
+  int PageCount() const { return static_cast<int>(pages_.size()); }
+  // Adds default pages or deletes from the end; outside 0..25 raises "Invalid page count".
+  void SetPageCount(int value);
+  // The page at index; null outside the range.
+  TdtpPage* Pages(int index) const;
+  int PageIndexOf(const TdtpPage* page) const;
+  int CurrentPageIndex() const { return currentPageIndex_; }
+  // Any value is accepted; an index without page leaves no current page.
+  void SetCurrentPageIndex(int value);
+  TdtpPage* CurrentPage() const { return Pages(currentPageIndex_); }
+  void SetCurrentPage(TdtpPage* page) { SetCurrentPageIndex(PageIndexOf(page)); }
+  // Appends a page (null: a new default-size page) taking ownership; returns its index, or -1
+  // (ownership stays with the caller) for a page that belongs to a document or a parent already,
+  // or when the document is full.
+  int AddPage(TdtpPage* page = nullptr);
+  int AddPage(std::unique_ptr<TdtpPage> page);
+  // Deletes the page and renames the later pages' archive streams; nothing outside the range.
+  void DeletePage(int index);
+  // Reads a page that so far exists only in the archive.
+  virtual void LoadPage(int index);
+
+  float PageWidth() const;
+  float PageHeight() const;
+  void SetPageWidth(float value);
+  void SetPageHeight(float value);
+
+  // --- Defaults for pages that follow them ---
+  float DefaultPageWidth() const { return defaultPageWidth_; }
+  float DefaultPageHeight() const { return defaultPageHeight_; }
+  void SetDefaultPageWidth(float value);
+  void SetDefaultPageHeight(float value);
+  float DefaultMarginLeft() const { return defaultMargins_[0]; }
+  float DefaultMarginTop() const { return defaultMargins_[1]; }
+  float DefaultMarginRight() const { return defaultMargins_[2]; }
+  float DefaultMarginBottom() const { return defaultMargins_[3]; }
+  void SetDefaultMarginLeft(float value) { SetDefaultMargin(0, value); }
+  void SetDefaultMarginTop(float value) { SetDefaultMargin(1, value); }
+  void SetDefaultMarginRight(float value) { SetDefaultMargin(2, value); }
+  void SetDefaultMarginBottom(float value) { SetDefaultMargin(3, value); }
+  float DefaultGridSize() const { return defaultGridSize_; }
+  void SetDefaultGridSize(float value);
+  TdtpColor DefaultGridColor() const { return defaultGridColor_; }
+  void SetDefaultGridColor(TdtpColor value);
+  TdtpColor DefaultPageColor() const { return defaultPageColor_; }
+  void SetDefaultPageColor(TdtpColor value);
+  bool DefaultBackgroundTiled() const { return defaultBackgroundTiled_; }
+  void SetDefaultBackgroundTiled(bool value);
+  bool ShowMargins() const { return showMargins_; }
+  void SetShowMargins(bool value);
+
+  // --- Shapes of the current page (nothing, 0, -1 or null without current page) ---
+  int ShapeCount() const;
+  TdtpShape* Shapes(int index) const;
+  // Appends as the topmost child; -1 (ownership stays with the caller) when refused.
+  int AddShape(TdtpShape* shape);
+  int AddShape(std::unique_ptr<TdtpShape> shape);
+  void DeleteShape(int index);
+  int DeleteShapeObject(TdtpShape* shape);
+
+  // --- Selection over the current page's direct children ---
+  int SelectedCount() const;
+  // The n-th selected child (0-based), or null.
+  TdtpShape* SelectedShape(int n) const;
+  bool HasSelection() const { return SelectedCount() > 0; }
+  void ClearSelection();
+  void ToggleSelection(TdtpShape* shape);
+  // Raises "Threading error (working already)" while busy.
+  void DeleteSelection();
+  // The focused shape while it is still a direct child of the current page, else null.
+  TdtpShape* FocusedShape() const;
+  void SetFocusedShape(TdtpShape* shape);
+
+  // --- Notification batching and counters ---
+  void BeginUpdate();
+  // Raises "EndUpdate called more often than BeginUpdate" without its BeginUpdate; the count then
+  // stays 0, so later pairs work again.
+  void EndUpdate();
+  int UpdateCount() const { return updateCount_; }
+  void BeginUndo();
+  void EndUndo();
+  void DisableUndo() { ++undoSuspension_; }
+  void EnableUndo();
+  void BeginBusy(TCursor cursor = crHourGlass);
+  void EndBusy();
+  bool IsBusy() const { return busyCount_ > 0; }
+  void BeginPrinting() { ++printingCount_; }
+  void EndPrinting();
+  bool IsPrinting() const { return printingCount_ > 0; }
+  bool IsLoading() const { return loadingCount_ > 0; }
+  // The archive reader brackets its reading with these.
+  void BeginLoading() { ++loadingCount_; }
+  void EndLoading();
+
+  void DocumentChanged();
+  void PageChanged(TdtpPage* page);
+  void ShapeChanged(TdtpShape* shape);
+  // Clears every reference into the leaving shape's subtree and ends an edit inside it.
+  void ShapeDestroyed(TdtpShape* shape);
+  void SelectionChanged();
+  void FocusChanged(TdtpShape* shape);
+  void ReportLoadError(TdtpShape* shape, const std::string& text);
+  void Progress(TdtpProgressType type, int32_t count, float fraction, int32_t total);
+  // Increments and returns the identity counter (1, 2, 3 ...).
+  int32_t NextShapeId() { return ++shapeIdCounter_; }
+  void SetCursorShape(TCursor cursor);
+
+  // --- Whole document ---
+  // No pages, no undo log, empty storage and default background, the defaults restored.
+  void Clear();
+  void SetDefaults();
+  // Each refused while busy ("Threading error (working already)"), runs busy with the hourglass
+  // and holds the picture resource lock. A missing file raises "Cannot find file "name"".
+  void LoadFromFile(const std::string& fileName);
+  void LoadFromStream(TStream& stream);
+  // Modified and the undo log are cleared only once the storage was written successfully.
+  void SaveToFile(const std::string& fileName);
+  void SaveToStream(TStream& stream);
+  // The archive steps: read the settings and pages from the storage, and write them into it.
+  virtual void LoadFromArchive();
+  virtual void SaveToArchive();
+  virtual void ReadSettings(const TXmlNode& node);
+  virtual void WriteSettings(TXmlNode& node);
+
+  // --- Undo log (recording; executing and the clipboard come with the undo log) ---
+  // Records the command, or frees it while recording is off.
+  virtual void AddUndo(std::unique_ptr<TdtpCommand> command);
+  virtual void ClearUndo();
+  int UndoCount() const { return static_cast<int>(undoList_.size()); }
+  int RedoCount() const { return static_cast<int>(redoList_.size()); }
+  // Null outside the range.
+  TdtpCommand* UndoItem(int index) const;
+  int64_t UndoBytes() const { return undoBytes_; }
+  // True only while undo is enabled and not suspended.
+  bool UndoEnabled() const { return undoEnabled_ && undoSuspension_ == 0; }
+  void SetUndoEnabled(bool value);
+  bool UndoPastSave = false;
+
+  // --- Hooks the view, the interaction and the handles fill ---
+  // view: repaints the shape's screen bounds with handles.
+  virtual void InvalidateShape(TdtpShape* shape);
+  // view: invalidates the whole window.
+  virtual void InvalidateWindow();
+  // view: recomputes the scroll range for the current page and places the page.
+  virtual void UpdateScrollRange() {}
+  // view: draws a page's thumbnail; null until the view draws thumbnails.
+  virtual std::unique_ptr<TBitmap32> RenderThumbnail(TdtpPage& page);
+  // handles: creates the handle painter of a shape (null leaves the default painter).
+  virtual std::unique_ptr<TdtpHandlePainter> CreateHandlePainter(TdtpShape* shape);
+  // interaction: the mouse is neither dragging nor selecting.
+  virtual bool MouseIdle() const { return true; }
+  // interaction: ends an in-place edit (accepted or not); safe when none runs.
+  virtual void EndEditing(bool accepted);
+
+  // --- State the interaction, the view and the clipboard keep here ---
+  TdtpShape* EditShape() const { return editShape_; }
+  void SetEditShape(TdtpShape* shape) { editShape_ = shape; }
+  TdtpShape* MouseShape() const { return mouseShape_; }
+  void SetMouseShape(TdtpShape* shape) { mouseShape_ = shape; }
+  TdtpShape* HintShape() const { return hintShape_; }
+  void SetHintShape(TdtpShape* shape) { hintShape_ = shape; }
+  TdtpPage* LastCopyPage() const { return lastCopyPage_; }
+  void SetLastCopyPage(TdtpPage* page) { lastCopyPage_ = page; }
+
+  // Hit-test probe offsets in pixels (21 of them); (0, 0) outside the range.
+  void BuildProbes();
+  int ProbeCount() const { return static_cast<int>(probes_.size()); }
+  TPoint Probe(int index) const;
+
+  // View-to-screen mapping: window pixels = (view mm - WindowLeft/Top) x ScreenDpm.
+  double ScreenDpm() const { return screenDpm_; }
+  void SetScreenDpmValue(double dpm) { screenDpm_ = dpm; }
+  double RenderDpm() const { return renderDpm_; }
+  void SetRenderDpmValue(double dpm) { renderDpm_ = dpm; }
+  double WindowLeft = 0;
+  double WindowTop = 0;
+
+  // --- Timer ---
+  // One tick of the 50 ms timer (the timer calls it; tests may too).
+  void TimerTick();
+  uint64_t LastModificationTick() const { return lastModificationTick_; }
+  ITimer* Timer() const { return timer_.get(); }
+
+  // --- Properties ---
+  bool Modified() const { return modified_; }
+  void SetModified(bool value);
+  TdtpViewerModeType Mode() const { return mode_; }
+  void SetMode(TdtpViewerModeType value);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value);
+  TDeviceType Device = dtScreen;
+  bool ArchiveDirect = false;
+
+  // Stored settings (their behaviour belongs to the view, interaction, printing and handles).
+  TdtpViewStyleType ViewStyle = vsPrintLayout;
+  TdtpHelperMethodType HelperMethod = hmNone;
+  TdtpDocPerformanceType Performance = dpMemoryOverSpeed;
+  uint8_t Quality = 2;
+  bool RenderAtScreenRes = false;
+  bool AutoWidth = true;
+  bool AutoPageUpdate = false;
+  int32_t PageUpdateInterval = 2000;
+  bool StoreThumbnails = true;
+  int32_t ThumbnailWidth = 80;
+  int32_t ThumbnailHeight = 60;
+  double ZoomPercent = 100;
+  TdtpColor Color = 0;
+  bool AllowKeyInput = true;
+  float HitSensivity = 1.0f;
+  TdtpHotzoneScrollingType HotzoneScrolling = hzsNoScroll;
+  int32_t HintPause = 500;
+  int32_t HintHidePause = 2500;
+  int32_t HintShortPause = 50;
+  TdtpMultiSelectMethod MultiSelectMethod = msmSimple;
+  bool SnapToGrid = false;
+  float StepAngle = 0;
+  TdtpColor HandleColor = 0xFFFFFF;
+  TdtpColor HandleEdgeColor = 0;
+  TdtpHandlePainterType HandlePainter = hpW2K3Handle;
+  TdtpPrintQuality PrintQuality = pqLow;
+  bool UseClipboard = true;
+  bool ShowHint = false;
+  TCursor Cursor = crDefault;
+  std::string ClipboardText;
+
+  // --- Events ---
+  TdtpNotifyEvent OnDocumentChanged;
+  TdtpPageEvent OnPageChanged;
+  TdtpShapeNotifyEvent OnShapeChanged;
+  TdtpShapeNotifyEvent OnShapeDestroy;
+  TdtpNotifyEvent OnShapeListChanged;
+  TdtpNotifyEvent OnSelectionChanged;
+  TdtpShapeNotifyEvent OnFocusShape;
+  TdtpLoadErrorEvent OnLoadError;
+  TdtpProgressEvent OnProgress;
+  TdtpXmlInfoEvent OnLoadAdditionalInfo;
+  TdtpXmlInfoEvent OnSaveAdditionalInfo;
+  TdtpShapeXmlInfoEvent OnShapeLoadAdditionalInfo;
+  TdtpShapeXmlInfoEvent OnShapeSaveAdditionalInfo;
+  TdtpNotifyEvent OnAnimate;
+  TdtpLocateFilenameEvent OnLocateFilename;
+
+protected:
+  // Throws "Threading error (working already)" while busy.
+  void CheckNotBusy() const;
+  // After a successful write of the storage: Modified false and, unless UndoPastSave, no undo log.
+  void MarkSaved();
+  // Marks the thumbnails of the pages that follow the defaults as stale.
+  void StaleDefaultThumbnails();
+  void SetDefaultMargin(int index, float value);
+  // Resets the values Clear and SetDefaults share.
+  void ResetSharedDefaults();
+  // Removes the page at index from the list after telling everyone it leaves.
+  void RemovePage(int index);
+
+  TServices services_;
+  IWindowHost* host_ = nullptr;
+  TsdStorage storage_;
+  std::vector<std::unique_ptr<TdtpPage>> pages_;
+  std::unique_ptr<TdtpBitmapResource> defaultBackground_;
+  std::vector<std::unique_ptr<TdtpCommand>> undoList_;
+  std::vector<std::unique_ptr<TdtpCommand>> redoList_;
+  int64_t undoBytes_ = 0;
+  int32_t shapeIdCounter_ = 0;
+  int32_t updateCount_ = 0;
+  int32_t undoGroupDepth_ = 0;
+  bool groupHasCommand_ = false;
+  int32_t undoSuspension_ = 0;
+  bool undoEnabled_ = true;
+  int32_t busyCount_ = 0;
+  int32_t printingCount_ = 0;
+  int32_t loadingCount_ = 0;
+  bool pendingShapeChange_ = false;
+  bool pendingSelectionChange_ = false;
+  bool pendingFocusChange_ = false;
+  TdtpShape* focusedShape_ = nullptr;
+  uint64_t lastModificationTick_ = 0;
+  TdtpPage* lastCopyPage_ = nullptr;
+  TdtpShape* editShape_ = nullptr;
+  TdtpShape* mouseShape_ = nullptr;
+  TdtpShape* hintShape_ = nullptr;
+  std::unique_ptr<ITimer> timer_;
+  bool inTimerTick_ = false;
+  std::vector<TPoint> probes_;
+  int currentPageIndex_ = -1;
+  float defaultPageWidth_ = 210, defaultPageHeight_ = 297;
+  std::array<float, 4> defaultMargins_{10, 10, 10, 10};
+  float defaultGridSize_ = 5;
+  TdtpColor defaultGridColor_ = 0xFFFFC0;
+  TdtpColor defaultPageColor_ = 0xFFFFFF;
+  bool defaultBackgroundTiled_ = false;
+  bool showMargins_ = true;
+  bool modified_ = false;
+  TdtpViewerModeType mode_ = vmEdit;
+  bool readOnly_ = false;
+  double screenDpm_ = kDefaultDpm;
+  double renderDpm_ = kDefaultDpm;
+  std::string fileName_;
+  int32_t progressCount_ = 0;
+  int32_t progressTotal_ = 0;
+};
+
+}  // namespace sw
