@@ -787,8 +787,10 @@ private:
     node->rawValue_ = std::move(raw);
     pos_ = std::min(n, i + 1);
     if (i >= n || d[i] != '[') return;
-    // The internal subset: child nodes until a "]".
-    if (++docTypeDepth_ > kMaxDocTypeDepth) RaiseFilerError(Format(kMsgTooDeep, node->name_.c_str()));
+    // The internal subset: child nodes until a "]". It is one more level of the document.
+    if (++docTypeDepth_ > kMaxDocTypeDepth || ++depth_ > kMaxDepth) {
+      RaiseFilerError(Format(kMsgTooDeep, node->name_.c_str()));
+    }
     while (true) {
       SkipBlanks();
       if (AtEnd()) break;
@@ -802,6 +804,7 @@ private:
       if (child->IsBlank()) node->DeleteChild(node->ChildCount() - 1);
     }
     --docTypeDepth_;
+    --depth_;
     pos_ = std::min(End(), FindChar('>', pos_) + 1);
   }
 
@@ -859,6 +862,7 @@ private:
   void ParseContent(TXmlNode* element) {
     std::vector<TFrame> stack;
     stack.push_back({element, pos_, false, false});
+    ++depth_;
     while (!stack.empty()) {
       TFrame& f = stack.back();
       const size_t lt = FindChar('<', pos_);
@@ -878,17 +882,19 @@ private:
         pos_ = gt + 1;
         Finish(f);
         stack.pop_back();
+        --depth_;
         if (!stack.empty()) stack.back().textStart = pos_;
         continue;
       }
       Flush(f, lt);
       pos_ = lt;
-      if (stack.size() >= kMaxDepth) RaiseFilerError(Format(kMsgTooDeep, f.node->name_.c_str()));
+      if (depth_ >= kMaxDepth) RaiseFilerError(Format(kMsgTooDeep, f.node->name_.c_str()));
       TXmlNode* parent = f.node;
       auto* child = new TXmlNode(document_);
       parent->AddChild(child);
       if (ParseStart(child)) {
         stack.push_back({child, pos_, false, false});
+        ++depth_;
         continue;
       }
       if (dropComments_ && child->kind_ == TXmlNodeKind::Comment) {
@@ -903,6 +909,9 @@ private:
   bool dropComments_;
   size_t pos_ = 0;
   size_t docTypeDepth_ = 0;
+  // Levels open in the whole parse: elements and document-type subsets alike, wherever they
+  // nest, so that a subset inside an element cannot start the count afresh.
+  size_t depth_ = 0;
   std::vector<std::string_view> words_;
   std::vector<std::string> joined_;
 };

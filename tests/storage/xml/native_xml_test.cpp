@@ -509,6 +509,22 @@ TEST(NativeXmlParser, DeepNestingIsRefusedNotOverflowed) {
   std::string dtd;
   for (int i = 0; i < 5000; ++i) dtd += "<!DOCTYPE x [";
   EXPECT_THROW(xml.LoadFromString(dtd), EFilerError);
+
+  // One limit for the whole parse: a document type inside an element must not start the count
+  // afresh. Each "<d><!DOCTYPE x [" opens two levels; 60 of them hold 120 levels before the
+  // 1000-level chain, which then crosses the limit.
+  std::string mixed = "<r>";
+  for (int i = 0; i < 60; ++i) mixed += "<d><!DOCTYPE x [";
+  mixed += fine;
+  EXPECT_EQ(ErrorOf<EFilerError>([&] { xml.LoadFromString(mixed); }),
+            "Elements nested too deeply in element a");
+  // The same document types with a shallow tree inside parse.
+  std::string shallow = "<r>";
+  for (int i = 0; i < 60; ++i) shallow += "<d><!DOCTYPE x [";
+  shallow += "<a/>";
+  for (int i = 0; i < 60; ++i) shallow += "]></d>";
+  shallow += "</r>";
+  EXPECT_NO_THROW(xml.LoadFromString(shallow));
 }
 
 TEST(NativeXmlTree, DeepTreeWritesCopiesAndFreesWithoutRecursion) {
