@@ -58,6 +58,10 @@ struct TInstance {
   std::unordered_map<uint32_t, TGlyph> Glyphs;
 };
 
+// FreeType's 26.6 and 16.16 values lie far below 2^53, so they convert to double exactly.
+inline double From26Dot6(FT_Pos v) { return static_cast<double>(v) / 64.0; }
+inline double From16Dot16(FT_Fixed v) { return static_cast<double>(v) / 65536.0; }
+
 // Reads the next code point from UTF-16, pairing surrogates; an unpaired one becomes U+FFFD.
 uint32_t NextCodePoint(std::u16string_view text, size_t& i) {
   const uint32_t c = text[i++];
@@ -230,7 +234,7 @@ struct TFontSystem::TImpl {
     if (Instances.size() >= kMaxInstances) DropInstances();
     auto inst = std::make_unique<TInstance>();
     inst->Face = &face;
-    inst->Em = em26 / 64.0;
+    inst->Em = From26Dot6(em26);
     inst->BoldStrength = bold;
     inst->Oblique = info.SyntheticItalic;
     if (FT_New_Size(face.Face, &inst->Size) != 0) RaiseError("Cannot create the font size");
@@ -256,9 +260,10 @@ struct TFontSystem::TImpl {
     FT_Fixed advance = 0;
     FT_Get_Advance(inst.Face->Face, glyphIndex, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP, &advance);
     TGlyph g;
-    g.Advance = advance / 65536.0 + inst.BoldStrength / 64.0;
+    g.Advance = From16Dot16(advance) + From26Dot6(inst.BoldStrength);
+    const double result = g.Advance;
     inst.Glyphs.emplace(glyphIndex, std::move(g));
-    return advance / 65536.0 + inst.BoldStrength / 64.0;
+    return result;
   }
 
   // The rendered glyph, valid until the next call. Large glyphs are not kept; when the cache is
@@ -331,7 +336,7 @@ struct TFontSystem::TImpl {
       const FT_UInt gi = FT_Get_Char_Index(f, cp);
       if (previous && gi && inst.Face->HasKerning) {
         FT_Vector delta{0, 0};
-        if (FT_Get_Kerning(f, previous, gi, FT_KERNING_UNFITTED, &delta) == 0) pen += delta.x / 64.0;
+        if (FT_Get_Kerning(f, previous, gi, FT_KERNING_UNFITTED, &delta) == 0) pen += From26Dot6(delta.x);
       }
       visit(gi, pen);
       pen += Advance(inst, gi);
@@ -379,20 +384,8 @@ struct TFontSystem::TImpl {
   }
 };
 
-TFontSystem& TFontSystem::Default() {
-  // Never destroyed: other objects' destructors may still measure text at exit. Only the font
-  // configuration is released then (names already resolved keep working), because the
-  // configuration library keeps parts of it where leak checkers cannot see them.
-  static TFontSystem* system = [] {
-    auto* s = new TFontSystem(TMachineConfiguration{});
-    std::atexit([] {
-      std::lock_guard<std::recursive_mutex> guard(system->impl_->Lock);
-      if (system->impl_->Config) FcConfigDestroy(system->impl_->Config);
-      system->impl_->Config = nullptr;
-    });
-    return s;
-  }();
-  return *system;
+std::unique_ptr<TFontSystem> TFontSystem::CreateForMachine() {
+  return std::unique_ptr<TFontSystem>(new TFontSystem(TMachineConfiguration{}));
 }
 
 TFontSystem::TFontSystem(TMachineConfiguration) : impl_(std::make_unique<TImpl>()) {

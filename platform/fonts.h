@@ -65,10 +65,12 @@ struct TFaceInfo {
 
 // Faces, sizes and rendered glyphs are cached. FreeType handles are not thread-safe, so every
 // operation takes the system's own lock; one system may be shared by all threads.
+// Whoever starts the program creates one and passes it on (see TServices); there is no global one.
 class TFontSystem {
 public:
-  // The machine's font configuration; created on first use.
-  static TFontSystem& Default();
+  // The machine's font configuration. A machine without one gives a system that raises the
+  // no-font error on every request.
+  static std::unique_ptr<TFontSystem> CreateForMachine();
   // Only the fonts in these folders (for tests and portable installs); no folders means no fonts.
   explicit TFontSystem(const std::vector<std::string>& fontFolders);
   ~TFontSystem();

@@ -63,16 +63,18 @@ void THeadlessCanvas::AddLine(TPixelList& out, int64_t x0, int64_t y0, int64_t x
 
   // Only the steps near the clip box are visited, so a line with far-away ends costs no more than
   // one across the box.
+  // Coordinates come from int32 points, far inside the 2^53 that doubles hold exactly.
   double lo = 0, hi = 1;
   const double m = static_cast<double>(w) + 2;
-  if (!ClipT(-static_cast<double>(dx), x0 - (c.Left - m), lo, hi) ||
-      !ClipT(static_cast<double>(dx), (c.Right + m) - x0, lo, hi) ||
-      !ClipT(-static_cast<double>(dy), y0 - (c.Top - m), lo, hi) ||
-      !ClipT(static_cast<double>(dy), (c.Bottom + m) - y0, lo, hi)) {
+  const double fx0 = static_cast<double>(x0), fy0 = static_cast<double>(y0), fn = static_cast<double>(n);
+  if (!ClipT(-static_cast<double>(dx), fx0 - (c.Left - m), lo, hi) ||
+      !ClipT(static_cast<double>(dx), (c.Right + m) - fx0, lo, hi) ||
+      !ClipT(-static_cast<double>(dy), fy0 - (c.Top - m), lo, hi) ||
+      !ClipT(static_cast<double>(dy), (c.Bottom + m) - fy0, lo, hi)) {
     return;
   }
-  const int64_t k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(lo * n)) - 2);
-  const int64_t k1 = std::min<int64_t>(n - 1, static_cast<int64_t>(std::ceil(hi * n)) + 2);
+  const int64_t k0 = std::max<int64_t>(0, static_cast<int64_t>(std::floor(lo * fn)) - 2);
+  const int64_t k1 = std::min<int64_t>(n - 1, static_cast<int64_t>(std::ceil(hi * fn)) + 2);
   const bool xMajor = adx >= ady;
   const int64_t sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
   const int64_t stride = target_.Width();
@@ -138,7 +140,7 @@ std::vector<TSpan> PolygonSpans(const TPoint* points, int32_t count, const TRect
   }
   std::vector<double> xs;
   for (int64_t y = std::max<int64_t>(minY, c.Top); y < std::min<int64_t>(maxY + 1, c.Bottom); ++y) {
-    const double yc = y + 0.5;
+    const double yc = static_cast<double>(y) + 0.5;
     xs.clear();
     for (int32_t i = 0; i < count; ++i) {
       const TPoint& a = points[i];
@@ -227,13 +229,14 @@ void THeadlessCanvas::Ellipse(const TRect& rect) {
   const int64_t t = std::min(rect.Top, rect.Bottom), b = std::max(rect.Top, rect.Bottom);
   const TRect c = ClipRect();
   if (l == r || t == b || c.IsEmpty()) return;
-  const double cx = (l + r) / 2.0, cy = (t + b) / 2.0, rx = (r - l) / 2.0, ry = (b - t) / 2.0;
+  const double cx = static_cast<double>(l + r) / 2.0, cy = static_cast<double>(t + b) / 2.0;
+  const double rx = static_cast<double>(r - l) / 2.0, ry = static_cast<double>(b - t) / 2.0;
   // The span of row y: pixel centres inside the ellipse; empty spans have x0 >= x1.
   auto span = [&](int64_t y, int64_t& x0, int64_t& x1) {
     x0 = 0;
     x1 = 0;
     if (y < t || y >= b) return;
-    const double v = (y + 0.5 - cy) / ry;
+    const double v = (static_cast<double>(y) + 0.5 - cy) / ry;
     const double hw = rx * std::sqrt(std::max(0.0, 1 - v * v));
     x0 = static_cast<int64_t>(std::ceil(cx - hw - 0.5));
     x1 = static_cast<int64_t>(std::floor(cx + hw - 0.5)) + 1;
@@ -311,7 +314,7 @@ void THeadlessCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, 
   // covers, at least the one under its centre.
   auto range = [](int64_t offset, double scale, int32_t srcStart, int32_t srcSize, bool mirror, int64_t size,
                   int32_t& a, int32_t& e) {
-    const int64_t o = mirror ? size - 1 - offset : offset;
+    const double o = static_cast<double>(mirror ? size - 1 - offset : offset);
     const double centre = (o + 0.5) * scale;
     int32_t mid = static_cast<int32_t>(std::floor(centre));
     mid = std::clamp(mid, 0, srcSize - 1);
@@ -333,7 +336,7 @@ void THeadlessCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, 
     if (mode == smNearest) {
       const int64_t dx = static_cast<int64_t>(x) - d.Left;
       const int64_t o = mirrorX ? destW - 1 - dx : dx;
-      a = source.Left + std::clamp(static_cast<int32_t>(std::floor((o + 0.5) * sx)), 0, source.Width() - 1);
+      a = source.Left + std::clamp(static_cast<int32_t>(std::floor((static_cast<double>(o) + 0.5) * sx)), 0, source.Width() - 1);
       e = a + 1;
     }
     colA[static_cast<size_t>(x - box.Left)] = a;
@@ -345,7 +348,7 @@ void THeadlessCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, 
     if (mode == smNearest) {
       const int64_t dy = static_cast<int64_t>(y) - d.Top;
       const int64_t o = mirrorY ? destH - 1 - dy : dy;
-      ra = source.Top + std::clamp(static_cast<int32_t>(std::floor((o + 0.5) * sy)), 0, source.Height() - 1);
+      ra = source.Top + std::clamp(static_cast<int32_t>(std::floor((static_cast<double>(o) + 0.5) * sy)), 0, source.Height() - 1);
       re = ra + 1;
     }
     TColor32* out = target_.ScanLine(y);

@@ -28,7 +28,7 @@ enum TDrawTextFlag : uint32_t {
 
 // Width from the glyph advances (with the face's kerning), height the font's cell height; a text
 // with line breaks is measured as one line whose breaks have no width.
-TSize TextExtent(const TFont& font, std::u16string_view text, TFontSystem& fonts = TFontSystem::Default());
+TSize TextExtent(const TFont& font, std::u16string_view text, TFontSystem& fonts);
 
 // Draws text into rect of target and returns the height of the text drawn (lines x cell height).
 // Lines break at CR, LF and CR LF unless dtSingleLine; with dtWordBreak they also break between
@@ -38,9 +38,9 @@ TSize TextExtent(const TFont& font, std::u16string_view text, TFontSystem& fonts
 // "&" and a single "&" is left out. dtCalcRect draws nothing and sets rect's right and bottom to the
 // text's extent. An empty target only measures.
 int32_t DrawText(TBitmap32& target, const TFont& font, TRect& rect, uint32_t format, std::u16string_view text,
-                 TFontSystem& fonts = TFontSystem::Default());
+                 TFontSystem& fonts);
 // The same for 8-bit text (UTF-8).
 int32_t DrawText(TBitmap32& target, const TFont& font, TRect& rect, uint32_t format, std::string_view text,
-                 TFontSystem& fonts = TFontSystem::Default());
+                 TFontSystem& fonts);
 
 }  // namespace sw

@@ -9,12 +9,17 @@
 #include <thread>
 
 #include "platform/text.h"
+#include "support/machine_fonts.h"
 
 namespace sw {
 namespace {
 
-TEST(FontResolve, FamiliesFindTheirMetricCompatibleFaces) {
-  TFontSystem& fonts = TFontSystem::Default();
+class FontResolve : public test::MachineFonts {};
+class FontMetrics : public test::MachineFonts {};
+class FontSystem : public test::MachineFonts {};
+
+TEST_F(FontResolve, FamiliesFindTheirMetricCompatibleFaces) {
+  TFontSystem& fonts = Fonts();
   EXPECT_EQ(fonts.Resolve("Arial", 0).Family, "Liberation Sans");
   EXPECT_EQ(fonts.Resolve("Verdana", 0).Family, "DejaVu Sans");
   const TFaceInfo fallback = fonts.Resolve("", 0);
@@ -24,8 +29,8 @@ TEST(FontResolve, FamiliesFindTheirMetricCompatibleFaces) {
   EXPECT_FALSE(unknown.File.empty());
 }
 
-TEST(FontResolve, BoldAndItalicFacesOrSynthesis) {
-  TFontSystem& fonts = TFontSystem::Default();
+TEST_F(FontResolve, BoldAndItalicFacesOrSynthesis) {
+  TFontSystem& fonts = Fonts();
   const TFaceInfo bold = fonts.Resolve("Arial", fsBold);
   EXPECT_EQ(bold.Family, "Liberation Sans");
   EXPECT_EQ(bold.StyleName, "Bold");
@@ -49,8 +54,8 @@ TEST(FontResolve, BoldAndItalicFacesOrSynthesis) {
   EXPECT_GT(fonts.RunWidth(emboldened, u"mmmm"), fonts.RunWidth(regular, u"mmmm"));
 }
 
-TEST(FontMetrics, PositiveIsCellNegativeIsCharacterHeight) {
-  TFontSystem& fonts = TFontSystem::Default();
+TEST_F(FontMetrics, PositiveIsCellNegativeIsCharacterHeight) {
+  TFontSystem& fonts = Fonts();
   for (int32_t h : {7, 13, 40, 141, 600}) {
     const TFontMetrics m = fonts.Metrics(TFont{"Arial", h, 0, clBlack32});
     EXPECT_EQ(m.Height, h);
@@ -77,7 +82,7 @@ TEST(FontMetrics, PositiveIsCellNegativeIsCharacterHeight) {
   EXPECT_EQ(fonts.Metrics(TFont{"Arial", 2000000000, 0, clBlack32}).Height, TFont::kMaxFontPixels);
 }
 
-TEST(FontSystem, NoFontsIsAClearError) {
+TEST_F(FontSystem, NoFontsIsAClearError) {
   const std::filesystem::path empty = std::filesystem::temp_directory_path() / "sw-no-fonts";
   std::filesystem::create_directories(empty);
   TFontSystem none({empty.string()});
@@ -94,14 +99,14 @@ TEST(FontSystem, NoFontsIsAClearError) {
   EXPECT_THROW(DrawText(b, TFont{}, r, 0, std::u16string_view(u"abc"), none), Exception);
 }
 
-TEST(FontSystem, PrivateFolderAndSharedUseFromThreads) {
+TEST_F(FontSystem, PrivateFolderAndSharedUseFromThreads) {
   TFontSystem only({"/usr/share/fonts/truetype/dejavu"});
   const TFaceInfo f = only.Resolve("DejaVu Serif", 0);
   EXPECT_EQ(f.Family, "DejaVu Serif");
 
   // Measuring and drawing from several threads at once through one system, with the size
   // instances and glyphs coming and going: every thread must get what one thread alone gets.
-  TFontSystem& fonts = TFontSystem::Default();
+  TFontSystem& fonts = Fonts();
   const TFont probe{"Arial", 20, fsUnderline, clWhite32};
   const double expected = fonts.RunWidth(probe, u"Threaded text");
   auto draw = [&](TBitmap32& b) {
