@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sw::TNativeXml xml;
     xml.SetLayout(sw::TXmlLayout::Readable);
     xml.SetUtf8Strings(false);
-    xml.ReadFromString(std::string(reinterpret_cast<const char*>(data), size));
+    xml.LoadFromString(std::string_view(reinterpret_cast<const char*>(data), size));
     Exercise(xml);
   } catch (const sw::Exception&) {
   }
