@@ -8,10 +8,16 @@ namespace sw {
 
 class TFontSystem;
 class ITimerService;
+class IClipboard;
+class IMessageBoxes;
 
 struct TServices {
   TFontSystem* Fonts = nullptr;
   ITimerService* Timers = nullptr;
+  // Without one, copies stay inside the program and pastes see no outside text.
+  IClipboard* Clipboard = nullptr;
+  // Without one, messages are not shown and questions answer as if closed unanswered.
+  IMessageBoxes* MessageBoxes = nullptr;
 };
 
 }  // namespace sw
