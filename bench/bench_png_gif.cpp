@@ -13,8 +13,8 @@
 #include <random>
 #include <vector>
 
-#include "storage/formats/gif_codec.h"
-#include "storage/formats/png_codec.h"
+#include "storage/formats/gif_format.h"
+#include "storage/formats/png_format.h"
 #include "tests/support/reference_decoders.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exception.h"
-#include "storage/formats/png_codec.h"
+#include "storage/formats/png_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sw::TBitmap32 bitmap;

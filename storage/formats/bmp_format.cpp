@@ -320,14 +320,11 @@ void EncodeBmp(const TBitmap32& bitmap, TStream& out) {
 
 namespace {
 
-bool BmpCanLoad(TStream* stream) {
-  if (!stream) return true;
-  const int64_t position = stream->Position();
-  uint8_t magic[2] = {0, 0};
-  const int64_t got = stream->Read(magic, 2);
-  stream->SetPosition(position);
-  return got == 2 && magic[0] == 'B' && magic[1] == 'M';
+bool IsBmp(const uint8_t* data, size_t size) {
+  return data != nullptr && size >= 2 && data[0] == 'B' && data[1] == 'M';
 }
+
+bool BmpCanLoad(TStream* stream) { return !stream || StreamStartsWith(*stream, 2, IsBmp); }
 
 std::unique_ptr<TdtpRaster> BmpCreate() { return std::make_unique<TdtpBmpFormat>(); }
 
@@ -338,13 +335,10 @@ const TdtpRasterClass kBmpClass{"TdtpBmpFormat", BmpCreate, BmpCanLoad};
 const TdtpRasterClass* TdtpBmpFormat::Class() { return &kBmpClass; }
 
 void TdtpBmpFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int, int) {
-  if (page > 0) RaiseRasterError("Requested non-existing page");
-  TStreamBytes bytes(stream);
-  const size_t consumed = DecodeBmp(bytes.Data(), bytes.Size(), bitmap);
-  bytes.Skip(consumed);
-  width_ = bitmap.Width();
-  height_ = bitmap.Height();
-  byteCount_ = static_cast<int64_t>(consumed);
+  LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
+    const size_t consumed = DecodeBmp(data, size, bitmap);
+    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+  });
   if ((flags_ & kRasterBmpTransparent) && !bitmap.Empty()) {
     const TColor32 key = bitmap.Pixel(0, bitmap.Height() - 1);
     TColor32* bits = bitmap.Bits();
@@ -357,11 +351,7 @@ void TdtpBmpFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page,
 }
 
 void TdtpBmpFormat::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
-  const int64_t start = stream.Position();
-  EncodeBmp(bitmap, stream);
-  width_ = bitmap.Width();
-  height_ = bitmap.Height();
-  byteCount_ = stream.Position() - start;
+  SaveWith(stream, bitmap, [&](TStream& out) { EncodeBmp(bitmap, out); });
 }
 
 }  // namespace sw

@@ -69,14 +69,12 @@ void FillPlanes(const uint8_t* data, size_t size, const uint8_t bits[5], TBitmap
   }
 }
 
-bool HckCanLoad(TStream* stream) {
-  if (!stream) return false;
-  const int64_t position = stream->Position();
-  uint8_t header[kHeaderSize];
-  const int64_t got = stream->Read(header, kHeaderSize);
-  stream->SetPosition(position);
-  return got == static_cast<int64_t>(kHeaderSize) && std::memcmp(header, "HCK", 4) == 0;
+bool IsHck(const uint8_t* data, size_t size) {
+  return data != nullptr && size >= kHeaderSize && std::memcmp(data, "HCK", 4) == 0;
 }
+
+// HCK is the one format that insists on seeing its header.
+bool HckCanLoad(TStream* stream) { return stream && StreamStartsWith(*stream, kHeaderSize, IsHck); }
 
 std::unique_ptr<TdtpRaster> HckCreate() { return std::make_unique<THckImage>(); }
 

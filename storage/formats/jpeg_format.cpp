@@ -255,14 +255,12 @@ void EncodeJpeg(const TBitmap32& bitmap, TStream& out, int quality) {
 
 namespace {
 
-bool JpgCanLoad(TStream* stream) {
-  if (!stream) return true;
-  const int64_t position = stream->Position();
-  uint8_t magic[3] = {0, 0, 0};
-  const int64_t got = stream->Read(magic, 3);
-  stream->SetPosition(position);
-  return got == 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF;
+// Start of image followed by the first marker.
+bool IsJpeg(const uint8_t* data, size_t size) {
+  return data != nullptr && size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
+
+bool JpgCanLoad(TStream* stream) { return !stream || StreamStartsWith(*stream, 3, IsJpeg); }
 
 std::unique_ptr<TdtpRaster> JpgCreate() { return std::make_unique<TdtpJpgFormat>(); }
 
@@ -274,21 +272,15 @@ const TdtpRasterClass* TdtpJpgFormat::Class() { return &kJpgClass; }
 
 void TdtpJpgFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
                                    int maxHeight) {
-  if (page > 0) RaiseRasterError("Requested non-existing page");
-  TStreamBytes bytes(stream);
-  const TJpegDecodeResult result = DecodeJpeg(bytes.Data(), bytes.Size(), bitmap, maxWidth, maxHeight);
-  width_ = result.width;
-  height_ = result.height;
-  bytes.Skip(result.decoded ? result.consumed : bytes.Size());
-  byteCount_ = static_cast<int64_t>(result.decoded ? result.consumed : bytes.Size());
+  LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
+    const TJpegDecodeResult result = DecodeJpeg(data, size, bitmap, maxWidth, maxHeight);
+    // A picture whose pixels failed to decode counts as read to the end.
+    return TRasterDecoded{result.decoded ? result.consumed : size, result.width, result.height};
+  });
 }
 
 void TdtpJpgFormat::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
-  const int64_t start = stream.Position();
-  EncodeJpeg(bitmap, stream, Quality);
-  width_ = bitmap.Width();
-  height_ = bitmap.Height();
-  byteCount_ = stream.Position() - start;
+  SaveWith(stream, bitmap, [&](TStream& out) { EncodeJpeg(bitmap, out, Quality); });
 }
 
 }  // namespace sw

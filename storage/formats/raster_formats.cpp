@@ -5,9 +5,10 @@
 #include "base/exception.h"
 #include "base/strings.h"
 #include "storage/formats/bmp_format.h"
+#include "storage/formats/gif_format.h"
 #include "storage/formats/hck_format.h"
 #include "storage/formats/jpeg_format.h"
-#include "storage/formats/png_gif_formats.h"
+#include "storage/formats/png_format.h"
 
 namespace sw {
 
@@ -81,6 +82,26 @@ void TdtpRaster::SaveToFile(const std::string& fileName, const TBitmap32& bitmap
   TFileStream file(fileName, TFileMode::fmCreate);
   SaveToStream(file, bitmap);
   byteCount_ = file.Size();
+}
+
+void TdtpRaster::LoadSinglePage(TStream& stream, int page, const TRasterDecoder& decode) {
+  if (page > 0) RaiseRasterError("Requested non-existing page");
+  TStreamBytes bytes(stream);
+  const TRasterDecoded decoded = decode(bytes.Data(), bytes.Size());
+  const size_t consumed = decoded.consumed < bytes.Size() ? decoded.consumed : bytes.Size();
+  bytes.Skip(consumed);
+  width_ = decoded.width;
+  height_ = decoded.height;
+  byteCount_ = static_cast<int64_t>(consumed);
+}
+
+void TdtpRaster::SaveWith(TStream& stream, const TBitmap32& bitmap,
+                          const std::function<void(TStream&)>& encode) {
+  const int64_t start = stream.Position();
+  encode(stream);
+  width_ = bitmap.Width();
+  height_ = bitmap.Height();
+  byteCount_ = stream.Position() - start;
 }
 
 // ---- registry ----
@@ -245,7 +266,17 @@ void CheckRasterSize(int64_t width, int64_t height) {
   }
 }
 
+bool StreamStartsWith(TStream& stream, size_t length, bool (*test)(const uint8_t*, size_t)) {
+  const int64_t position = stream.Position();
+  std::vector<uint8_t> head(length);
+  const int64_t got = stream.Read(head.data(), static_cast<int64_t>(length));
+  stream.SetPosition(position);
+  return got == static_cast<int64_t>(length) && test(head.data(), length);
+}
+
 TStreamBytes::TStreamBytes(TStream& stream) : stream_(stream), start_(stream.Position()) {
+  // Seeking is unchecked in the memory streams, and memory before the start is not ours.
+  if (start_ < 0) RaiseStreamError("Stream read error");
   const int64_t total = stream.Size();
   const int64_t available = total > start_ ? total - start_ : 0;
   if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {

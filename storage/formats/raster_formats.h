@@ -3,7 +3,9 @@
 // Every error raised here is an ERasterError (decoder-specific errors may pass through).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,16 @@ struct TdtpRasterClass {
   // stream: true when the format accepts without looking at the content.
   bool (*CanLoad)(TStream* stream);
 };
+
+// What a decoder reports: the bytes it read and the picture's own size (before any reduction).
+struct TRasterDecoded {
+  size_t consumed = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// Decodes the bytes from a stream's position (data is null when there are none).
+using TRasterDecoder = std::function<TRasterDecoded(const uint8_t* data, size_t size)>;
 
 // Base class of the formats. Width, Height, PageCount and ByteCount describe the last load or save.
 class TdtpRaster {
@@ -60,6 +72,13 @@ public:
   int64_t ByteCount() const { return byteCount_; }
 
 protected:
+  // The load of a single-page format: a page above 0 raises "Requested non-existing page";
+  // otherwise decode runs over the bytes from the stream's position, the stream is left just
+  // behind what it consumed (at most the end) and the size and byte count are recorded.
+  void LoadSinglePage(TStream& stream, int page, const TRasterDecoder& decode);
+  // Runs encode at the stream's position and records the bitmap's size and the bytes written.
+  void SaveWith(TStream& stream, const TBitmap32& bitmap, const std::function<void(TStream&)>& encode);
+
   const TdtpRasterClass* class_;
   uint16_t flags_ = 0;
   int32_t width_ = 0;
@@ -129,6 +148,10 @@ private:
 // Raises "Picture of %lld x %lld pixels is too large" for a negative size or one of more than
 // TBitmap32::kMaxPixels pixels, so that nothing is allocated for it.
 void CheckRasterSize(int64_t width, int64_t height);
+
+// The content test of a format known by its first bytes: test sees the length bytes at the
+// stream's position, which is restored; false when the stream holds fewer.
+bool StreamStartsWith(TStream& stream, size_t length, bool (*test)(const uint8_t* data, size_t size));
 
 // The bytes from a stream's position to its end, without copying when the stream is in memory.
 // Skip(n) moves the stream to n bytes past the starting position.

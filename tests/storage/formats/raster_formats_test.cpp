@@ -3,17 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/exception.h"
 #include "storage/formats/bmp_format.h"
+#include "storage/formats/gif_format.h"
 #include "storage/formats/hck_format.h"
 #include "storage/formats/jpeg_format.h"
-#include "storage/formats/png_gif_formats.h"
+#include "storage/formats/png_format.h"
 #include "support/errors.h"
 
 namespace sw {

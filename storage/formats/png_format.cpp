@@ -6,7 +6,7 @@
 // the colour of a transparent pixel is kept. 16-bit samples reduce to 8 bits by rounding,
 // v8 = round(v16 * 255 / 65535), which is exactly what libpng's png_set_scale_16 gives; tRNS keys
 // are compared at the full sample depth first. gAMA, cHRM, sRGB, iCCP and sBIT are not applied.
-#include "storage/formats/png_codec.h"
+#include "storage/formats/png_format.h"
 
 #include <zlib.h>
 
@@ -603,6 +603,31 @@ void EncodePng(const TBitmap32& bitmap, TStream& out) {
   }
   drain(true);
   chunks.Write("IEND", nullptr, 0);
+}
+
+// ---- TdtpPngFormat ----
+
+namespace {
+
+bool PngCanLoad(TStream* stream) { return !stream || StreamStartsWith(*stream, 8, IsPng); }
+
+std::unique_ptr<TdtpRaster> PngCreate() { return std::make_unique<TdtpPngFormat>(); }
+
+const TdtpRasterClass kPngClass{"TdtpPngFormat", PngCreate, PngCanLoad};
+
+}  // namespace
+
+const TdtpRasterClass* TdtpPngFormat::Class() { return &kPngClass; }
+
+void TdtpPngFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int, int) {
+  LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
+    const size_t consumed = DecodePng(data, size, bitmap);
+    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+  });
+}
+
+void TdtpPngFormat::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
+  SaveWith(stream, bitmap, [&](TStream& out) { EncodePng(bitmap, out); });
 }
 
 }  // namespace sw

@@ -1,12 +1,12 @@
-// Our GIF codec: decoding of the first image of a GIF87a/GIF89a file onto its logical screen,
-// and encoding with quantisation to at most 256 colours, Floyd-Steinberg dithering and LZW.
+// The GIF format: our codec, decoding the first image of a GIF87a/GIF89a file onto its logical
+// screen and encoding with quantisation to at most 256 colours, Floyd-Steinberg dithering and
+// LZW, and its registry class.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "base/stream.h"
-#include "shapes/raster/bitmap32.h"
+#include "storage/formats/raster_formats.h"
 
 namespace sw {
 
@@ -26,5 +26,20 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWid
 // whose palette entry is set to transparentColor; an empty bitmap raises.
 void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold = 32,
                TColor32 transparentColor = 0);
+
+class TdtpGifFormat : public TdtpRaster {
+public:
+  TdtpGifFormat() : TdtpRaster(Class()) {}
+  static const TdtpRasterClass* Class();
+
+  // The first image, on a surface of the logical screen size (bounded as DecodeGif says).
+  void LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
+                      int maxHeight) override;
+  // At most 256 colours; pixels with alpha below AlphaThreshold become transparent.
+  void SaveToStream(TStream& stream, const TBitmap32& bitmap) override;
+
+  uint32_t AlphaThreshold = 32;
+  TColor32 TransparentColor = 0;
+};
 
 }  // namespace sw

@@ -1,6 +1,6 @@
 // GIF decoding and encoding after the published GIF89a specification (which covers GIF87a),
 // with our own LZW in both directions.
-#include "storage/formats/gif_codec.h"
+#include "storage/formats/gif_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -777,6 +777,33 @@ void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold, T
   file.push_back(0);
   file.push_back(0x3B);
   out.WriteBuffer(file.data(), int64_t(file.size()));
+}
+
+// ---- TdtpGifFormat ----
+
+namespace {
+
+bool GifCanLoad(TStream* stream) { return !stream || StreamStartsWith(*stream, 6, IsGif); }
+
+std::unique_ptr<TdtpRaster> GifCreate() { return std::make_unique<TdtpGifFormat>(); }
+
+const TdtpRasterClass kGifClass{"TdtpGifFormat", GifCreate, GifCanLoad};
+
+}  // namespace
+
+const TdtpRasterClass* TdtpGifFormat::Class() { return &kGifClass; }
+
+void TdtpGifFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
+                                   int maxHeight) {
+  LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
+    const size_t consumed = DecodeGif(data, size, bitmap, maxWidth, maxHeight);
+    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+  });
+}
+
+void TdtpGifFormat::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
+  SaveWith(stream, bitmap,
+           [&](TStream& out) { EncodeGif(bitmap, out, AlphaThreshold, TransparentColor); });
 }
 
 }  // namespace sw

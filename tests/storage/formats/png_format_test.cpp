@@ -1,10 +1,10 @@
-// PNG codec: differential decoding of PngSuite against libpng, round trips, and damaged files.
+// PNG format: differential decoding of PngSuite against libpng, round trips, and damaged files.
 //
 // Reference: libpng with png_set_expand, png_set_scale_16, png_set_gray_to_rgb, png_set_bgr and
 // png_set_add_alpha(0xFF, after), which yields the same BGRA bytes our TColor32 holds. The
 // tolerance is zero: our 16-to-8-bit reduction is the exact rounding png_set_scale_16 performs,
 // and both keep the colour of pixels that tRNS makes transparent.
-#include "storage/formats/png_codec.h"
+#include "storage/formats/png_format.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -122,7 +122,7 @@ void ExpectRasterError(const std::vector<uint8_t>& bytes, const char* fragment) 
 
 // --- Tests ----------------------------------------------------------------------------------
 
-TEST(PngCodec, SignatureTest) {
+TEST(PngFormat, SignatureTest) {
   EXPECT_TRUE(IsPng(kSignature, 8));
   EXPECT_FALSE(IsPng(kSignature, 7));
   EXPECT_FALSE(IsPng(nullptr, 0));
@@ -130,8 +130,11 @@ TEST(PngCodec, SignatureTest) {
   EXPECT_FALSE(IsPng(gif, sizeof(gif)));
 }
 
-TEST(PngCodec, PngSuiteMatchesLibpng) {
-  ASSERT_TRUE(fs::is_directory(kSuite)) << kSuite;
+TEST(PngFormat, PngSuiteMatchesLibpng) {
+  // The corpus is not optional: a missing folder fails and says where it was looked for.
+  ASSERT_TRUE(fs::is_directory(kSuite))
+      << "PngSuite not found: looked for the folder \"" << kSuite
+      << "\" (configure with -DSTICKWELL_SHARED_DIR=<folder holding corpora/pngsuite>)";
   int decoded = 0, refused = 0;
   for (const auto& entry : fs::directory_iterator(kSuite)) {
     const std::string name = entry.path().filename().string();
@@ -161,7 +164,7 @@ TEST(PngCodec, PngSuiteMatchesLibpng) {
   EXPECT_GE(refused, 14);
 }
 
-TEST(PngCodec, RoundTripIsExactAndStable) {
+TEST(PngFormat, RoundTripIsExactAndStable) {
   for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {33, 5}, {257, 130}}) {
     SCOPED_TRACE(testing::Message() << w << "x" << h);
     TBitmap32 source, back;
@@ -178,7 +181,7 @@ TEST(PngCodec, RoundTripIsExactAndStable) {
   }
 }
 
-TEST(PngCodec, EncoderChoosesFiltersPerRow) {
+TEST(PngFormat, EncoderChoosesFiltersPerRow) {
   // Identical rows of a horizontal ramp: Up turns every row after the first into zeros, which
   // the minimum-sum heuristic must find.
   TBitmap32 source;
@@ -203,7 +206,7 @@ TEST(PngCodec, EncoderChoosesFiltersPerRow) {
   EXPECT_THROW(Encode(TBitmap32()), ERasterError);
 }
 
-TEST(PngCodec, ChunkHandling) {
+TEST(PngFormat, ChunkHandling) {
   // Greyscale 8-bit, 2 x 2, filter None.
   const std::vector<uint8_t> raw = {0, 10, 20, 0, 30, 40};
   const std::vector<uint8_t> hdr = Header(2, 2, 8, 0);
@@ -233,7 +236,7 @@ TEST(PngCodec, ChunkHandling) {
   EXPECT_EQ(bitmap.Pixel(1, 0), 0xFF141414u);
 }
 
-TEST(PngCodec, PaletteAndTransparency) {
+TEST(PngFormat, PaletteAndTransparency) {
   // 2-bit palette, 3 x 1: indices 0, 1, 3 (3 lies beyond the three-entry palette).
   const std::vector<uint8_t> raw = {0, 0b00011100};
   const auto file = MakePng(Header(3, 1, 2, 3), raw,
@@ -252,7 +255,7 @@ TEST(PngCodec, PaletteAndTransparency) {
   EXPECT_EQ(bitmap.Pixel(1, 0), 0xFF1200FFu);
 }
 
-TEST(PngCodec, BadHeadersAreRefusedBeforeAllocating) {
+TEST(PngFormat, BadHeadersAreRefusedBeforeAllocating) {
   const std::vector<uint8_t> raw = {0, 0};
   struct TCase {
     uint32_t w, h;
@@ -284,7 +287,7 @@ TEST(PngCodec, BadHeadersAreRefusedBeforeAllocating) {
   EXPECT_TRUE(bitmap.Empty());
 }
 
-TEST(PngCodec, DamagedFilesAreRefused) {
+TEST(PngFormat, DamagedFilesAreRefused) {
   TBitmap32 source;
   FillTestPicture(source, 40, 30, 7);
   const std::vector<uint8_t> good = Encode(source);
@@ -314,7 +317,7 @@ TEST(PngCodec, DamagedFilesAreRefused) {
   ExpectRasterError(badSignature, "Invalid PNG signature");
 }
 
-TEST(PngCodec, ImageDataMustFitExactly) {
+TEST(PngFormat, ImageDataMustFitExactly) {
   const std::vector<uint8_t> hdr = Header(4, 3, 8, 0);
   std::vector<uint8_t> raw(3 * 5, 0);
   raw[5] = 9;  // filter type 9 on row 1

@@ -1,6 +1,6 @@
-// GIF codec: decoding of a known sample, the screen rules, round trips, the transparency rule,
+// GIF format: decoding of a known sample, the screen rules, round trips, the transparency rule,
 // quantisation, and damaged files.
-#include "storage/formats/gif_codec.h"
+#include "storage/formats/gif_format.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ void FillPicture(TBitmap32& bitmap, int32_t w, int32_t h, int colors, uint32_t s
       bitmap.SetPixel(x, y, palette[(rng() % 4 == 0) ? rng() % colors : size_t(x + y) % colors]);
 }
 
-TEST(GifCodec, SignatureTest) {
+TEST(GifFormat, SignatureTest) {
   EXPECT_TRUE(IsGif(kSample.data(), kSample.size()));
   const uint8_t old[] = {'G', 'I', 'F', '8', '7', 'a'};
   EXPECT_TRUE(IsGif(old, 6));
@@ -85,7 +85,7 @@ TEST(GifCodec, SignatureTest) {
   EXPECT_FALSE(IsGif(nullptr, 0));
 }
 
-TEST(GifCodec, DecodesTheKnownSample) {
+TEST(GifFormat, DecodesTheKnownSample) {
   TBitmap32 bitmap;
   EXPECT_EQ(Decode(kSample, bitmap), kSample.size());
   ASSERT_EQ(bitmap.Width(), 10);
@@ -95,7 +95,7 @@ TEST(GifCodec, DecodesTheKnownSample) {
       EXPECT_EQ(bitmap.Pixel(x, y), kSampleColors[kSampleRows[y][x] - '0']) << x << "," << y;
 }
 
-TEST(GifCodec, ImageIsDrawnOnTheLogicalScreen) {
+TEST(GifFormat, ImageIsDrawnOnTheLogicalScreen) {
   // The sample on a 14 x 12 screen at (3, 1), with index 2 (blue) transparent.
   std::vector<uint8_t> gif = kSample;
   gif[6] = 14;
@@ -129,7 +129,7 @@ TEST(GifCodec, ImageIsDrawnOnTheLogicalScreen) {
   EXPECT_EQ(bitmap.Height(), 12);
 }
 
-TEST(GifCodec, ExtensionsTablesAndTrailer) {
+TEST(GifFormat, ExtensionsTablesAndTrailer) {
   // Comment and application extensions before the image are skipped; GIF87a is read alike.
   std::vector<uint8_t> gif = kSample;
   gif[4] = '7';
@@ -167,7 +167,7 @@ TEST(GifCodec, ExtensionsTablesAndTrailer) {
   EXPECT_EQ(Decode(noTrailer, bitmap), noTrailer.size());
 }
 
-TEST(GifCodec, TruncatedFilesEndPrematurely) {
+TEST(GifFormat, TruncatedFilesEndPrematurely) {
   // Every cut before the image's data terminator is a block left incomplete.
   for (size_t cut = 6; cut + 2 < kSample.size(); ++cut) {
     SCOPED_TRACE(cut);
@@ -184,7 +184,7 @@ TEST(GifCodec, TruncatedFilesEndPrematurely) {
   ExpectRasterError(empty, "Invalid GIF block");
 }
 
-TEST(GifCodec, BadLzwDataIsRefused) {
+TEST(GifFormat, BadLzwDataIsRefused) {
   auto withData = [](uint8_t minCodeSize, const std::vector<uint8_t>& lzw) {
     std::vector<uint8_t> gif(kSample.begin(), kSample.begin() + 43);
     gif.push_back(minCodeSize);
@@ -226,7 +226,7 @@ TEST(GifCodec, BadLzwDataIsRefused) {
   EXPECT_EQ(bitmap.Pixel(1, 0), 0u);
 }
 
-TEST(GifCodec, RoundTripIsExactUpTo256Colors) {
+TEST(GifFormat, RoundTripIsExactUpTo256Colors) {
   for (int colors : {1, 2, 3, 16, 17, 200, 256}) {
     SCOPED_TRACE(colors);
     TBitmap32 source, back;
@@ -250,7 +250,7 @@ TEST(GifCodec, RoundTripIsExactUpTo256Colors) {
   EXPECT_THROW(Encode(source), ERasterError);
 }
 
-TEST(GifCodec, ExactlyPixelsBelowTheThresholdBecomeTransparent) {
+TEST(GifFormat, ExactlyPixelsBelowTheThresholdBecomeTransparent) {
   // 255 opaque colours plus transparency still fit exactly: one index is kept for transparency.
   TBitmap32 source, back;
   FillPicture(source, 120, 90, 255, 3);
@@ -280,7 +280,7 @@ TEST(GifCodec, ExactlyPixelsBelowTheThresholdBecomeTransparent) {
   for (int32_t x = 0; x < 120; ++x) EXPECT_EQ(back.Pixel(x, 0) == 0, (source.Pixel(x, 0) >> 24) < 200);
 }
 
-TEST(GifCodec, ManyColorsAreQuantisedAndDithered) {
+TEST(GifFormat, ManyColorsAreQuantisedAndDithered) {
   // A smooth gradient with far more than 256 colours and a transparent band.
   TBitmap32 source, back;
   source.Resize(256, 128);
@@ -321,7 +321,7 @@ TEST(GifCodec, ManyColorsAreQuantisedAndDithered) {
   for (double e : error) EXPECT_LT(std::fabs(e / (256.0 * 124)), 1.0);
 }
 
-TEST(GifCodec, InterlacedRowsGoToTheirPlace) {
+TEST(GifFormat, InterlacedRowsGoToTheirPlace) {
   // Write a picture whose rows are stored in interlaced order, then mark it interlaced.
   TBitmap32 source, stored, back;
   FillPicture(source, 9, 13, 5, 11);
@@ -340,7 +340,7 @@ TEST(GifCodec, InterlacedRowsGoToTheirPlace) {
 
 // The crasher: 35 bytes announcing a 65535 x 4096 screen (1 GiB of pixels) over an image of
 // the same size whose LZW data holds five codes.
-TEST(GifCodec, ScreenIsBoundByTheImageData) {
+TEST(GifFormat, ScreenIsBoundByTheImageData) {
   const std::vector<uint8_t> crasher =
       ReadFileBytes(STICKWELL_SOURCE_DIR "/tests/storage/formats/crashers/gif_screen_amplification.gif");
   TBitmap32 bitmap;
@@ -367,7 +367,7 @@ TEST(GifCodec, ScreenIsBoundByTheImageData) {
   EXPECT_EQ(bitmap.Pixel(1023, 1023), 0u);
 }
 
-TEST(GifCodec, MaximumSizeSamplesTheScreenDown) {
+TEST(GifFormat, MaximumSizeSamplesTheScreenDown) {
   // The sample on a 20 x 20 screen, loaded at most 5 x 10: the aspect is kept, so the surface is
   // 5 x 5 and shows every fourth pixel of every fourth row.
   std::vector<uint8_t> gif = kSample;
