@@ -551,7 +551,8 @@ void Turn(TBitmap32& bmp, std::unique_ptr<TColor32[]>& bits, int32_t& width, int
     for (int32_t x = 0; x < w; ++x) {
       int32_t nx, ny;
       map(x, y, w, h, nx, ny);
-      turned[static_cast<int64_t>(ny) * h + nx] = row[x];
+      // The map sends every pixel to a place inside the turned bitmap, so both are non-negative.
+      turned[static_cast<size_t>(ny) * static_cast<size_t>(h) + static_cast<size_t>(nx)] = row[x];
     }
   }
   bits = std::move(turned);
