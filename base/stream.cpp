@@ -182,6 +182,10 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : fileName
   }
 }
 
+void TFileStream::RaiseFileError(const char* what, int error) const {
+  RaiseStreamError(Format("%s \"%s\". %s", what, ExpandFileName(fileName_).c_str(), std::strerror(error)));
+}
+
 TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -195,7 +199,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     const ssize_t n = ::read(fd_, p + done, want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      break;
+      RaiseFileError("Cannot read file", errno);
     }
     if (n == 0) break;
     done += n;
@@ -212,8 +216,11 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const ssize_t n = ::write(fd_, p + done, want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      break;
+      RaiseFileError("Cannot write file", errno);
     }
+    // Nothing written and no error: asking again would loop for ever. A device that takes
+    // nothing is full.
+    if (n == 0) RaiseFileError("Cannot write file", ENOSPC);
     done += n;
   }
   return done;
@@ -229,7 +236,7 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TFileStream::SetSize(int64_t size) {
   if (size < 0) size = 0;
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) RaiseStreamError("Stream write error");
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) RaiseFileError("Cannot write file", errno);
   if (Position() > size) Seek(size, TSeekOrigin::soBeginning);
 }
 
@@ -240,7 +247,7 @@ int64_t TFileStream::Size() {
 }
 
 void TFileStream::Flush() {
-  if (::fsync(fd_) != 0) RaiseStreamError("Stream write error");
+  if (::fsync(fd_) != 0) RaiseFileError("Cannot write file", errno);
 }
 
 // ---- helpers ----

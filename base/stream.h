@@ -88,8 +88,10 @@ enum class TFileMode {
   fmOpenReadWrite,  // existing file, read and write
 };
 
-// A stream on a file. Failing to open raises "Cannot open file "%s". %s" and failing to create
-// raises "Cannot create file "%s". %s" (with the system's reason).
+// A stream on a file. Failing to open raises "Cannot open file "%s". %s", failing to create
+// "Cannot create file "%s". %s"; a failed read raises "Cannot read file "%s". %s" and a failed
+// write, resize or flush "Cannot write file "%s". %s", each with the system's reason. Reading at
+// the end returns a short count.
 class TFileStream : public TStream {
 public:
   TFileStream(const std::string& fileName, TFileMode mode);
@@ -104,10 +106,12 @@ public:
   int64_t Size() override;
 
   const std::string& FileName() const { return fileName_; }
-  // Flushes written data to the device (fsync); raises "Stream write error" on failure.
+  // Flushes written data to the device (fsync).
   void Flush();
 
 private:
+  [[noreturn]] void RaiseFileError(const char* what, int error) const;
+
   std::string fileName_;
   int fd_ = -1;
 };

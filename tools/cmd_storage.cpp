@@ -1,5 +1,7 @@
 // stickwell-cli storage: list, extract and pack the streams of a storage file.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/exception.h"
@@ -10,6 +12,11 @@
 namespace sw::cli {
 
 namespace {
+
+// Standard output failed (a full disk, a closed pipe): the system's reason goes with the error.
+[[noreturn]] void RaiseOutputError() {
+  RaiseStreamError(Format("Cannot write to standard output. %s", std::strerror(errno)));
+}
 
 // Opening a missing file gives an empty storage; on the command line that is a mistake.
 void OpenExisting(TsdStorage& storage, const std::string& fileName) {
@@ -25,7 +32,7 @@ int List(const Args& args) {
   for (int i = 0; i < count; ++i) {
     std::printf("%s\t%lld\n", storage.StreamName(i).c_str(), static_cast<long long>(storage.StreamSize(i)));
   }
-  if (std::fflush(stdout) != 0) RaiseStreamError("Stream write error");
+  if (std::fflush(stdout) != 0) RaiseOutputError();
   return 0;
 }
 
@@ -36,8 +43,8 @@ int Cat(const Args& args) {
   TMemoryStream data;
   storage.ReadStream(args[2], data);
   const auto size = static_cast<size_t>(data.Size());
-  if (size > 0 && std::fwrite(data.Memory(), 1, size, stdout) != size) RaiseStreamError("Stream write error");
-  if (std::fflush(stdout) != 0) RaiseStreamError("Stream write error");
+  if (size > 0 && std::fwrite(data.Memory(), 1, size, stdout) != size) RaiseOutputError();
+  if (std::fflush(stdout) != 0) RaiseOutputError();
   return 0;
 }
 

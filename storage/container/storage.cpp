@@ -148,62 +148,6 @@ void SyncFolder(const std::string& file) {
 
 }  // namespace
 
-// ---- TQuickMemStream ----
-
-void TQuickMemStream::SetCapacityFor(int64_t needed) {
-  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
-  if (needed > kMax) RaiseStreamError("Out of memory while expanding memory stream");
-  int64_t capacity = 8192;
-  while (capacity < needed) capacity *= 4;
-  capacity = std::min(capacity, kMax);
-  try {
-    memory_.resize(static_cast<size_t>(capacity));
-    memory_.shrink_to_fit();
-  } catch (const std::bad_alloc&) {
-    RaiseStreamError("Out of memory while expanding memory stream");
-  }
-  capacity_ = static_cast<int32_t>(capacity);
-}
-
-int64_t TQuickMemStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || position_ < 0 || position_ >= size_) return 0;
-  const int64_t n = std::min<int64_t>(count, size_ - position_);
-  std::memcpy(buffer, memory_.data() + position_, static_cast<size_t>(n));
-  position_ += n;
-  return n;
-}
-
-int64_t TQuickMemStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0 || position_ < 0) return 0;
-  const int64_t end = position_ + count;
-  if (end > capacity_) SetCapacityFor(end);
-  // Bytes between the old end and a position sought past it may be left from a larger size.
-  if (position_ > size_) std::memset(memory_.data() + size_, 0, static_cast<size_t>(position_ - size_));
-  std::memcpy(memory_.data() + position_, buffer, static_cast<size_t>(count));
-  if (end > size_) size_ = static_cast<int32_t>(end);
-  position_ = end;
-  return count;
-}
-
-int64_t TQuickMemStream::Seek(int64_t offset, TSeekOrigin origin) {
-  switch (origin) {
-    case TSeekOrigin::soBeginning: position_ = offset; break;
-    case TSeekOrigin::soCurrent: position_ += offset; break;
-    case TSeekOrigin::soEnd: position_ = size_ + offset; break;
-  }
-  return position_;
-}
-
-void TQuickMemStream::SetSize(int64_t size) {
-  if (size < 0) size = 0;
-  const int32_t oldSize = size_;
-  SetCapacityFor(size);
-  if (size > oldSize) {
-    std::memset(memory_.data() + oldSize, 0, static_cast<size_t>(size - oldSize));
-  }
-  size_ = static_cast<int32_t>(size);
-}
-
 // ---- TsdStorage ----
 
 // Holds the storage's lock for one public operation and refuses a nested call on the same
@@ -349,6 +293,8 @@ int64_t TsdStorage::UsedStoreEnd() const {
   }
   return end;
 }
+
+bool TsdStorage::DirectMode() const { return !workFileName_.empty() && !workOwned_; }
 
 void TsdStorage::SetStoreSize(int64_t size) {
   size = std::max(size, kMinStoreSize);
@@ -650,23 +596,46 @@ void TsdStorage::ReadStream(const std::string& name, TStream& dest) {
 void TsdStorage::WriteStream(const std::string& name, TStream& source) {
   TGuard guard(*this);
   const int64_t size = source.Size();
+  if (size < 0) RaiseStreamError("Stream read error");
   const int i = FindEntry(name);
-  int64_t place;
-  // A stream in the working store keeps its place unless it grows; anything else gets a new one.
-  if (i < 0 || index_[static_cast<size_t>(i)].InSource || size > index_[static_cast<size_t>(i)].Size) {
-    place = Allocate(size);
+  const int64_t storeSize = store_->Size();
+  // The new bytes always go to a free place first (the old stream still occupies its own), so a
+  // source that fails midway leaves the old stream whole; only the grown end is cut back.
+  const int64_t place = Allocate(size);
+  try {
     if (place + size > store_->Size()) SetStoreSize(place + size);
-  } else {
-    place = index_[static_cast<size_t>(i)].Offset;
+    CopyBlock(source, 0, *store_, place, size);
+  } catch (...) {
+    try {
+      if (store_->Size() > storeSize) store_->SetSize(storeSize);
+    } catch (const Exception&) {
+      // The source's error is the one to report; a store left longer holds nothing indexed.
+    }
+    throw;
   }
-  CopyBlock(source, 0, *store_, place, size);
-  TsdIndexItem item{name, false, place, size};
   if (i < 0) {
-    index_.push_back(std::move(item));
-  } else {
-    index_[static_cast<size_t>(i)] = std::move(item);
+    index_.push_back(TsdIndexItem{name, false, place, size});
+    WriteWorkingIndex();
+    return;
   }
+  TsdIndexItem& item = index_[static_cast<size_t>(i)];
+  const bool reuse = !item.InSource && size <= item.Size;
+  const int64_t oldOffset = item.Offset;
+  if (reuse) {
+    // A stream that does not grow keeps its place. The file of direct mode names the new copy
+    // meanwhile, so that a crash while it is copied back leaves a whole stream either way. The
+    // old name is kept until then, so the index keeps its length and moves nothing.
+    item = TsdIndexItem{item.Name, false, place, size};
+    if (DirectMode()) WriteWorkingIndex();
+    CopyBlock(*store_, place, *store_, oldOffset, size);
+    item.Offset = oldOffset;
+  }
+  item.Name = name;
+  item.InSource = false;
+  item.Offset = reuse ? oldOffset : place;
+  item.Size = size;
   WriteWorkingIndex();
+  if (store_->Size() > storeSize) SetStoreSize(std::max(storeSize, UsedStoreEnd()));
 }
 
 void TsdStorage::DeleteStream(const std::string& name) {
@@ -674,12 +643,10 @@ void TsdStorage::DeleteStream(const std::string& name) {
   const int i = FindEntry(name);
   if (i < 0) return;
   index_.erase(index_.begin() + i);
-  int64_t end = kMinStoreSize;
-  for (const TsdIndexItem& item : index_) {
-    if (!item.InSource) end = std::max(end, item.Offset + item.Size);
-  }
-  SetStoreSize(end);
+  // The index first: cutting the store back first would leave a file of direct mode without an
+  // index, should anything stop in between.
   WriteWorkingIndex();
+  SetStoreSize(UsedStoreEnd());
 }
 
 void TsdStorage::RenameStream(const std::string& oldName, const std::string& newName) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "base/quick_mem_stream.h"  // the stream callers move data in and out with
 #include "base/stream.h"
 
 namespace sw {
@@ -28,35 +29,6 @@ struct TsdIndexItem {
   bool InSource = false;  // true: the bytes still lie in the opened source file; false: in the working store
   int64_t Offset = 0;     // position of the first byte in the source file or the working store
   int64_t Size = 0;       // number of bytes
-};
-
-// A memory stream whose capacity grows in steps of 8192 times a power of 4 (8192, 32768, ...).
-// Sizes are limited to 2^31 - 1 bytes; growing beyond raises "Out of memory while expanding memory
-// stream". Reading at a negative position or past the size returns nothing; seeking is unchecked.
-class TQuickMemStream : public TStream {
-public:
-  TQuickMemStream() = default;
-
-  int64_t Read(void* buffer, int64_t count) override;
-  // Writing past the end grows the size; a gap left by seeking past the end reads as zeros.
-  int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  // Sets the size and recomputes the capacity for it; negative sizes count as 0.
-  void SetSize(int64_t size) override;
-  int64_t Size() override { return size_; }
-
-  // The bytes; valid up to Size(), null before anything was allocated.
-  uint8_t* Memory() { return memory_.empty() ? nullptr : memory_.data(); }
-  // Bytes allocated (0 before the first SetSize or Write).
-  int32_t Capacity() const { return capacity_; }
-
-private:
-  void SetCapacityFor(int64_t needed);
-
-  std::vector<uint8_t> memory_;
-  int64_t position_ = 0;
-  int32_t capacity_ = 0;
-  int32_t size_ = 0;
 };
 
 class TsdStorage {
@@ -100,9 +72,11 @@ public:
   // "Stream "%s" not found in the storage" for an unknown name.
   void ReadStream(const std::string& name, TStream& dest);
   // Stores the whole source (read from position 0) under the name, replacing the first entry of
-  // that name or appending a new one. The source's position is not restored.
+  // that name or appending a new one. The source's position is not restored. A source that fails
+  // midway raises its error and leaves the old stream (or its absence) as it was.
   void WriteStream(const std::string& name, TStream& source);
-  // Removes the first entry with that name; an unknown name does nothing.
+  // Removes the first entry with that name and cuts the working store back to what is still used;
+  // an unknown name does nothing.
   void DeleteStream(const std::string& name);
   // Renames the first entry with oldName; an unknown name does nothing. Duplicates are allowed.
   void RenameStream(const std::string& oldName, const std::string& newName);
@@ -148,6 +122,7 @@ private:
   int64_t IndexLength() const;
   int64_t Allocate(int64_t size) const;
   int64_t UsedStoreEnd() const;
+  bool DirectMode() const;
   void SetStoreSize(int64_t size);
   void MoveStoreToTempFile();
   void StoreWrite(int64_t position, const void* data, int64_t count);

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
 #include "base/strings.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
@@ -94,6 +97,21 @@ TEST(Streams, FileStreamErrorsNameTheFile) {
   EXPECT_EQ(ExtractFileExt("a.b/c"), "");
   EXPECT_EQ(ExtractFileExt("dir/pic.JPG"), ".JPG");
   std::remove(name.c_str());
+}
+
+// Read and write failures of the system come with its reason; a device that takes nothing is an
+// error, not a loop. /proc/self/mem refuses reads at unmapped addresses (such as 0) and /dev/full
+// refuses every write.
+TEST(Streams, FileErrorsCarryTheSystemReason) {
+  TFileStream mem("/proc/self/mem", TFileMode::fmOpenRead);
+  mem.SetPosition(0);
+  char buf[16];
+  const std::string readError = test::ErrorOf<EStreamError>([&] { mem.Read(buf, 16); });
+  EXPECT_EQ(readError, "Cannot read file \"/proc/self/mem\". " + std::string(std::strerror(EIO)));
+
+  TFileStream full("/dev/full", TFileMode::fmOpenReadWrite);
+  const std::string writeError = test::ErrorOf<EStreamError>([&] { full.WriteBuffer("x", 1); });
+  EXPECT_EQ(writeError, "Cannot write file \"/dev/full\". " + std::string(std::strerror(ENOSPC)));
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -106,6 +109,21 @@ TEST_F(CliStorageTest, ErrorsExitWithStatusOne) {
 
   EXPECT_EQ(Cli("storage frobnicate").status, 1);
   EXPECT_EQ(Cli("storage list").status, 1);
+}
+
+// Output that cannot be written is an error with the system's reason, not a silent success.
+TEST_F(CliStorageTest, FullOutputIsAnError) {
+  WriteFile(Path("data"), std::string(100000, 'x'));
+  ASSERT_EQ(Cli("storage pack '" + Path("s.fmd") + "' D='" + Path("data") + "'").status, 0);
+  const std::string errFile = Path("err.txt");
+  const std::string command = std::string("'") + STICKWELL_CLI + "' storage cat '" + Path("s.fmd") +
+                              "' D >/dev/full 2>'" + errFile + "'";
+  const int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  const std::vector<uint8_t> err = ReadFileBytes(errFile);
+  EXPECT_EQ(std::string(err.begin(), err.end()),
+            "Cannot write to standard output. " + std::string(std::strerror(ENOSPC)) + "\n");
 }
 
 }  // namespace

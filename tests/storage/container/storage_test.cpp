@@ -1,8 +1,12 @@
 #include "storage/container/storage.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +17,7 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
@@ -546,6 +551,105 @@ TEST_F(StorageTest, UniqueAndTemporaryNames) {
   EXPECT_FALSE(TsdStorage::IsTempStreamName("TM"));
 }
 
+// A source that raises its read error after a number of bytes, as a file on a failing disk does.
+class TFailingSource : public TMemoryStream {
+public:
+  TFailingSource(const std::string& bytes, int64_t failAfter)
+      : TMemoryStream(std::vector<uint8_t>(bytes.begin(), bytes.end())), failAfter_(failAfter) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    if (Position() + count > failAfter_) RaiseStreamError("Cannot read file \"source\". Input/output error");
+    return TMemoryStream::Read(buffer, count);
+  }
+
+private:
+  int64_t failAfter_;
+};
+
+enum class TStoreKind { Memory, TemporaryFile, Direct };
+
+class FailedReplaceTest : public StorageTest, public ::testing::WithParamInterface<TStoreKind> {};
+
+// A replace completes or leaves the old stream whole, whatever size the new one has and wherever
+// the working store lives; a new stream that fails leaves no entry. In direct mode the file is
+// checked as another reader sees it.
+TEST_P(FailedReplaceTest, LeavesTheOldStreamWhole) {
+  const std::string file = Path("direct.stor");
+  TsdStorage storage;
+  if (GetParam() == TStoreKind::TemporaryFile) storage.SetMemoryCache(1000);
+  if (GetParam() == TStoreKind::Direct) storage.OpenDirect(file);
+  // Larger than the copy buffer, so that the failure comes after bytes were written.
+  const std::string old = Pattern(100000, 1);
+  Put(storage, "before", Pattern(300, 2));
+  Put(storage, "s", old);
+  Put(storage, "after", Pattern(500, 3));
+  const std::string fileBefore = GetParam() == TStoreKind::Direct ? FileText(file) : "";
+  for (const size_t size : {size_t{100000}, size_t{90000}, size_t{150000}}) {
+    TFailingSource source(Pattern(size, 9), 70000);
+    EXPECT_EQ(test::ErrorOf<EStreamError>([&] { storage.WriteStream("S", source); }),
+              "Cannot read file \"source\". Input/output error")
+        << size;
+    EXPECT_EQ(Get(storage, "s"), old) << size;
+  }
+  TFailingSource fresh(Pattern(80000, 9), 70000);
+  EXPECT_THROW(storage.WriteStream("new", fresh), EStreamError);
+  EXPECT_FALSE(storage.StreamExists("new"));
+  EXPECT_EQ(storage.StreamCount(), 3);
+  EXPECT_EQ(Get(storage, "before"), Pattern(300, 2));
+  EXPECT_EQ(Get(storage, "after"), Pattern(500, 3));
+  if (GetParam() == TStoreKind::Direct) {
+    // Nothing of the failed attempts is left in the file, not even a longer end.
+    EXPECT_EQ(FileText(file), fileBefore);
+  } else {
+    EXPECT_EQ(Compact(storage).size(), 73u + 3 * 20 + 6 + 1 + 5 + 300 + 100000 + 500);
+  }
+  if (GetParam() == TStoreKind::TemporaryFile) {
+    EXPECT_NE(storage.WorkingFileName(), "");
+  }
+
+  // A replace that completes still keeps the place of a stream that does not grow.
+  Put(storage, "S", Pattern(100000, 4));
+  EXPECT_EQ(Get(storage, "s"), Pattern(100000, 4));
+  EXPECT_EQ(storage.StreamName(1), "S");
+  if (GetParam() == TStoreKind::Direct) {
+    const std::string bytes = FileText(file);
+    EXPECT_EQ(ParseIndex(bytes)[1].offset, ParseIndex(fileBefore)[1].offset);
+    EXPECT_EQ(bytes.size(), fileBefore.size());
+    TsdStorage reader;
+    reader.Open(file);
+    EXPECT_EQ(Get(reader, "s"), Pattern(100000, 4));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, FailedReplaceTest,
+                         ::testing::Values(TStoreKind::Memory, TStoreKind::TemporaryFile, TStoreKind::Direct));
+
+// Deleting in direct mode rewrites the index before the file is cut back, so a failure in between
+// leaves a readable file that still holds the stream. The failure is a file-size limit that lets
+// the cut succeed but refuses writing the index beyond byte 10.
+TEST_F(StorageTest, DirectDeleteWritesTheIndexBeforeCuttingTheFile) {
+  const std::string file = Path("direct.stor");
+  {
+    TsdStorage storage;
+    storage.OpenDirect(file);
+    Put(storage, "only", Pattern(2000, 1));
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string error = test::ErrorOf<Exception>([&] { storage.DeleteStream("only"); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_TRUE(Contains(error, "Cannot write file")) << error;
+    EXPECT_TRUE(Contains(error, std::strerror(EFBIG))) << error;
+  }
+  TsdStorage reader;
+  reader.Open(file);
+  ASSERT_EQ(reader.StreamCount(), 1);
+  EXPECT_EQ(Get(reader, "only"), Pattern(2000, 1));
+}
+
 // A destination stream that calls back into the storage while it is being filled.
 class TReentrantStream : public TMemoryStream {
 public:
@@ -598,47 +702,19 @@ TEST_F(StorageTest, TwoThreadsWriteDifferentStreams) {
   }
 }
 
-TEST(QuickMemStream, CapacityGrowsByPowersOfFour) {
+// The memory stream callers move data with goes in and out whole and comes back with the
+// capacity its size needs.
+TEST(QuickMemStream, RoundTripsThroughTheStorage) {
   TQuickMemStream m;
-  EXPECT_EQ(m.Capacity(), 0);
-  m.SetSize(1);
-  EXPECT_EQ(m.Capacity(), 8192);
-  m.SetSize(8193);
-  EXPECT_EQ(m.Capacity(), 32768);
-  m.SetSize(0);
-  EXPECT_EQ(m.Capacity(), 8192);
-  m.Seek(131072, TSeekOrigin::soBeginning);
-  EXPECT_EQ(m.Write("ab", 2), 2);
-  EXPECT_EQ(m.Size(), 131074);
-  EXPECT_EQ(m.Capacity(), 524288);
-
-  uint8_t buf[4] = {9, 9, 9, 9};
-  m.Seek(-1, TSeekOrigin::soBeginning);
-  EXPECT_EQ(m.Read(buf, 4), 0);
-  EXPECT_EQ(m.Write(buf, 4), 0);
-  m.Seek(-3, TSeekOrigin::soEnd);
-  EXPECT_EQ(m.Read(buf, 4), 3);
-  EXPECT_EQ(buf[0], 0);
-  EXPECT_EQ(buf[1], 'a');
-  EXPECT_EQ(m.Read(buf, -1), 0);
-
-  // Bytes exposed again by growing read as zeros, not as what was there before.
-  m.SetSize(10);
-  m.SetPosition(0);
-  m.Write("0123456789", 10);
-  m.SetSize(2);
-  m.SetSize(6);
-  m.SetPosition(0);
-  EXPECT_EQ(m.Read(buf, 4), 4);
-  EXPECT_EQ(std::memcmp(buf, "01\0\0", 4), 0);
-  EXPECT_THROW(m.SetSize(int64_t{1} << 31), EStreamError);
-
+  m.Seek(3, TSeekOrigin::soBeginning);
+  m.Write("abc", 3);
   TsdStorage storage;
   storage.WriteStream("q", m);
   TQuickMemStream back;
   storage.ReadStream("q", back);
-  EXPECT_EQ(back.Size(), 6);
+  ASSERT_EQ(back.Size(), 6);
   EXPECT_EQ(back.Capacity(), 8192);
+  EXPECT_EQ(std::memcmp(back.Memory(), "\0\0\0abc", 6), 0);
 }
 
 }  // namespace
