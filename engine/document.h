@@ -40,6 +40,8 @@ enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hp
 
 // 150 dots per inch in pixels per millimetre.
 constexpr double kDefaultDpm = 150.0 / 25.4;
+// The application-start cursor (an arrow with a small hourglass).
+constexpr TCursor crAppStart = -19;
 // Most pages a document may hold.
 constexpr int kMaxPageCount = 25;
 
