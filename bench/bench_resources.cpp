@@ -78,4 +78,12 @@ BENCHMARK(BM_Trim1000Walk)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// The picture cache runs for the whole program, as it does in the designer.
+int main(int argc, char** argv) {
+  sw::TResourceThreadScope pictureCache;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "storage/resources/resource_thread.h"
 #include "tools/commands.h"
 
 namespace sw::cli {
@@ -39,6 +40,8 @@ int Main(int argc, char** argv) {
   const std::string command = argv[1];
   Args args(argv + 2, argv + argc);
   try {
+    // The picture cache runs for as long as the engine does, as in the designer.
+    TResourceThreadScope pictureCache;
     if (command == "storage") return CmdStorage(args);
     if (command == "xml") return CmdXml(args);
     if (command == "image") return CmdImage(args);

@@ -67,31 +67,26 @@ bool StorageKindByName(const std::string& text, TdtpStorageKind& kind) {
 
 // ---- life and cache ----
 
-TdtpResource::TdtpResource() {
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Register(this);
-}
+TdtpResource::TdtpResource() { RegisterResource(this); }
 
 TdtpResource::~TdtpResource() { Unregister(); }
 
-void TdtpResource::Unregister() {
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Unregister(this);
-}
+void TdtpResource::Unregister() { UnregisterResource(this); }
 
-void TdtpResource::Touch() {
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Touch(this);
-}
+void TdtpResource::Touch() { TouchResource(this); }
 
 void TdtpResource::BeginAccess() {
   // The count goes up before the lock is requested, so that a trim in progress skips a resource
   // whose user is waiting for it.
   accessCount_.fetch_add(1);
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Lock();
+  LockResources();
 }
 
 void TdtpResource::EndAccess() {
-  // Checked before leaving the lock: a lock this thread does not hold must not be released.
   if (accessCount_.load() <= 0) RaiseError("Access count mismatch");
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Unlock();
+  // A bracket opened on another thread holds that thread's lock; lowering the count here would
+  // let a trim unload the resource under that user.
+  if (!TryUnlockResources()) RaiseError("EndAccess called on a thread without BeginAccess");
   accessCount_.fetch_sub(1);
 }
 

@@ -83,8 +83,9 @@ public:
   // External and Archive data in their stores first.
   virtual void SaveToXml(TXmlNode& node);
 
-  // Bracket every use of the resource and of its bitmap. EndAccess without BeginAccess raises
-  // "Access count mismatch".
+  // Bracket every use of the resource and of its bitmap, on one thread. EndAccess without
+  // BeginAccess raises "Access count mismatch"; on a thread that opened no bracket it raises
+  // "EndAccess called on a thread without BeginAccess" and changes nothing.
   void BeginAccess();
   void EndAccess();
   int32_t AccessCount() const { return accessCount_.load(); }
@@ -175,8 +176,9 @@ protected:
 
 private:
   friend class TdtpResourceThread;
-  // The picture cache's list runs through these, guarded by the process-wide lock.
-  TdtpResourceThread* cacheOwner_ = nullptr;
+  // The picture cache's list runs through these, guarded by the process-wide lock. The
+  // generation names the thread whose list holds the resource (0: none).
+  uint64_t cacheGeneration_ = 0;
   TdtpResource* cachePrev_ = nullptr;
   TdtpResource* cacheNext_ = nullptr;
 };

@@ -13,31 +13,62 @@ namespace sw {
 
 namespace {
 
-// Constant-initialised, so resources created before the module starts (or destroyed after it
-// ends) safely find no thread.
-std::atomic<TdtpResourceThread*> gThread{nullptr};
+// Which thread is the process's one. Resources reach it through these slots under the mutex and
+// hold a reference while they use it, so ending the scope never frees a thread under a user.
+// The retiring slot keeps a thread that is being stopped reachable for resources that are
+// destroyed meanwhile, so that they leave a list a running trim may still walk.
+struct TRegistry {
+  std::mutex mutex;
+  std::shared_ptr<TdtpResourceThread> current;
+  std::shared_ptr<TdtpResourceThread> retiring;
+};
 
-// How often the calling thread holds the process-wide lock; a recursive mutex must never be
-// unlocked by a thread that does not hold it.
-thread_local int tLockDepth = 0;
+TRegistry& Registry() {
+  // A function-local static: nothing is built before main and nothing is started by it.
+  static TRegistry registry;
+  return registry;
+}
 
-// Program start creates the thread, program end stops it.
-struct TResourceModule {
-  TResourceModule() { StartResourceThread(); }
-  ~TResourceModule() { StopResourceThread(); }
-} gModule;
+std::shared_ptr<TdtpResourceThread> CurrentThread() {
+  TRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  return r.current;
+}
+
+std::atomic<uint64_t> gGenerations{0};
+
+// The lock this thread entered through LockResources: the thread it locked (kept alive by this
+// reference until the last leave) and how deep. The depth counts even without a thread, so that
+// brackets opened before a thread started stay matched.
+struct TLockHold {
+  std::shared_ptr<TdtpResourceThread> thread;
+  int depth = 0;
+};
+thread_local TLockHold tHold;
 
 }  // namespace
 
-TdtpResourceThread::TdtpResourceThread() : thread_([this] { Execute(); }) {}
+// Holds a thread's list lock for a scope.
+class TdtpResourceThread::TListGuard {
+public:
+  explicit TListGuard(TdtpResourceThread& thread) : thread_(thread) { thread_.Lock(); }
+  ~TListGuard() { thread_.Unlock(); }
+  TListGuard(const TListGuard&) = delete;
+  TListGuard& operator=(const TListGuard&) = delete;
 
-TdtpResourceThread::~TdtpResourceThread() {
+private:
+  TdtpResourceThread& thread_;
+};
+
+TdtpResourceThread::TdtpResourceThread() : generation_(++gGenerations), thread_([this] { Execute(); }) {}
+
+TdtpResourceThread::~TdtpResourceThread() { Stop(); }
+
+void TdtpResourceThread::Stop() {
   terminated_.store(true);
+  if (!thread_.joinable()) return;
   while (!finished_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(kSleepMs));
-  if (thread_.joinable()) thread_.join();
-  // Resources that outlive the thread must not point into its list any more.
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  while (first_) Unlink(first_);
+  thread_.join();
 }
 
 int64_t TdtpResourceThread::TickCount() {
@@ -62,15 +93,28 @@ void TdtpResourceThread::Execute() {
 }
 
 void TdtpResourceThread::Lock() {
-  lock_.lock();
-  ++tLockDepth;
+  const std::thread::id self = std::this_thread::get_id();
+  // Only this thread can have stored its own id, so a match means it holds the lock already.
+  if (owner_.load(std::memory_order_relaxed) == self) {
+    ++depth_;
+    return;
+  }
+  mutex_.lock();
+  owner_.store(self, std::memory_order_relaxed);
+  depth_ = 1;
 }
 
 bool TdtpResourceThread::Unlock() {
-  if (tLockDepth <= 0) return false;
-  --tLockDepth;
-  lock_.unlock();
+  if (owner_.load(std::memory_order_relaxed) != std::this_thread::get_id()) return false;
+  if (--depth_ == 0) {
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
   return true;
+}
+
+bool TdtpResourceThread::Listed(const TdtpResource* resource) const {
+  return resource->cacheGeneration_ == generation_;
 }
 
 void TdtpResourceThread::Unlink(TdtpResource* resource) {
@@ -82,14 +126,14 @@ void TdtpResourceThread::Unlink(TdtpResource* resource) {
   if (resource->cacheNext_) resource->cacheNext_->cachePrev_ = resource->cachePrev_;
   resource->cachePrev_ = nullptr;
   resource->cacheNext_ = nullptr;
-  resource->cacheOwner_ = nullptr;
+  resource->cacheGeneration_ = 0;
   --count_;
 }
 
 void TdtpResourceThread::Register(TdtpResource* resource) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (resource->cacheOwner_ == this) return;
-  resource->cacheOwner_ = this;
+  TListGuard guard(*this);
+  if (Listed(resource)) return;
+  resource->cacheGeneration_ = generation_;
   resource->cachePrev_ = nullptr;
   resource->cacheNext_ = first_;
   if (first_) first_->cachePrev_ = resource;
@@ -98,20 +142,20 @@ void TdtpResourceThread::Register(TdtpResource* resource) {
 }
 
 void TdtpResourceThread::Unregister(TdtpResource* resource) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
-  if (resource->cacheOwner_ == this) Unlink(resource);
+  TListGuard guard(*this);
+  if (Listed(resource)) Unlink(resource);
 }
 
 void TdtpResourceThread::Touch(TdtpResource* resource) {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  TListGuard guard(*this);
   if (first_ == resource) return;
-  if (resource->cacheOwner_ == this) Unlink(resource);
+  if (Listed(resource)) Unlink(resource);
   Register(resource);
   touches_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TdtpResourceThread::Trim() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  TListGuard guard(*this);
   if (count_ <= kKeepCount) return;
   int64_t sum = 0;
   int index = 0;
@@ -139,7 +183,7 @@ void TdtpResourceThread::Trim() {
 }
 
 std::vector<TdtpResource*> TdtpResourceThread::Resources() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  TListGuard guard(*this);
   std::vector<TdtpResource*> out;
   out.reserve(static_cast<size_t>(count_));
   for (TdtpResource* r = first_; r; r = r->cacheNext_) out.push_back(r);
@@ -147,41 +191,86 @@ std::vector<TdtpResource*> TdtpResourceThread::Resources() {
 }
 
 int TdtpResourceThread::Count() {
-  std::lock_guard<std::recursive_mutex> guard(lock_);
+  TListGuard guard(*this);
   return count_;
 }
 
-TdtpResourceThread* ResourceThread() { return gThread.load(); }
+// ---- the scope ----
 
-void StartResourceThread() {
-  if (gThread.load()) return;
-  gThread.store(new TdtpResourceThread());
+TResourceThreadScope::TResourceThreadScope() {
+  TRegistry& r = Registry();
+  std::lock_guard<std::mutex> guard(r.mutex);
+  if (r.current || r.retiring) RaiseError("The picture-cache thread is running already");
+  thread_ = std::make_shared<TdtpResourceThread>();
+  r.current = thread_;
 }
 
-void StopResourceThread() {
-  TdtpResourceThread* thread = gThread.exchange(nullptr);
-  delete thread;
+TResourceThreadScope::~TResourceThreadScope() {
+  TRegistry& r = Registry();
+  {
+    std::lock_guard<std::mutex> guard(r.mutex);
+    r.retiring = std::move(r.current);
+  }
+  thread_->Stop();
+  // Other threads may still walk the list (a trim they started) or hold the lock; resources
+  // destroyed meanwhile must still find the list to leave it. The references of this thread's
+  // own lock and of the two holders here are not waited for.
+  const long own = 2 + (tHold.thread == thread_ ? 1 : 0);
+  while (thread_.use_count() > own) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(TdtpResourceThread::kSleepMs));
+  }
+  std::lock_guard<std::mutex> guard(r.mutex);
+  r.retiring.reset();
 }
+
+// ---- module operations ----
+
+TdtpResourceThread* ResourceThread() { return CurrentThread().get(); }
 
 void LockResources() {
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Lock();
+  if (tHold.depth == 0) tHold.thread = CurrentThread();
+  ++tHold.depth;
+  if (tHold.thread) tHold.thread->Lock();
+}
+
+bool TryUnlockResources() {
+  if (tHold.depth <= 0) return false;
+  if (tHold.thread) tHold.thread->Unlock();
+  if (--tHold.depth == 0) tHold.thread.reset();
+  return true;
 }
 
 void UnlockResources() {
-  TdtpResourceThread* thread = ResourceThread();
-  if (thread && !thread->Unlock()) RaiseError("UnlockResources called more often than LockResources");
+  if (!TryUnlockResources()) RaiseError("UnlockResources called more often than LockResources");
 }
 
 void TrimResources() {
-  if (TdtpResourceThread* thread = ResourceThread()) thread->Trim();
+  if (std::shared_ptr<TdtpResourceThread> thread = CurrentThread()) thread->Trim();
 }
 
-TResourceLock::TResourceLock() : thread_(ResourceThread()) {
-  if (thread_) thread_->Lock();
+void RegisterResource(TdtpResource* resource) {
+  if (std::shared_ptr<TdtpResourceThread> thread = CurrentThread()) thread->Register(resource);
 }
 
-TResourceLock::~TResourceLock() {
-  if (thread_) thread_->Unlock();
+void UnregisterResource(TdtpResource* resource) {
+  std::shared_ptr<TdtpResourceThread> current;
+  std::shared_ptr<TdtpResourceThread> retiring;
+  {
+    TRegistry& r = Registry();
+    std::lock_guard<std::mutex> guard(r.mutex);
+    current = r.current;
+    retiring = r.retiring;
+  }
+  if (current) current->Unregister(resource);
+  if (retiring) retiring->Unregister(resource);
 }
+
+void TouchResource(TdtpResource* resource) {
+  if (std::shared_ptr<TdtpResourceThread> thread = CurrentThread()) thread->Touch(resource);
+}
+
+TResourceLock::TResourceLock() { LockResources(); }
+
+TResourceLock::~TResourceLock() { TryUnlockResources(); }
 
 }  // namespace sw

@@ -18,6 +18,7 @@
 #include "base/stream.h"
 #include "storage/formats/bmp_format.h"
 #include "storage/formats/compressors.h"
+#include "storage/resources/resource_thread.h"
 #include "storage/xml/native_xml.h"
 #include "support/errors.h"
 
@@ -102,6 +103,8 @@ protected:
   void TearDown() override { fs::remove_all(dir_); }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::string dir_;
+  // Resources run beside the picture cache, as in the program.
+  TResourceThreadScope cache_;
 };
 
 TEST_F(BitmapResourceTest, LoadedJpegIsEmbeddedByteForByteAndDecodedOnlyWhenAsked) {

@@ -119,6 +119,8 @@ protected:
   }
 
   std::string dir_;
+  // Resources run beside the picture cache, as in the program.
+  TResourceThreadScope cache_;
 };
 
 using test::ErrorOf;

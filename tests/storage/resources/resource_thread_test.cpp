@@ -11,6 +11,7 @@
 
 #include "base/exception.h"
 #include "storage/resources/resource.h"
+#include "support/errors.h"
 
 namespace sw {
 namespace {
@@ -72,18 +73,36 @@ TResources MakeResources(int count) {
 // the resources are gone before it is released.
 using THoldCache = TResourceLock;
 
+// The cache runs for each test, as it does for a program; resources made in a test are gone
+// before it stops.
+class ResourceThreadTest : public ::testing::Test {
+protected:
+  TResourceThreadScope cache_;
+};
+
 int Position(TdtpResource* resource) {
   const std::vector<TdtpResource*> list = ResourceThread()->Resources();
   const auto it = std::find(list.begin(), list.end(), resource);
   return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
-TEST(ResourceThread, ExistsFromProgramStart) {
-  ASSERT_NE(ResourceThread(), nullptr);
-  EXPECT_FALSE(ResourceThread()->Finished());
+// Nothing starts the cache but a scope, and there is one at a time.
+TEST(ResourceThreadScope, StartsAndStopsTheOneThread) {
+  EXPECT_EQ(ResourceThread(), nullptr);
+  {
+    TResourceThreadScope cache;
+    ASSERT_EQ(ResourceThread(), &cache.Thread());
+    EXPECT_FALSE(cache.Thread().Finished());
+    EXPECT_EQ(test::ErrorOf<Exception>([] { TResourceThreadScope second; }),
+              "The picture-cache thread is running already");
+    EXPECT_EQ(ResourceThread(), &cache.Thread());
+  }
+  EXPECT_EQ(ResourceThread(), nullptr);
+  TResourceThreadScope again;
+  EXPECT_NE(ResourceThread(), nullptr);
 }
 
-TEST(ResourceThread, ListKeepsMostRecentlyUsedFirst) {
+TEST_F(ResourceThreadTest, ListKeepsMostRecentlyUsedFirst) {
   THoldCache hold;
   TResources list = MakeResources(3);
   EXPECT_EQ(Position(list[2].get()), 0);
@@ -103,7 +122,7 @@ TEST(ResourceThread, ListKeepsMostRecentlyUsedFirst) {
   EXPECT_EQ(ResourceThread()->Count(), 2);
 }
 
-TEST(ResourceThread, TrimUnloadsBeyondTheTenMostRecent) {
+TEST_F(ResourceThreadTest, TrimUnloadsBeyondTheTenMostRecent) {
   THoldCache hold;
   TResources ten = MakeResources(10);
   TrimResources();
@@ -127,7 +146,7 @@ TEST(ResourceThread, TrimUnloadsBeyondTheTenMostRecent) {
   EXPECT_EQ(oldest->loads.load(), 1);
 }
 
-TEST(ResourceThread, TrimKeepsResourcesInUseAndThoseOfKindNone) {
+TEST_F(ResourceThreadTest, TrimKeepsResourcesInUseAndThoseOfKindNone) {
   THoldCache hold;
   TResources list = MakeResources(12);
   // list[0] and list[1] are beyond the ten; list[0] is in use, list[1] lives only in memory.
@@ -142,7 +161,7 @@ TEST(ResourceThread, TrimKeepsResourcesInUseAndThoseOfKindNone) {
   EXPECT_GT(list[1]->Data().Size(), 0);
 }
 
-TEST(ResourceThread, MemoryBudgetCountsDataAndPixels) {
+TEST_F(ResourceThreadTest, MemoryBudgetCountsDataAndPixels) {
   THoldCache hold;
   TResources list = MakeResources(11);
   // Most recent first: 60 MiB, 60 MiB (pushes the sum past 100 MiB and is kept), then the rest.
@@ -154,7 +173,7 @@ TEST(ResourceThread, MemoryBudgetCountsDataAndPixels) {
   for (int i = 0; i <= 8; ++i) EXPECT_FALSE(list[i]->HasBitmap()) << "resource " << i;
 }
 
-TEST(ResourceThread, ArchiveResourceWithoutStorageKeepsItsBytes) {
+TEST_F(ResourceThreadTest, ArchiveResourceWithoutStorageKeepsItsBytes) {
   THoldCache hold;
   TResources list = MakeResources(11);
   // Without a storage the bytes cannot be stored, so they stay marked modified and are kept.
@@ -167,7 +186,7 @@ TEST(ResourceThread, ArchiveResourceWithoutStorageKeepsItsBytes) {
   EXPECT_GT(list[0]->Data().Size(), 0);
 }
 
-TEST(ResourceThread, LockOrdersATrimAfterTheHolder) {
+TEST_F(ResourceThreadTest, LockOrdersATrimAfterTheHolder) {
   LockResources();
   std::atomic<bool> trimmed{false};
   std::thread other([&] {
@@ -181,7 +200,7 @@ TEST(ResourceThread, LockOrdersATrimAfterTheHolder) {
   EXPECT_TRUE(trimmed.load());
 }
 
-TEST(ResourceThread, UnmatchedUnlockAndEndAccessAreRefused) {
+TEST_F(ResourceThreadTest, UnmatchedUnlockAndEndAccessAreRefused) {
   try {
     UnlockResources();
     FAIL() << "unmatched UnlockResources accepted";
@@ -207,7 +226,7 @@ TEST(ResourceThread, UnmatchedUnlockAndEndAccessAreRefused) {
   EXPECT_EQ(r.AccessCount(), 0);
 }
 
-TEST(ResourceThread, TheThreadTrimsAfterMoreThanTwentyTouches) {
+TEST_F(ResourceThreadTest, TheThreadTrimsAfterMoreThanTwentyTouches) {
   TResources list = MakeResources(11);
   TRawResource* oldest = list[0].get();
   // 25 touches of the ten newer ones, each moving one to the front.
@@ -230,7 +249,7 @@ TEST(ResourceThread, TheThreadTrimsAfterMoreThanTwentyTouches) {
 
 // Users on two threads read and change their own pictures while trims run on the cache thread
 // and on the main thread; every read under its access bracket sees a whole picture.
-TEST(ResourceThread, ConcurrentUseAndTrimming) {
+TEST_F(ResourceThreadTest, ConcurrentUseAndTrimming) {
   TResources shared = MakeResources(30);
   std::atomic<bool> failed{false};
   auto user = [&](int first) {
@@ -264,10 +283,11 @@ TEST(ResourceThread, ConcurrentUseAndTrimming) {
 
 // Program end: the thread stops, resources outlive it and work without lock and list; resources
 // made while there is no thread work too, and a new thread knows only resources made after it.
-TEST(ResourceThread, ResourcesOutliveAndPredateTheThread) {
+TEST(ResourceThreadScope, ResourcesOutliveAndPredateTheThread) {
+  auto cache = std::make_unique<TResourceThreadScope>();
   auto survivor = std::make_unique<TRawResource>();
   survivor->Give(2, 2, 0xFFAABBCCu);
-  StopResourceThread();
+  cache.reset();
   ASSERT_EQ(ResourceThread(), nullptr);
   LockResources();  // nothing to lock
   UnlockResources();
@@ -279,7 +299,7 @@ TEST(ResourceThread, ResourcesOutliveAndPredateTheThread) {
   auto early = std::make_unique<TRawResource>();
   early->Give(2, 2, 0xFF010203u);
 
-  StartResourceThread();
+  cache = std::make_unique<TResourceThreadScope>();
   ASSERT_NE(ResourceThread(), nullptr);
   EXPECT_EQ(ResourceThread()->Count(), 0);
   auto late = std::make_unique<TRawResource>();
@@ -291,6 +311,52 @@ TEST(ResourceThread, ResourcesOutliveAndPredateTheThread) {
   early.reset();
   late.reset();
   EXPECT_EQ(ResourceThread()->Count(), 0);
+}
+
+// Ending the scope while another thread holds the lock waits for that thread: the lock it holds
+// is never freed under it, and it leaves the lock normally.
+TEST(ResourceThreadScope, EndingWaitsForAThreadThatHoldsTheLock) {
+  auto cache = std::make_unique<TResourceThreadScope>();
+  std::atomic<bool> locked{false}, release{false}, unlocked{false}, ended{false};
+  std::thread user([&] {
+    TRawResource r;
+    r.BeginAccess();
+    locked = true;
+    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    r.Give(2, 2, 0xFF000000u);
+    r.EndAccess();
+    unlocked = true;
+  });
+  while (!locked.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::thread ender([&] {
+    cache.reset();
+    ended = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(ended.load());
+  release = true;
+  user.join();
+  ender.join();
+  EXPECT_TRUE(unlocked.load());
+  EXPECT_TRUE(ended.load());
+  EXPECT_EQ(ResourceThread(), nullptr);
+}
+
+// An access bracket belongs to the thread that opened it: closing it on another thread neither
+// releases a lock that thread does not hold nor lowers the count under the user.
+TEST_F(ResourceThreadTest, EndAccessOnAnotherThreadIsRefused) {
+  TRawResource r;
+  r.BeginAccess();
+  std::string error;
+  std::thread other([&] { error = test::ErrorOf<Exception>([&] { r.EndAccess(); }); });
+  other.join();
+  EXPECT_EQ(error, "EndAccess called on a thread without BeginAccess");
+  EXPECT_EQ(r.AccessCount(), 1);
+  r.EndAccess();
+  EXPECT_EQ(r.AccessCount(), 0);
+  // The lock is free again for other threads.
+  std::thread taker([] { TResourceLock lock; });
+  taker.join();
 }
 
 }  // namespace
