@@ -417,6 +417,11 @@ void TdtpShape::SetPropertyByName(const std::string& name, const std::string& va
 
 // --- Geometry ---
 
+TFloatPoint TdtpShape::SnapPoint(const TFloatPoint& p) {
+  if (!parent_) return p;
+  return ParentToLocal(parent_->SnapPoint(LocalToParent(p)));
+}
+
 void TdtpShape::SetHeight(float value) {
   if (value != docHeight_) SetBounds(docLeft_, docTop_, docWidth_, value);
 }

@@ -12,6 +12,7 @@ using Args = std::vector<std::string>;
 int CmdStorage(const Args& args);  // storage list|cat|pack
 int CmdXml(const Args& args);      // xml FILE [--readable|--compact]
 int CmdImage(const Args& args);    // image info|convert
+int CmdPage(const Args& args);     // page FILE [--readable]
 
 // Raises a usage error with the given text.
 [[noreturn]] void UsageError(const std::string& text);

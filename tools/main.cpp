@@ -26,7 +26,8 @@ const char kUsage[] =
     "                                 parse an XML file and write it back\n"
     "  image info FILE                format, width and height of a picture file\n"
     "  image convert IN OUT [--max WxH]\n"
-    "                                 decode a picture and encode it by OUT's extension\n";
+    "                                 decode a picture and encode it by OUT's extension\n"
+    "  page FILE [--readable]         build a page or shape from XML and write its XML back\n";
 
 }  // namespace
 
@@ -45,6 +46,7 @@ int Main(int argc, char** argv) {
     if (command == "storage") return CmdStorage(args);
     if (command == "xml") return CmdXml(args);
     if (command == "image") return CmdImage(args);
+    if (command == "page") return CmdPage(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
     std::fprintf(stderr, "stickwell-cli: %s\n%s", e.what(), kUsage);
