@@ -144,7 +144,7 @@ public:
   bool IsUniform(TColor32 c) const;
 
   // Draws this bitmap into target with its own DrawMode, StretchFilter and OnPixelCombine,
-  // clipped to target.ClipRect; then the target's Changed.
+  // clipped to target.ClipRect(); then the target's Changed.
   void Draw(TBitmap32& target, const TRect& targetRect) const;
   void Draw(TBitmap32& target, const TRect& targetRect, const TRect& sourceRect) const;
 
