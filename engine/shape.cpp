@@ -17,6 +17,7 @@
 #include "engine/page.h"
 #include "engine/registry.h"
 #include "platform/canvas.h"
+#include "platform/region.h"
 #include "storage/container/storage.h"
 #include "storage/xml/native_xml.h"
 
@@ -133,13 +134,7 @@ void DeleteChildTempStreams(TdtpDocument& doc, const TdtpShape& child) {
 }  // namespace
 
 bool RegionContains(const TdtpRegion& region, double x, double y) {
-  bool inside = false;
-  const size_t n = region.size();
-  for (size_t i = 0, j = n - 1; i < n; j = i++) {
-    const double xi = region[i].X, yi = region[i].Y, xj = region[j].X, yj = region[j].Y;
-    if ((yi > y) != (yj > y) && x < (xj - xi) * (y - yi) / (yj - yi) + xi) inside = !inside;
-  }
-  return inside;
+  return PointInPolygon(region, TFloatPoint{static_cast<float>(x), static_cast<float>(y)});
 }
 
 void AnchorAxis(bool propPos, bool propSize, bool nearLock, bool farLock, double s0, double s1,
