@@ -86,28 +86,28 @@ size_t ClassEncode(const uint8_t* input, size_t length, uint8_t* output) {
 
   // This exchange ranking fixes the order among equal counts; it is part of the format.
   std::array<uint8_t, 256> rank;
-  for (int k = 0; k < 256; ++k) rank[k] = static_cast<uint8_t>(k);
-  for (int i = 0; i < 255; ++i) {
-    for (int j = 255; j > i; --j) {
+  for (size_t k = 0; k < 256; ++k) rank[k] = static_cast<uint8_t>(k);
+  for (size_t i = 0; i < 255; ++i) {
+    for (size_t j = 255; j > i; --j) {
       if (count[rank[i]] < count[rank[j]]) std::swap(rank[i], rank[j]);
     }
   }
-  int g = 255;
-  for (int k = 19; k < 256; ++k) {
+  size_t g = 255;
+  for (size_t k = 19; k < 256; ++k) {
     if (count[rank[k]] == 0) {
       g = k;
       break;
     }
   }
   std::array<uint8_t, 256> rankOf{};
-  for (int k = 0; k < 256; ++k) rankOf[rank[k]] = static_cast<uint8_t>(k);
+  for (size_t k = 0; k < 256; ++k) rankOf[rank[k]] = static_cast<uint8_t>(k);
 
   output[12] = static_cast<uint8_t>(g);
-  for (int k = 0; k <= g; ++k) output[kClassHeader + k] = rank[k];
+  for (size_t k = 0; k <= g; ++k) output[kClassHeader + k] = rank[k];
 
   // The counts give every stream's length up front, so all four are written in place.
   size_t c1 = 0, c2 = 0, c3 = 0;
-  for (int k = 1; k < 256; ++k) {
+  for (size_t k = 1; k < 256; ++k) {
     const size_t n = count[rank[k]];
     if (k <= 2) c1 += n;
     else if (k <= 18) c2 += n;

@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kMaxCodeBits = 12;
 constexpr uint32_t kMaxCodes = 1u << kMaxCodeBits;
+constexpr uint32_t kNoPrev = 0xFFFFFFFFu;  // no code read since the last clear code
 
 [[noreturn]] void PrematureEnd() { RaiseRasterError("Premature end of data"); }
 
@@ -82,8 +83,8 @@ class TRowSink {
 public:
   TRowSink(TBitmap32& bitmap, const TGifTarget& target, const TGifPalette& palette, int transparent,
            uint32_t left, uint32_t top, uint32_t width, uint32_t height, bool interlaced)
-      : bitmap_(bitmap), target_(target), palette_(palette), transparent_(transparent), left_(left),
-        top_(top), height_(height), interlaced_(interlaced) {
+      : bitmap_(bitmap), target_(target), palette_(palette), transparent_(transparent), top_(top),
+        height_(height), interlaced_(interlaced) {
     // Surface column ox shows screen column ox * width / outWidth; keep those inside the image.
     for (uint32_t ox = 0; ox < target.outWidth; ++ox) {
       const uint32_t sx = uint32_t(uint64_t(ox) * target.width / target.outWidth);
@@ -135,7 +136,7 @@ private:
   const TGifTarget& target_;
   const TGifPalette& palette_;
   int transparent_;
-  uint32_t left_, top_, height_;
+  uint32_t top_, height_;
   bool interlaced_;
   std::vector<TColumn> columns_;
   uint32_t row_ = 0;
@@ -154,7 +155,7 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
     length[i] = 1;
   }
   uint32_t codeSize = minCodeSize + 1, next = clear + 2;
-  int prev = -1;
+  uint32_t prev = kNoPrev;
   const uint8_t* in = data.data();
   const uint8_t* inEnd = in + data.size();
   uint64_t acc = 0;
@@ -172,7 +173,7 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
     if (code == clear) {
       codeSize = minCodeSize + 1;
       next = clear + 2;
-      prev = -1;
+      prev = kNoPrev;
       continue;
     }
     if (code == endCode) return;
@@ -186,17 +187,17 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
         c = prefix[c];
       }
       filled += len;
-      if (prev >= 0 && next < kMaxCodes) {
+      if (prev != kNoPrev && next < kMaxCodes) {
         prefix[next] = uint16_t(prev);
         suffix[next] = first[code];
         first[next] = first[prev];
         length[next] = uint16_t(length[prev] + 1);
         ++next;
       }
-    } else if (code == next && prev >= 0 && next < kMaxCodes) {
+    } else if (code == next && prev != kNoPrev && next < kMaxCodes) {
       // The code being defined right now: the previous string plus its own first byte.
       const uint32_t len = uint32_t(length[prev]) + 1;
-      uint32_t c = uint32_t(prev);
+      uint32_t c = prev;
       out[len - 1] = first[prev];
       for (uint32_t i = len - 1; i-- > 0;) {
         out[i] = suffix[c];
@@ -211,7 +212,7 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
     } else {
       RaiseRasterError("Invalid GIF LZW code");
     }
-    prev = int(code);
+    prev = code;
     if (next == (1u << codeSize) && codeSize < kMaxCodeBits) ++codeSize;
 
     size_t taken = 0;
@@ -226,6 +227,51 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
   }
 }
 
+// The pixels the LZW data decodes to, up to limit: the string lengths alone, without the
+// pixels. Bad codes end the count; the decoding proper reports them.
+uint64_t CountLzwPixels(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint64_t limit) {
+  const uint32_t clear = 1u << minCodeSize, endCode = clear + 1;
+  std::vector<uint16_t> length(kMaxCodes, 1);
+  uint32_t codeSize = minCodeSize + 1, next = clear + 2;
+  uint32_t prev = kNoPrev;
+  uint64_t acc = 0, total = 0;
+  uint32_t bits = 0;
+  size_t pos = 0;
+  while (total < limit) {
+    while (bits < codeSize) {
+      if (pos == data.size()) return total;
+      acc |= uint64_t(data[pos++]) << bits;
+      bits += 8;
+    }
+    const uint32_t code = uint32_t(acc) & ((1u << codeSize) - 1);
+    acc >>= codeSize;
+    bits -= codeSize;
+    if (code == clear) {
+      codeSize = minCodeSize + 1;
+      next = clear + 2;
+      prev = kNoPrev;
+      continue;
+    }
+    if (code == endCode) return total;
+    uint32_t len;
+    if (code < next) {
+      len = length[code];
+    } else if (code == next && prev != kNoPrev) {
+      len = uint32_t(length[prev]) + 1;
+    } else {
+      return total;
+    }
+    total += len;
+    if (prev != kNoPrev && next < kMaxCodes) {
+      length[next] = uint16_t(length[prev] + 1);
+      ++next;
+    }
+    prev = code;
+    if (next == (1u << codeSize) && codeSize < kMaxCodeBits) ++codeSize;
+  }
+  return std::min(total, limit);
+}
+
 // Decodes LZW data into rows of width indices until the sink has every row, the end code comes
 // or the data runs out; pixels the data never reaches stay uncovered.
 void DecodeLzw(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint32_t width,
@@ -238,20 +284,18 @@ void DecodeLzw(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint32_t 
 }
 
 // The size of the picture. The logical screen is kept while it stays within what the data can
-// justify: 2^20 pixels plus four times the pixels the image's LZW data can decode (each code
-// yields at most 4096). A larger screen is cut to the image's right edge and to the bottom of
+// justify: 2^20 pixels plus four times the pixels the image's LZW data decodes to. A larger screen is cut to the image's right edge and to the bottom of
 // the rows that data can reach; still larger, the file is refused. A screen beyond the maximum
 // size is then sampled down to fit it, keeping its aspect.
 TGifTarget GifTarget(uint32_t screenW, uint32_t screenH, uint32_t left, uint32_t top, uint32_t width,
-                     uint32_t height, uint32_t minCodeSize, size_t dataBytes, int maxWidth,
-                     int maxHeight) {
+                     uint32_t height, uint32_t minCodeSize, const std::vector<uint8_t>& data,
+                     int maxWidth, int maxHeight) {
   // A screen of no size takes the extent of its image.
   if (screenW == 0) screenW = left + width;
   if (screenH == 0) screenH = top + height;
   if (screenW == 0 || screenH == 0) RaiseRasterError("GIF image has zero width or height");
 
-  const uint64_t codes = uint64_t(dataBytes) * 8 / (minCodeSize + 1);
-  const uint64_t decodable = std::min(codes * kMaxCodes, uint64_t(width) * height);
+  const uint64_t decodable = CountLzwPixels(data, minCodeSize, uint64_t(width) * height);
   const uint64_t budget = (uint64_t(1) << 20) + 4 * decodable;
   if (uint64_t(screenW) * screenH > budget) {
     const uint64_t rows = width == 0 ? 0 : std::min<uint64_t>(height, (decodable + width - 1) / width);
@@ -332,7 +376,7 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWid
   reader.ReadSubBlocks(compressed);
 
   const TGifTarget target = GifTarget(screenW, screenH, left, top, width, height, minCodeSize,
-                                      compressed.size(), maxWidth, maxHeight);
+                                      compressed, maxWidth, maxHeight);
   bitmap.Resize(int32_t(target.outWidth), int32_t(target.outHeight));
   if (bitmap.Empty()) RaiseRasterError("GIF image too large");
   bitmap.Clear(0);

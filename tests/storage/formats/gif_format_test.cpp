@@ -365,6 +365,13 @@ TEST(GifFormat, ScreenIsBoundByTheImageData) {
   EXPECT_EQ(bitmap.Height(), 1024);
   EXPECT_EQ(bitmap.Pixel(0, 0), kSampleColors[1]);
   EXPECT_EQ(bitmap.Pixel(1023, 1023), 0u);
+  // Beyond that the screen is cut to the image: its 100 pixels justify no 4000 x 4000 screen.
+  margins[6] = 0xA0, margins[7] = 0x0F;
+  margins[8] = 0xA0, margins[9] = 0x0F;
+  Decode(margins, bitmap);
+  EXPECT_EQ(bitmap.Width(), 10);
+  EXPECT_EQ(bitmap.Height(), 10);
+  EXPECT_EQ(bitmap.Pixel(9, 9), kSampleColors[1]);
 }
 
 TEST(GifFormat, MaximumSizeSamplesTheScreenDown) {
