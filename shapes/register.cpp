@@ -1,0 +1,20 @@
+#include "shapes/register.h"
+
+#include "engine/registry.h"
+#include "shapes/effect_shape.h"
+#include "shapes/polygon_shape.h"
+
+namespace sw {
+
+void RegisterShapeKinds() {
+  RegisterEngineShapeClasses();
+  RegisterEffectClass<TdtpEffect>(0);
+  RegisterShapeClass<TdtpEffectShape>();
+  RegisterShapeClass<TdtpGroupShape>();
+  RegisterShapeClass<TdtpPolygonShape>();
+  RegisterShapeClass<TdtpEllipseShape>();
+  RegisterShapeClass<TdtpRectangleShape>();
+  RegisterShapeClass<TdtpRoundRectShape>();
+}
+
+}  // namespace sw

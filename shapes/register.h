@@ -1,0 +1,10 @@
+// Program start registers every shape kind and effect class with this one call.
+#pragma once
+
+namespace sw {
+
+// Registers the engine's shape classes, the effect and polygon-family shape kinds and the
+// TdtpEffect class; calling it again adds nothing.
+void RegisterShapeKinds();
+
+}  // namespace sw
