@@ -60,7 +60,9 @@ TEST(PointInPolygon, NeighboursSharingAnEdgeNeverBothClaimAPoint) {
     // Points on the diagonal, on the shared vertical edge, and anywhere in the squares.
     const float s = t(rng);
     const TFloatPoint onDiagonal{7 * s, 5 * s};
-    if (s < 1) EXPECT_EQ(PointInPolygon(upper, onDiagonal) + PointInPolygon(lower, onDiagonal), 1) << s;
+    if (s < 1) {
+      EXPECT_EQ(PointInPolygon(upper, onDiagonal) + PointInPolygon(lower, onDiagonal), 1) << s;
+    }
     const TFloatPoint onShared{10, 10 * s};
     EXPECT_EQ(PointInPolygon(kSquare, onShared) + PointInPolygon(right, onShared), 1) << s;
     const TFloatPoint anywhere{20 * t(rng), 10 * t(rng)};
