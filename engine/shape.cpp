@@ -1227,7 +1227,11 @@ void TdtpShape::LoadFromXml(const TXmlNode* node) {
 void TdtpShape::LoadChildrenFromXml(const TXmlNode& node) {
   std::vector<TXmlNode*> elements;
   node.FindChildren("Shape", elements);
-  if (!elements.empty() && Depth() + 1 > kMaxShapeDepth) RaiseError(kNestingError);
+  if (!elements.empty() && Depth() + 1 > kMaxShapeDepth) {
+    // This shape stays; only the children that would nest too deeply are left out.
+    ReportError(kNestingError);
+    return;
+  }
   for (size_t i = 0; i < elements.size(); ++i) {
     const TXmlNode* element = elements[i];
     TdtpShape* child = nullptr;
