@@ -95,8 +95,8 @@ private:
 
 // Starts the picture-cache thread and makes it the process's one for the scope's lifetime. A
 // second scope while one is active raises "The picture-cache thread is running already". The
-// destructor stops the thread; callers on other threads that still use it (a lock held, a trim
-// running) keep it alive until they are done, and resources outlive it.
+// destructor stops the thread and waits until no other thread uses it (holds the lock, runs a
+// trim), so it must not run while its own thread holds the lock. Resources outlive it.
 class TResourceThreadScope {
 public:
   TResourceThreadScope();
