@@ -5,11 +5,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/stream.h"
 
 namespace sw {
+
+class TdtpShape;
 
 class TdtpCommand {
 public:
@@ -23,7 +29,7 @@ public:
 
   // Length of Name and Value, 4, and the stream's size.
   int64_t CommandSize() const {
-    return static_cast<int64_t>(Name.size() + Value.size()) + 4 + (Stream ? Stream->Size() : 0);
+    return static_cast<int64_t>(Name.size() + Value.size() + 4 + (Stream ? Stream->Bytes().size() : 0));
   }
 
   int32_t Kind = 0;
@@ -34,6 +40,42 @@ public:
   std::string Name;
   std::string Value;
   std::unique_ptr<TMemoryStream> Stream;
+};
+
+// What the stream of a kind-2 command holds: where the child was and what it was.
+struct TdtpRemovedChild {
+  int32_t Index = 0;
+  int32_t ShapeId = 0;
+  std::string Snapshot;
+  // The identities of the child's descendants in pre-order (empty when the stream has none).
+  std::vector<int32_t> Descendants;
+};
+
+// The kind-2 stream (integers 32-bit little-endian): index and ShapeId, the snapshot as a length
+// and its bytes, then the descendants' count and identities, so that commands recorded inside the
+// removed subtree find it again once it is restored.
+std::unique_ptr<TMemoryStream> MakeRemovalStream(int32_t index, int32_t shapeId, std::string_view snapshot,
+                                                 const std::vector<int32_t>& descendants = {});
+// The kind-2 stream of a child about to leave its parent.
+std::unique_ptr<TMemoryStream> MakeRemovalStream(const TdtpShape& child);
+// Reads a kind-2 stream from its start whatever its position, so a command can run again; false
+// without a stream or when the stream is shorter than its lengths announce. A missing or damaged
+// list of descendants reads as empty.
+bool ReadRemovedChild(const TdtpCommand& command, TdtpRemovedChild& child);
+// Gives a restored child its identity and, when its subtree has as many shapes as were recorded,
+// its descendants theirs.
+void RestoreIdentities(TdtpShape& shape, const TdtpRemovedChild& removed);
+
+// An open gesture (a drag, a spin edit held down) of a document: it becomes one undo step, and
+// only the first old value of each shape property it changes is kept.
+struct TdtpUndoGesture {
+  int32_t Depth = 0;
+  std::string Key;
+  // The log serial right after the gesture's last record; a gesture of the same key continues the
+  // step only while the log has not moved on since.
+  uint64_t LastSerial = 0;
+  // (ShapeId, property name) pairs the gesture has recorded.
+  std::set<std::pair<int32_t, std::string>> Seen;
 };
 
 }  // namespace sw

@@ -14,7 +14,6 @@ namespace sw {
 
 namespace {
 
-constexpr int64_t kUndoByteLimit = 10485760;
 constexpr uint32_t kTimerIntervalMs = 50;
 
 // Runs body between begin and end, ending also when body raises.
@@ -528,7 +527,7 @@ void TdtpDocument::SetDefaults() {
   PrintQuality = pqLow;
   RenderAtScreenRes = false;
   undoEnabled_ = true;
-  UseClipboard = true;
+  useClipboard_ = true;
   ZoomPercent = 100;
   HandlePainter = hpW2K3Handle;
   HelperMethod = hmNone;
@@ -605,49 +604,6 @@ void TdtpDocument::SaveToStream(TStream& stream) {
 void TdtpDocument::MarkSaved() {
   SetModified(false);
   if (!UndoPastSave) ClearUndo();
-}
-
-// --- Undo log ---
-
-void TdtpDocument::AddUndo(std::unique_ptr<TdtpCommand> command) {
-  if (!command || !UndoEnabled()) return;
-  if (undoGroupDepth_ > 0) {
-    if (groupHasCommand_) command->Joined = true;
-    groupHasCommand_ = true;
-  }
-  if (redoList_.empty() && !undoList_.empty()) {
-    const TdtpCommand& last = *undoList_.back();
-    if (last.Kind == ckProperty && command->Kind == ckProperty && last.ShapeId == command->ShapeId &&
-        last.Name == command->Name && last.Value == command->Value) {
-      return;
-    }
-  }
-  redoList_.clear();
-  undoBytes_ += command->CommandSize();
-  undoList_.push_back(std::move(command));
-  size_t drop = 0;
-  while (undoBytes_ > kUndoByteLimit && drop < undoList_.size()) {
-    undoBytes_ -= undoList_[drop]->CommandSize();
-    ++drop;
-  }
-  if (drop > 0) undoList_.erase(undoList_.begin(), undoList_.begin() + static_cast<std::ptrdiff_t>(drop));
-}
-
-void TdtpDocument::ClearUndo() {
-  undoList_.clear();
-  redoList_.clear();
-  undoBytes_ = 0;
-}
-
-TdtpCommand* TdtpDocument::UndoItem(int index) const {
-  if (index < 0 || index >= UndoCount()) return nullptr;
-  return undoList_[static_cast<size_t>(index)].get();
-}
-
-void TdtpDocument::SetUndoEnabled(bool value) {
-  if (value == undoEnabled_) return;
-  undoEnabled_ = value;
-  if (!value) ClearUndo();
 }
 
 // --- Hooks ---

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -204,18 +205,64 @@ public:
   virtual void ReadSettings(const TXmlNode& node);
   virtual void WriteSettings(TXmlNode& node);
 
-  // --- Undo log (recording; executing and the clipboard come with the undo log) ---
-  // Records the command, or frees it while recording is off.
+  // --- Undo log (engine/undo.cpp) ---
+  // Records the command, or frees it while recording is off. Inside an undo group every command
+  // after the first is Joined; a property record equal to the last one is dropped.
   virtual void AddUndo(std::unique_ptr<TdtpCommand> command);
   virtual void ClearUndo();
   int UndoCount() const { return static_cast<int>(undoList_.size()); }
   int RedoCount() const { return static_cast<int>(redoList_.size()); }
   // Null outside the range.
   TdtpCommand* UndoItem(int index) const;
+  // Null outside the range; the last item is the next step Redo replays.
+  TdtpCommand* RedoItem(int index) const;
   int64_t UndoBytes() const { return undoBytes_; }
-  // True only while undo is enabled and not suspended.
-  bool UndoEnabled() const { return undoEnabled_ && undoSuspension_ == 0; }
+  // True only while undo is enabled, not suspended and no load is running.
+  bool UndoEnabled() const { return undoEnabled_ && undoSuspension_ == 0 && loadingCount_ == 0; }
+  // Turning recording off clears both lists.
   void SetUndoEnabled(bool value);
+  // Hands the command to the shape that recorded it; false for ShapeId 0, and false with the
+  // message "Unable to execute Undo" when no shape takes it.
+  virtual bool ExecuteCommand(TdtpCommand* command);
+  // Reverts the last undo group (the last command and the joined ones before it) and keeps the
+  // records of what it replaced as the next redo step; false when there is nothing to undo or
+  // recording is off. Raises "Threading error (working already)" while busy.
+  bool Undo();
+  // Replays the last redo step the same way, back onto the undo list.
+  bool Redo();
+  bool CanUndo() const { return UndoEnabled() && !undoList_.empty(); }
+  bool CanRedo() const { return UndoEnabled() && !redoList_.empty(); }
+  // A gesture (a drag, a spin edit held down) is one undo step keeping only the first old value
+  // of each shape property it changes. A gesture with a non-empty key continues the previous one
+  // of the same key when nothing else was recorded in between. Gestures nest; only the outermost
+  // counts.
+  void BeginGesture(const std::string& key = {});
+  // Raises "EndGesture called more often than BeginGesture" without its BeginGesture.
+  void EndGesture();
+  bool InGesture() const { return gesture_.Depth > 0; }
+
+  // --- Clipboard of shapes (engine/clipboard.cpp) ---
+  // Copy, Cut and Paste raise "Threading error (working already)" while busy.
+  // The selected direct children of the current page as clipboard text; nothing without selection.
+  virtual void Copy();
+  // Copy, then delete the selection, as one undo step.
+  virtual void Cut();
+  // Pastes the clipboard's shapes as the new selection, 10 mm further on when pasted on the page
+  // they were copied from, and makes them the clipboard's contents.
+  virtual void Paste();
+  // Whether the clipboard holds text that may be copied shapes.
+  virtual bool CanPaste() const;
+  // A "Selection" XML document of the selected direct children of the current page; empty
+  // without selection.
+  virtual std::string SelectionToXml() const;
+  // Adds the shapes of a "Selection" text to the current page, selected; returns how many. Text
+  // that is no such document, or no current page, adds nothing and returns 0. An error while a
+  // shape loads passes on; the shapes pasted before it stay.
+  virtual int PasteFromXml(const std::string& text);
+  // Copies go to the platform clipboard (when the services carry one), else to ClipboardText.
+  bool UseClipboard() const { return useClipboard_; }
+  // Turning it on empties ClipboardText.
+  void SetUseClipboard(bool value);
   bool UndoPastSave = false;
 
   // --- Hooks the view, the interaction and the handles fill ---
@@ -300,7 +347,6 @@ public:
   TdtpColor HandleEdgeColor = 0;
   TdtpHandlePainterType HandlePainter = hpW2K3Handle;
   TdtpPrintQuality PrintQuality = pqLow;
-  bool UseClipboard = true;
   bool ShowHint = false;
   TCursor Cursor = crDefault;
   std::string ClipboardText;
@@ -334,15 +380,25 @@ protected:
   void ResetSharedDefaults();
   // Removes the page at index from the list after telling everyone it leaves.
   void RemovePage(int index);
+  // Undo (true) or Redo: replays the last step of one list and keeps what it replaced as a step of
+  // the other.
+  bool ReplayStep(bool undo);
 
   TServices services_;
   IWindowHost* host_ = nullptr;
   TsdStorage storage_;
   std::vector<std::unique_ptr<TdtpPage>> pages_;
   std::unique_ptr<TdtpBitmapResource> defaultBackground_;
-  std::vector<std::unique_ptr<TdtpCommand>> undoList_;
-  std::vector<std::unique_ptr<TdtpCommand>> redoList_;
+  // Oldest first; the bound drops from the front.
+  std::deque<std::unique_ptr<TdtpCommand>> undoList_;
+  std::deque<std::unique_ptr<TdtpCommand>> redoList_;
   int64_t undoBytes_ = 0;
+  // While Undo or Redo replays a step, the records of what it replaces gather here.
+  std::vector<std::unique_ptr<TdtpCommand>>* undoCapture_ = nullptr;
+  // Moves on with every change of the undo list.
+  uint64_t undoSerial_ = 0;
+  TdtpUndoGesture gesture_;
+  bool useClipboard_ = true;
   int32_t shapeIdCounter_ = 0;
   int32_t updateCount_ = 0;
   int32_t undoGroupDepth_ = 0;

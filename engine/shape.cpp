@@ -5,6 +5,7 @@
 #include "engine/shape.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -90,12 +91,15 @@ bool IsReservedStreamName(const std::string& name) {
          (lower.rfind("thumb", 0) == 0 && endsWith(".bmp"));
 }
 
+// Undo values are written with a point whatever the process locale says, so they are read the same.
 double ParseFloatText(const std::string& text) {
   std::string t = text;
   std::replace(t.begin(), t.end(), ',', '.');
-  char* end = nullptr;
-  const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || end != t.c_str() + t.size()) {
+  const char* begin = t.c_str();
+  if (*begin == '+') ++begin;
+  double v = 0;
+  const auto r = std::from_chars(begin, t.c_str() + t.size(), v);
+  if (t.empty() || r.ec != std::errc() || r.ptr != t.c_str() + t.size()) {
     RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
   }
   return v;
@@ -344,15 +348,8 @@ void TdtpShape::RecordChange(int32_t kind, const std::string& name, const std::s
 
 void TdtpShape::RecordChildSnapshot(int32_t kind, TdtpShape* child) {
   if (kind != ckDelete || !child || !document_ || !document_->UndoEnabled()) return;
-  auto stream = std::make_unique<TMemoryStream>();
-  std::string head;
-  PutI32(head, child->ShapeIndex());
-  PutI32(head, child->ShapeId());
-  const std::string snapshot = child->SaveToString();
-  PutBlock(head, snapshot.data(), snapshot.size());
-  stream->WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
-  document_->AddUndo(std::make_unique<TdtpCommand>(ckDelete, shapeId_, "ClassName",
-                                                   child->ClassName(), std::move(stream)));
+  document_->AddUndo(std::make_unique<TdtpCommand>(ckDelete, shapeId_, "ClassName", child->ClassName(),
+                                                   MakeRemovalStream(*child)));
 }
 
 bool TdtpShape::ApplyCommand(TdtpCommand* command) {
@@ -371,21 +368,21 @@ bool TdtpShape::ApplyCommand(TdtpCommand* command) {
       DeleteChild(static_cast<int>(ParseIntegerText(command->Value)));
       break;
     case ckDelete: {
-      if (!command->Stream) break;
-      int32_t head[2] = {0, 0};
-      command->Stream->ReadBuffer(head, sizeof head);
-      int32_t length = 0;
-      command->Stream->ReadBuffer(&length, sizeof length);
-      if (length < 0 || length > command->Stream->Size() - command->Stream->Position()) {
-        RaiseError("Shape snapshot is damaged: XML length exceeds the data");
-      }
-      std::string snapshot(static_cast<size_t>(length), '\0');
-      command->Stream->ReadBuffer(snapshot.data(), length);
+      TdtpRemovedChild removed;
+      if (!ReadRemovedChild(*command, removed)) return false;
       auto shape = CreateShapeByClassName(command->Value);
       TdtpShape* raw = shape.get();
-      if (!InsertChild(head[0], std::move(shape))) break;
-      raw->LoadFromString(snapshot);
-      raw->SetShapeId(head[1]);
+      if (!InsertChild(removed.Index, std::move(shape))) break;
+      // The insertion's record alone undoes the restored subtree.
+      if (document_) document_->DisableUndo();
+      try {
+        raw->LoadFromString(removed.Snapshot);
+        RestoreIdentities(*raw, removed);
+      } catch (...) {
+        if (document_) document_->EnableUndo();
+        throw;
+      }
+      if (document_) document_->EnableUndo();
       break;
     }
     default:
@@ -508,25 +505,26 @@ void TdtpShape::SetBoundsAndAngle(float left, float top, float width, float heig
   }
   InvalidateArea();
   const bool resized = width != docWidth_ || height != docHeight_;
-  if (grouped_ && resized) {
-    for (const auto& child : children_) {
-      try {
-        const TdtpAnchors a = child->anchors_;
-        const bool def = (a & anDefault) != 0;
-        double x = child->docLeft_, w = child->docWidth_, y = child->docTop_, h = child->docHeight_;
-        AnchorAxis(def || (a & anPosXProp), def ? AllowResize : (a & anSizeXProp) != 0,
-                   !def && (a & anLeftLock), !def && (a & anRightLock), docWidth_, width, x, w);
-        AnchorAxis(def || (a & anPosYProp), def ? AllowResize : (a & anSizeYProp) != 0,
-                   !def && (a & anTopLock), !def && (a & anBottomLock), docHeight_, height, y, h);
-        child->SetBounds(static_cast<float>(x), static_cast<float>(y), static_cast<float>(w),
-                         static_cast<float>(h));
-      } catch (...) {
-        // A child that cannot follow keeps its place; the parent's own change goes on.
-      }
-    }
-  }
+  // The children's re-layout belongs to the parent's undo step.
   if (document_) document_->BeginUndo();
   try {
+    if (grouped_ && resized) {
+      for (const auto& child : children_) {
+        try {
+          const TdtpAnchors a = child->anchors_;
+          const bool def = (a & anDefault) != 0;
+          double x = child->docLeft_, w = child->docWidth_, y = child->docTop_, h = child->docHeight_;
+          AnchorAxis(def || (a & anPosXProp), def ? AllowResize : (a & anSizeXProp) != 0,
+                     !def && (a & anLeftLock), !def && (a & anRightLock), docWidth_, width, x, w);
+          AnchorAxis(def || (a & anPosYProp), def ? AllowResize : (a & anSizeYProp) != 0,
+                     !def && (a & anTopLock), !def && (a & anBottomLock), docHeight_, height, y, h);
+          child->SetBounds(static_cast<float>(x), static_cast<float>(y), static_cast<float>(w),
+                           static_cast<float>(h));
+        } catch (...) {
+          // A child that cannot follow keeps its place; the parent's own change goes on.
+        }
+      }
+    }
     if (left != docLeft_ || top != docTop_) SetPosition(left, top);
     if (resized) SetSize(width, height);
     if (angle != docAngle_) SetAngle(angle);

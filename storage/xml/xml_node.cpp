@@ -311,8 +311,10 @@ std::string XmlFloatToStr(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   if (value == 0) return "0";
+  // The point and the digits must not follow the process locale (a window toolkit may set one).
   char buffer[48];
-  std::snprintf(buffer, sizeof(buffer), "%.14e", value);
+  const auto written = std::to_chars(buffer, buffer + sizeof(buffer) - 1, value, std::chars_format::scientific, 14);
+  *written.ptr = '\0';
   // buffer: [-]d.dddddddddddddde[+-]xx
   const char* p = buffer;
   std::string out;
