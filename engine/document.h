@@ -79,6 +79,8 @@ public:
   std::string ResourceFolder() override;
 
   TsdStorage& Storage() { return storage_; }
+  // The services the document was created with (any of them may be null).
+  const TServices& Services() const { return services_; }
   TdtpBitmapResource& DefaultBackground() { return *defaultBackground_; }
 
   // --- Pages ---

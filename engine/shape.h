@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fonts.h"
 #include "shapes/raster/bitmap32.h"
 #include "shapes/raster/color32.h"
 #include "shapes/raster/transform.h"
@@ -41,8 +42,9 @@ enum TdtpAnchor : uint16_t {
 };
 constexpr TdtpAnchors kDefaultAnchors = anDefault | anLeftLock | anTopLock;  // 97
 
-// Font style bits as the undo recorder spells them ("B", "I", "U", "S").
-enum TdtpFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+// Font style bits (fsBold, fsItalic, fsUnderline, fsStrikeOut) are the platform's TFontStyleBit;
+// the undo recorder spells them "B", "I", "U", "S".
+using TdtpFontStyle = TFontStyleBit;
 
 // Undo command kinds a shape records.
 enum TdtpCommandKind : int32_t { ckProperty = 0, ckInsert = 1, ckDelete = 2 };
