@@ -1,0 +1,731 @@
+#include "shapes/text_shape.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "base/strings.h"
+#include "engine/document.h"
+#include "platform/text.h"
+#include "storage/xml/native_xml.h"
+
+namespace sw {
+
+namespace {
+
+constexpr double kMeasureDpm = kTextMeasureDpi / 25.4;
+// Fitted extents are compared with the stored span boxes within this many pixels, so that a box
+// measured from the very same extent counts as reached and not as exceeded.
+constexpr double kFitTolerance = 0.001;
+
+bool IsLineBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+
+// Texts beyond the int32 range of character positions are laid out up to that range.
+int32_t TextLength(const std::u16string& text) {
+  return static_cast<int32_t>(std::min<size_t>(text.size(), static_cast<size_t>(INT32_MAX - 1)));
+}
+
+// The smallest x in [lo, hi] for which pred holds, for a predicate that is false below some point
+// and true from it on; hi + 1 when it holds nowhere. The guess (clamped into the range) is probed
+// first and the search gallops away from it, then bisects: few probes when the guess is close,
+// O(log range) when it is not.
+template <typename Pred>
+int32_t FirstTrue(int32_t lo, int32_t hi, int32_t guess, Pred pred) {
+  if (lo > hi) return hi + 1;
+  guess = std::clamp(guess, lo, hi);
+  int64_t falseAt = int64_t(lo) - 1;  // largest probe known false
+  int64_t trueAt = int64_t(hi) + 1;   // smallest probe known true
+  int64_t step = 1;
+  if (pred(guess)) {
+    trueAt = guess;
+    for (int64_t probe = trueAt - step; probe >= lo; probe = trueAt - step) {
+      if (!pred(static_cast<int32_t>(probe))) {
+        falseAt = probe;
+        break;
+      }
+      trueAt = probe;
+      step *= 2;
+    }
+  } else {
+    falseAt = guess;
+    for (int64_t probe = falseAt + step; probe <= hi; probe = falseAt + step) {
+      if (pred(static_cast<int32_t>(probe))) {
+        trueAt = probe;
+        break;
+      }
+      falseAt = probe;
+      step *= 2;
+    }
+  }
+  while (trueAt - falseAt > 1) {
+    const int64_t mid = falseAt + (trueAt - falseAt) / 2;
+    if (pred(static_cast<int32_t>(mid))) {
+      trueAt = mid;
+    } else {
+      falseAt = mid;
+    }
+  }
+  return static_cast<int32_t>(trueAt);
+}
+
+// A guess for FirstTrue from a real-valued estimate, kept inside the int32 range.
+int32_t GuessFrom(double estimate, int32_t fallback) {
+  if (!std::isfinite(estimate)) return fallback;
+  return static_cast<int32_t>(std::clamp(estimate, -1e9, 1e9));
+}
+
+double ParseFloatValue(const std::string& text) {
+  std::string t = text;
+  std::replace(t.begin(), t.end(), ',', '.');
+  char* end = nullptr;
+  const double v = std::strtod(t.c_str(), &end);
+  if (t.empty() || end != t.c_str() + t.size()) {
+    RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
+  }
+  return v;
+}
+
+int64_t ParseIntegerValue(const std::string& text) {
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || end != text.c_str() + text.size()) {
+    RaiseError(Format("'%s' is not a valid integer value", text.c_str()));
+  }
+  return v;
+}
+
+bool ParseBoolValue(const std::string& text) {
+  return !text.empty() && (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y');
+}
+
+uint8_t ParseStyleLetters(const std::string& text) {
+  uint8_t style = 0;
+  for (const char c : text) {
+    switch (c) {
+      case 'B': case 'b': style |= fsBold; break;
+      case 'I': case 'i': style |= fsItalic; break;
+      case 'U': case 'u': style |= fsUnderline; break;
+      case 'S': case 's': style |= fsStrikeOut; break;
+      default: break;
+    }
+  }
+  return style;
+}
+
+uint8_t ByteOf(int64_t value) { return static_cast<uint8_t>(std::clamp<int64_t>(value, 0, 255)); }
+
+// Font heights are never negative; a value that is not finite is none.
+float SaneFontHeight(double value) { return std::max(0.0f, FiniteOr(value, 0)); }
+
+// Sizes read from files or computed: finite and not negative, else 0.
+float SaneSize(float value) { return std::isfinite(value) && value > 0 ? value : 0.0f; }
+
+}  // namespace
+
+// --- TdtpTextSpan ---
+
+void TdtpTextSpan::SaveToXml(TXmlNode& node) const {
+  node.WriteInteger("CharPos", CharPos, 0);
+  node.WriteInteger("CharCount", CharCount, 0);
+  node.WriteFloat("Width", Width, 0);
+  node.WriteFloat("Height", Height, 0);
+}
+
+void TdtpTextSpan::LoadFromXml(const TXmlNode& node) {
+  CharPos = node.ReadInteger("CharPos", 0);
+  CharCount = node.ReadInteger("CharCount", 0);
+  Width = FiniteOr(node.ReadFloat("Width", 0), 0);
+  Height = FiniteOr(node.ReadFloat("Height", 0), 0);
+}
+
+// --- TdtpTextBaseShape ---
+
+TdtpTextBaseShape::TdtpTextBaseShape() { InsertCursor = crDtpCrossText; }
+
+TdtpTextBaseShape::~TdtpTextBaseShape() = default;
+
+TdtpTextSpan* TdtpTextBaseShape::AddSpan() {
+  spans_.push_back(std::make_unique<TdtpTextSpan>(this));
+  return spans_.back().get();
+}
+
+TdtpTextSpan* TdtpTextBaseShape::Span(int index) const {
+  return index >= 0 && index < SpanCount() ? spans_[static_cast<size_t>(index)].get() : nullptr;
+}
+
+std::u16string_view TdtpTextBaseShape::SpanText(const TdtpTextSpan& span) const {
+  const std::u16string_view text(text_);
+  const int64_t start = std::clamp<int64_t>(int64_t(span.CharPos) - 1, 0, static_cast<int64_t>(text.size()));
+  const int64_t count = std::clamp<int64_t>(span.CharCount, 0, static_cast<int64_t>(text.size()) - start);
+  return text.substr(static_cast<size_t>(start), static_cast<size_t>(count));
+}
+
+TFloatPoint TdtpTextBaseShape::TextExtentMm() const {
+  if (spans_.empty()) return {0, 0};
+  if (!multiLine_) return {spans_[0]->Width, spans_[0]->Height};
+  float width = 0;
+  for (const auto& span : spans_) width = std::max(width, span->Width);
+  return {width, static_cast<float>(static_cast<double>(spans_.size()) * fontHeight_)};
+}
+
+TFontSystem* TdtpTextBaseShape::FontSystem() const {
+  if (document_ && document_->Services().Fonts) return document_->Services().Fonts;
+  return fonts_;
+}
+
+void TdtpTextBaseShape::SetFontSystem(TFontSystem* fonts) {
+  fonts_ = fonts;
+  if (layoutPending_ && FontSystem()) TextChanged();
+}
+
+bool TdtpTextBaseShape::Editing() const { return document_ && document_->EditShape() == this; }
+
+void TdtpTextBaseShape::SetDocument(TdtpDocument* document) {
+  TdtpEffectShape::SetDocument(document);
+  if (!layoutPending_ || !FontSystem()) return;
+  // A layout that waited for fonts is no edit of the user's: it records no undo.
+  if (document_) document_->DisableUndo();
+  try {
+    TextChanged();
+  } catch (...) {
+    if (document_) document_->EnableUndo();
+    throw;
+  }
+  if (document_) document_->EnableUndo();
+}
+
+// --- Layout ---
+
+void TdtpTextBaseShape::BuildLines() {
+  spans_.clear();
+  PrepareFont();
+  const int32_t length = TextLength(text_);
+  auto addSpan = [this](int32_t start, int32_t count) {
+    TdtpTextSpan* span = AddSpan();
+    span->CharPos = start + 1;
+    span->CharCount = count;
+  };
+
+  // One line [start, start + count) of the text broken to the shape's width. Each span holds at
+  // least one character and the next line starts after it, so the loop always ends.
+  auto wrapLine = [&](int32_t start, int32_t count) {
+    if (count == 0) {
+      addSpan(start, 0);
+      return;
+    }
+    const int32_t end = start + count;
+    const float maxWidth = docWidth_;
+    int32_t p = start;
+    while (p < end) {
+      const int32_t rest = end - p;
+      int32_t take = rest;
+      if (rest > 1) {
+        auto tooWide = [&](int32_t n) {
+          float w = 0, h = 0;
+          MeasureText(p + 1, n, w, h);
+          return !(w < maxWidth);
+        };
+        // Prefix widths grow with the prefix, so the widest prefix that fits bounds every
+        // candidate the breaking rule would try: the whole rest, then each break before it.
+        const int32_t guess = GuessFit(p + 1, rest, maxWidth);
+        const int32_t fitting = FirstTrue(1, rest, guess + 1, tooWide) - 1;
+        if (fitting < rest) {
+          int32_t breakAt = 0;
+          for (int32_t k = fitting; k > 0; --k) {
+            const char16_t c = text_[static_cast<size_t>(p + k)];
+            if (c == u' ' || c == u'-') {
+              breakAt = k;
+              break;
+            }
+          }
+          if (breakAt > 0) {
+            take = breakAt;
+          } else {
+            take = std::max(1, fitting);
+            // A word is broken between characters, never inside a surrogate pair.
+            if (IsHighSurrogate(text_[static_cast<size_t>(p + take - 1)])) take += take > 1 ? -1 : 1;
+          }
+        }
+        // Only spaces are dropped at a break; a line keeps at least one character.
+        while (take > 1 && text_[static_cast<size_t>(p + take - 1)] == u' ') --take;
+      }
+      addSpan(p, take);
+      p += take;
+      while (p < end && (text_[static_cast<size_t>(p)] == u' ' || IsLineBreak(text_[static_cast<size_t>(p)]))) {
+        ++p;
+      }
+    }
+  };
+
+  if (!multiLine_) {
+    addSpan(0, length);
+  } else {
+    int32_t start = 0;
+    for (int32_t i = 0; i < length; ++i) {
+      const char16_t c = text_[static_cast<size_t>(i)];
+      if (!IsLineBreak(c)) continue;
+      if (wordWrap_) {
+        wrapLine(start, i - start);
+      } else {
+        addSpan(start, i - start);
+      }
+      if (c == u'\r' && i + 1 < length && text_[static_cast<size_t>(i + 1)] == u'\n') ++i;
+      start = i + 1;
+    }
+    if (start < length) {
+      if (wordWrap_) {
+        wrapLine(start, length - start);
+      } else {
+        addSpan(start, length - start);
+      }
+    }
+  }
+  for (const auto& span : spans_) MeasureText(span->CharPos, span->CharCount, span->Width, span->Height);
+}
+
+void TdtpTextBaseShape::BuildAndFit() {
+  BuildLines();
+  if (autoSize_) {
+    autoSizing_ = true;
+    BeginUpdate();
+    try {
+      const TFloatPoint extent = TextExtentMm();
+      const float w = multiLine_ && wordWrap_ ? docWidth_ : extent.X;
+      const float h = extent.Y;
+      float left = docLeft_, top = docTop_;
+      if (alignment_ == taRightJustify) {
+        left = docLeft_ + docWidth_ - w;
+      } else if (alignment_ == taCenter) {
+        left = docLeft_ + (docWidth_ - w) / 2;
+      }
+      if (vertAlign_ == vaCenter) {
+        top = docTop_ + (docHeight_ - h) / 2;
+      } else if (vertAlign_ == vaBottom) {
+        top = docTop_ + docHeight_ - h;
+      }
+      SetBounds(left, top, w, h);
+    } catch (...) {
+      autoSizing_ = false;
+      EndUpdate();
+      throw;
+    }
+    autoSizing_ = false;
+    EndUpdate();
+  }
+  PlaceLines();
+}
+
+void TdtpTextBaseShape::PlaceLines() {
+  const float h = TextExtentMm().Y;
+  float top = 0;
+  if (vertAlign_ == vaCenter) {
+    top = (docHeight_ - h) / 2;
+  } else if (vertAlign_ == vaBottom) {
+    top = docHeight_ - h;
+  }
+  for (size_t i = 0; i < spans_.size(); ++i) {
+    TdtpTextSpan& span = *spans_[i];
+    span.Left = 0;
+    if (alignment_ == taRightJustify) {
+      span.Left = docWidth_ - span.Width;
+    } else if (alignment_ == taCenter) {
+      span.Left = (docWidth_ - span.Width) / 2;
+    }
+    span.Top = static_cast<float>(top + static_cast<double>(i) * fontHeight_);
+  }
+  if (Editing()) BuildCharPositions();
+}
+
+void TdtpTextBaseShape::TextChanged() {
+  InvalidateArea();
+  if (FontSystem()) {
+    layoutPending_ = false;
+    BuildAndFit();
+  } else {
+    layoutPending_ = true;
+  }
+  Refresh();
+  Changed();
+}
+
+void TdtpTextBaseShape::BuildCharPositions() {
+  const size_t positions = text_.size() + 1;
+  charPositions_.assign(positions, TFloatPoint{0, 0});
+  charLines_.assign(positions, -1);
+  if (!FontSystem() || !document_) return;
+  const double dpm = document_->ScreenDpm();
+  if (!std::isfinite(dpm) || dpm <= 0) return;
+  PrepareFontAt(dpm);
+  for (const auto& span : spans_) MeasureCharPositions(*span, dpm);
+}
+
+void TdtpTextBaseShape::SetSize(float width, float height) {
+  if (autoSizing_ || docHeight_ == 0) {
+    TdtpEffectShape::SetSize(width, height);
+  } else if (!multiLine_ && autoSize_ && ScaleFontOnResize) {
+    SetFontHeight(static_cast<float>(static_cast<double>(fontHeight_) * height / docHeight_));
+  } else if (multiLine_) {
+    TdtpEffectShape::SetSize(width, height);
+    if (FontSystem()) {
+      BuildAndFit();
+    } else {
+      layoutPending_ = true;
+    }
+  } else {
+    TdtpEffectShape::SetSize(width, height);
+    PlaceLines();
+  }
+}
+
+// --- Properties ---
+
+void TdtpTextBaseShape::SetText(const std::u16string& value) {
+  if (value == text_) return;
+  RecordChange(ckProperty, "Text", Utf16ToUtf8(text_));
+  text_ = value;
+  TextStored();
+  ShowPlaceHolder(text_.empty());
+  TextChanged();
+}
+
+void TdtpTextBaseShape::SetFontName(const std::string& value) {
+  if (value == fontName_) return;
+  RecordChange(ckProperty, "FontName", fontName_);
+  fontName_ = value;
+  TextChanged();
+}
+
+void TdtpTextBaseShape::SetFontHeight(float value) {
+  if (!std::isfinite(value)) return;
+  value = std::max(0.0f, value);
+  if (value == fontHeight_) return;
+  RecordFloat(ckProperty, "FontHeight", fontHeight_);
+  fontHeight_ = value;
+  TextChanged();
+}
+
+void TdtpTextBaseShape::SetFontStyle(uint8_t value) {
+  value &= fsBold | fsItalic | fsUnderline | fsStrikeOut;
+  if (value == fontStyle_) return;
+  RecordFontStyle(ckProperty, "FontStyle", fontStyle_);
+  fontStyle_ = value;
+  TextChanged();
+}
+
+void TdtpTextBaseShape::SetFontColor(int32_t value) {
+  if (value == fontColor_) return;
+  RecordInteger(ckProperty, "FontColor", fontColor_);
+  fontColor_ = value;
+  RefreshSelf();
+  Changed();
+}
+
+float TdtpTextBaseShape::FontSize() const { return static_cast<float>(fontHeight_ * 72.0 / 25.4); }
+
+void TdtpTextBaseShape::SetFontSize(float points) { SetFontHeight(static_cast<float>(points * 25.4 / 72.0)); }
+
+void TdtpTextBaseShape::SetBold(bool value) {
+  SetFontStyle(static_cast<uint8_t>(value ? fontStyle_ | fsBold : fontStyle_ & ~fsBold));
+}
+
+void TdtpTextBaseShape::SetItalic(bool value) {
+  SetFontStyle(static_cast<uint8_t>(value ? fontStyle_ | fsItalic : fontStyle_ & ~fsItalic));
+}
+
+void TdtpTextBaseShape::SetAutoSize(bool value) {
+  if (value == autoSize_) return;
+  RecordBool(ckProperty, "AutoSize", autoSize_);
+  InvalidateArea();
+  autoSize_ = value;
+  if (autoSize_) TextChanged();
+}
+
+void TdtpTextBaseShape::SetAlignment(uint8_t value) {
+  if (value == alignment_) return;
+  RecordInteger(ckProperty, "Alignment", alignment_);
+  alignment_ = value;
+  PlaceLines();
+  Refresh();
+  // Announced like every other stored property, so the document knows it is modified.
+  Changed();
+}
+
+void TdtpTextBaseShape::SetVertAlign(uint8_t value) {
+  if (value == vertAlign_) return;
+  RecordInteger(ckProperty, "VertAlign", vertAlign_);
+  vertAlign_ = value;
+  PlaceLines();
+  Refresh();
+  Changed();
+}
+
+void TdtpTextBaseShape::SetWordWrap(bool value) {
+  if (value == wordWrap_) return;
+  RecordBool(ckProperty, "WordWrap", wordWrap_);
+  wordWrap_ = value;
+  TextChanged();
+}
+
+void TdtpTextBaseShape::SetPropertyByName(const std::string& name, const std::string& value) {
+  TdtpEffectShape::SetPropertyByName(name, value);
+  if (SameText(name, "AutoSize")) {
+    SetAutoSize(ParseBoolValue(value));
+  } else if (SameText(name, "WordWrap")) {
+    SetWordWrap(ParseBoolValue(value));
+  } else if (SameText(name, "Text")) {
+    SetText(Utf8ToUtf16(value));
+  } else if (SameText(name, "FontName")) {
+    SetFontName(value);
+  } else if (SameText(name, "FontStyle")) {
+    SetFontStyle(ParseStyleLetters(value));
+  } else if (SameText(name, "FontHeight")) {
+    SetFontHeight(static_cast<float>(ParseFloatValue(value)));
+  } else if (SameText(name, "FontColor")) {
+    SetFontColor(static_cast<int32_t>(
+        std::clamp<int64_t>(ParseIntegerValue(value), INT32_MIN, INT32_MAX)));
+  } else if (SameText(name, "Alignment")) {
+    SetAlignment(ByteOf(ParseIntegerValue(value)));
+  } else if (SameText(name, "VertAlign")) {
+    SetVertAlign(ByteOf(ParseIntegerValue(value)));
+  }
+}
+
+void TdtpTextBaseShape::AddPlaceHolder() {
+  auto holder = std::make_unique<TdtpPlaceHolder>();
+  holder->SetAnchors(anSizeXProp | anSizeYProp | anLeftLock | anTopLock);
+  holder->Protected = true;
+  holder->SetVisible(text_.empty());
+  if (!InsertChild(0, std::move(holder))) return;
+  FitToChildren();
+}
+
+// --- XML ---
+
+void TdtpTextBaseShape::SaveToXml(TXmlNode& node) const {
+  TdtpEffectShape::SaveToXml(node);
+  node.WriteWideString("Text", text_);
+  node.WriteFloat("FontHeight", fontHeight_, 0);
+  node.WriteBool("AutoSize", autoSize_, false);
+  node.WriteInteger("Alignment", alignment_, 0);
+  node.WriteBool("WordWrap", wordWrap_, false);
+  node.WriteInteger("VertAlign", vertAlign_, 0);
+  TXmlNode* font = node.NewChild("Font");
+  font->WriteString("Name", fontName_);
+  font->WriteColor("Color", fontColor_, 0);
+  font->WriteBool("Bold", (fontStyle_ & fsBold) != 0, false);
+  font->WriteBool("Italic", (fontStyle_ & fsItalic) != 0, false);
+  font->WriteBool("Underline", (fontStyle_ & fsUnderline) != 0, false);
+  font->WriteBool("Strikeout", (fontStyle_ & fsStrikeOut) != 0, false);
+  for (const auto& span : spans_) span->SaveToXml(*node.NewChild("Span"));
+}
+
+void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
+  TdtpEffectShape::LoadFromXml(node);
+  text_ = node->ReadWideString("Text");
+  fontHeight_ = SaneFontHeight(node->ReadFloat("FontHeight", 0));
+  autoSize_ = node->ReadBool("AutoSize", false);
+  alignment_ = ByteOf(node->ReadInteger("Alignment", 0));
+  wordWrap_ = node->ReadBool("WordWrap", false);
+  vertAlign_ = ByteOf(node->ReadInteger("VertAlign", 0));
+  if (const TXmlNode* font = node->FindChild("Font")) {
+    fontName_ = font->ReadString("Name");
+    fontColor_ = font->ReadColor("Color", 0);
+    fontStyle_ = 0;
+    if (font->ReadBool("Bold", false)) fontStyle_ |= fsBold;
+    if (font->ReadBool("Italic", false)) fontStyle_ |= fsItalic;
+    if (font->ReadBool("Underline", false)) fontStyle_ |= fsUnderline;
+    if (font->ReadBool("Strikeout", false)) fontStyle_ |= fsStrikeOut;
+  } else {
+    fontName_ = "Arial";
+    fontColor_ = 0;
+    fontStyle_ = 0;
+  }
+  spans_.clear();
+  std::vector<TXmlNode*> elements;
+  node->FindChildren("Span", elements);
+  for (const TXmlNode* element : elements) AddSpan()->LoadFromXml(*element);
+  TextStored();
+  if (!spans_.empty()) {
+    layoutPending_ = false;
+    PlaceLines();
+  } else if (FontSystem()) {
+    layoutPending_ = false;
+    BuildAndFit();
+  } else {
+    layoutPending_ = true;
+  }
+  RefreshSelf();
+}
+
+// --- TdtpTextShape ---
+
+TdtpTextShape::TdtpTextShape() { SetForceCache(true); }
+
+TFont TdtpTextShape::FontAt(int32_t pixelHeight, TColor32 color) const {
+  TFont font;
+  font.Name = fontName_;
+  font.Style = fontStyle_;
+  font.Color = color;
+  font.Height = std::clamp(pixelHeight, 1, TFont::kMaxFontPixels);
+  return font;
+}
+
+TSize TdtpTextShape::Extent(const TFont& font, std::u16string_view text) {
+  TFontSystem* fonts = FontSystem();
+  return fonts ? TextExtent(font, text, *fonts) : TSize{};
+}
+
+void TdtpTextShape::PrepareFont() {
+  const TFont font = FontAt(Round(fontHeight_ * kMeasureDpm), clBlack32);
+  if (!(font == measureFont_)) advanceCache_.clear();
+  measureFont_ = font;
+}
+
+void TdtpTextShape::MeasureText(int32_t charPos, int32_t count, float& width, float& height) {
+  TdtpTextSpan piece;
+  piece.CharPos = charPos;
+  piece.CharCount = count;
+  std::u16string_view text = SpanText(piece);
+  if (text.empty()) text = u"W";
+  const TSize extent = Extent(measureFont_, text);
+  width = static_cast<float>(extent.cx / kMeasureDpm);
+  height = static_cast<float>(extent.cy / kMeasureDpm);
+}
+
+double TdtpTextShape::CachedAdvance(char16_t c) {
+  if (auto it = advanceCache_.find(c); it != advanceCache_.end()) return it->second;
+  TFontSystem* fonts = FontSystem();
+  const double advance = fonts ? fonts->RunWidth(measureFont_, std::u16string_view(&c, 1)) : 0;
+  advanceCache_.emplace(c, advance);
+  return advance;
+}
+
+int32_t TdtpTextShape::GuessFit(int32_t charPos, int32_t maxCount, float widthMm) {
+  // The sum of single advances leaves out kerning; the exact search corrects the guess.
+  const double limit = widthMm * kMeasureDpm;
+  const size_t start = static_cast<size_t>(std::max(0, charPos - 1));
+  double sum = 0;
+  for (int32_t n = 0; n < maxCount && start + static_cast<size_t>(n) < text_.size(); ++n) {
+    sum += CachedAdvance(text_[start + static_cast<size_t>(n)]);
+    if (Round(sum) >= limit) return n;
+  }
+  return maxCount;
+}
+
+int32_t TdtpTextShape::FitFontHeight(std::u16string_view text, int32_t startHeight, double boxWidth,
+                                     double boxHeight) {
+  const int32_t maxHeight = TFont::kMaxFontPixels;
+  const int32_t h0 = std::clamp(startHeight, 1, maxHeight);
+  if (!FontSystem()) return h0;
+  auto extentAt = [&](int32_t h) { return Extent(FontAt(h, clWhite32), text); };
+  auto exceeds = [&](const TSize& e) {
+    return e.cx > boxWidth + kFitTolerance || e.cy > boxHeight + kFitTolerance;
+  };
+  auto reaches = [&](const TSize& e) {
+    return e.cx >= boxWidth - kFitTolerance || e.cy >= boxHeight - kFitTolerance;
+  };
+  const TSize e0 = extentAt(h0);
+  // Extents grow in proportion to the height, which gives the search its first probe.
+  double scale = boxHeight / std::max(1, e0.cy);
+  if (e0.cx > 0) scale = std::min(scale, boxWidth / e0.cx);
+  const double estimate = h0 * scale;
+  if (exceeds(e0)) {
+    if (h0 == 1) return 1;
+    const int32_t firstExceeding =
+        FirstTrue(1, h0 - 1, GuessFrom(std::floor(estimate) + 1, h0 - 1),
+                  [&](int32_t h) { return exceeds(extentAt(h)); });
+    return std::max(1, firstExceeding - 1);
+  }
+  if (!reaches(e0)) {
+    // Beyond the largest height the extent stops growing, so the search ends there.
+    const int32_t firstReaching = FirstTrue(h0 + 1, maxHeight, GuessFrom(std::ceil(estimate), h0 + 1),
+                                            [&](int32_t h) { return reaches(extentAt(h)); });
+    return firstReaching - 1;
+  }
+  return h0;
+}
+
+void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
+  if (bitmap.Empty()) return;
+  std::fill_n(bitmap.Bits(), static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()),
+              TColor32{0});
+  TFontSystem* fonts = FontSystem();
+  const double dpm = info.Dpm;
+  if (fonts && std::isfinite(dpm) && dpm > 0) {
+    const int32_t startHeight = Round(fontHeight_ * dpm);
+    for (const auto& span : spans_) {
+      const std::u16string_view text = SpanText(*span);
+      if (text.empty()) continue;
+      const float spanWidth = SaneSize(span->Width), spanHeight = SaneSize(span->Height);
+      const double boxWidth = spanWidth * dpm, boxHeight = spanHeight * dpm;
+      // A box under a pixel holds no legible text at any height; it is left out.
+      if (boxWidth < 1 || boxHeight < 1) continue;
+      const int32_t height = FitFontHeight(text, startHeight, boxWidth, boxHeight);
+      const TFont font = FontAt(height, clWhite32);
+      const TSize extent = Extent(font, text);
+      double adjust = 0;
+      if (alignment_ == taRightJustify) {
+        adjust = (boxWidth - extent.cx) / dpm;
+      } else if (alignment_ == taCenter) {
+        adjust = (boxWidth - extent.cx) / dpm / 2;
+      }
+      const float left = static_cast<float>(span->Left + adjust);
+      const TFloatPoint a = LocalToPaint(TFloatPoint{left, span->Top});
+      const TFloatPoint b = LocalToPaint(TFloatPoint{left + spanWidth, span->Top + spanHeight});
+      TRect rect{Round(a.X), Round(a.Y), Round(b.X), Round(b.Y)};
+      // Each span is one line whatever characters it holds.
+      DrawText(bitmap, font, rect, dtNoPrefix | dtSingleLine, text, *fonts);
+    }
+  }
+  const TColor32 rgb = ColorFromSystem(fontColor_) & 0x00FFFFFFu;
+  TColor32* p = bitmap.Bits();
+  const size_t count = static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height());
+  for (size_t i = 0; i < count; ++i) p[i] = (BlueOf(p[i]) << 24) | rgb;
+  bitmap.Changed();
+}
+
+void TdtpTextShape::PrepareFontAt(double dpm) { caretFont_ = FontAt(Round(fontHeight_ * dpm), clBlack32); }
+
+void TdtpTextShape::MeasureCharPositions(const TdtpTextSpan& span, double dpm) {
+  TFontSystem* fonts = FontSystem();
+  if (!fonts || !std::isfinite(dpm) || dpm <= 0) return;
+  int32_t line = -1;
+  for (int i = 0; i < SpanCount(); ++i) {
+    if (Span(i) == &span) line = i;
+  }
+  const std::u16string_view text = SpanText(span);
+  const size_t first = text.empty() ? static_cast<size_t>(std::clamp<int64_t>(int64_t(span.CharPos) - 1, 0,
+                                                                              static_cast<int64_t>(text_.size())))
+                                    : static_cast<size_t>(text.data() - text_.data());
+  double adjust = 0;
+  TFont font = caretFont_;
+  if (!text.empty()) {
+    const double boxWidth = SaneSize(span.Width) * dpm, boxHeight = SaneSize(span.Height) * dpm;
+    font = FontAt(FitFontHeight(text, caretFont_.Height, boxWidth, boxHeight), clBlack32);
+    const TSize extent = Extent(font, text);
+    if (alignment_ == taRightJustify) {
+      adjust = (boxWidth - extent.cx) / dpm;
+    } else if (alignment_ == taCenter) {
+      adjust = (boxWidth - extent.cx) / dpm / 2;
+    }
+  }
+  // Each prefix grows by the next character's advance and its kerning with the one before, so the
+  // positions of a long line cost linear time.
+  double pen = 0;
+  for (size_t k = 0; k <= text.size(); ++k) {
+    if (k > 0) {
+      pen += k == 1 ? fonts->RunWidth(font, text.substr(0, 1))
+                    : fonts->RunWidth(font, text.substr(k - 2, 2)) - fonts->RunWidth(font, text.substr(k - 2, 1));
+    }
+    const size_t index = first + k;
+    if (index >= charPositions_.size()) break;
+    charPositions_[index] = TFloatPoint{static_cast<float>(span.Left + adjust + pen / dpm), span.Top};
+    charLines_[index] = line;
+  }
+}
+
+}  // namespace sw

@@ -1,0 +1,266 @@
+// Text shapes: a string of wide characters in one font, size, style and colour, aligned inside the
+// shape's rectangle. The layout into lines (spans) is measured once at 300 dots per inch and kept
+// with the shape, so a stored design keeps its line breaks and widths on any machine; painting
+// re-fits the font of every line to its stored box, so text looks the same at every resolution.
+// Text is rendered as coverage into the shape's own cache and turned into an alpha mask of the
+// font colour, so text shapes always paint through their cache.
+//
+// Fonts: a text shape measures and paints with its document's font system (TServices::Fonts);
+// a shape without a document (or whose document has none) uses the one set with SetFontSystem.
+// Without any, layout waits: the spans are left as they are and the shape is laid out as soon
+// as it reaches a font system.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/fonts.h"
+#include "shapes/effect_shape.h"
+
+namespace sw {
+
+class TdtpTextBaseShape;
+
+// The cursor registered for inserting text shapes ("CRDTPCROSSTEXT").
+constexpr int16_t crDtpCrossText = -37;
+// Layouts are measured at this resolution whatever the output.
+constexpr double kTextMeasureDpi = 300.0;
+
+// One laid-out line of a text shape: characters CharPos .. CharPos + CharCount - 1 (1-based) of
+// its Text and the line's measured size. Positions outside the text are tolerated: the piece they
+// name is cut to the text (see TdtpTextBaseShape::SpanText).
+class TdtpTextSpan {
+public:
+  explicit TdtpTextSpan(TdtpTextBaseShape* owner = nullptr) : owner_(owner) {}
+  virtual ~TdtpTextSpan() = default;
+  TdtpTextSpan(const TdtpTextSpan&) = delete;
+  TdtpTextSpan& operator=(const TdtpTextSpan&) = delete;
+
+  // Writes "CharPos", "CharCount", "Width" and "Height", leaving out zeros.
+  virtual void SaveToXml(TXmlNode& node) const;
+  // Reads the same elements (0 when missing); sizes that are not finite read as 0.
+  virtual void LoadFromXml(const TXmlNode& node);
+
+  TdtpTextBaseShape* Owner() const { return owner_; }
+
+  int32_t CharCount = 0;
+  int32_t CharPos = 0;
+  // Placement inside the shape in millimetres; recomputed, never stored.
+  float Top = 0;
+  float Left = 0;
+  // Measured size in millimetres.
+  float Height = 0;
+  float Width = 0;
+
+private:
+  TdtpTextBaseShape* owner_;
+};
+
+// Horizontal and vertical alignment values as stored.
+enum TdtpTextAlignment : uint8_t { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
+enum TdtpVertAlignment : uint8_t { vaTop = 0, vaCenter = 1, vaBottom = 2 };
+
+// The text, the font and the layout into spans. Not registered: it cannot measure on its own.
+class TdtpTextBaseShape : public TdtpEffectShape {
+public:
+  TdtpTextBaseShape();
+  ~TdtpTextBaseShape() override;
+
+  static const char* StaticClassName() { return "TdtpTextBaseShape"; }
+  const char* ClassName() const override { return StaticClassName(); }
+
+  // --- Virtual operations added by text shapes ---
+
+  // Creates a span owned by this shape, appends it and returns it.
+  virtual TdtpTextSpan* AddSpan();
+  // Sets the measuring font for MeasureText; the base has none.
+  virtual void PrepareFont() {}
+  // Measures characters charPos .. charPos + count - 1 (1-based, cut to the text; an empty piece
+  // is measured as "W") in millimetres at 300 dpi with the font PrepareFont set.
+  virtual void MeasureText(int32_t charPos, int32_t count, float& width, float& height) = 0;
+  // Lays the text out again and fits the box (when AutoSize), refreshes and announces.
+  virtual void TextChanged();
+  virtual std::string GetFontName() const { return fontName_; }
+  // Undo key "FontName".
+  virtual void SetFontName(const std::string& value);
+  virtual float GetFontHeight() const { return fontHeight_; }
+  // Millimetres, the font's cell height; undo key "FontHeight". Not finite: ignored; negative: 0.
+  virtual void SetFontHeight(float value);
+  virtual uint8_t GetFontStyle() const { return fontStyle_; }
+  // TFontStyleBit bits; undo key "FontStyle" spelt "B", "I", "U", "S".
+  virtual void SetFontStyle(uint8_t value);
+  virtual int32_t GetFontColor() const { return fontColor_; }
+  // Window-system colour (0x00BBGGRR or a system-colour reference); undo key "FontColor".
+  virtual void SetFontColor(int32_t value);
+  // Line breaks are CR, LF or CR LF; undo key "Text" (the old text as UTF-8). Shows the
+  // placeholder (child 0) exactly while the text is empty.
+  virtual void SetText(const std::u16string& value);
+  // The caret positions of every character index, for editing in place; nothing without fonts or
+  // document.
+  virtual void BuildCharPositions();
+  // Sets the measuring font for the caret positions at dpm pixels per millimetre; base: none.
+  virtual void PrepareFontAt(double dpm) { (void)dpm; }
+  // Fills the caret positions of one span at dpm; base: none.
+  virtual void MeasureCharPositions(const TdtpTextSpan& span, double dpm) { (void)span, (void)dpm; }
+
+  // --- Overrides of TdtpShape ---
+
+  void SetSize(float width, float height) override;
+  TFloatPoint PasteOffset() const override { return {0, fontHeight_}; }
+  void LoadFromXml(const TXmlNode* node) override;
+  void SaveToXml(TXmlNode& node) const override;
+  void SetPropertyByName(const std::string& name, const std::string& value) override;
+  // A newly attached shape whose layout waits for fonts is laid out.
+  void SetDocument(TdtpDocument* document) override;
+  // Inserts a placeholder group as child 0 (40 x 30 mm, anchors SizeXProp, SizeYProp, LeftLock,
+  // TopLock, protected), visible while the text is empty, then fits the shape to its children.
+  void AddPlaceHolder() override;
+
+  // --- Spans ---
+
+  int SpanCount() const { return static_cast<int>(spans_.size()); }
+  // The span at index; null outside the range.
+  TdtpTextSpan* Span(int index) const;
+  // The characters a span names, cut to the text: a CharPos below 1 counts as 1, a count that
+  // reaches beyond the text ends with it, a negative count is empty.
+  std::u16string_view SpanText(const TdtpTextSpan& span) const;
+  // (width, height) of the laid-out text in millimetres: multi-line: the widest line and the
+  // number of lines x FontHeight; single line: the first line's size; (0, 0) without lines.
+  TFloatPoint TextExtentMm() const;
+
+  // --- Properties ---
+
+  const std::u16string& Text() const { return text_; }
+  const std::string& FontName() const { return fontName_; }
+  float FontHeight() const { return fontHeight_; }
+  uint8_t FontStyle() const { return fontStyle_; }
+  int32_t FontColor() const { return fontColor_; }
+  // FontHeight in points (x 72 / 25.4).
+  float FontSize() const;
+  // Sets FontHeight from points (x 25.4 / 72).
+  void SetFontSize(float points);
+  bool Bold() const { return (fontStyle_ & fsBold) != 0; }
+  void SetBold(bool value);
+  bool Italic() const { return (fontStyle_ & fsItalic) != 0; }
+  void SetItalic(bool value);
+  bool AutoSize() const { return autoSize_; }
+  // Undo key "AutoSize"; switching it on fits the box.
+  void SetAutoSize(bool value);
+  uint8_t Alignment() const { return alignment_; }
+  // Undo key "Alignment"; 0 left, 1 right, 2 centre (other values place lines left).
+  void SetAlignment(uint8_t value);
+  uint8_t VertAlign() const { return vertAlign_; }
+  // Undo key "VertAlign"; 0 top, 1 centre, 2 bottom (other values place lines at the top).
+  void SetVertAlign(uint8_t value);
+  bool WordWrap() const { return wordWrap_; }
+  // Undo key "WordWrap"; only multi-line text wraps.
+  void SetWordWrap(bool value);
+  bool MultiLine() const { return multiLine_; }
+  // Resizing a single-line auto-size text scales FontHeight instead of the box.
+  bool ScaleFontOnResize = true;
+
+  // The font system used for layout and painting: the document's when it has one, else the one
+  // set here (null: none).
+  TFontSystem* FontSystem() const;
+  // The font system of a shape without document; setting one lays out a waiting layout.
+  void SetFontSystem(TFontSystem* fonts);
+  // True while the text awaits a layout that needed fonts it did not have.
+  bool LayoutPending() const { return layoutPending_; }
+
+  // --- State kept for editing in place ---
+
+  int32_t SelStart = 0;
+  int32_t SelLength = 0;
+  int32_t CaretPos = 0;
+  bool CaretPhase = false;
+  std::u16string TextBeforeEdit;
+  // One entry per caret index 0 .. length: (x, line top) in millimetres, and the span index
+  // holding it (-1 inside line breaks).
+  const std::vector<TFloatPoint>& CharPositions() const { return charPositions_; }
+  const std::vector<int32_t>& CharLines() const { return charLines_; }
+
+protected:
+  // Algorithm of building lines: single line, split at line breaks, or wrapped to the width.
+  void BuildLines();
+  // Builds the lines, fits the box when AutoSize, and places the lines.
+  void BuildAndFit();
+  // Places every span inside the box by the alignments; the caret positions follow while editing.
+  void PlaceLines();
+  // For the word wrap: a first guess of how many characters from charPos (1-based) fit in
+  // widthMm, at most maxCount; 0 means no guess. Only speeds the search up.
+  virtual int32_t GuessFit(int32_t charPos, int32_t maxCount, float widthMm) {
+    (void)charPos, (void)maxCount, (void)widthMm;
+    return 0;
+  }
+  // Called after Text changed and before the layout; the memo refills its lines here.
+  virtual void TextStored() {}
+  // Clears the spans.
+  void ClearSpans() { spans_.clear(); }
+  // Replaces the text without undo or layout.
+  void StoreText(const std::u16string& value) { text_ = value; }
+  bool Editing() const;
+
+  std::vector<std::unique_ptr<TdtpTextSpan>> spans_;
+  bool autoSize_ = true;
+  bool autoSizing_ = false;
+  std::string fontName_ = "Arial";
+  float fontHeight_ = 12.0f;
+  uint8_t fontStyle_ = 0;
+  int32_t fontColor_ = 0;
+  std::u16string text_;
+  uint8_t alignment_ = taLeftJustify;
+  uint8_t vertAlign_ = vaTop;
+  bool multiLine_ = false;
+  bool wordWrap_ = false;
+  std::vector<TFloatPoint> charPositions_;
+  std::vector<int32_t> charLines_;
+
+private:
+  TFontSystem* fonts_ = nullptr;
+  bool layoutPending_ = false;
+};
+
+// The single-line kind (and base of the memo): measures with the platform's text extent and
+// paints every span with its font fitted to the span's stored box.
+class TdtpTextShape : public TdtpTextBaseShape {
+public:
+  TdtpTextShape();
+
+  static const char* StaticClassName() { return "TdtpTextShape"; }
+  const char* ClassName() const override { return StaticClassName(); }
+
+  void PrepareFont() override;
+  void MeasureText(int32_t charPos, int32_t count, float& width, float& height) override;
+  void PrepareFontAt(double dpm) override;
+  void MeasureCharPositions(const TdtpTextSpan& span, double dpm) override;
+  // Clears bitmap, draws every span white at its fitted height into the rectangle the paint
+  // matrix gives it, then turns the brightness into alpha of FontColor. Nothing is drawn without
+  // fonts or for a resolution that is not finite and positive.
+  void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) override;
+
+  // The pixel height at which text fits a box of boxWidth x boxHeight pixels, starting from
+  // startHeight: the largest height not exceeding the box when startHeight does, else the largest
+  // one below the first height that reaches it (width or height, within 1/1000 pixel). Heights
+  // stay within 1 .. TFont::kMaxFontPixels. Needs a font system.
+  int32_t FitFontHeight(std::u16string_view text, int32_t startHeight, double boxWidth, double boxHeight);
+
+protected:
+  int32_t GuessFit(int32_t charPos, int32_t maxCount, float widthMm) override;
+
+private:
+  // The measuring font: FontName, FontStyle and the cell height at pixel height.
+  TFont FontAt(int32_t pixelHeight, TColor32 color) const;
+  TSize Extent(const TFont& font, std::u16string_view text);
+
+  TFont measureFont_;
+  // Advances (pixels at 300 dpi) of single characters of measureFont_, for the wrap guess.
+  std::unordered_map<char16_t, double> advanceCache_;
+  double CachedAdvance(char16_t c);
+  TFont caretFont_;
+};
+
+}  // namespace sw
