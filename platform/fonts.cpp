@@ -315,11 +315,16 @@ struct TFontSystem::TImpl {
                                      : bm.buffer + static_cast<ptrdiff_t>(g.Rows - 1 - y) * -bm.pitch;
       uint8_t* dst = g.Coverage.data() + static_cast<size_t>(y) * static_cast<size_t>(g.Width);
       for (int32_t x = 0; x < g.Width; ++x) {
-        dst[x] = bm.pixel_mode == FT_PIXEL_MODE_GRAY
-                     ? static_cast<uint8_t>(bm.num_grays >= 256 ? src[x]
-                                            : bm.num_grays < 2  ? (src[x] ? 255 : 0)
-                                                                : src[x] * 255 / (bm.num_grays - 1))
-                     : ((src[x >> 3] >> (7 - (x & 7))) & 1 ? 255 : 0);
+        uint32_t cov;
+        if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+          cov = bm.num_grays >= 256 ? src[x]
+                : bm.num_grays < 2  ? (src[x] ? 255u : 0u)
+                                    : src[x] * 255u / (bm.num_grays - 1u);
+        } else {
+          cov = ((src[x >> 3] >> (7 - (x & 7))) & 1) ? 255u : 0u;
+        }
+        // Grey levels beyond num_grays - 1 would be a broken renderer; keep them in range anyway.
+        dst[x] = static_cast<uint8_t>(std::min<uint32_t>(cov, 255u));
       }
     }
   }
