@@ -354,9 +354,10 @@ void TQtWindowHost::mouseReleaseEvent(QMouseEvent* e) {
 void TQtWindowHost::wheelEvent(QWheelEvent* e) {
   const TPoint p = PointOf(e->position());
   const TShiftState shift = ShiftOf(e->modifiers(), e->buttons());
-  const int32_t delta = e->angleDelta().y() != 0 ? e->angleDelta().y() : e->angleDelta().x();
+  // The document's wheel is the vertical one; sideways turns go straight to the horizontal bar.
+  const int32_t delta = e->angleDelta().y();
   bool handled = false;
-  Guard([&] { handled = client_ && client_->MouseWheel(shift, delta, p.X, p.Y); });
+  if (delta != 0) Guard([&] { handled = client_ && client_->MouseWheel(shift, delta, p.X, p.Y); });
   if (handled) {
     e->accept();
   } else {

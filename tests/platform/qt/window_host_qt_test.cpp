@@ -251,6 +251,33 @@ private slots:
     QCOMPARE(log[0], std::string("wheel - -120 5,6"));
     QVERIFY(log[1].rfind("scroll 1 ", 0) == 0);  // the bar asks the document
     QCOMPARE(host->verticalScrollBar()->value(), 0);
+
+    // A sideways turn is the horizontal bar's business.
+    host->SetScrollBar(TScrollBarKind::Horizontal, TScrollBarInfo{0, 1000, 150, 0, 9, true});
+    QApplication::processEvents();
+    client.Take();
+    QWheelEvent sideways(QPointF(5, 6), host->viewport()->mapToGlobal(QPointF(5, 6)), QPoint(), QPoint(-120, 0),
+                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(host->viewport(), &sideways);
+    const std::vector<std::string> side = client.Take();
+    QVERIFY(!side.empty());
+    QVERIFY(side[0].rfind("scroll 0 ", 0) == 0);
+  }
+
+  void focusAndCaptureReachTheClient() {
+    host->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(host));
+    host->clearFocus();
+    client.Take();
+    host->SetFocus();
+    QVERIFY(host->Focused());
+    host->clearFocus();
+    QVERIFY(!host->Focused());
+    QCOMPARE(Joined(client.Take()), QString("focus in | focus out"));
+    host->SetMouseCapture(true);
+    QCOMPARE(QWidget::mouseGrabber(), host->viewport());
+    host->SetMouseCapture(false);
+    QVERIFY(QWidget::mouseGrabber() == nullptr);
   }
 
   void forwardsKeysAsVirtualKeysAndTypedCharacters() {
