@@ -124,6 +124,22 @@ float SaneFontHeight(double value) { return std::max(0.0f, FiniteOr(value, 0)); 
 // Sizes read from files or computed: finite and not negative, else 0.
 float SaneSize(float value) { return std::isfinite(value) && value > 0 ? value : 0.0f; }
 
+// The old value a setter records and the box that follows the new layout make one undo step.
+class TUndoStep {
+public:
+  explicit TUndoStep(TdtpDocument* document) : document_(document) {
+    if (document_) document_->BeginUndo();
+  }
+  ~TUndoStep() {
+    if (document_) document_->EndUndo();
+  }
+  TUndoStep(const TUndoStep&) = delete;
+  TUndoStep& operator=(const TUndoStep&) = delete;
+
+private:
+  TdtpDocument* document_;
+};
+
 }  // namespace
 
 // --- TdtpTextSpan ---
@@ -385,6 +401,7 @@ void TdtpTextBaseShape::SetSize(float width, float height) {
 
 void TdtpTextBaseShape::SetText(const std::u16string& value) {
   if (value == text_) return;
+  const TUndoStep step(document_);
   RecordChange(ckProperty, "Text", Utf16ToUtf8(text_));
   text_ = value;
   TextStored();
@@ -394,6 +411,7 @@ void TdtpTextBaseShape::SetText(const std::u16string& value) {
 
 void TdtpTextBaseShape::SetFontName(const std::string& value) {
   if (value == fontName_) return;
+  const TUndoStep step(document_);
   RecordChange(ckProperty, "FontName", fontName_);
   fontName_ = value;
   TextChanged();
@@ -403,14 +421,16 @@ void TdtpTextBaseShape::SetFontHeight(float value) {
   if (!std::isfinite(value)) return;
   value = std::max(0.0f, value);
   if (value == fontHeight_) return;
+  const TUndoStep step(document_);
   RecordFloat(ckProperty, "FontHeight", fontHeight_);
   fontHeight_ = value;
   TextChanged();
 }
 
 void TdtpTextBaseShape::SetFontStyle(uint8_t value) {
-  value &= fsBold | fsItalic | fsUnderline | fsStrikeOut;
+  value = static_cast<uint8_t>(value & (fsBold | fsItalic | fsUnderline | fsStrikeOut));
   if (value == fontStyle_) return;
+  const TUndoStep step(document_);
   RecordFontStyle(ckProperty, "FontStyle", fontStyle_);
   fontStyle_ = value;
   TextChanged();
@@ -438,6 +458,7 @@ void TdtpTextBaseShape::SetItalic(bool value) {
 
 void TdtpTextBaseShape::SetAutoSize(bool value) {
   if (value == autoSize_) return;
+  const TUndoStep step(document_);
   RecordBool(ckProperty, "AutoSize", autoSize_);
   InvalidateArea();
   autoSize_ = value;
@@ -465,6 +486,7 @@ void TdtpTextBaseShape::SetVertAlign(uint8_t value) {
 
 void TdtpTextBaseShape::SetWordWrap(bool value) {
   if (value == wordWrap_) return;
+  const TUndoStep step(document_);
   RecordBool(ckProperty, "WordWrap", wordWrap_);
   wordWrap_ = value;
   TextChanged();
