@@ -2,7 +2,9 @@
 
 #include "engine/registry.h"
 #include "shapes/effect_shape.h"
+#include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
+#include "shapes/text_shape.h"
 
 namespace sw {
 
@@ -15,6 +17,8 @@ void RegisterShapeKinds() {
   RegisterShapeClass<TdtpEllipseShape>();
   RegisterShapeClass<TdtpRectangleShape>();
   RegisterShapeClass<TdtpRoundRectShape>();
+  RegisterShapeClass<TdtpTextShape>();
+  RegisterShapeClass<TdtpMemoShape>();
 }
 
 }  // namespace sw
