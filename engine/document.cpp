@@ -619,11 +619,6 @@ void TdtpDocument::InvalidateWindow() {
   if (host_) host_->InvalidateAll();
 }
 
-std::unique_ptr<TBitmap32> TdtpDocument::RenderThumbnail(TdtpPage& page) {
-  (void)page;
-  return nullptr;
-}
-
 std::unique_ptr<TdtpHandlePainter> TdtpDocument::CreateHandlePainter(TdtpShape* shape) {
   (void)shape;
   return nullptr;

@@ -13,12 +13,15 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/command.h"
 #include "engine/page.h"
+#include "engine/scroll_box.h"
 #include "engine/shape.h"
+#include "platform/ruler.h"
 #include "platform/services.h"
 #include "platform/timer.h"
 #include "platform/window_host.h"
@@ -43,6 +46,8 @@ enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hp
 constexpr double kDefaultDpm = 150.0 / 25.4;
 // The application-start cursor (an arrow with a small hourglass).
 constexpr TCursor crAppStart = -19;
+// The application-workspace system colour, the window around the page.
+constexpr TdtpColor clAppWorkSpace = -16777204;  // 0xFF00000C
 // Most pages a document may hold.
 constexpr int kMaxPageCount = 25;
 
@@ -58,8 +63,11 @@ using TdtpXmlInfoEvent = std::function<void(TdtpDocument* sender, TXmlNode* node
 using TdtpShapeXmlInfoEvent =
     std::function<void(TdtpDocument* sender, TdtpShape* shape, TXmlNode* node)>;
 using TdtpLocateFilenameEvent = std::function<void(TdtpDocument* sender, std::string& name)>;
+using TdtpCanvasEvent = std::function<void(TdtpDocument* sender, TCanvas& canvas, const TRect& pageRect)>;
+using TdtpQualityIndicatorEvent =
+    std::function<void(TdtpDocument* sender, TCanvas& canvas, TRect& rect, int32_t quality, bool& drawn)>;
 
-class TdtpDocument : public IResourceContainer {
+class TdtpDocument : public IResourceContainer, public TVirtScrollBox, public IWindowClient {
 public:
   // One default page (DefaultPageWidth x DefaultPageHeight), current page 0, Modified false. The
   // 50 ms timer comes from services.Timers (none: no background refresh or animation).
@@ -70,7 +78,8 @@ public:
   TdtpDocument& operator=(const TdtpDocument&) = delete;
 
   // The window the document shows itself in; null (the default) paints and scrolls nothing.
-  void SetWindowHost(IWindowHost* host) { host_ = host; }
+  // Attaching a window counts as its first resize (the page is fitted to it).
+  void SetWindowHost(IWindowHost* host);
   IWindowHost* WindowHost() const { return host_; }
 
   // --- IResourceContainer ---
@@ -273,7 +282,7 @@ public:
   // view: invalidates the whole window.
   virtual void InvalidateWindow();
   // view: recomputes the scroll range for the current page and places the page.
-  virtual void UpdateScrollRange() {}
+  virtual void UpdateScrollRange();
   // view: draws a page's thumbnail; null until the view draws thumbnails.
   virtual std::unique_ptr<TBitmap32> RenderThumbnail(TdtpPage& page);
   // handles: creates the handle painter of a shape (null leaves the default painter).
@@ -335,7 +344,7 @@ public:
   int32_t ThumbnailWidth = 80;
   int32_t ThumbnailHeight = 60;
   double ZoomPercent = 100;
-  TdtpColor Color = 0;
+  TdtpColor Color = clAppWorkSpace;
   bool AllowKeyInput = true;
   float HitSensivity = 1.0f;
   TdtpHotzoneScrollingType HotzoneScrolling = hzsNoScroll;
@@ -369,6 +378,102 @@ public:
   TdtpShapeXmlInfoEvent OnShapeSaveAdditionalInfo;
   TdtpNotifyEvent OnAnimate;
   TdtpLocateFilenameEvent OnLocateFilename;
+
+  // --- View (engine/view.cpp) ---
+  // Screen pixels per mm; a value that is not finite and positive is refused (nothing changes).
+  void SetScreenDpm(double dpm);
+  // Resolution of shape caches on screen; a change frees the current page's caches. Refuses
+  // values that are not finite and positive.
+  void SetRenderDpm(double dpm);
+  double RenderDPI() const { return renderDpm_ * 25.4; }
+  void SetRenderDPI(double dpi) { SetRenderDpm(dpi / 25.4); }
+  // Any change sets the render resolution to the screen resolution.
+  void SetRenderAtScreenRes(bool value);
+  // Fits the current page's width (with its curbs) to the client; nothing without current page.
+  void FitWidth();
+  // Fits the whole page to the client and stores ZoomPercent to match.
+  void FitPage();
+  // Scales the screen resolution by factor keeping the window centre in place; a factor giving
+  // no finite positive resolution does nothing.
+  void ZoomBy(double factor);
+  // Fits the width and zooms by percent / 100, only while AutoWidth; values that are not finite
+  // and positive are refused.
+  void SetZoomPercent(double percent);
+  // ZoomPercent 100 and FitWidth.
+  void ResetZoom();
+  void SetViewStyle(TdtpViewStyleType value);
+  // Repaints; existing caches keep the filter they were made with.
+  void SetQuality(uint8_t value);
+  void SetHelperMethod(TdtpHelperMethodType value);
+  // A change makes every thumbnail stale (and the document modified).
+  void SetThumbnailWidth(int32_t value);
+  void SetThumbnailHeight(int32_t value);
+  // Window pixels to view millimetres and back (floats).
+  TFloatPoint ScreenToView(const TFloatPoint& p) const;
+  TFloatPoint ViewToScreen(const TFloatPoint& p) const;
+  // Paints the canvas's clip rectangle of the window: the current page, then the handles.
+  void PaintWindow(TCanvas& canvas);
+  // Rulers beside the window (not owned; null detaches). Assigning one updates it.
+  void SetRulerTop(IRuler* ruler);
+  void SetRulerLeft(IRuler* ruler);
+  void SetRulerCorner(IRulerCorner* corner);
+  IRuler* RulerTop() const { return rulerTop_; }
+  IRuler* RulerLeft() const { return rulerLeft_; }
+  IRulerCorner* RulerCorner() const { return rulerCorner_; }
+  TRulerUnit RulerUnits() const { return rulerUnits_; }
+  void SetRulerUnits(TRulerUnit value);
+  // Gives the rulers the unit, the millimetre at the window's edge and the screen resolution.
+  void UpdateRulers();
+  // handles: draws the selection handles over a painted window.
+  virtual void DrawSelectionHandles(TCanvas& canvas) { (void)canvas; }
+
+  // --- IWindowClient: what the window forwards ---
+  // Nothing while printing or loading.
+  void Paint(TCanvas& canvas, const TRect& clip) override;
+  // Refits the page when the width changed at ZoomPercent 100 (AutoWidth), then the bars.
+  void Resized() override;
+  void Scroll(TScrollBarKind kind, TScrollRequest request, int32_t position) override;
+  void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  // Moves the rulers' hair lines to the mouse.
+  void MouseMove(TShiftState shift, int32_t x, int32_t y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  void DoubleClick(TShiftState shift, int32_t x, int32_t y) override;
+  bool MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32_t y) override;
+  void KeyDown(uint16_t key, TShiftState shift) override;
+  void KeyPress(char16_t ch) override;
+  void KeyUp(uint16_t key, TShiftState shift) override;
+  void FocusChanged(bool focused) override;
+
+  // --- Paint pipeline (engine/paint.cpp) ---
+  // Most pixels one shape cache may hold; a larger cache is made at the highest resolution that
+  // fits.
+  static constexpr int64_t kCachePixelBudget = int64_t(1) << 26;
+  // Draws shape onto target, which covers area exactly: area is in the shape's parent frame, or
+  // in its own frame when untransformed. A shape that fails to paint is left out and reported
+  // once through ReportLoadError; empty targets and areas paint nothing.
+  void DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
+              const TdtpPaintInfo& info);
+  // Paints shape, its canvas drawing and its visible children onto bitmap covering the local
+  // area.
+  void PaintContent(TdtpShape* shape, TBitmap32& bitmap, const TFloatRect& area, const TdtpPaintInfo& info);
+  // The resolution a cache wanted at dpm is made at: dpm, lowered to keep within
+  // kCachePixelBudget; 0 when the shape has no cache pixels at all.
+  static float CacheResolution(const TdtpShape& shape, double dpm);
+  // The page at dpm pixels per mm as printing sees it (no screen decorations, the page colour
+  // behind): round(width x dpm) x round(height x dpm) pixels. Raises for sizes the bitmap refuses.
+  std::unique_ptr<TBitmap32> RenderPage(TdtpPage& page, double dpm);
+
+  // --- View events ---
+  TdtpNotifyEvent OnUpdateScrollPosition;
+  TdtpCanvasEvent OnPaintBackground;
+  TdtpCanvasEvent OnPaintForeground;
+  // Declared for the application; the engine never raises it.
+  TdtpQualityIndicatorEvent OnDrawQualityIndicator;
+  // Reports a shape's paint failure through ReportLoadError unless it was reported already; a
+  // shape that paints again is reported anew when it fails later.
+  void ReportPaintError(TdtpShape* shape, const std::string& message);
+  // The page's own painting raises the canvas events on a canvas over bitmap.
+  void RaiseCanvasEvent(const TdtpCanvasEvent& event, TBitmap32& bitmap, const TRect& pageRect);
 
 protected:
   // Throws "Threading error (working already)" while busy.
@@ -438,6 +543,41 @@ protected:
   std::string fileName_;
   int32_t progressCount_ = 0;
   int32_t progressTotal_ = 0;
+
+  // --- View state ---
+  // The document's own scroll hook: WindowLeft/Top follow the position.
+  void ScrollChanged() override;
+  // The cached path of DrawTo: rebuilds the shape's cache when needed and lays it onto target.
+  void DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
+                  const TdtpPaintInfo& info);
+  // Shows the application-start cursor until the paint running now ends.
+  void ShowAppStartCursor();
+  // The window's pixel grid while PaintWindow paints Target: grid pixel = view mm x Dpm + Shift,
+  // and Target's pixel (0, 0) is grid pixel Origin. The grid moves with the content on whole-pixel
+  // scrolls and does not depend on the clip, so every piece of the window maps alike.
+  struct TPaintGrid {
+    const TBitmap32* Target = nullptr;
+    double Dpm = 1;
+    double ShiftX = 0, ShiftY = 0;
+    int64_t OriginX = 0, OriginY = 0;
+  };
+  // The matrix from shape's local frame to grid pixels.
+  TdtpAffineTransform LocalToGrid(const TdtpShape& shape) const;
+  // The cached path's last step on the window: the cache laid onto the grid in fixed chunks.
+  void DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target);
+  IRuler* rulerTop_ = nullptr;
+  IRuler* rulerLeft_ = nullptr;
+  IRulerCorner* rulerCorner_ = nullptr;
+  TRulerUnit rulerUnits_ = ruMilli;
+  int32_t lastWidth_ = 0;
+  bool inScrollRange_ = false;
+  bool appStartShown_ = false;
+  // Identities of shapes whose paint failure was reported; a shape that paints again leaves.
+  std::set<int32_t> paintErrors_;
+  // Shapes that failed during the paint running now, and how deep DrawTo calls are nested.
+  std::set<int32_t> failedThisPaint_;
+  int32_t paintDepth_ = 0;
+  TPaintGrid grid_;
 };
 
 }  // namespace sw

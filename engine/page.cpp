@@ -65,16 +65,6 @@ std::string TdtpPage::GetName() const {
   return Format("Page %d", PageIndex() + 1);
 }
 
-void TdtpPage::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
-  // The sheet (colour, background, grid, margins, shadow) is painted by the view's pipeline.
-  (void)bitmap, (void)info;
-}
-
-void TdtpPage::AfterPaint(TBitmap32& bitmap) {
-  // The view raises OnPaintForeground here.
-  (void)bitmap;
-}
-
 void TdtpPage::SetDocument(TdtpDocument* document) {
   TdtpShape::SetDocument(document);
   background_->SetContainer(document);
@@ -245,6 +235,11 @@ void TdtpPage::SaveToXml(TXmlNode& node) const {
     node.WriteBool("BackgroundTiled", backgroundTiled_, false);
   }
   TdtpShape::SaveToXml(node);
+  // Where the page lies is the window's placement of it (SetOrigin, which follows the zoom), not
+  // part of the page: saving at another zoom must not change the file.
+  for (const char* name : {"DocLeft", "DocTop"}) {
+    if (TXmlNode* placed = node.FindChild(name)) placed->RemoveFromParent();
+  }
 }
 
 void TdtpPage::LoadFromXml(const TXmlNode* node) {

@@ -38,8 +38,10 @@ public:
   TFloatPoint SnapPoint(const TFloatPoint& p) override;
   // Name, or "Page %d" with the page number when Name is empty.
   std::string GetName() const override;
-  // Paints the sheet; hook until the view's paint pipeline arrives.
+  // Paints the sheet: colour, background picture, and on screen grid or dots, margin frame,
+  // outline and shadow (engine/page_paint.cpp). A page of size 0 or less paints nothing.
   void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) override;
+  // Raises the document's OnPaintForeground with the page rectangle.
   void AfterPaint(TBitmap32& bitmap) override;
   void SetDocument(TdtpDocument* document) override;
   // Setting true also marks the thumbnail stale.
@@ -61,6 +63,10 @@ public:
   virtual void PrintPage(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip);
   // Rebuilds the thumbnail and announces the page.
   virtual void UpdateThumbnail();
+
+  // Draws the page onto canvas in rect at up to dpm pixels per mm for caches: fitted and centred
+  // (fit) or at the screen-resolution size from rect's top-left corner. Nothing without document.
+  void PaintToCanvas(TCanvas& canvas, const TRect& rect, double dpm, bool fit);
 
   // --- Interface ---
   // Index in the document; -1 without document.

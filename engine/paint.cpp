@@ -1,0 +1,353 @@
+// The paint pipeline: a shape is either painted straight onto the target through its paint
+// matrix, or (rotated, translucent, mirrored, flipped, with effects or forced) painted into its
+// cache at the render resolution and laid onto the target by a map sampler.
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <utility>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "engine/document.h"
+#include "platform/headless_canvas.h"
+#include "shapes/raster/blend.h"
+#include "shapes/raster/sampler.h"
+#include "shapes/raster/transform.h"
+
+namespace sw {
+
+namespace {
+
+TCacheExtent ExtentAt(const TdtpShape& s, double dpm) {
+  return CacheExtent(dpm, s.EffectiveCurbLeft(), s.EffectiveCurbTop(), s.EffectiveCurbRight(),
+                     s.EffectiveCurbBottom(), s.DocWidth(), s.DocHeight());
+}
+
+int64_t PixelsAt(const TdtpShape& s, double dpm) {
+  const TCacheExtent e = ExtentAt(s, dpm);
+  return static_cast<int64_t>(e.BitmapWidth()) * e.BitmapHeight();
+}
+
+bool HasArea(const TFloatRect& r) { return r.Right > r.Left && r.Bottom > r.Top; }
+
+TStretchFilter FilterOf(uint8_t filter) {
+  return static_cast<TStretchFilter>(std::min<uint8_t>(filter, sfMitchell));
+}
+
+}  // namespace
+
+float TdtpDocument::CacheResolution(const TdtpShape& shape, double dpm) {
+  if (!std::isfinite(dpm) || dpm <= 0) return 0;
+  auto r = static_cast<float>(dpm);
+  int64_t pixels = PixelsAt(shape, r);
+  if (pixels <= 0) return 0;
+  // Pixels grow with the square of the resolution; the ceilings of the extents may leave a
+  // step too many, so shrink a little further until the cache fits.
+  for (int i = 0; i < 64 && pixels > kCachePixelBudget; ++i) {
+    const double factor = std::sqrt(static_cast<double>(kCachePixelBudget) / static_cast<double>(pixels));
+    r = static_cast<float>(r * std::min(factor, 1.0) * 0.999);
+    pixels = PixelsAt(shape, r);
+  }
+  if (pixels <= 0 || pixels > kCachePixelBudget || !(r > 0)) return 0;
+  return r;
+}
+
+void TdtpDocument::DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
+                          const TdtpPaintInfo& info) {
+  if (!shape || target.Empty() || !HasArea(area)) return;
+  const TFloatRect b = untransformed
+                           ? TFloatRect{-shape->EffectiveCurbLeft(), -shape->EffectiveCurbTop(),
+                                        shape->DocWidth() + shape->EffectiveCurbRight(),
+                                        shape->DocHeight() + shape->EffectiveCurbBottom()}
+                           : shape->BoundsInParent(true);
+  if (!(area.Left < b.Right && b.Left < area.Right && area.Top < b.Bottom && b.Top < area.Bottom)) return;
+  if (paintDepth_ == 0) failedThisPaint_.clear();
+  struct TDepth {
+    int32_t& depth;
+    ~TDepth() { --depth; }
+  } depth{++paintDepth_};
+  try {
+    if (shape->NeedsCache()) {
+      DrawCached(shape, target, area, untransformed, info);
+    } else {
+      shape->FreeCache();
+      TFloatRect local = area;
+      if (!untransformed) {
+        // The shape is unrotated on this path, so the two corners bound the local area.
+        const TFloatPoint p0 = shape->ParentToLocal({area.Left, area.Top});
+        const TFloatPoint p1 = shape->ParentToLocal({area.Right, area.Bottom});
+        local = TFloatRect{p0.X, p0.Y, p1.X, p1.Y};
+      }
+      PaintContent(shape, target, local, info);
+      if (info.Mode == 0) shape->PaintOverlay(target, target.BoundsRect());
+    }
+    // A shape that painted without failing (its picture too) is news again when it fails later.
+    if (!paintErrors_.empty() && !failedThisPaint_.count(shape->ShapeId())) paintErrors_.erase(shape->ShapeId());
+  } catch (const std::exception& e) {
+    ReportPaintError(shape, e.what());
+  }
+}
+
+void TdtpDocument::PaintContent(TdtpShape* shape, TBitmap32& bitmap, const TFloatRect& area,
+                                const TdtpPaintInfo& info) {
+  bitmap.CombineMode = cmMerge;
+  bitmap.DrawMode = dmBlend;
+  bitmap.StretchFilter = FilterOf(info.Filter);
+  if (!shape || bitmap.Empty() || !HasArea(area)) return;
+  if (&bitmap == grid_.Target) {
+    // Straight from the window's grid, not from the clip's rounded millimetres.
+    TdtpAffineTransform m = LocalToGrid(*shape);
+    m.Translate(-static_cast<double>(grid_.OriginX), -static_cast<double>(grid_.OriginY));
+    shape->SetPaintMatrix(m);
+  } else {
+    shape->SetPaintMatrix(PaintMatrix(area, bitmap.Width(), bitmap.Height()));
+  }
+  shape->PaintBitmap(bitmap, info);
+  if (shape->UsesCanvas()) {
+    // Canvas drawing leaves alpha 0 on what it draws; inverted around it, that is opaque.
+    bitmap.InvertAlpha();
+    try {
+      THeadlessCanvas canvas(bitmap);
+      shape->PaintCanvas(canvas, info);
+    } catch (...) {
+      bitmap.InvertAlpha();
+      throw;
+    }
+    bitmap.InvertAlpha();
+  }
+  for (int i = 0; i < shape->ChildCount(); ++i) {
+    TdtpShape* child = shape->Child(i);
+    if (child && child->Visible()) DrawTo(child, bitmap, area, false, info);
+  }
+  shape->AfterPaint(bitmap);
+}
+
+void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
+                              const TdtpPaintInfo& info) {
+  const float dpm = CacheResolution(*shape, info.Dpm);
+  if (!(dpm > 0)) {
+    shape->FreeCache();
+    return;
+  }
+  TBitmap32* cache = shape->Cache();
+  const bool valid = cache && !cache->Empty() && shape->CacheDpm > 0;
+  // A cache is reused at any lower resolution unless the caller wants exactly its own.
+  if (!valid || dpm > shape->CacheDpm || (dpm < shape->CacheDpm && info.ExactDpm)) {
+    ShowAppStartCursor();
+    try {
+      shape->CacheDpm = dpm;
+      const TCacheExtent e = ExtentAt(*shape, dpm);
+      if (!cache) {
+        shape->SetCache(std::make_unique<TBitmap32>());
+        cache = shape->Cache();
+      }
+      cache->SetSize(e.BitmapWidth(), e.BitmapHeight());
+      // Alpha 0 in the page colour: resampled edges fade towards the page, not towards black.
+      cache->Clear(info.BackColor);
+      cache->OuterColor = info.BackColor;
+      cache->CombineMode = cmMerge;
+      cache->DrawMode = dmBlend;
+      cache->StretchFilter = FilterOf(info.Filter);
+      const TFloatRect local = e.LocalArea(dpm);
+      PaintContent(shape, *cache, local, info);
+      shape->PostProcess(*cache, info);
+      if (info.Mode == 0) shape->PaintOverlay(*cache, cache->BoundsRect());
+    } catch (...) {
+      // A half-made cache must not pass for a valid one at the next paint.
+      shape->FreeCache();
+      throw;
+    }
+  }
+  cache->MasterAlpha = shape->MasterAlpha();
+  if (&target == grid_.Target && !untransformed) {
+    DrawCacheOnGrid(shape, target);
+    if (info.FreeCacheAfter) shape->FreeCache();
+    return;
+  }
+  TCachePlacement placement;
+  placement.Dpm = shape->CacheDpm;
+  placement.Extent = ExtentAt(*shape, shape->CacheDpm);
+  placement.DocAngle = shape->DocAngle();
+  placement.DocLeft = shape->DocLeft();
+  placement.DocTop = shape->DocTop();
+  placement.OwnFrame = untransformed;
+  const TdtpAffineTransform matrix = CacheToTargetMatrix(placement, area, target.Width(), target.Height());
+  TdtpMapSampler sampler;
+  sampler.SetTarget(&target);
+  sampler.SetSource(cache);
+  sampler.SetTransform(&matrix);
+  sampler.Render(FloatRect(cache->BoundsRect()));
+  if (info.FreeCacheAfter) shape->FreeCache();
+}
+
+TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape) const {
+  TdtpAffineTransform m;
+  // Each step is the shape's LocalToParent: (DocLeft + c u + s v, DocTop - s u + c v).
+  for (const TdtpShape* s = &shape; s; s = s->Parent()) {
+    m.Multiply(TdtpAffineTransform(s->Cos(), -s->Sin(), s->Sin(), s->Cos(), s->DocLeft(), s->DocTop()));
+  }
+  m.Scale(grid_.Dpm, grid_.Dpm);
+  m.Translate(grid_.ShiftX, grid_.ShiftY);
+  return m;
+}
+
+void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
+  // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
+  // start, so a row that started at the clip would sample differently in every piece.
+  constexpr int64_t kChunk = 256;
+  constexpr double kLimit = 1 << 30;
+  const TBitmap32& cache = *shape->Cache();
+  const double r = shape->CacheDpm;
+  const TCacheExtent e = ExtentAt(*shape, r);
+  TdtpAffineTransform m;
+  m.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
+  m.Scale(1 / r, 1 / r);
+  m.Multiply(LocalToGrid(*shape));
+  double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+  for (const auto& [u, v] : {std::pair<double, double>{0, 0}, {cache.Width(), 0}, {0, cache.Height()},
+                             {cache.Width(), cache.Height()}}) {
+    const double x = m.A * u + m.C * v + m.E, y = m.B * u + m.D * v + m.F;
+    minX = std::min(minX, x);
+    maxX = std::max(maxX, x);
+    minY = std::min(minY, y);
+    maxY = std::max(maxY, y);
+  }
+  if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) || !std::isfinite(maxY)) return;
+  const TRect clip = target.ClipRect();
+  const int64_t x0 = std::max(static_cast<int64_t>(std::max(std::floor(minX), -kLimit)), grid_.OriginX + clip.Left);
+  const int64_t x1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxX), kLimit)), grid_.OriginX + clip.Right - 1);
+  const int64_t y0 = std::max(static_cast<int64_t>(std::max(std::floor(minY), -kLimit)), grid_.OriginY + clip.Top);
+  const int64_t y1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxY), kLimit)), grid_.OriginY + clip.Bottom - 1);
+  if (x0 > x1 || y0 > y1) return;
+  const auto rowFirst = static_cast<int64_t>(std::max(std::floor(minX), -kLimit));
+  const auto rowLast = static_cast<int64_t>(std::min(std::ceil(maxX), kLimit));
+  TdtpMapSampler sampler;
+  sampler.SetSource(&cache);
+  sampler.SetTransform(&m);
+  const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
+  // Floor division, so that chunks keep their columns left of grid column 0 too.
+  const int64_t firstChunk = (x0 >= 0 ? x0 / kChunk : -((-x0 + kChunk - 1) / kChunk)) * kChunk;
+  for (int64_t y = y0; y <= y1; ++y) {
+    TColor32* line = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY));
+    for (int64_t chunk = firstChunk; chunk <= x1; chunk += kChunk) {
+      const int64_t s = std::max(chunk, rowFirst), last = std::min(chunk + kChunk - 1, rowLast);
+      const int64_t from = std::max(s, x0), to = std::min(last, x1);
+      if (from > to) continue;
+      const TColor32* row = sampler.SampleRow(static_cast<int32_t>(s), static_cast<int32_t>(y),
+                                              static_cast<int32_t>(last - s + 1));
+      if (!row) continue;
+      TColor32* dst = line + (from - grid_.OriginX);
+      const auto n = static_cast<int32_t>(to - from + 1);
+      if (master == 255) {
+        MergeLine(row + (from - s), dst, n);
+      } else {
+        MergeLineEx(row + (from - s), dst, n, master);
+      }
+    }
+  }
+  target.Changed();
+}
+
+void TdtpDocument::ReportPaintError(TdtpShape* shape, const std::string& message) {
+  const int32_t id = shape ? shape->ShapeId() : 0;
+  failedThisPaint_.insert(id);
+  if (!paintErrors_.insert(id).second) return;
+  ReportLoadError(shape, message);
+}
+
+void TdtpDocument::ShowAppStartCursor() {
+  if (appStartShown_ || !host_) return;
+  appStartShown_ = true;
+  SetCursorShape(crAppStart);
+}
+
+void TdtpDocument::RaiseCanvasEvent(const TdtpCanvasEvent& event, TBitmap32& bitmap, const TRect& pageRect) {
+  if (!event || bitmap.Empty()) return;
+  bitmap.InvertAlpha();
+  try {
+    THeadlessCanvas canvas(bitmap);
+    event(this, canvas, pageRect);
+  } catch (...) {
+    bitmap.InvertAlpha();
+    throw;
+  }
+  bitmap.InvertAlpha();
+}
+
+void TdtpDocument::PaintWindow(TCanvas& canvas) {
+  if (IsPrinting() || IsLoading()) return;
+  const TRect c = canvas.ClipRect();
+  if (c.IsEmpty()) return;
+  TdtpPage* page = CurrentPage();
+  TdtpPaintInfo info;
+  info.Mode = 0;
+  info.Dpm = static_cast<float>(RenderAtScreenRes ? screenDpm_ : renderDpm_);
+  info.Filter = Quality;
+  info.BackColor = page ? SetAlpha(ColorFromSystem(page->PageColor()), 0) : 0;
+  TBitmap32 bitmap;
+  bitmap.SetSize(c.Width(), c.Height());
+  bitmap.Clear(ColorFromSystem(Color));
+  // The grid's offset is the window's, WindowLeft/Top x the resolution, kept whole where it is
+  // whole but for rounding, so that whole-pixel scrolls move the grid by whole pixels.
+  auto offset = [&](double windowEdge, double& shift, int64_t& origin, int32_t clipEdge) {
+    double p = windowEdge * screenDpm_;
+    if (std::abs(p - std::round(p)) < 1e-6) p = std::round(p);
+    p = std::clamp(p, -1e15, 1e15);
+    const double whole = std::floor(p);
+    shift = -(p - whole);
+    origin = clipEdge + static_cast<int64_t>(whole);
+  };
+  grid_.Target = &bitmap;
+  grid_.Dpm = screenDpm_;
+  offset(WindowLeft, grid_.ShiftX, grid_.OriginX, c.Left);
+  offset(WindowTop, grid_.ShiftY, grid_.OriginY, c.Top);
+  struct TGridEnd {
+    TPaintGrid& grid;
+    ~TGridEnd() { grid.Target = nullptr; }
+  } gridEnd{grid_};
+  if (page) {
+    const TFloatRect area{static_cast<float>(c.Left / screenDpm_ + WindowLeft),
+                          static_cast<float>(c.Top / screenDpm_ + WindowTop),
+                          static_cast<float>(c.Right / screenDpm_ + WindowLeft),
+                          static_cast<float>(c.Bottom / screenDpm_ + WindowTop)};
+    DrawTo(page, bitmap, area, false, info);
+  }
+  canvas.DrawBitmap(c.Left, c.Top, bitmap);
+  if (appStartShown_) {
+    appStartShown_ = false;
+    if (host_ && !IsBusy()) host_->SetCursor(Cursor);
+  }
+  DrawSelectionHandles(canvas);
+}
+
+std::unique_ptr<TBitmap32> TdtpDocument::RenderPage(TdtpPage& page, double dpm) {
+  if (!std::isfinite(dpm) || dpm <= 0) RaiseError("Invalid resolution");
+  page.EnsureLoaded();
+  auto bitmap = std::make_unique<TBitmap32>();
+  const int64_t w = Round64(page.DocWidth() * dpm), h = Round64(page.DocHeight() * dpm);
+  if (w < 1 || h < 1) return bitmap;
+  if (w > TBitmap32::kMaxPixels || h > TBitmap32::kMaxPixels / w) {
+    RaiseError(Format("The page is too large to render at %g dots per inch", dpm * 25.4));
+  }
+  bitmap->SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
+  const TColor32 paper = ColorFromSystem(page.PageColor());
+  bitmap->Clear(paper);
+  TdtpPaintInfo info;
+  info.Mode = 1;
+  // Alpha 0 as on screen: an opaque back colour would cover what lies under a turned shape's
+  // corners.
+  info.BackColor = SetAlpha(paper, 0);
+  info.Dpm = static_cast<float>(dpm);
+  info.Filter = Quality;
+  BeginPrinting();
+  try {
+    DrawTo(&page, *bitmap, TFloatRect{0, 0, page.DocWidth(), page.DocHeight()}, true, info);
+  } catch (...) {
+    EndPrinting();
+    throw;
+  }
+  EndPrinting();
+  return bitmap;
+}
+
+}  // namespace sw
