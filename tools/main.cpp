@@ -27,7 +27,11 @@ const char kUsage[] =
     "  image info FILE                format, width and height of a picture file\n"
     "  image convert IN OUT [--max WxH]\n"
     "                                 decode a picture and encode it by OUT's extension\n"
-    "  page FILE [--readable]         build a page or shape from XML and write its XML back\n";
+    "  page FILE [--readable]         build a page or shape from XML and write its XML back\n"
+    "  render FILE OUT.png [--page N] [--dpi D]\n"
+    "                                 render a page as printed (150 dpi by default) to PNG\n"
+    "  view FILE OUT.png --client WxH [--normal] [--fit-page | --zoom P] [--page N]\n"
+    "                                 what the document window of that client size shows\n";
 
 }  // namespace
 
@@ -46,6 +50,8 @@ int Main(int argc, char** argv) {
     if (command == "storage") return CmdStorage(args);
     if (command == "xml") return CmdXml(args);
     if (command == "image") return CmdImage(args);
+    if (command == "render") return CmdRender(args);
+    if (command == "view") return CmdView(args);
     if (command == "page") return CmdPage(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
