@@ -39,7 +39,9 @@ enum TdtpProgressType : uint8_t { ptLoad = 0, ptSave = 1, ptPrint = 2, ptWizard 
 enum TdtpDocPerformanceType : uint8_t { dpMemoryOverSpeed = 0, dpSpeedOverMemory = 1 };
 enum TdtpHotzoneScrollingType : uint8_t { hzsNoScroll = 0 };
 enum TdtpMultiSelectMethod : uint8_t { msmSimple = 0 };
-enum TdtpPrintQuality : uint8_t { pqLow = 0, pqMedium = 1, pqHigh = 2, pqPrinter = 3 };
+// The resolution pages are printed at: 150, 300 or 600 dots per inch, or the printer's own.
+enum TPrintQualityType : uint8_t { pqLow = 0, pqMedium = 1, pqHigh = 2, pqDevice = 3 };
+using TdtpPrintQuality = TPrintQualityType;
 enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hpCustomHandle = 2 };
 
 // 150 dots per inch in pixels per millimetre.
@@ -216,6 +218,31 @@ public:
   virtual void ReadSettings(const TXmlNode& node);
   virtual void WriteSettings(TXmlNode& node);
 
+  // --- Printing (engine/printing.cpp) ---
+  // Prints every page in order on the services' printer; raises "There is no printer" without one.
+  void Print();
+  // Prints the pages first .. first + count - 1; indices without a page are skipped.
+  void PrintPages(int first, int count);
+  // The print job: one sheet per listed page that exists and has an area, in list order, and no
+  // job at all when there is none. Raises "Threading error (working already)" while busy; a job
+  // that fails is aborted on the printer and the error passes on.
+  void PrintPageList(const std::vector<int>& indices);
+  void PrintPageList(const std::vector<int>& indices, IPrinter& printer);
+  // Dots per millimetre of PrintQuality; 0 for pqDevice, meaning the printer's own resolution.
+  float PrinterDpm() const;
+  // The display name of a print quality; empty outside the enumeration.
+  static std::string PrintQualityName(TPrintQualityType quality);
+  // Leaves out bands that hold nothing but the opaque page colour.
+  bool OptimizedPrinting = false;
+  // Paints the part source of page, in pixels of the page rendered at dpm per mm from its top-left
+  // corner, into band (source's size) on a pixel grid fixed to the page, so that the pieces of a
+  // page join exactly as if it had been rendered at once; the view's placement of the page plays
+  // no part. An empty band or source paints nothing.
+  void RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& source, double dpm, const TdtpPaintInfo& info);
+  // The count and total of the last progress report (the band renderer's job position).
+  int32_t LastProgressCount() const { return progressCount_; }
+  int32_t LastProgressTotal() const { return progressTotal_; }
+
   // --- Undo log (engine/undo.cpp) ---
   // Records the command, or frees it while recording is off. Inside an undo group every command
   // after the first is Joined; a property record equal to the last one is dropped.
@@ -357,7 +384,7 @@ public:
   TdtpColor HandleColor = 0xFFFFFF;
   TdtpColor HandleEdgeColor = 0;
   TdtpHandlePainterType HandlePainter = hpW2K3Handle;
-  TdtpPrintQuality PrintQuality = pqLow;
+  TPrintQualityType PrintQuality = pqLow;
   bool ShowHint = false;
   TCursor Cursor = crDefault;
   std::string ClipboardText;

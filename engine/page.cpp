@@ -94,11 +94,6 @@ void TdtpPage::EnsureLoaded() const {
   }
 }
 
-void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip, double dpm) {
-  // Filled by the printing code.
-  (void)canvas, (void)rect, (void)rotation, (void)mirror, (void)flip, (void)dpm;
-}
-
 void TdtpPage::PrintPage(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip) {
   PrintTo(canvas, rect, rotation, mirror, flip, kDefaultDpm);
 }

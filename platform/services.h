@@ -10,6 +10,7 @@ class TFontSystem;
 class ITimerService;
 class IClipboard;
 class IMessageBoxes;
+class IPrinter;
 
 struct TServices {
   TFontSystem* Fonts = nullptr;
@@ -18,6 +19,8 @@ struct TServices {
   IClipboard* Clipboard = nullptr;
   // Without one, messages are not shown and questions answer as if closed unanswered.
   IMessageBoxes* MessageBoxes = nullptr;
+  // The current printer; without one, printing raises "There is no printer".
+  IPrinter* Printer = nullptr;
 };
 
 }  // namespace sw

@@ -1,0 +1,273 @@
+// Printing: every page fills the whole sheet of the printer, turned a quarter turn when it fits
+// better that way, is rendered at the print resolution in bands of bounded size and each band is
+// stretched onto the printer. Bands keep the memory of a page bounded at any device resolution.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "engine/document.h"
+#include "platform/printer.h"
+
+namespace sw {
+
+namespace {
+
+// Most pixels one band may hold; a larger source is halved until its pieces fit.
+constexpr int64_t kMaxBandPixels = 1920000;
+// Longest side in pixels of a page rendered for printing; beyond it the page is refused rather
+// than cut into millions of bands.
+constexpr int64_t kMaxPrintSide = int64_t(1) << 20;
+
+const char* const kQualityNames[] = {"Low print quality (150 DPI)", "Medium print quality (300 DPI)",
+                                     "High print quality (600 DPI)", "Device print quality (best possible DPI)"};
+
+// One page's bands: where the whole page lands (Whole, in the frame of the unturned page), at
+// which resolution it is rendered and how it is turned and mirrored onto the canvas.
+struct TBandJob {
+  TdtpDocument& Doc;
+  TdtpPage& Page;
+  TCanvas& Canvas;
+  TRect Whole;
+  double Dpm = 0;
+  int Rotation = 0;
+  bool MirrorH = false, MirrorV = false;
+  TColor32 Paper = clWhite32;
+  TdtpPaintInfo Info;
+
+  void PrintBands(const TRect& dest, const TRect& src, double lo, double hi);
+  void PrintBand(const TRect& dest, const TRect& src);
+};
+
+void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double hi) {
+  if (static_cast<int64_t>(src.Width()) * src.Height() <= kMaxBandPixels) {
+    PrintBand(dest, src);
+    const int32_t count = Doc.LastProgressCount(), total = Doc.LastProgressTotal();
+    if (total > 0) {
+      Doc.Progress(ptPrint, count, static_cast<float>((hi + count - 1) / total), total);
+    }
+    return;
+  }
+  TRect d1 = dest, d2 = dest, s1 = src, s2 = src;
+  if (src.Height() >= src.Width()) {
+    s1.Bottom = s2.Top = src.Top + src.Height() / 2;
+    d1.Bottom = d2.Top = dest.Top + dest.Height() / 2;
+  } else {
+    s1.Right = s2.Left = src.Left + src.Width() / 2;
+    d1.Right = d2.Left = dest.Left + dest.Width() / 2;
+  }
+  const double mid = (lo + hi) / 2;
+  PrintBands(d1, s1, lo, mid);
+  PrintBands(d2, s2, mid, hi);
+}
+
+void TBandJob::PrintBand(const TRect& dest, const TRect& src) {
+  TBitmap32 band;
+  band.SetSize(src.Width(), src.Height());
+  // The page colour under everything, as the sheet looks where no shape paints.
+  band.Clear(Paper);
+  Doc.RenderPageBand(Page, band, src, Dpm, Info);
+  if (Doc.OptimizedPrinting && band.IsUniform(Paper)) return;
+  switch (Rotation) {
+    case 1: band.Rotate90(); break;
+    case 2: band.Rotate180(); break;
+    case 3: band.Rotate270(); break;
+    default: break;
+  }
+  if (MirrorH) band.FlipHorizontal();
+  if (MirrorV) band.FlipVertical();
+  // The destination is in the unturned frame, where the axes of a quarter turn are exchanged.
+  bool mirrorH = MirrorH, mirrorV = MirrorV;
+  if (Rotation == 1 || Rotation == 3) std::swap(mirrorH, mirrorV);
+  const TRect& f = Whole;
+  TRect d = dest;
+  if (mirrorH) {
+    d.Left = f.Left + f.Right - dest.Right;
+    d.Right = f.Left + f.Right - dest.Left;
+  }
+  if (mirrorV) {
+    d.Top = f.Top + f.Bottom - dest.Bottom;
+    d.Bottom = f.Top + f.Bottom - dest.Top;
+  }
+  const int32_t dw = d.Width(), dh = d.Height();
+  int32_t x = d.Left, y = d.Top, w = dw, h = dh;
+  switch (Rotation) {
+    case 1:
+      x = f.Left + d.Top - f.Top;
+      y = f.Top + f.Right - d.Left - dw;
+      w = dh;
+      h = dw;
+      break;
+    case 2:
+      x = f.Left + f.Right - d.Left - dw;
+      y = f.Top + f.Bottom - d.Top - dh;
+      break;
+    case 3:
+      x = f.Left + f.Bottom - d.Top - dh;
+      y = f.Top + d.Left - f.Left;
+      w = dh;
+      h = dw;
+      break;
+    default: break;
+  }
+  Canvas.StretchBitmap(TRect{x, y, x + w, y + h}, band, band.BoundsRect(), smHalftone);
+}
+
+bool HasArea(const TdtpPage& page) {
+  const float w = page.DocWidth(), h = page.DocHeight();
+  return std::isfinite(w) && std::isfinite(h) && w > 0 && h > 0;
+}
+
+}  // namespace
+
+// ---- TdtpPage ----
+
+void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip, double dpm) {
+  EnsureLoaded();
+  if (!document_) return;
+  TdtpDocument& doc = *document_;
+  doc.BeginPrinting();
+  const TDeviceType device = doc.Device;
+  struct TEnd {
+    TdtpDocument& doc;
+    TDeviceType device;
+    ~TEnd() {
+      doc.Device = device;
+      doc.EndPrinting();
+    }
+  } end{doc, device};
+  // A page is printed upright in the page's own frame; only the sheet turns it.
+  if (docAngle_ != 0) StoreAngle(0);
+  if (!HasArea(*this)) return;
+  rotation = ((rotation % 4) + 4) % 4;
+  TRect whole = rect;
+  if (rotation == 1 || rotation == 3) {
+    whole.Right = rect.Left + rect.Height();
+    whole.Bottom = rect.Top + rect.Width();
+  }
+  const double w = whole.Width(), h = whole.Height();
+  const double pageW = DocWidth(), pageH = DocHeight();
+  const double fit = std::min(h / pageH, w / pageW);
+  if (!(fit > 0)) return;
+  if (!(std::isfinite(dpm) && dpm > 0)) dpm = fit;
+  const int32_t pw = Round(fit * pageW), ph = Round(fit * pageH);
+  const int32_t left = whole.Left + Div(whole.Width() - pw, 2);
+  const int32_t top = whole.Top + Div(whole.Height() - ph, 2);
+  const TRect dest{left, top, left + pw, top + ph};
+  const int64_t srcW = Round64(dpm * pageW), srcH = Round64(dpm * pageH);
+  if (srcW > kMaxPrintSide || srcH > kMaxPrintSide) {
+    RaiseError(Format("The page is too large to print at %g dots per inch", dpm * 25.4));
+  }
+  if (srcW < 1 || srcH < 1 || dest.IsEmpty()) return;
+  doc.Device = dtPrinter;
+  const TColor32 paper = SetAlpha(ColorFromSystem(PageColor()), 255);
+  TdtpPaintInfo info;
+  info.Mode = 1;
+  // Alpha 0 in the page colour: resampled cache edges fade towards the paper, not towards black.
+  info.BackColor = SetAlpha(paper, 0);
+  info.Dpm = static_cast<float>(dpm);
+  info.Filter = doc.Quality;
+  TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info};
+  job.PrintBands(dest, TRect{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)}, 0, 1);
+  if (doc.Performance == dpMemoryOverSpeed) FreeCaches();
+}
+
+// ---- TdtpDocument ----
+
+void TdtpDocument::RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& source, double dpm,
+                                  const TdtpPaintInfo& info) {
+  if (band.Empty() || source.IsEmpty() || !(std::isfinite(dpm) && dpm > 0)) return;
+  // The window's grid, fixed to the page's corner: every band samples the same grid columns, so
+  // a turned shape's cache lands on the same pixels whichever band it falls into.
+  struct TRestore {
+    TdtpPage& page;
+    TPaintGrid& grid;
+    float left, top;
+    ~TRestore() {
+      grid.Target = nullptr;
+      page.SetOrigin(left, top);
+    }
+  } restore{page, grid_, page.DocLeft(), page.DocTop()};
+  page.SetOrigin(0, 0);
+  grid_.Target = &band;
+  grid_.Dpm = dpm;
+  grid_.ShiftX = grid_.ShiftY = 0;
+  grid_.OriginX = source.Left;
+  grid_.OriginY = source.Top;
+  // Page-local millimetres: where the view has placed the page never moves a print.
+  const TFloatRect area{static_cast<float>(source.Left / dpm), static_cast<float>(source.Top / dpm),
+                        static_cast<float>(source.Right / dpm), static_cast<float>(source.Bottom / dpm)};
+  DrawTo(&page, band, area, true, info);
+}
+
+float TdtpDocument::PrinterDpm() const {
+  switch (PrintQuality) {
+    case pqLow: return 150.0f / 25.4f;
+    case pqMedium: return 300.0f / 25.4f;
+    case pqHigh: return 600.0f / 25.4f;
+    default: return 0;
+  }
+}
+
+std::string TdtpDocument::PrintQualityName(TPrintQualityType quality) {
+  return quality <= pqDevice ? kQualityNames[quality] : "";
+}
+
+void TdtpDocument::Print() { PrintPages(0, PageCount()); }
+
+void TdtpDocument::PrintPages(int first, int count) {
+  // Indices past the pages would be skipped anyway; they are not listed, so a huge count costs
+  // nothing.
+  std::vector<int> indices;
+  const int64_t end = std::min<int64_t>(static_cast<int64_t>(first) + std::max(count, 0), PageCount());
+  for (int64_t i = std::max(first, 0); i < end; ++i) indices.push_back(static_cast<int>(i));
+  PrintPageList(indices);
+}
+
+void TdtpDocument::PrintPageList(const std::vector<int>& indices) {
+  if (!services_.Printer) RaiseError("There is no printer");
+  PrintPageList(indices, *services_.Printer);
+}
+
+void TdtpDocument::PrintPageList(const std::vector<int>& indices, IPrinter& printer) {
+  CheckNotBusy();
+  const auto n = static_cast<int32_t>(std::min<size_t>(indices.size(), INT32_MAX));
+  Progress(ptPrint, 0, 0, n);
+  bool started = false;
+  try {
+    for (int32_t i = 0; i < n; ++i) {
+      Progress(ptPrint, i + 1, static_cast<float>(i) / static_cast<float>(n), n);
+      TdtpPage* page = Pages(indices[static_cast<size_t>(i)]);
+      if (!page) continue;
+      page->EnsureLoaded();
+      if (!HasArea(*page)) continue;
+      const TPrinterSheet sheet = printer.Sheet();
+      if (sheet.Width <= 0 || sheet.Height <= 0) RaiseError("The printer reports no paper size");
+      // The whole sheet in canvas coordinates, whose origin is the printable area's corner.
+      const TRect rect{-sheet.OffsetX, -sheet.OffsetY, sheet.Width - sheet.OffsetX, sheet.Height - sheet.OffsetY};
+      const double w = rect.Width(), h = rect.Height();
+      const double pw = page->PageWidth(), ph = page->PageHeight();
+      const double upright = std::min(h / ph, w / pw), turned = std::min(w / ph, h / pw);
+      const int rotation = turned > upright ? 1 : 0;
+      // A sheet is started only for a page that prints, so a missing page leaves no blank sheet.
+      if (started) {
+        printer.NewPage();
+      } else {
+        const std::string title = fileName_.empty() ? "Stickwell" : fileName_.substr(fileName_.find_last_of('/') + 1);
+        printer.BeginDoc(title);
+        started = true;
+      }
+      TPrinterCanvas canvas(printer);
+      page->PrintTo(canvas, rect, rotation, false, false, PrinterDpm());
+      Progress(ptPrint, i + 1, static_cast<float>(i + 1) / static_cast<float>(n), n);
+    }
+    if (started) printer.EndDoc();
+  } catch (...) {
+    if (started) printer.Abort();
+    throw;
+  }
+  Progress(ptPrint, n, 1, n);
+}
+
+}  // namespace sw

@@ -1,0 +1,81 @@
+// The printer service: a sheet of known size in device pixels onto which printing stretches
+// rendered bands. The designer hands the platform's printer to its documents; stickwell-cli hands
+// a file printer (PDF or PNG); tests hand a recording printer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/canvas.h"
+
+namespace sw {
+
+// The sheet as the printer reports it, in device pixels.
+struct TPrinterSheet {
+  int32_t Width = 0, Height = 0;    // the whole physical sheet
+  int32_t OffsetX = 0, OffsetY = 0;  // the printable area's corner on the sheet: the canvas origin
+  int32_t DpiX = 0, DpiY = 0;        // device dots per inch
+  friend bool operator==(const TPrinterSheet&, const TPrinterSheet&) = default;
+};
+
+class IPrinter {
+public:
+  virtual ~IPrinter() = default;
+
+  // The sheet of the pages printed next.
+  virtual TPrinterSheet Sheet() const = 0;
+  // Opens a print job on its first sheet; raises "The printer is printing already" inside a job.
+  virtual void BeginDoc(const std::string& title) = 0;
+  // Ends the current sheet and starts the next; raises "The printer is not printing" outside a job.
+  virtual void NewPage() = 0;
+  // Completes the job; a failure raises after the job was abandoned as by Abort.
+  virtual void EndDoc() = 0;
+  // Abandons the job and whatever it sent; safe outside a job.
+  virtual void Abort() = 0;
+  virtual bool Printing() const = 0;
+  // Stretches the band's pixels (alpha ignored, source copy) with averaging onto dest, in device
+  // pixels from the canvas origin. Whatever falls off the sheet is lost; an empty band or dest
+  // draws nothing. Raises "The printer is not printing" outside a job.
+  virtual void StretchBand(const TRect& dest, const TBitmap32& band) = 0;
+};
+
+// A canvas on the current sheet of a printer. Printers take pictures only: bitmaps, stretched
+// bitmaps and filled rectangles; outlines and figures raise "The printer draws only pictures".
+class TPrinterCanvas : public TCanvas {
+public:
+  // The printer is not owned and must outlive the canvas; the clip starts as the whole sheet.
+  explicit TPrinterCanvas(IPrinter& printer);
+
+  void SetPen(const TPen& pen) override { pen_ = pen; }
+  const TPen& Pen() const override { return pen_; }
+  void SetBrush(const TBrush& brush) override { brush_ = brush; }
+  const TBrush& Brush() const override { return brush_; }
+  TRect ClipRect() const override { return clip_; }
+  // Cut to the sheet; bands are still sent whole, the printer clips to its sheet.
+  void SetClipRect(const TRect& clip) override;
+
+  void MoveTo(int32_t x, int32_t y) override;
+  void LineTo(int32_t x, int32_t y) override;
+  void Polyline(const TPoint* points, int32_t count) override;
+  void Polygon(const TPoint* points, int32_t count) override;
+  void Rectangle(const TRect& r) override;
+  void Ellipse(const TRect& r) override;
+  void FillRect(const TRect& r, TColor32 color) override;
+  void DrawBitmap(int32_t x, int32_t y, const TBitmap32& bitmap) override;
+  // Mirrored destinations are sent as mirrored pixels; the mode is the printer's (averaging).
+  void StretchBitmap(const TRect& dest, const TBitmap32& bitmap, const TRect& source,
+                     TStretchMode mode) override;
+
+  IPrinter& Printer() { return printer_; }
+
+private:
+  [[noreturn]] static void RaiseFigure();
+
+  IPrinter& printer_;
+  TPen pen_;
+  TBrush brush_;
+  TRect sheet_;
+  TRect clip_;
+};
+
+}  // namespace sw
