@@ -51,6 +51,8 @@ void BM_EllipsesOurs(benchmark::State& state) {
   }
   TBitmap32 page;
   page.SetSize(PagePixels(kPageWidth), PagePixels(kPageHeight));
+  // As the paint pipeline sets up every bitmap it paints content into.
+  page.CombineMode = cmMerge;
   const TdtpPaintInfo info;
   for (auto _ : state) {
     page.Clear(0xFFFFFFFFu);
