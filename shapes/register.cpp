@@ -1,6 +1,7 @@
 #include "shapes/register.h"
 
 #include "engine/registry.h"
+#include "shapes/bitmap_shape.h"
 #include "shapes/effect_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
@@ -19,6 +20,8 @@ void RegisterShapeKinds() {
   RegisterShapeClass<TdtpRoundRectShape>();
   RegisterShapeClass<TdtpTextShape>();
   RegisterShapeClass<TdtpMemoShape>();
+  RegisterShapeClass<TdtpBitmapShape>();
+  RegisterShapeClass<TdtpSnapBitmap>();
 }
 
 }  // namespace sw

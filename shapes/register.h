@@ -3,7 +3,7 @@
 
 namespace sw {
 
-// Registers the engine's shape classes, the effect and polygon-family shape kinds and the
+// Registers the engine's shape classes, the effect, polygon-family and bitmap shape kinds and the
 // TdtpEffect class; calling it again adds nothing.
 void RegisterShapeKinds();
 
