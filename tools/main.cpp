@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "shapes/register.h"
 #include "storage/resources/resource_thread.h"
 #include "tools/commands.h"
 
@@ -47,6 +48,8 @@ int Main(int argc, char** argv) {
   try {
     // The picture cache runs for as long as the engine does, as in the designer.
     TResourceThreadScope pictureCache;
+    // Every shape kind, so that pages name any of them.
+    RegisterShapeKinds();
     if (command == "storage") return CmdStorage(args);
     if (command == "xml") return CmdXml(args);
     if (command == "image") return CmdImage(args);
