@@ -1,0 +1,63 @@
+// What the file printers (PDF and PNG) share: a sheet given as paper size in millimetres and a
+// device resolution, a calibration shift, and output files that appear only when a job completes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/printer.h"
+
+namespace sw {
+
+class TFileStream;
+
+struct TFilePrinterSettings {
+  float PaperWidth = 210;   // mm
+  float PaperHeight = 297;  // mm
+  int32_t Dpi = 600;        // device dots per inch
+  // Moves everything printed right and down by this many millimetres (negative: left and up), as
+  // a printer that needs calibrating would.
+  float ShiftX = 0, ShiftY = 0;
+};
+
+// Largest paper side in millimetres and largest resolution a file printer takes.
+constexpr float kMaxPaperSide = 5000;
+constexpr int32_t kMaxPrinterDpi = 9600;
+
+// Raises "Invalid paper size" or "Invalid printer resolution" for settings no sheet can have
+// (not finite, not positive, beyond the limits above, or a shift beyond the paper).
+void CheckFilePrinterSettings(const TFilePrinterSettings& settings);
+// The sheet of the settings: the paper in whole device pixels (rounded), no unprintable border.
+TPrinterSheet FileSheet(const TFilePrinterSettings& settings);
+
+// A file written beside its target and renamed over it only by Commit, so that a failed or
+// abandoned job leaves neither a partial file nor a changed old one. Destroying it uncommitted
+// removes the temporary file.
+class TAtomicFile {
+public:
+  // Creates the temporary file in the target's folder; raises "Cannot create file ..." when it
+  // cannot.
+  explicit TAtomicFile(std::string target);
+  ~TAtomicFile();
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  TFileStream& Stream() { return *stream_; }
+  const std::string& Target() const { return target_; }
+  const std::string& TempName() const { return temp_; }
+  // The name Commit gives the file; the temporary file stays where it is until then.
+  void SetTarget(std::string target) { target_ = std::move(target); }
+  // Flushes, closes and renames the file over the target; a failure removes the temporary file
+  // and raises.
+  void Commit();
+  // Removes the temporary file; safe after Commit.
+  void Discard();
+
+private:
+  std::string target_;
+  std::string temp_;
+  std::unique_ptr<TFileStream> stream_;
+};
+
+}  // namespace sw

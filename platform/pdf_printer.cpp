@@ -1,0 +1,238 @@
+#include "platform/pdf_printer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "base/exception.h"
+#include "base/stream.h"
+#include "base/strings.h"
+
+namespace sw {
+
+namespace {
+
+constexpr double kPointsPerMm = 72.0 / 25.4;
+// The objects every file has, written last when the pages are known.
+constexpr int32_t kCatalogObject = 1, kPagesObject = 2, kInfoObject = 3, kFirstFreeObject = 4;
+
+// Deflates data arriving in pieces into a buffer that grows as needed.
+class TDeflater {
+public:
+  explicit TDeflater(int level) {
+    std::memset(&z_, 0, sizeof z_);
+    if (deflateInit(&z_, level) != Z_OK) RaiseError("Cannot start the PDF compressor");
+  }
+  ~TDeflater() { deflateEnd(&z_); }
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+
+  void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
+  // Ends the stream; the result is Output().
+  void Finish() { Run(nullptr, 0, Z_FINISH); }
+  const std::vector<uint8_t>& Output() const { return out_; }
+  size_t Size() const { return used_; }
+
+private:
+  void Run(const uint8_t* data, size_t size, int flush) {
+    z_.next_in = const_cast<Bytef*>(data);
+    z_.avail_in = static_cast<uInt>(size);
+    for (;;) {
+      if (out_.size() - used_ < 65536) out_.resize(out_.size() + std::max<size_t>(65536, out_.size() / 2));
+      z_.next_out = out_.data() + used_;
+      z_.avail_out = static_cast<uInt>(out_.size() - used_);
+      const int rc = deflate(&z_, flush);
+      used_ = out_.size() - z_.avail_out;
+      if (rc == Z_STREAM_END) return;
+      if (rc != Z_OK && rc != Z_BUF_ERROR) RaiseError("PDF compression failed");
+      if (flush == Z_NO_FLUSH && z_.avail_in == 0) return;
+    }
+  }
+
+  z_stream z_;
+  std::vector<uint8_t> out_;
+  size_t used_ = 0;
+};
+
+// A PDF text string: UTF-16BE with its byte-order mark, as hexadecimal.
+std::string PdfText(const std::string& utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "<FEFF";
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    for (const int shift : {12, 8, 4, 0}) out += kHex[(c >> shift) & 0xF];
+  }
+  return out + ">";
+}
+
+}  // namespace
+
+std::string PdfNumber(double value) {
+  if (!std::isfinite(value)) return "0";
+  char buffer[64];
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+  if (ec != std::errc()) return "0";
+  std::string text(buffer, end);
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  return text == "-0" ? "0" : text;
+}
+
+struct TPdfPrinter::TJob {
+  explicit TJob(const std::string& fileName) : File(fileName) {}
+
+  TAtomicFile File;
+  int64_t Offset = 0;
+  // Byte offset of each object by number; 0 for objects not written yet.
+  std::vector<int64_t> Objects = std::vector<int64_t>(kFirstFreeObject, 0);
+  std::vector<int32_t> Pages;
+  std::vector<int32_t> PageImages;
+  std::string Content;
+  std::string Title;
+
+  void Write(const void* data, size_t size) {
+    File.Stream().WriteBuffer(data, static_cast<int64_t>(size));
+    Offset += static_cast<int64_t>(size);
+  }
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  int32_t NewObject() {
+    Objects.push_back(0);
+    return static_cast<int32_t>(Objects.size() - 1);
+  }
+  void BeginObject(int32_t number) {
+    Objects[static_cast<size_t>(number)] = Offset;
+    Write(std::to_string(number) + " 0 obj\n");
+  }
+  // An object holding a stream whose dictionary is dict (without Length).
+  void WriteStreamObject(int32_t number, const std::string& dict, const TDeflater& data) {
+    BeginObject(number);
+    Write("<< " + dict + " /Filter /FlateDecode /Length " + std::to_string(data.Size()) + " >>\nstream\n");
+    Write(data.Output().data(), data.Size());
+    Write("\nendstream\nendobj\n");
+  }
+};
+
+TPdfPrinter::TPdfPrinter(std::string fileName, const TFilePrinterSettings& settings)
+    : fileName_(std::move(fileName)), settings_(settings) {
+  CheckFilePrinterSettings(settings_);
+  sheet_ = FileSheet(settings_);
+}
+
+TPdfPrinter::~TPdfPrinter() { Abort(); }
+
+int64_t TPdfPrinter::BytesWritten() const { return job_ ? job_->Offset : 0; }
+
+void TPdfPrinter::BeginDoc(const std::string& title) {
+  if (job_) RaiseError("The printer is printing already");
+  auto job = std::make_unique<TJob>(fileName_);
+  job->Title = title;
+  // The second line's high bytes mark the file as binary for programs that guess.
+  job->Write("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+  job_ = std::move(job);
+}
+
+void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
+  if (!job_) RaiseError("The printer is not printing");
+  if (band.Empty() || dest.IsEmpty()) return;
+  TJob& job = *job_;
+  try {
+    TDeflater data(CompressionLevel);
+    std::vector<uint8_t> row(static_cast<size_t>(band.Width()) * 3);
+    for (int32_t y = 0; y < band.Height(); ++y) {
+      const TColor32* p = band.ScanLine(y);
+      uint8_t* q = row.data();
+      for (int32_t x = 0; x < band.Width(); ++x, q += 3) {
+        q[0] = static_cast<uint8_t>(RedOf(p[x]));
+        q[1] = static_cast<uint8_t>(GreenOf(p[x]));
+        q[2] = static_cast<uint8_t>(BlueOf(p[x]));
+      }
+      data.Add(row.data(), row.size());
+    }
+    data.Finish();
+    const int32_t image = job.NewObject();
+    job.WriteStreamObject(image,
+                          "/Type /XObject /Subtype /Image /Width " + std::to_string(band.Width()) + " /Height " +
+                              std::to_string(band.Height()) + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                          data);
+    job.PageImages.push_back(image);
+    // Device pixels from the sheet's top-left corner to points from its bottom-left corner.
+    const double k = 72.0 / settings_.Dpi;
+    const double pageHeight = settings_.PaperHeight * kPointsPerMm;
+    const double x = dest.Left * k + settings_.ShiftX * kPointsPerMm;
+    const double y = pageHeight - dest.Bottom * k - settings_.ShiftY * kPointsPerMm;
+    job.Content += "q " + PdfNumber(dest.Width() * k) + " 0 0 " + PdfNumber(dest.Height() * k) + " " +
+                   PdfNumber(x) + " " + PdfNumber(y) + " cm /Im" + std::to_string(image) + " Do Q\n";
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TPdfPrinter::NewPage() {
+  if (!job_) RaiseError("The printer is not printing");
+  TJob& job = *job_;
+  try {
+    TDeflater content(CompressionLevel);
+    content.Add(reinterpret_cast<const uint8_t*>(job.Content.data()), job.Content.size());
+    content.Finish();
+    const int32_t contentObject = job.NewObject();
+    job.WriteStreamObject(contentObject, "", content);
+    std::string images;
+    for (const int32_t image : job.PageImages) {
+      images += "/Im" + std::to_string(image) + " " + std::to_string(image) + " 0 R ";
+    }
+    const int32_t page = job.NewObject();
+    job.BeginObject(page);
+    job.Write("<< /Type /Page /Parent " + std::to_string(kPagesObject) + " 0 R /MediaBox [0 0 " +
+              PdfNumber(settings_.PaperWidth * kPointsPerMm) + " " + PdfNumber(settings_.PaperHeight * kPointsPerMm) +
+              "] /Resources << /XObject << " + images + ">> >> /Contents " + std::to_string(contentObject) +
+              " 0 R >>\nendobj\n");
+    job.Pages.push_back(page);
+    job.PageImages.clear();
+    job.Content.clear();
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TPdfPrinter::EndDoc() {
+  if (!job_) RaiseError("The printer is not printing");
+  NewPage();
+  TJob& job = *job_;
+  try {
+    std::string kids;
+    for (const int32_t page : job.Pages) kids += std::to_string(page) + " 0 R ";
+    job.BeginObject(kPagesObject);
+    job.Write("<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(job.Pages.size()) + " >>\nendobj\n");
+    job.BeginObject(kCatalogObject);
+    job.Write("<< /Type /Catalog /Pages " + std::to_string(kPagesObject) + " 0 R >>\nendobj\n");
+    job.BeginObject(kInfoObject);
+    job.Write("<< /Title " + PdfText(job.Title) + " /Producer (Stickwell) >>\nendobj\n");
+    const int64_t xref = job.Offset;
+    std::string table = "xref\n0 " + std::to_string(job.Objects.size()) + "\n0000000000 65535 f \n";
+    for (size_t i = 1; i < job.Objects.size(); ++i) {
+      char entry[32];
+      std::snprintf(entry, sizeof entry, "%010lld 00000 n \n", static_cast<long long>(job.Objects[i]));
+      table += entry;
+    }
+    table += "trailer\n<< /Size " + std::to_string(job.Objects.size()) + " /Root " + std::to_string(kCatalogObject) +
+             " 0 R /Info " + std::to_string(kInfoObject) + " 0 R >>\nstartxref\n" + std::to_string(xref) +
+             "\n%%EOF\n";
+    job.Write(table);
+    job.File.Commit();
+  } catch (...) {
+    Abort();
+    throw;
+  }
+  job_.reset();
+}
+
+void TPdfPrinter::Abort() { job_.reset(); }
+
+}  // namespace sw

@@ -1,0 +1,53 @@
+// A printer into a PDF file: one page per sheet, the paper's exact size in points, each band one
+// Flate-compressed RGB image placed at its device pixels. Bands go to the file as they come, so
+// the memory a job needs is one band; the file appears under its name only when the job ends
+// without error.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file_printer.h"
+
+namespace sw {
+
+class TPdfPrinter : public IPrinter {
+public:
+  // Raises for settings no sheet can have (CheckFilePrinterSettings); nothing is written yet.
+  TPdfPrinter(std::string fileName, const TFilePrinterSettings& settings);
+  // Abandons a job still open.
+  ~TPdfPrinter() override;
+  TPdfPrinter(const TPdfPrinter&) = delete;
+  TPdfPrinter& operator=(const TPdfPrinter&) = delete;
+
+  TPrinterSheet Sheet() const override { return sheet_; }
+  // Starts the file beside its target; the title becomes the document's title.
+  void BeginDoc(const std::string& title) override;
+  void NewPage() override;
+  // Writes the page tree and cross-reference table and puts the file in place.
+  void EndDoc() override;
+  // Removes what the job wrote; an older file of the same name stays as it was.
+  void Abort() override;
+  bool Printing() const override { return job_ != nullptr; }
+  void StretchBand(const TRect& dest, const TBitmap32& band) override;
+
+  // Bytes written by the job so far (0 outside a job).
+  int64_t BytesWritten() const;
+
+  // The zlib level of the images (the default suits pages well).
+  int CompressionLevel = 6;
+
+private:
+  struct TJob;
+
+  std::string fileName_;
+  TFilePrinterSettings settings_;
+  TPrinterSheet sheet_;
+  std::unique_ptr<TJob> job_;
+};
+
+// A number as PDF writes it: fixed point with at most four decimals, no exponent, independent of
+// the locale ("595.2756", "0", "-12.5").
+std::string PdfNumber(double value);
+
+}  // namespace sw
