@@ -1,0 +1,196 @@
+#include "platform/png_printer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "base/stream.h"
+#include "platform/headless_canvas.h"
+
+namespace sw {
+
+namespace {
+
+void PutBE32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+void WriteChunk(TStream& out, const char* type, const uint8_t* data, uint32_t size) {
+  uint8_t head[8];
+  PutBE32(head, size);
+  std::memcpy(head + 4, type, 4);
+  uLong crc = crc32(0, head + 4, 4);
+  if (size > 0) crc = crc32(crc, data, size);
+  uint8_t tail[4];
+  PutBE32(tail, static_cast<uint32_t>(crc));
+  out.WriteBuffer(head, 8);
+  if (size > 0) out.WriteBuffer(data, size);
+  out.WriteBuffer(tail, 4);
+}
+
+}  // namespace
+
+void WriteSheetPng(TStream& out, const TBitmap32& bitmap, int32_t dpi, int level) {
+  if (bitmap.Empty()) RaiseError("Cannot write an empty sheet");
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  out.WriteBuffer(kSignature, 8);
+  uint8_t ihdr[13] = {};
+  PutBE32(ihdr, static_cast<uint32_t>(bitmap.Width()));
+  PutBE32(ihdr + 4, static_cast<uint32_t>(bitmap.Height()));
+  ihdr[8] = 8;  // bits per sample
+  ihdr[9] = 2;  // truecolour
+  WriteChunk(out, "IHDR", ihdr, sizeof ihdr);
+  // Pixels per metre, unit 1 (metre).
+  uint8_t phys[9];
+  const auto perMetre = static_cast<uint32_t>(Round(dpi / 0.0254));
+  PutBE32(phys, perMetre);
+  PutBE32(phys + 4, perMetre);
+  phys[8] = 1;
+  WriteChunk(out, "pHYs", phys, sizeof phys);
+
+  z_stream z;
+  std::memset(&z, 0, sizeof z);
+  if (deflateInit(&z, level) != Z_OK) RaiseError("Cannot start the PNG compressor");
+  struct TEnd {
+    z_stream& z;
+    ~TEnd() { deflateEnd(&z); }
+  } end{z};
+  std::vector<uint8_t> chunk(1 << 16);
+  const size_t stride = static_cast<size_t>(bitmap.Width()) * 3;
+  std::vector<uint8_t> row(stride + 1);
+  size_t used = 0;
+  // IDAT chunks of the buffer's size, the last one shorter.
+  auto pump = [&](int flush) {
+    for (;;) {
+      z.next_out = chunk.data() + used;
+      z.avail_out = static_cast<uInt>(chunk.size() - used);
+      const int rc = deflate(&z, flush);
+      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) RaiseError("PNG compression failed");
+      used = chunk.size() - z.avail_out;
+      if (used == chunk.size() || (rc == Z_STREAM_END && used > 0)) {
+        WriteChunk(out, "IDAT", chunk.data(), static_cast<uint32_t>(used));
+        used = 0;
+      }
+      if (rc == Z_STREAM_END) return;
+      if (flush == Z_NO_FLUSH && z.avail_in == 0) return;
+    }
+  };
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    const TColor32* p = bitmap.ScanLine(y);
+    // Filter "sub": each byte minus the same channel of the pixel on its left, which turns the
+    // flat colours of a printed sheet into runs of zeros.
+    row[0] = 1;
+    uint8_t* q = row.data() + 1;
+    uint32_t lr = 0, lg = 0, lb = 0;
+    for (int32_t x = 0; x < bitmap.Width(); ++x, q += 3) {
+      const uint32_t r = RedOf(p[x]), g = GreenOf(p[x]), b = BlueOf(p[x]);
+      q[0] = static_cast<uint8_t>(r - lr);
+      q[1] = static_cast<uint8_t>(g - lg);
+      q[2] = static_cast<uint8_t>(b - lb);
+      lr = r;
+      lg = g;
+      lb = b;
+    }
+    z.next_in = row.data();
+    z.avail_in = static_cast<uInt>(row.size());
+    pump(Z_NO_FLUSH);
+  }
+  pump(Z_FINISH);
+  WriteChunk(out, "IEND", nullptr, 0);
+}
+
+TPngPrinter::TPngPrinter(std::string fileName, const TFilePrinterSettings& settings)
+    : fileName_(std::move(fileName)), settings_(settings) {
+  CheckFilePrinterSettings(settings_);
+  sheet_ = FileSheet(settings_);
+  if (static_cast<int64_t>(sheet_.Width) * sheet_.Height > TBitmap32::kMaxPixels) {
+    RaiseError("The sheet is too large for a picture");
+  }
+  shift_ = TPoint{Round(settings_.ShiftX / 25.4 * settings_.Dpi), Round(settings_.ShiftY / 25.4 * settings_.Dpi)};
+}
+
+TPngPrinter::~TPngPrinter() { Abort(); }
+
+std::string TPngPrinter::SheetFileName(const std::string& fileName, int32_t sheet, int32_t count) {
+  if (count <= 1) return fileName;
+  const size_t slash = fileName.find_last_of('/');
+  size_t dot = fileName.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1) {
+    dot = fileName.size();
+  }
+  return fileName.substr(0, dot) + "-" + std::to_string(sheet) + fileName.substr(dot);
+}
+
+void TPngPrinter::StartSheet() {
+  auto page = std::make_unique<TBitmap32>();
+  page->SetSize(sheet_.Width, sheet_.Height);
+  page->Clear(clWhite32);
+  page_ = std::move(page);
+}
+
+void TPngPrinter::FinishSheet() {
+  auto file = std::make_unique<TAtomicFile>(fileName_);
+  WriteSheetPng(file->Stream(), *page_, settings_.Dpi, CompressionLevel);
+  written_.push_back(std::move(file));
+  page_.reset();
+}
+
+void TPngPrinter::BeginDoc(const std::string&) {
+  if (printing_) RaiseError("The printer is printing already");
+  written_.clear();
+  StartSheet();
+  printing_ = true;
+}
+
+void TPngPrinter::NewPage() {
+  if (!printing_) RaiseError("The printer is not printing");
+  try {
+    FinishSheet();
+    StartSheet();
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TPngPrinter::EndDoc() {
+  if (!printing_) RaiseError("The printer is not printing");
+  try {
+    FinishSheet();
+    const auto count = static_cast<int32_t>(written_.size());
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < count; ++i) {
+      names.push_back(SheetFileName(fileName_, i + 1, count));
+      written_[static_cast<size_t>(i)]->SetTarget(names.back());
+    }
+    for (const auto& file : written_) file->Commit();
+    files_ = std::move(names);
+  } catch (...) {
+    Abort();
+    throw;
+  }
+  written_.clear();
+  printing_ = false;
+}
+
+void TPngPrinter::Abort() {
+  written_.clear();
+  page_.reset();
+  printing_ = false;
+}
+
+void TPngPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
+  if (!printing_) RaiseError("The printer is not printing");
+  if (band.Empty() || dest.IsEmpty() || !page_) return;
+  THeadlessCanvas canvas(*page_);
+  const TRect d{dest.Left + shift_.X, dest.Top + shift_.Y, dest.Right + shift_.X, dest.Bottom + shift_.Y};
+  canvas.StretchBitmap(d, band, band.BoundsRect(), smHalftone);
+}
+
+}  // namespace sw
