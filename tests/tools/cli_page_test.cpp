@@ -31,16 +31,17 @@ TEST(CliPage, PageInTheProgramsOwnForm) {
   const std::string file = WriteTemp(
       "cli_page.xml",
       "<?xml version=\"1.0\"?>\n<Page Index=\"2\">\n  <ClassName>TdtpPage</ClassName>\n"
-      "  <DocWidth>100</DocWidth>\n  <DocLeft>0.1</DocLeft>\n"
-      "  <Shape Index=\"1\"><ClassName>TdtpFancyShape</ClassName><Name>a &amp; b</Name></Shape>\n"
+      "  <DocWidth>100</DocWidth>\n"
+      "  <Shape Index=\"1\"><ClassName>TdtpFancyShape</ClassName><DocLeft>0.1</DocLeft>"
+      "<Name>a &amp; b</Name></Shape>\n"
       "</Page>\n");
   const TRun compact = RunPage(sw::test::ShellQuote(file));
   EXPECT_EQ(compact.status, 0) << compact.err;
   EXPECT_EQ(compact.out, std::string(kBom) + kDecl + "\n<Page Index=\"2\"><ClassName>TdtpPage</ClassName>" +
                              kAnchors +
-                             "<DocLeft>0.100000001490116</DocLeft><DocWidth>100</DocWidth>"
-                             "<Shape Index=\"1\"><ClassName>TdtpShape</ClassName>" +
-                             kAnchors + "<Name>a &amp; b</Name></Shape></Page>\n");
+                             "<DocWidth>100</DocWidth><Shape Index=\"1\"><ClassName>TdtpShape</ClassName>" +
+                             kAnchors +
+                             "<DocLeft>0.100000001490116</DocLeft><Name>a &amp; b</Name></Shape></Page>\n");
   const TRun readable = RunPage(sw::test::ShellQuote(file) + " --readable");
   EXPECT_EQ(readable.status, 0) << readable.err;
   EXPECT_NE(readable.out.find("\r\n  <ClassName>TdtpPage</ClassName>\r\n"), std::string::npos) << readable.out;
