@@ -58,7 +58,8 @@ public:
   virtual void NewContour();
 
   const std::vector<TdtpContour>& Points() const { return points_; }
-  // The polygons of the last rebuild (null before the first; the outline only with a band).
+  // The polygons of the last rebuild (the fill empty before the first; the outline null without
+  // a band).
   const TPolygon32* FillPolygon() const { return fill_.get(); }
   const TPolygon32* OutlinePolygon() const { return outline_.get(); }
   bool GeometryDirty() const { return dirty_; }
