@@ -462,7 +462,12 @@ void TdtpTextBaseShape::SetAutoSize(bool value) {
   RecordBool(ckProperty, "AutoSize", autoSize_);
   InvalidateArea();
   autoSize_ = value;
-  if (autoSize_) TextChanged();
+  if (autoSize_) {
+    TextChanged();
+  } else {
+    // Switching it off is a stored change too: the document must know it is modified.
+    Changed();
+  }
 }
 
 void TdtpTextBaseShape::SetAlignment(uint8_t value) {
@@ -686,6 +691,13 @@ void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
       const double boxWidth = spanWidth * dpm, boxHeight = spanHeight * dpm;
       // A box under a pixel holds no legible text at any height; it is left out.
       if (boxWidth < 1 || boxHeight < 1) continue;
+      // Alignment moves the line right by at most its own width; a line that cannot reach the
+      // bitmap is not fitted at all.
+      const TFloatPoint reachA = LocalToPaint(TFloatPoint{span->Left, span->Top});
+      const TFloatPoint reachB = LocalToPaint(TFloatPoint{span->Left + 2 * spanWidth, span->Top + spanHeight});
+      const TRect reach{Round(std::min(reachA.X, reachB.X) - 1.0), Round(std::min(reachA.Y, reachB.Y) - 1.0),
+                        Round(std::max(reachA.X, reachB.X) + 1.0), Round(std::max(reachA.Y, reachB.Y) + 1.0)};
+      if (IntersectRect(reach, bitmap.BoundsRect()).IsEmpty()) continue;
       const int32_t height = FitFontHeight(text, startHeight, boxWidth, boxHeight);
       const TFont font = FontAt(height, clWhite32);
       const TSize extent = Extent(font, text);

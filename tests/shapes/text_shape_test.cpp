@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -426,6 +427,27 @@ TEST_F(TextShape, SettersRecordTheirUndoKeys) {
   shape->SetText(u"after");
   ASSERT_TRUE(document.Undo());
   EXPECT_EQ(shape->Text(), u"before");
+}
+
+TEST_F(TextShape, EveryStoredPropertyMarksTheDocumentModified) {
+  TServices services;
+  services.Fonts = &Fonts();
+  TdtpDocument document(services);
+  auto owned = std::make_unique<TdtpTextShape>();
+  TdtpTextShape* shape = owned.get();
+  document.AddShape(std::move(owned));
+  shape->SetText(u"text");
+  const std::vector<std::function<void()>> changes = {
+      [&] { shape->SetAlignment(taCenter); }, [&] { shape->SetVertAlign(vaBottom); },
+      [&] { shape->SetAutoSize(false); },     [&] { shape->SetAutoSize(true); },
+      [&] { shape->SetFontColor(0xFF); },     [&] { shape->SetFontStyle(fsItalic); },
+      [&] { shape->SetFontName("DejaVu Sans"); }, [&] { shape->SetFontHeight(8); },
+      [&] { shape->SetWordWrap(true); },      [&] { shape->SetText(u"other"); }};
+  for (size_t i = 0; i < changes.size(); ++i) {
+    document.SetModified(false);
+    changes[i]();
+    EXPECT_TRUE(document.Modified()) << "change " << i;
+  }
 }
 
 TEST_F(TextShape, LayoutWaitsForFontsUntilTheShapeReachesThem) {
