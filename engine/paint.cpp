@@ -227,12 +227,14 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
   const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
   // Floor division, so that chunks keep their columns left of grid column 0 too.
   const int64_t firstChunk = (x0 >= 0 ? x0 / kChunk : -((-x0 + kChunk - 1) / kChunk)) * kChunk;
-  for (int64_t y = y0; y <= y1; ++y) {
-    TColor32* line = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY));
-    for (int64_t chunk = firstChunk; chunk <= x1; chunk += kChunk) {
-      const int64_t s = std::max(chunk, rowFirst), last = std::min(chunk + kChunk - 1, rowLast);
-      const int64_t from = std::max(s, x0), to = std::min(last, x1);
-      if (from > to) continue;
+  // Column chunks outside, rows inside: a chunk's rows read neighbouring cache pixels, also when
+  // the cache is turned.
+  for (int64_t chunk = firstChunk; chunk <= x1; chunk += kChunk) {
+    const int64_t s = std::max(chunk, rowFirst), last = std::min(chunk + kChunk - 1, rowLast);
+    const int64_t from = std::max(s, x0), to = std::min(last, x1);
+    if (from > to) continue;
+    for (int64_t y = y0; y <= y1; ++y) {
+      TColor32* line = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY));
       const TColor32* row = sampler.SampleRow(static_cast<int32_t>(s), static_cast<int32_t>(y),
                                               static_cast<int32_t>(last - s + 1));
       if (!row) continue;

@@ -116,14 +116,9 @@ int32_t TVirtScrollBox::MoveTo(double& position, double range, int32_t client, d
 
 void TVirtScrollBox::ScrollBy(int32_t& dx, int32_t& dy) {
   const int32_t cw = ClientWidth(), ch = ClientHeight();
-  const double oldX = xPos_, oldY = yPos_;
   dx = MoveTo(xPos_, xRange_, cw, xPos_ + dx);
   dy = MoveTo(yPos_, yRange_, ch, yPos_ + dy);
-  if (dx == 0 && dy == 0) {
-    xPos_ = oldX;
-    yPos_ = oldY;
-    return;
-  }
+  if (dx == 0 && dy == 0) return;
   ScrollChanged();
   if (scrollHost_) {
     scrollHost_->ScrollContent(-dx, -dy);
