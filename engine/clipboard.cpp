@@ -34,7 +34,10 @@ std::string TdtpDocument::SelectionToXml() const {
   if (SelectedCount() == 0) return {};
   TNativeXml xml("Selection");
   xml.SetLayout(TXmlLayout::Readable);
-  for (int i = 0; TdtpShape* shape = SelectedShape(i); ++i) {
+  // One pass over the children: SelectedShape(i) would search from the start for every i.
+  for (int i = 0; i < ShapeCount(); ++i) {
+    TdtpShape* shape = Shapes(i);
+    if (!shape->Selected()) continue;
     TXmlNode* node = xml.Root()->NewChild("shape");
     node->WriteString("ClassName", shape->ClassName());
     node->SetBinaryString(shape->SaveToString());
@@ -113,7 +116,9 @@ void TdtpDocument::Paste() {
         useClipboard_ && services_.Clipboard ? services_.Clipboard->Text() : ClipboardText;
     if (PasteFromXml(text) <= 0) return;
     if (CurrentPage() == lastCopyPage_) {
-      for (int i = 0; TdtpShape* shape = SelectedShape(i); ++i) {
+      for (int i = 0; i < ShapeCount(); ++i) {
+        TdtpShape* shape = Shapes(i);
+        if (!shape->Selected()) continue;
         const TFloatPoint offset = shape->PasteOffset();
         shape->SetBoundsLeft(shape->BoundsInParent(false).Left + offset.X);
         shape->SetBoundsTop(shape->BoundsInParent(false).Top + offset.Y);

@@ -470,6 +470,12 @@ TEST_F(UndoTest, NothingIsRecordedWhileLoadingClearingOrDeletingPages) {
   doc_->ClearUndo();
   doc_->DeletePage(1);
   EXPECT_EQ(doc_->UndoCount(), 0);
+  doc_->BeginLoading();
+  EXPECT_FALSE(doc_->UndoEnabled());
+  s->SetLeft(4);
+  doc_->Shapes(0)->AddChild(std::make_unique<TdtpShape>());
+  doc_->EndLoading();
+  EXPECT_EQ(doc_->UndoCount(), 0);
 
   TMemoryStream file;
   doc_->SaveToStream(file);
