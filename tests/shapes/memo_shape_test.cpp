@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/document.h"
 #include "engine/engine_test_support.h"
 #include "platform/text.h"
 #include "support/machine_fonts.h"
@@ -287,6 +288,26 @@ TEST_F(MemoShape, StaysInsideItsSpansAndKeepsItsBreaksAtEveryResolution) {
     EXPECT_EQ(SpansOf(*memo), layout) << dpi;
     for (int i = 0; i < memo->SpanCount(); ++i) EXPECT_EQ(memo->Span(i)->Width, widths[static_cast<size_t>(i)]);
   }
+}
+
+TEST_F(MemoShape, CaretPositionsForEditingFollowTheLines) {
+  TServices services;
+  services.Fonts = &Fonts();
+  TdtpDocument document(services);
+  auto owned = std::make_unique<TdtpMemoShape>();
+  TdtpMemoShape* memo = owned.get();
+  document.AddShape(std::move(owned));
+  memo->SetText(u"ab\r\ncd");
+  memo->BuildCharPositions();
+  ASSERT_EQ(memo->CharPositions().size(), 7u);
+  EXPECT_EQ(memo->CharLines(), (std::vector<int32_t>{0, 0, 0, -1, 1, 1, 1}));
+  const auto& at = memo->CharPositions();
+  EXPECT_EQ(at[0].X, 0.0f);
+  EXPECT_LT(at[0].X, at[1].X);
+  EXPECT_LT(at[1].X, at[2].X);
+  EXPECT_NEAR(at[2].X, memo->Span(0)->Width, 1.0);  // the line's end, at screen resolution
+  EXPECT_EQ(at[4].Y, 12.0f);
+  EXPECT_LT(at[5].X, at[6].X);
 }
 
 TEST_F(MemoShape, XmlRoundTripIsByteStableAndRefillsTheLines) {
