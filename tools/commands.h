@@ -20,6 +20,7 @@ int CmdImage(const Args& args);    // image info|convert
 int CmdPage(const Args& args);     // page FILE [--readable]
 int CmdRender(const Args& args);   // render FILE OUT.png [--page N] [--dpi D]
 int CmdView(const Args& args);     // view FILE OUT.png --client WxH [--normal] [--fit-page | --zoom P]
+int CmdPrint(const Args& args);    // print FILE OUT.pdf|OUT.png [--quality Q] [--paper WxH] [--dpi N] ...
 
 // Raises a usage error with the given text.
 [[noreturn]] void UsageError(const std::string& text);

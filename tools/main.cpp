@@ -32,7 +32,11 @@ const char kUsage[] =
     "  render FILE OUT.png [--page N] [--dpi D]\n"
     "                                 render a page as printed (150 dpi by default) to PNG\n"
     "  view FILE OUT.png --client WxH [--normal] [--fit-page | --zoom P] [--page N]\n"
-    "                                 what the document window of that client size shows\n";
+    "                                 what the document window of that client size shows\n"
+    "  print FILE OUT.pdf|OUT.png [--quality low|medium|high|device] [--paper WxH] [--dpi N]\n"
+    "        [--offset X,Y] [--pages A-B]\n"
+    "                                 print pages on paper of WxH mm (210x297) at N dpi (600) into a\n"
+    "                                 PDF or PNG file per sheet; quality medium, offset in mm\n";
 
 }  // namespace
 
@@ -55,6 +59,7 @@ int Main(int argc, char** argv) {
     if (command == "image") return CmdImage(args);
     if (command == "render") return CmdRender(args);
     if (command == "view") return CmdView(args);
+    if (command == "print") return CmdPrint(args);
     if (command == "page") return CmdPage(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
