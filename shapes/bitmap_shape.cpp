@@ -136,6 +136,14 @@ TdtpSnapBitmap::TdtpSnapBitmap() {
   AddChild(std::move(words));
 
   FitToChildren();
+  // The frame and the words are anchored to follow the shape's size, which they do only in a
+  // grouped shape; otherwise a resized empty snap bitmap would show a cut-off frame.
+  SetGrouped(true);
+}
+
+void TdtpSnapBitmap::LoadFromXml(const TXmlNode* node) {
+  TdtpBitmapShape::LoadFromXml(node);
+  SetGrouped(true);
 }
 
 bool TdtpSnapBitmap::HitTestDeep(const TPoint& p, TdtpShape*& found) {

@@ -67,8 +67,9 @@ private:
 };
 
 // A bitmap shape that shows a white 120 x 80 mm frame (child 0, a rectangle) with the words
-// "Place image here" (child 1, a memo) while it has no picture; an arriving picture keeps its own
-// proportions, covers the same area as the frame did and stays centred on the same point.
+// "Place image here" (child 1, a memo) while it has no picture, both following its size; an
+// arriving picture keeps its own proportions, covers the same area as the frame did and stays
+// centred on the same point.
 class TdtpSnapBitmap : public TdtpBitmapShape {
 public:
   TdtpSnapBitmap();
@@ -76,6 +77,9 @@ public:
   static const char* StaticClassName() { return "TdtpSnapBitmap"; }
   const char* ClassName() const override { return StaticClassName(); }
 
+  // Reads the common node and the picture; the frame and the words go on following the size
+  // (the shape stays grouped whatever the description says).
+  void LoadFromXml(const TXmlNode* node) override;
   // A hit on the frame, the words or the picture reports the snap bitmap itself.
   bool HitTestDeep(const TPoint& p, TdtpShape*& found) override;
   // Shows the frame and words exactly while there is no picture, then fits the picture into the

@@ -210,6 +210,21 @@ TEST_F(BitmapShapeTest, SnapBitmapShowsItsFrameUntilAPictureArrivesAndFitsItCent
   EXPECT_NEAR(s.AspectRatio, 2, 1e-5);
 }
 
+TEST_F(BitmapShapeTest, EmptySnapBitmapFrameFollowsItsSize) {
+  TdtpSnapBitmap s;
+  s.SetBounds(5, 5, 60, 40);
+  EXPECT_FLOAT_EQ(s.Child(0)->DocWidth(), 60);
+  EXPECT_FLOAT_EQ(s.Child(0)->DocHeight(), 40);
+  EXPECT_FLOAT_EQ(s.Child(1)->DocWidth(), 58);
+  EXPECT_FLOAT_EQ(s.Child(1)->DocHeight(), 38);
+  // Also when read from a description that does not say so.
+  auto read = ReadBack(
+      "<shape><ClassName>TdtpSnapBitmap</ClassName><DocWidth>120</DocWidth><DocHeight>80</DocHeight></shape>");
+  read->SetBounds(0, 0, 30, 20);
+  EXPECT_FLOAT_EQ(read->Child(0)->DocWidth(), 30);
+  EXPECT_FLOAT_EQ(read->Child(0)->DocHeight(), 20);
+}
+
 TEST_F(BitmapShapeTest, TurnedSnapBitmapKeepsItsCentreWhereItWas) {
   TdtpSnapBitmap s;
   s.SetBounds(30, 40, 120, 80);
