@@ -1,0 +1,270 @@
+// The design tab's operations on the layers: the message, its box and its flash, the background
+// colour and the user's picture.
+#include <cmath>
+
+#include "base/numeric.h"
+#include "base/strings.h"
+#include "magnet/magnet_design.h"
+#include "platform/timer.h"
+#include "shapes/bitmap_shape.h"
+#include "shapes/memo_shape.h"
+#include "shapes/polygon_shape.h"
+
+namespace sw {
+
+namespace {
+
+// Ticks of 100 ms the box stays grey after the last edit, besides the tick that ends it.
+constexpr int32_t kFlashTicks = 20;
+constexpr uint32_t kFlashIntervalMs = 100;
+// The picture size "load image" and "reset" start from, in percent of the covering size.
+constexpr int32_t kQuarterZoom = 25;
+
+double PointsOf(float fontHeight) { return static_cast<double>(fontHeight) * 72.0 / 25.4; }
+
+}  // namespace
+
+// --- Message ---
+
+void TMagnetDesign::SetMessageText(const std::u16string& text) {
+  if (TdtpMemoShape* memo = TextLayer()) memo->SetText(text);
+}
+
+void TMagnetDesign::SetMessageFont(const std::string& name, double points, bool bold, bool italic, int32_t colour) {
+  TdtpMemoShape* memo = TextLayer();
+  if (!memo) return;
+  memo->SetFontHeight(static_cast<float>(points * 25.4 / 72.0));
+  memo->SetFontName(name);
+  memo->SetBold(bold);
+  memo->SetItalic(italic);
+  memo->SetFontColor(colour);
+}
+
+int32_t TMagnetDesign::FontPoints() const {
+  const TdtpMemoShape* memo = TextLayer();
+  return memo ? Round(PointsOf(memo->FontHeight())) : 0;
+}
+
+std::string TMagnetDesign::FontText() const {
+  const TdtpMemoShape* memo = TextLayer();
+  if (!memo) return {};
+  return memo->FontName() + " - " + std::to_string(FontPoints()) + " point";
+}
+
+void TMagnetDesign::MoveText(float left, float top) {
+  TdtpShape* text = Layer(TLayer::usrText);
+  if (!text) return;
+  FlashTextBox();
+  text->SetLeft(left);
+  text->SetTop(top);
+  SyncTextBox();
+}
+
+void TMagnetDesign::SizeText(float width, float height) {
+  TdtpShape* text = Layer(TLayer::usrText);
+  if (!text) return;
+  FlashTextBox();
+  text->SetWidth(width);
+  text->SetHeight(height);
+  SyncTextBox();
+}
+
+void TMagnetDesign::RotateText(int32_t value) {
+  TdtpShape* text = Layer(TLayer::usrText);
+  if (!text) return;
+  FlashTextBox();
+  text->RotateAboutCentre(static_cast<float>(-value));
+  SyncTextBox();
+}
+
+void TMagnetDesign::SyncTextBox() {
+  TdtpShape* text = Layer(TLayer::usrText);
+  TdtpShape* box = Layer(TLayer::usrTextBG);
+  if (!text || !box) return;
+  box->SetLeft(text->DocLeft());
+  box->SetTop(text->DocTop());
+  box->SetHeight(text->DocHeight());
+  box->SetWidth(text->DocWidth());
+  box->SetAngle(text->DocAngle());
+}
+
+void TMagnetDesign::ResetText() {
+  RestoreLayerGeometry(TLayer::usrText);
+  SyncTextBox();
+  if (TdtpShape* box = Layer(TLayer::usrTextBG)) seeThrough_ = box->MasterAlpha() == 0;
+}
+
+std::optional<TTextControls> TMagnetDesign::TextControls() const {
+  const TdtpShape* text = Layer(TLayer::usrText);
+  if (!text) return std::nullopt;
+  TTextControls c;
+  c.Height = Round(text->DocHeight());
+  c.Width = Round(text->DocWidth());
+  c.Top = Round(text->DocTop());
+  c.Left = Round(text->DocLeft());
+  c.Rotate = AngleSpinValue(text->DocAngle());
+  return c;
+}
+
+void TMagnetDesign::SetTextBoxSeeThrough(bool value) {
+  seeThrough_ = value;
+  TdtpPolygonShape* box = RectLayer(TLayer::usrTextBG);
+  if (!box) return;
+  if (value) {
+    box->SetMasterAlpha(0);
+  } else {
+    box->SetMasterAlpha(255);
+    box->SetFillColor(kColourWhite);
+  }
+}
+
+void TMagnetDesign::FlashTextBox() {
+  if (TdtpPolygonShape* box = RectLayer(TLayer::usrTextBG)) {
+    box->SetMasterAlpha(127);
+    box->SetFillColor(kColourGrey);
+  }
+  flashCountdown_ = kFlashTicks;
+  flashing_ = true;
+  if (flashTimer_) flashTimer_->Start(kFlashIntervalMs);
+}
+
+void TMagnetDesign::FlashTick() {
+  if (!flashing_) return;
+  if (flashCountdown_ <= 0) {
+    EndTextFlash();
+  } else {
+    --flashCountdown_;
+  }
+}
+
+void TMagnetDesign::EndTextFlash() {
+  if (flashTimer_) flashTimer_->Stop();
+  if (!flashing_) return;
+  flashing_ = false;
+  flashCountdown_ = 0;
+  SetTextBoxSeeThrough(seeThrough_);
+}
+
+void TMagnetDesign::SetBackgroundColour(int32_t colour) {
+  if (TdtpPolygonShape* background = RectLayer(TLayer::bgColour)) background->SetFillColor(colour);
+}
+
+// --- Pictures ---
+
+void TMagnetDesign::LoadPictureInto(TLayer layer, const std::string& fileName) {
+  if (TdtpBitmapShape* picture = BitmapLayer(layer)) picture->Resource().LoadFromFile(fileName);
+}
+
+void TMagnetDesign::LoadAndFitPicture(TLayer layer, const std::string& fileName) {
+  TdtpBitmapShape* picture = BitmapLayer(layer);
+  if (!picture) return;
+  LoadPictureInto(layer, fileName);
+  activeImage_ = layer;
+  const double ih = picture->DocHeight();
+  const double iw = picture->DocWidth();
+  const float PW = document_.PageWidth();
+  const float PH = document_.PageHeight();
+  picture->SetLeft(0);
+  picture->SetTop(0);
+  picture->SetWidth(PW);
+  picture->SetHeight(PH);
+  picture->SetAngle(0);
+  // A picture or page without area has no proportions to keep; it simply covers the page.
+  const double r = (ih / PH) / (iw / PW);
+  if (std::isfinite(r) && r > 0) {
+    if (r >= 1) {
+      picture->SetHeight(static_cast<float>(r * PH));
+    } else {
+      picture->SetWidth(static_cast<float>(PW / r));
+    }
+  }
+  if (TDesignObject* entry = LayerObject(layer)) {
+    entry->ZoomWidth = picture->DocWidth();
+    entry->ZoomHeight = picture->DocHeight();
+  }
+  RecordLayerGeometry(layer);
+  picture->SetVisible(true);
+}
+
+void TMagnetDesign::LoadUserPicture(const std::string& fileName) {
+  LoadAndFitPicture(TLayer::usrImage, fileName);
+  if (Layer(TLayer::usrImage)) imageGroupAllowed_ = true;
+  CentreQuarterZoom();
+}
+
+void TMagnetDesign::CentreQuarterZoom() {
+  ZoomActiveImage(kQuarterZoom);
+  // Centred by its own size: a template's picture being placed is centred as the user's is.
+  const TdtpShape* picture = ActiveImage();
+  if (!picture) return;
+  MoveActiveImage(static_cast<float>(Round((static_cast<double>(document_.PageWidth()) - picture->DocWidth()) / 2)),
+                  static_cast<float>(Round((static_cast<double>(document_.PageHeight()) - picture->DocHeight()) / 2)));
+}
+
+void TMagnetDesign::ZoomActiveImage(int32_t percent) {
+  TdtpBitmapShape* picture = ActiveImage();
+  const TDesignObject* entry = LayerObject(activeImage_);
+  if (!picture || !entry) return;
+  const double f = percent / 100.0;
+  picture->SetWidth(static_cast<float>(entry->ZoomWidth * f));
+  picture->SetHeight(static_cast<float>(f * entry->ZoomHeight));
+}
+
+void TMagnetDesign::MoveActiveImage(float left, float top) {
+  TdtpBitmapShape* picture = ActiveImage();
+  if (!picture) return;
+  picture->SetLeft(left);
+  picture->SetTop(top);
+}
+
+void TMagnetDesign::RotateActiveImage(int32_t value) {
+  if (TdtpBitmapShape* picture = ActiveImage()) picture->RotateAboutCentre(static_cast<float>(-value));
+}
+
+void TMagnetDesign::ClearUserPicture() {
+  if (TdtpShape* picture = Layer(TLayer::usrImage)) picture->SetVisible(false);
+}
+
+void TMagnetDesign::ResetActiveImage() {
+  TdtpBitmapShape* picture = ActiveImage();
+  if (!picture) return;
+  RestoreLayerGeometry(activeImage_);
+  picture->SetVisible(true);
+  CentreQuarterZoom();
+}
+
+std::optional<TImageControls> TMagnetDesign::ImageControls(TLayer layer) const {
+  const TdtpShape* picture = Layer(layer);
+  if (!picture || LayerClass(layer) != TLayerClass::Bitmap) return std::nullopt;
+  const TDesignObject& entry = objects_->Item(picture->ShapeIndex());
+  TImageControls c;
+  c.Zoom = entry.ZoomWidth > 0 ? Round(static_cast<double>(picture->DocWidth()) * 100 / entry.ZoomWidth) : 100;
+  c.Top = Round(picture->DocTop());
+  c.Left = Round(picture->DocLeft());
+  c.Rotate = AngleSpinValue(picture->DocAngle());
+  return c;
+}
+
+std::optional<float> TMagnetDesign::ZoomRatio() const {
+  const TdtpShape* picture = Layer(activeImage_);
+  if (!picture) return std::nullopt;
+  const TDesignObject& entry = objects_->Item(picture->ShapeIndex());
+  const float ratio = entry.ZoomHeight / entry.ZoomWidth;
+  // A missing reference (0 x 0 after "clear template design") gives no ratio to keep.
+  if (!std::isfinite(ratio) || ratio <= 0) return std::nullopt;
+  return ratio;
+}
+
+std::optional<int32_t> TMagnetDesign::HeightForWidth(int32_t width) const {
+  const std::optional<float> ratio = ZoomRatio();
+  if (!ratio) return std::nullopt;
+  return Round(static_cast<double>(width) * *ratio);
+}
+
+std::optional<int32_t> TMagnetDesign::WidthForHeight(int32_t height) const {
+  const std::optional<float> ratio = ZoomRatio();
+  if (!ratio) return std::nullopt;
+  return Round(static_cast<double>(height) / *ratio);
+}
+
+}  // namespace sw

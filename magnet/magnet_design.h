@@ -1,0 +1,285 @@
+// TMagnetDesign: the magnet being designed, without any window. It owns the design document (one
+// page holding the nine layers), the list of layer records, the references to the layers, the
+// template's name, type and bleed margin, the print settings, the print-position grid and the
+// grey flash of the message box. The window binds its controls to it; stickwell-cli and the tests
+// drive it directly.
+//
+// Layer references never outlive their shapes: the document tells the design about every shape
+// that leaves, and an absent layer (an older template has only five) makes every operation on it
+// do nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/document.h"
+#include "magnet/design_objects.h"
+#include "magnet/param_list.h"
+#include "magnet/print_layout.h"
+#include "platform/services.h"
+
+namespace sw {
+
+class TdtpBitmapShape;
+class TdtpMemoShape;
+class TdtpPolygonShape;
+class TXmlNode;
+
+// Window-system colours the layers use.
+constexpr int32_t kColourWhite = 0xFFFFFF;
+constexpr int32_t kColourBlack = 0x000000;
+constexpr int32_t kColourGrey = 0x808080;
+
+// The two template types; any other stored text counts as none.
+constexpr const char kTemplateTypeBasic[] = "basic";
+constexpr const char kTemplateTypeClockFace[] = "clock face";
+
+// The largest bleed margin the template accepts, in millimetres.
+constexpr float kMaxBleedMargin = 150;
+
+// The print settings; margins in millimetres.
+struct TPrintSettings {
+  int32_t PaperWidth = 210;
+  int32_t PaperHeight = 297;
+  float OuterMarginX = 15;
+  float OuterMarginY = 23;
+  float InnerMarginX = 0;
+  float InnerMarginY = 0;
+  bool Portrait = true;
+  bool Precut = true;
+};
+
+// What the message controls show for the text layer.
+struct TTextControls {
+  int32_t Height = 0;
+  int32_t Width = 0;
+  int32_t Top = 0;
+  int32_t Left = 0;
+  int32_t Rotate = 0;
+};
+
+// What the picture controls show for a bitmap layer.
+struct TImageControls {
+  int32_t Zoom = 100;
+  int32_t Top = 0;
+  int32_t Left = 0;
+  int32_t Rotate = 0;
+};
+
+// The rotation spin value of a layer angle a in [0, 360): Round(360 - a) above 180, else Round(-a).
+int32_t AngleSpinValue(float angle);
+// A typed rotation spin value folded into [-179, 180]: above 180 minus 360, below -179 plus 360.
+int32_t FoldRotateSpin(int32_t value);
+// The template name shown for a template file: the file name without folder, its first ".fmt" (any
+// letter case) removed and every "_" a space.
+std::string TemplateDisplayName(const std::string& fileName);
+// The file name without its folder.
+std::string FileNameOnly(const std::string& path);
+
+class TMagnetDesign {
+public:
+  // Builds the empty design (NewDesign) in a document made with services; the flash timer comes
+  // from services.Timers (none: FlashTick is called by whoever runs the clock).
+  explicit TMagnetDesign(const TServices& services);
+  ~TMagnetDesign();
+  TMagnetDesign(const TMagnetDesign&) = delete;
+  TMagnetDesign& operator=(const TMagnetDesign&) = delete;
+
+  // The design document. Its OnShapeDestroy belongs to the design.
+  TdtpDocument& Document() { return document_; }
+  const TdtpDocument& Document() const { return document_; }
+  TDesignObjectList& DesignObjects() { return *objects_; }
+  // A template or design has been applied since the last failure.
+  bool DesignLoaded() const { return designLoaded_; }
+
+  // --- Layers ---
+  // The shape bound to the layer; null when the design has no such layer.
+  TdtpShape* Layer(TLayer layer) const { return layers_[static_cast<size_t>(layer)]; }
+  // The layer as its class; null when absent.
+  TdtpPolygonShape* RectLayer(TLayer layer) const;
+  TdtpBitmapShape* BitmapLayer(TLayer layer) const;
+  TdtpMemoShape* TextLayer() const;
+  // The bitmap layer the picture operations act on (usrImage unless the template editor chose
+  // another); null when that layer is absent.
+  TdtpBitmapShape* ActiveImage() const { return BitmapLayer(activeImage_); }
+  TLayer ActiveImageLayer() const { return activeImage_; }
+  // Refuses (does nothing for) a layer that is not a bitmap layer.
+  void SetActiveImage(TLayer layer);
+  // The record of a layer's shape; null when the layer is absent.
+  TDesignObject* LayerObject(TLayer layer);
+
+  // Empties the page and builds the nine invisible layers on a 210 x 297 mm page; a new record
+  // list; Modified false. DesignLoaded does not change.
+  void NewDesign();
+  // Places the layers for a magnet w x h (whole mm) with bleed m: the page becomes
+  // (w + 2m) x (h + 2m), the message goes to half the magnet's size, centred.
+  void LayoutTemplateLayers(int32_t w, int32_t h, float m);
+  // Copies the layer's geometry into its record; nothing for an absent layer.
+  void RecordLayerGeometry(TLayer layer);
+  // Puts the recorded geometry back (the angle keeps the position point); nothing when absent.
+  void RestoreLayerGeometry(TLayer layer);
+
+  // --- Parameters, loading and saving ---
+  // Binds the layers of a loaded document by the names in their parameters (or by position in an
+  // older template), reads the template name and type and, with resetPrint, the print settings.
+  // Leaves Modified false. On an error (a bad zoom value, a layer of the wrong class) the design
+  // is rebuilt empty, DesignLoaded becomes false, and the error passes on.
+  void ApplyDesign(bool resetPrint);
+  // Writes the page parameters into the page's Name and each shape's layer parameters into its
+  // Name; ends a running message flash first so the grey box is never stored.
+  void StoreDesignParams();
+  // The layer parameters of the shape into its record (geometry first); a value that is not a
+  // number raises the conversion error.
+  void ReadLayerParams(TdtpShape& shape);
+  void WriteLayerParams(TdtpShape& shape);
+  // The page parameters as StoreDesignParams writes them.
+  std::string PageParams() const;
+  // Default print settings, then the stored ones in order until the first missing or unreadable
+  // value; the bleed margin is clamped to 0 .. kMaxBleedMargin.
+  void ResetPrintSettings();
+  // The parameters ResetPrintSettings reads: the page parameters last read or written.
+  const TParamList& StoredPageParams() const { return pageParams_; }
+
+  // The document's load. A missing file changes nothing; any other failure leaves the empty
+  // design (DesignLoaded false). The error passes on.
+  void LoadDesignFile(const std::string& fileName);
+  // The document's save. A failure leaves the document modified; the error passes on.
+  void SaveDesignFile(const std::string& fileName);
+  // "select template" after the dialog: load, remember the file, apply, name the template from
+  // its file name.
+  void OpenTemplate(const std::string& fileName);
+  // "load design" after the dialog: load, remember the file, apply.
+  void OpenDesign(const std::string& fileName);
+  // "save design" / "Save Template" after the dialog: parameters, save, remember the file (only
+  // when the save succeeded). A name without extension gets ".fmd" / ".fmt".
+  void SaveDesign(const std::string& fileName);
+  void SaveTemplate(const std::string& fileName);
+  const std::string& TemplateFileName() const { return templateFileName_; }
+  const std::string& DesignFileName() const { return designFileName_; }
+
+  // --- Template fields and print settings (changes of stored ones mark the design modified) ---
+  const std::string& TemplateName() const { return templateName_; }
+  void SetTemplateName(const std::string& value);
+  // "basic", "clock face" or empty (no item).
+  const std::string& TemplateType() const { return templateType_; }
+  // Text matching a type without regard to case selects it; anything else selects none.
+  void SetTemplateType(const std::string& value);
+  float BleedMargin() const { return bleedMargin_; }
+  // Clamped to 0 .. kMaxBleedMargin; a value that is not finite is ignored.
+  void SetBleedMargin(float value);
+  const TPrintSettings& PrintSettings() const { return print_; }
+  void SetPaperWidth(int32_t value);
+  void SetPaperHeight(int32_t value);
+  // Values that are not finite are ignored.
+  void SetOuterMarginX(float value);
+  void SetOuterMarginY(float value);
+  void SetInnerMarginX(float value);
+  void SetInnerMarginY(float value);
+  void SetPortrait(bool value);
+  void SetPrecut(bool value);
+  // A setting or the grid changed since the last print layout ("refresh" enabled).
+  bool LayoutStale() const { return layoutStale_; }
+  void SetLayoutStale(bool value) { layoutStale_ = value; }
+  // The print positions; ApplyDesign asks for all of them to be selected at the next layout.
+  TLayoutGrid& Grid() { return grid_; }
+  // The picture controls may be enabled: usrImage was visible when the design was applied.
+  bool ImageGroupAllowed() const { return imageGroupAllowed_; }
+
+  // --- Print copies ---
+  // Saves the design page into node with the overlays of the paper type, then restores the
+  // design's overlays (olImage visible, olMask hidden, all four at MasterAlpha 255).
+  void SaveDesignForPrint(TXmlNode& node);
+  // MasterAlpha 255 on olImage, olMask, olBorder and olOutline.
+  void RestoreOverlayAlpha();
+
+  // --- Message ---
+  void SetMessageText(const std::u16string& text);
+  // Font from the dialog: size in points (FontHeight = points x 25.4 / 72).
+  void SetMessageFont(const std::string& name, double points, bool bold, bool italic, int32_t colour);
+  // "Arial - 10 point"; empty without the text layer.
+  std::string FontText() const;
+  // The text's size in whole points as the font dialog opens at.
+  int32_t FontPoints() const;
+  void MoveText(float left, float top);
+  void SizeText(float width, float height);
+  // Turns the text about its centre to -value degrees.
+  void RotateText(int32_t value);
+  // The box behind the message takes the text's frame.
+  void SyncTextBox();
+  // The message "reset": recorded geometry, box synced, see-through state from the box.
+  void ResetText();
+  std::optional<TTextControls> TextControls() const;
+  bool TextBoxSeeThrough() const { return seeThrough_; }
+  // The see-through check box: transparent box, or opaque white.
+  void SetTextBoxSeeThrough(bool value);
+  // Turns the box grey at half opacity for 21 ticks of 100 ms.
+  void FlashTextBox();
+  // One 100 ms tick of the flash; ends it when the count has run out.
+  void FlashTick();
+  // Ends the flash at once: the box as the check box says.
+  void EndTextFlash();
+  bool Flashing() const { return flashing_; }
+  int32_t FlashCountdown() const { return flashCountdown_; }
+  void SetBackgroundColour(int32_t colour);
+
+  // --- Pictures ---
+  // Loads the picture file into the layer; it takes its natural size at 150 pixels per inch.
+  void LoadPictureInto(TLayer layer, const std::string& fileName);
+  // Loads the picture, makes the layer active and lets it cover the page with its proportions
+  // kept; that size is zoom 100 %. A failing load changes nothing else.
+  void LoadAndFitPicture(TLayer layer, const std::string& fileName);
+  // "load image": the user's picture, covering, then at a quarter of that size, centred.
+  void LoadUserPicture(const std::string& fileName);
+  // The active picture at 25 %, centred on the page to the nearest millimetre.
+  void CentreQuarterZoom();
+  // Width and height := the zoom reference x percent / 100; the position point stays.
+  void ZoomActiveImage(int32_t percent);
+  void MoveActiveImage(float left, float top);
+  void RotateActiveImage(int32_t value);
+  // "clear image": the user's picture hidden (kept in the layer).
+  void ClearUserPicture();
+  // Picture "reset": recorded geometry, visible, then CentreQuarterZoom.
+  void ResetActiveImage();
+  std::optional<TImageControls> ImageControls(TLayer layer) const;
+  // With "keep aspect ratio": the partner of a new width or height from the active image's zoom
+  // reference; nothing when there is no usable reference (the partner stays as it is).
+  std::optional<int32_t> HeightForWidth(int32_t width) const;
+  std::optional<int32_t> WidthForHeight(int32_t height) const;
+
+private:
+  void ClearLayers();
+  void OnShapeDestroy(TdtpShape* shape);
+  // Binds shape to layer after checking its class; raises for a class that does not fit.
+  void Bind(TLayer layer, TdtpShape* shape);
+  void ApplyDesignSteps(bool resetPrint);
+  // Marks the document modified when a stored value changed.
+  void StoredChanged();
+  void RequireDocumentPage() const;
+  // The zoom reference ratio height / width of the active image; nothing when unusable.
+  std::optional<float> ZoomRatio() const;
+
+  TdtpDocument document_;
+  std::unique_ptr<TDesignObjectList> objects_;
+  std::array<TdtpShape*, kLayerCount> layers_{};
+  TLayer activeImage_ = TLayer::usrImage;
+  bool designLoaded_ = false;
+  bool imageGroupAllowed_ = false;
+  TParamList pageParams_;
+  std::string templateName_;
+  std::string templateType_ = kTemplateTypeBasic;
+  float bleedMargin_ = 0;
+  TPrintSettings print_;
+  bool layoutStale_ = false;
+  TLayoutGrid grid_;
+  std::string templateFileName_;
+  std::string designFileName_;
+  bool seeThrough_ = false;
+  bool flashing_ = false;
+  int32_t flashCountdown_ = 0;
+  std::unique_ptr<ITimer> flashTimer_;
+};
+
+}  // namespace sw
