@@ -681,7 +681,11 @@ void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
   std::fill_n(bitmap.Bits(), static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()),
               TColor32{0});
   TFontSystem* fonts = FontSystem();
-  const double dpm = info.Dpm;
+  // The pixels the spans map to decide the fitting: a cache made at a resolution lowered to fit
+  // its pixel budget has the scale of its matrix, not the resolution the caller asked for.
+  const TdtpAffineTransform& m = PaintMatrix();
+  double dpm = std::sqrt(std::abs(m.A * m.D - m.B * m.C));
+  if (!std::isfinite(dpm) || dpm <= 0) dpm = info.Dpm;
   if (fonts && std::isfinite(dpm) && dpm > 0) {
     const int32_t startHeight = Round(fontHeight_ * dpm);
     for (const auto& span : spans_) {

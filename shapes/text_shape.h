@@ -238,8 +238,9 @@ public:
   void PrepareFontAt(double dpm) override;
   void MeasureCharPositions(const TdtpTextSpan& span, double dpm) override;
   // Clears bitmap, draws every span white at its fitted height into the rectangle the paint
-  // matrix gives it, then turns the brightness into alpha of FontColor. Nothing is drawn without
-  // fonts or for a resolution that is not finite and positive.
+  // matrix gives it, then turns the brightness into alpha of FontColor. The resolution is the
+  // paint matrix's scale (info.Dpm when the matrix is degenerate). Nothing is drawn without fonts
+  // or for a resolution that is not finite and positive.
   void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) override;
 
   // The pixel height at which text fits a box of boxWidth x boxHeight pixels, starting from

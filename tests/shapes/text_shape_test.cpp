@@ -300,6 +300,21 @@ TEST_F(TextShape, PaintsTheFontColourWithCoverageAsAlpha) {
   EncodePng(*picture, out);
 }
 
+TEST_F(TextShape, ThePaintMatrixScaleDecidesTheFitting) {
+  auto shape = NewText(u"Scale");
+  const double dpm = 150 / 25.4;
+  auto expected = Paint(*shape, dpm);
+  TBitmap32 bitmap;
+  bitmap.SetSize(expected->Width(), expected->Height());
+  shape->SetPaintMatrix(TdtpAffineTransform(dpm, 0, 0, dpm, 0, 0));
+  TdtpPaintInfo info;
+  info.Dpm = static_cast<float>(600 / 25.4);  // a cache lowered below the asked resolution
+  shape->PaintBitmap(bitmap, info);
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    for (int32_t x = 0; x < bitmap.Width(); ++x) ASSERT_EQ(bitmap.Pixel(x, y), expected->Pixel(x, y));
+  }
+}
+
 TEST_F(TextShape, XmlRoundTripIsByteStable) {
   auto shape = NewText(u"Round <trip> & \"quotes\"\r\nline two");
   shape->SetFontName("DejaVu Serif");
