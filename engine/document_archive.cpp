@@ -78,31 +78,34 @@ void TdtpDocument::ReadSettings(const TXmlNode& node) {
 }
 
 void TdtpDocument::WriteSettings(TXmlNode& node) {
+  // Each value is left out only when it equals what the reader assumes for a missing element, so
+  // that a setting such as StoreThumbnails false or a black default page colour reads back as
+  // written; readers of either form see the same values.
   node.WriteHex("HandleColor", static_cast<uint32_t>(HandleColor), 0, 8);
   node.WriteHex("HandleEdgeColor", static_cast<uint32_t>(HandleEdgeColor), 0, 8);
   node.WriteInteger("HotzoneScrolling", HotzoneScrolling, 0);
   node.WriteInteger("StretchFilter", Quality, 0);
   node.WriteBool("ReadOnly", readOnly_, false);
-  node.WriteFloat("RenderDpm", renderDpm_, 0);
-  node.WriteFloat("ScreenDpm", screenDpm_, 0);
-  node.WriteBool("StoreThumbnails", StoreThumbnails, false);
+  node.WriteFloat("RenderDpm", renderDpm_, kDefaultDpm);
+  node.WriteFloat("ScreenDpm", screenDpm_, kDefaultDpm);
+  node.WriteBool("StoreThumbnails", StoreThumbnails, true);
   node.WriteBool("ShowMargins", showMargins_, false);
   node.WriteBool("SnapToGrid", SnapToGrid, false);
   node.WriteFloat("StepAngle", StepAngle, 0);
   node.WriteInteger("ViewStyle", ViewStyle, 0);
-  node.WriteFloat("DefaultPageWidth", defaultPageWidth_, 0);
-  node.WriteFloat("DefaultPageHeight", defaultPageHeight_, 0);
-  node.WriteFloat("DefaultMarginLeft", defaultMargins_[0], 0);
-  node.WriteFloat("DefaultMarginTop", defaultMargins_[1], 0);
-  node.WriteFloat("DefaultMarginRight", defaultMargins_[2], 0);
-  node.WriteFloat("DefaultMarginBottom", defaultMargins_[3], 0);
-  node.WriteFloat("DefaultGridSize", defaultGridSize_, 0);
-  node.WriteColor("DefaultGridColor", defaultGridColor_, 0);
-  node.WriteColor("DefaultPageColor", defaultPageColor_, 0);
+  node.WriteFloat("DefaultPageWidth", defaultPageWidth_, 210);
+  node.WriteFloat("DefaultPageHeight", defaultPageHeight_, 297);
+  node.WriteFloat("DefaultMarginLeft", defaultMargins_[0], 10);
+  node.WriteFloat("DefaultMarginTop", defaultMargins_[1], 10);
+  node.WriteFloat("DefaultMarginRight", defaultMargins_[2], 10);
+  node.WriteFloat("DefaultMarginBottom", defaultMargins_[3], 10);
+  node.WriteFloat("DefaultGridSize", defaultGridSize_, 5);
+  node.WriteColor("DefaultGridColor", defaultGridColor_, 0xFFFFC0);
+  node.WriteColor("DefaultPageColor", defaultPageColor_, 0xFFFFFF);
   if (HoldsPicture(*defaultBackground_)) defaultBackground_->SaveToXml(*node.NewChild("DefaultBgrImage"));
   node.WriteBool("DefaultBgrTiled", defaultBackgroundTiled_, false);
-  node.WriteInteger("ThumbnailWidth", ThumbnailWidth, 0);
-  node.WriteInteger("ThumbnailHeight", ThumbnailHeight, 0);
+  node.WriteInteger("ThumbnailWidth", ThumbnailWidth, 80);
+  node.WriteInteger("ThumbnailHeight", ThumbnailHeight, 60);
   if (OnSaveAdditionalInfo) OnSaveAdditionalInfo(this, &node);
 }
 

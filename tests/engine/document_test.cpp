@@ -414,6 +414,27 @@ TEST_F(DocumentTest, UnreadPagesKeepTheirContentThroughDefaultChanges) {
   std::remove(file.c_str());
 }
 
+TEST_F(DocumentTest, SettingsReadBackAsWritten) {
+  TdtpDocument doc;
+  doc.StoreThumbnails = false;
+  doc.SetDefaultPageColor(0);
+  doc.SetDefaultGridColor(0);
+  doc.SetDefaultMarginLeft(0);
+  doc.ThumbnailWidth = 120;
+  TMemoryStream bytes;
+  doc.SaveToStream(bytes);
+  bytes.SetPosition(0);
+  TdtpDocument back;
+  back.LoadFromStream(bytes);
+  EXPECT_FALSE(back.StoreThumbnails);
+  EXPECT_EQ(back.DefaultPageColor(), 0);
+  EXPECT_EQ(back.DefaultGridColor(), 0);
+  EXPECT_FLOAT_EQ(back.DefaultMarginLeft(), 0);
+  EXPECT_FLOAT_EQ(back.DefaultMarginTop(), 10);
+  EXPECT_EQ(back.ThumbnailWidth, 120);
+  EXPECT_EQ(back.CurrentPage()->PageColor(), 0) << "the default page shows the black default";
+}
+
 TEST_F(DocumentTest, ArchiveWithoutIndexIsRefused) {
   TdtpDocument doc;
   TsdStorage storage;
