@@ -428,9 +428,11 @@ public:
   void SetZoomPercent(double percent);
   // ZoomPercent 100 and FitWidth.
   void ResetZoom();
+  // Places the page anew (scrolling to the top-left corner) and repaints; nothing when unchanged.
   void SetViewStyle(TdtpViewStyleType value);
   // Repaints; existing caches keep the filter they were made with.
   void SetQuality(uint8_t value);
+  // The page decoration on screen; repaints when changed.
   void SetHelperMethod(TdtpHelperMethodType value);
   // A change makes every thumbnail stale (and the document modified).
   void SetThumbnailWidth(int32_t value);
