@@ -310,6 +310,38 @@ TEST_F(MemoShape, CaretPositionsForEditingFollowTheLines) {
   EXPECT_LT(at[5].X, at[6].X);
 }
 
+TEST_F(MemoShape, RendersOnItsPageThroughTheDocument) {
+  TServices services;
+  services.Fonts = &Fonts();
+  TdtpDocument document(services);
+  document.SetPageWidth(100);
+  document.SetPageHeight(60);
+  auto owned = std::make_unique<TdtpMemoShape>();
+  TdtpMemoShape* memo = owned.get();
+  document.AddShape(std::move(owned));
+  memo->SetFontColor(0x0000FF);
+  memo->SetBounds(20, 10, 50, 10);
+  memo->SetWordWrap(true);
+  memo->SetText(u"red words on a white page");
+  const double dpm = 150 / 25.4;
+  std::unique_ptr<TBitmap32> page = document.RenderPage(*document.CurrentPage(), dpm);
+  ASSERT_NE(page, nullptr);
+  int32_t red = 0;
+  for (int32_t y = 0; y < page->Height(); ++y) {
+    for (int32_t x = 0; x < page->Width(); ++x) {
+      const TColor32 p = page->Pixel(x, y);
+      if ((p & 0xFFFFFF) == 0xFFFFFF) continue;
+      ++red;
+      ASSERT_GE(RedOf(p), GreenOf(p));
+      ASSERT_GE(x, std::floor(20 * dpm) - 1);
+      ASSERT_LE(x, std::ceil(70 * dpm) + 1);
+      ASSERT_GE(y, std::floor(10 * dpm) - 1);
+      ASSERT_LE(y, std::ceil((10 + memo->DocHeight()) * dpm) + 1);
+    }
+  }
+  EXPECT_GT(red, 200);
+}
+
 TEST_F(MemoShape, XmlRoundTripIsByteStableAndRefillsTheLines) {
   auto memo = NewMemo(60, true, u"first line\r\nsecond, rather longer line that wraps\r\n\r\nlast");
   memo->SetAlignment(taRightJustify);
