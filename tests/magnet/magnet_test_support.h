@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -35,14 +37,16 @@ protected:
 
   std::unique_ptr<TMagnetDesign> NewMagnet() { return std::make_unique<TMagnetDesign>(Services()); }
 
-  // A file name in the test's temporary folder, removed when the test ends.
+  // A file of that name in the test's own temporary folder, removed with it when the test ends.
   std::string TempFile(const std::string& name) {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/magnet_" +
-                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
-    files_.push_back(path);
-    std::remove(path.c_str());
-    return path;
+    if (folder_.empty()) {
+      const char* tmp = std::getenv("TMPDIR");
+      folder_ = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") /
+                (std::string("magnet_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+      std::filesystem::remove_all(folder_);
+      std::filesystem::create_directories(folder_);
+    }
+    return (folder_ / name).string();
   }
 
   // A PNG file of width x height pixels in one colour.
@@ -58,11 +62,12 @@ protected:
   }
 
   void TearDown() override {
-    for (const std::string& path : files_) std::remove(path.c_str());
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
   }
 
 private:
-  std::vector<std::string> files_;
+  std::filesystem::path folder_;
 };
 
 }  // namespace sw::test

@@ -1,0 +1,183 @@
+// Design and template files: what a saved design brings back, the remembered file names, and
+// loads and saves that fail.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "base/exception.h"
+#include "base/stream.h"
+#include "magnet/magnet_design.h"
+#include "magnet_test_support.h"
+#include "shapes/bitmap_shape.h"
+#include "shapes/memo_shape.h"
+#include "shapes/polygon_shape.h"
+
+namespace sw {
+namespace {
+
+class DesignFiles : public test::MagnetFixture {
+protected:
+  // A template as the editor leaves it: 90 x 50, bleed 3, the layers shown, saved under name.
+  std::string SavedTemplate(const std::string& name) {
+    auto author = NewMagnet();
+    author->SetBleedMargin(3);
+    author->LayoutTemplateLayers(90, 50, 3);
+    for (const TLayer layer : AllLayers()) author->Layer(layer)->SetVisible(layer != TLayer::olMask);
+    author->Layer(TLayer::usrImage)->SetVisible(false);
+    author->SetTemplateName("stored name");
+    author->SetOuterMarginX(14.5f);
+    const std::string path = TempFile(name);
+    author->SaveTemplate(path);
+    return path;
+  }
+};
+
+TEST_F(DesignFiles, TemplateLoadNamesTheTemplateAfterItsFile) {
+  const std::string path = SavedTemplate("Round_Magnet_50mm.FMT");
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(path);
+  EXPECT_TRUE(magnet->DesignLoaded());
+  EXPECT_EQ(magnet->TemplateName(), "Round Magnet 50mm");
+  EXPECT_EQ(magnet->TemplateFileName(), FileNameOnly(path));
+  EXPECT_EQ(magnet->DesignFileName(), "");
+  EXPECT_FLOAT_EQ(magnet->Document().PageWidth(), 96);
+  EXPECT_FLOAT_EQ(magnet->BleedMargin(), 3);
+  EXPECT_FLOAT_EQ(magnet->PrintSettings().OuterMarginX, 14.5f);
+  EXPECT_FALSE(magnet->ImageGroupAllowed());
+  for (const TLayer layer : AllLayers()) ASSERT_NE(magnet->Layer(layer), nullptr) << LayerName(layer);
+  EXPECT_FALSE(magnet->Document().Modified());
+  // Saving right away writes the derived name and the template's own margins back.
+  magnet->StoreDesignParams();
+  EXPECT_EQ(magnet->Document().CurrentPage()->Name(),
+            "\"template name=Round Magnet 50mm\",\"template type=basic\",\"template version=1\","
+            "\"bleed margin=3\",\"innerX margin=0\",\"innerY margin=0\",\"outerX margin=14.5\","
+            "\"outerY margin=23\",portrait=-1,precut=-1");
+}
+
+TEST_F(DesignFiles, ASavedDesignComesBackWhole) {
+  const std::string templatePath = SavedTemplate("basic.fmt");
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(templatePath);
+  magnet->SetMessageText(u"Hello\r\nfridge");
+  magnet->SetMessageFont("DejaVu Sans", 14, false, true, 0x123456);
+  magnet->MoveText(20, 8);
+  magnet->RotateText(-30);
+  magnet->SetTextBoxSeeThrough(true);
+  magnet->SetBackgroundColour(0x00AA00);
+  magnet->LoadUserPicture(PictureFile("photo.png", 600, 400, 0xFFCC0000));
+  magnet->ZoomActiveImage(40);
+  magnet->MoveActiveImage(5, 6);
+  magnet->RotateActiveImage(15);
+  magnet->SetInnerMarginX(1.5f);
+  magnet->SetPortrait(false);
+  magnet->SetPrecut(false);
+  magnet->SetPaperWidth(200);
+  magnet->EndTextFlash();
+  const std::string designPath = TempFile("mine");  // no extension: ".fmd" is added
+  magnet->SaveDesign(designPath);
+  EXPECT_EQ(magnet->DesignFileName(), FileNameOnly(designPath) + ".fmd");
+  EXPECT_FALSE(magnet->Document().Modified());
+  std::remove(templatePath.c_str());  // a design needs no template file
+
+  auto reopened = NewMagnet();
+  reopened->OpenDesign(designPath + ".fmd");
+  EXPECT_EQ(reopened->DesignFileName(), FileNameOnly(designPath) + ".fmd");
+  EXPECT_EQ(reopened->TemplateName(), "basic");  // the stored name
+  const TdtpMemoShape* text = reopened->TextLayer();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->Text(), u"Hello\r\nfridge");
+  EXPECT_EQ(text->FontName(), "DejaVu Sans");
+  EXPECT_EQ(reopened->FontText(), "DejaVu Sans - 14 point");
+  EXPECT_EQ(text->FontColor(), 0x123456);
+  EXPECT_FLOAT_EQ(text->DocAngle(), 30);
+  EXPECT_TRUE(reopened->TextBoxSeeThrough());
+  EXPECT_EQ(reopened->Layer(TLayer::usrTextBG)->MasterAlpha(), 0u);
+  EXPECT_EQ(reopened->RectLayer(TLayer::bgColour)->FillColor(), 0x00AA00);
+  const TdtpShape* picture = reopened->Layer(TLayer::usrImage);
+  const TdtpShape* before = magnet->Layer(TLayer::usrImage);
+  EXPECT_TRUE(picture->Visible());
+  EXPECT_FLOAT_EQ(picture->DocLeft(), before->DocLeft());
+  EXPECT_FLOAT_EQ(picture->DocTop(), before->DocTop());
+  EXPECT_FLOAT_EQ(picture->DocWidth(), before->DocWidth());
+  EXPECT_FLOAT_EQ(picture->DocAngle(), 345);
+  EXPECT_EQ(reopened->ImageControls(TLayer::usrImage)->Zoom, 40);
+  EXPECT_TRUE(reopened->ImageGroupAllowed());
+  const TPrintSettings& s = reopened->PrintSettings();
+  EXPECT_FLOAT_EQ(s.InnerMarginX, 1.5f);
+  EXPECT_FALSE(s.Portrait);
+  EXPECT_FALSE(s.Precut);
+  EXPECT_EQ(s.PaperWidth, 210);  // the paper is not part of a design
+  EXPECT_FALSE(reopened->Document().Modified());
+}
+
+TEST_F(DesignFiles, AClearedPictureReopensHiddenAndResetsCentred) {
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(SavedTemplate("t.fmt"));
+  magnet->LoadUserPicture(PictureFile("photo.png", 600, 400));
+  magnet->MoveActiveImage(0, 0);
+  magnet->ClearUserPicture();
+  const std::string path = TempFile("cleared.fmd");
+  magnet->SaveDesign(path);
+  auto reopened = NewMagnet();
+  reopened->OpenDesign(path);
+  EXPECT_FALSE(reopened->Layer(TLayer::usrImage)->Visible());
+  EXPECT_FALSE(reopened->ImageGroupAllowed());
+  reopened->ResetActiveImage();
+  const TdtpShape* picture = reopened->Layer(TLayer::usrImage);
+  EXPECT_TRUE(picture->Visible());
+  EXPECT_NEAR(picture->DocWidth(), 24, 1e-4);
+  EXPECT_FLOAT_EQ(picture->DocLeft(), 36);
+  EXPECT_FLOAT_EQ(picture->DocTop(), 20);
+}
+
+TEST_F(DesignFiles, AMissingFileChangesNothing) {
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(SavedTemplate("t.fmt"));
+  magnet->SetMessageText(u"kept");
+  TdtpShape* text = magnet->Layer(TLayer::usrText);
+  try {
+    magnet->OpenDesign(TempFile("nowhere.fmd"));
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("Cannot find file \""), std::string::npos);
+  }
+  EXPECT_TRUE(magnet->DesignLoaded());
+  EXPECT_EQ(magnet->Layer(TLayer::usrText), text);
+  EXPECT_EQ(magnet->TextLayer()->Text(), u"kept");
+  EXPECT_EQ(magnet->DesignFileName(), "");
+}
+
+TEST_F(DesignFiles, AnUnreadableFileLeavesTheEmptyDesign) {
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(SavedTemplate("t.fmt"));
+  const std::string path = TempFile("broken.fmd");
+  std::ofstream(path, std::ios::binary) << "STOR but not really an archive";
+  EXPECT_THROW(magnet->OpenDesign(path), Exception);
+  EXPECT_FALSE(magnet->DesignLoaded());
+  EXPECT_EQ(magnet->DesignFileName(), "");
+  TdtpDocument& doc = magnet->Document();
+  ASSERT_EQ(doc.ShapeCount(), 9);
+  for (const TLayer layer : AllLayers()) EXPECT_EQ(magnet->Layer(layer), doc.Shapes(static_cast<int>(layer)));
+  // Every control's operation is safe on it.
+  magnet->MoveText(1, 1);
+  magnet->CentreQuarterZoom();
+  magnet->EndTextFlash();
+}
+
+TEST_F(DesignFiles, AFailedSaveKeepsTheDesignModifiedAndTheNames) {
+  auto magnet = NewMagnet();
+  const std::string templatePath = SavedTemplate("t.fmt");
+  magnet->OpenTemplate(templatePath);
+  const std::string good = TempFile("good.fmd");
+  magnet->SaveDesign(good);
+  EXPECT_FALSE(magnet->Document().Modified());
+  EXPECT_THROW(magnet->SaveDesign(TempFile("no_such_folder") + "/x.fmd"), Exception);
+  EXPECT_TRUE(magnet->Document().Modified());
+  EXPECT_EQ(magnet->DesignFileName(), FileNameOnly(good));
+  EXPECT_THROW(magnet->SaveTemplate(TempFile("no_such_folder") + "/x.fmt"), Exception);
+  EXPECT_EQ(magnet->TemplateFileName(), FileNameOnly(templatePath));
+}
+
+}  // namespace
+}  // namespace sw
