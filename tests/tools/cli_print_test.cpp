@@ -96,6 +96,19 @@ TEST_F(CliPrint, PngSheetsHaveTheirSizeAndResolution) {
   EXPECT_EQ(moved.Pixel(3, 100), clWhite32);
 }
 
+// On a terminal (given by script(1)) standard error shows the job's progress up to 100%.
+TEST_F(CliPrint, ProgressBarOnATerminal) {
+  ASSERT_EQ(test::RunCommand("command -v script"), 0) << "script(1) of util-linux is needed";
+  const std::string pdf = base_ + ".pdf";
+  const std::string inner = std::string(STICKWELL_CLI) + " print " + ShellQuote(kSample) + " " + ShellQuote(pdf) +
+                            " --dpi 100 >/dev/null";
+  std::string output;
+  ASSERT_EQ(test::RunCommand("script -qec " + ShellQuote(inner) + " /dev/null", &output), 0) << output;
+  EXPECT_NE(output.find("\rprinting [          "), std::string::npos) << output;
+  EXPECT_NE(output.find("########################################] 100%"), std::string::npos) << output;
+  EXPECT_TRUE(FileExists(pdf));
+}
+
 TEST_F(CliPrint, DefaultSheetIsA4At600Dpi) {
   const std::string png = base_ + ".png";
   const test::TCliRun run = RunCli("print " + ShellQuote(kSample) + " " + ShellQuote(png) + " --dpi 60");
