@@ -211,6 +211,7 @@ void TMagnetDesign::NewDesign() {
   outline->SetOutlineWidth(0.25f);
   outline->SetOutlineColor(kColourBlack);
   templateName_.clear();
+  activeChoice_.reset();
   for (const TLayer layer : AllLayers()) {
     TdtpShape* shape = shapes[static_cast<size_t>(layer)].get();
     if (document_.AddShape(std::move(shapes[static_cast<size_t>(layer)])) >= 0) {
@@ -339,6 +340,11 @@ void TMagnetDesign::ApplyDesignSteps(bool resetPrint) {
     ResetPrintSettings();
     grid_.SetResetPending(true);
   }
+  if (const TdtpShape* image = Layer(TLayer::olImage)) {
+    templateWidth_ = Round(image->DocWidth());
+    templateHeight_ = Round(image->DocHeight());
+  }
+  activeChoice_ = TLayer::usrImage;
   if (TdtpShape* box = Layer(TLayer::usrTextBG)) {
     const bool seeThrough = box->MasterAlpha() == 0;
     if (seeThrough != seeThrough_) SetTextBoxSeeThrough(seeThrough);
@@ -458,7 +464,8 @@ void TMagnetDesign::SaveDesignFile(const std::string& fileName) {
   }
 }
 
-void TMagnetDesign::OpenTemplate(const std::string& fileName) {
+void TMagnetDesign::OpenTemplate(const std::string& fileName, bool templateEditing) {
+  templateEditing_ = templateEditing;
   LoadDesignFile(fileName);
   templateFileName_ = FileNameOnly(fileName);
   designFileName_.clear();
@@ -467,6 +474,7 @@ void TMagnetDesign::OpenTemplate(const std::string& fileName) {
 }
 
 void TMagnetDesign::OpenDesign(const std::string& fileName) {
+  templateEditing_ = false;
   LoadDesignFile(fileName);
   designFileName_ = FileNameOnly(fileName);
   ApplyDesign(true);

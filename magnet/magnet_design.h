@@ -148,10 +148,10 @@ public:
   void LoadDesignFile(const std::string& fileName);
   // The document's save. A failure leaves the document modified; the error passes on.
   void SaveDesignFile(const std::string& fileName);
-  // "select template" after the dialog: load, remember the file, apply, name the template from
-  // its file name.
-  void OpenTemplate(const std::string& fileName);
-  // "load design" after the dialog: load, remember the file, apply.
+  // "select template" (templateEditing false) and "Load Template" (true) after the dialog: load,
+  // remember the file, apply, name the template from its file name.
+  void OpenTemplate(const std::string& fileName, bool templateEditing = false);
+  // "load design" after the dialog: load, remember the file, apply; not a template-editor action.
   void OpenDesign(const std::string& fileName);
   // "save design" / "Save Template" after the dialog: parameters, save, remember the file (only
   // when the save succeeded). A name without extension gets ".fmd" / ".fmt".
@@ -249,6 +249,46 @@ public:
   std::optional<int32_t> HeightForWidth(int32_t width) const;
   std::optional<int32_t> WidthForHeight(int32_t height) const;
 
+  // --- Template editor ---
+  // The layer chosen in "active image"; none at start and after NewDesign, "user image" after a
+  // design is applied.
+  std::optional<TLayer> ActiveImageChoice() const { return activeChoice_; }
+  // Chooses a bitmap layer as the active image (other layers are refused).
+  void ChooseActiveImage(TLayer layer);
+  // "load" with the chosen picture file: the cutout or background image starts a new template
+  // around the picture, the cutout mask covers the page, the user image is fitted. Nothing without
+  // a choice. Marks the last file action a template-editor one either way.
+  void LoadActiveImage(const std::string& fileName);
+  // The picture becomes the active image covering the page; the message, box, background and
+  // overlays get their template defaults; the magnet size is 90 x 50 for a picture taller than
+  // wide, else 50 x 90; the layers are laid out for it; the design counts as loaded.
+  void LoadTemplateImage(TLayer layer, const std::string& fileName);
+  // The mask picture over the whole page, shown as "view cutout mask" says.
+  void LoadCutoutMask(const std::string& fileName);
+  // The template size fields from the layer's size.
+  void ShowTemplateSize(TLayer layer);
+  // Magnet size of the template being built, whole millimetres.
+  int32_t TemplateWidth() const { return templateWidth_; }
+  int32_t TemplateHeight() const { return templateHeight_; }
+  // With KeepAspectRatio, the partner follows the active image's zoom reference (it stays when
+  // there is none). The layers change only with PreviewTemplate.
+  void SetTemplateWidth(int32_t value);
+  void SetTemplateHeight(int32_t value);
+  bool KeepAspectRatio = true;
+  // "Preview Template": the layers laid out for the template size and the bleed margin.
+  void PreviewTemplate();
+  // "view cutout mask" and "border": the mask's and the cutting line's visibility.
+  bool ViewMask() const { return viewMask_; }
+  void SetViewMask(bool value);
+  bool Border() const { return border_; }
+  void SetBorder(bool value);
+  // The active image's MasterAlpha, 0 .. 255; 0 without an active image.
+  int32_t ActiveAlpha() const;
+  void SetActiveAlpha(int32_t value);
+  // The last file action was a template-editor one: the close prompt asks about the template.
+  bool TemplateEditing() const { return templateEditing_; }
+  void SetTemplateEditing(bool value) { templateEditing_ = value; }
+
 private:
   void ClearLayers();
   void OnShapeDestroy(TdtpShape* shape);
@@ -280,6 +320,12 @@ private:
   bool flashing_ = false;
   int32_t flashCountdown_ = 0;
   std::unique_ptr<ITimer> flashTimer_;
+  std::optional<TLayer> activeChoice_;
+  int32_t templateWidth_ = 0;
+  int32_t templateHeight_ = 0;
+  bool viewMask_ = true;
+  bool border_ = true;
+  bool templateEditing_ = false;
 };
 
 }  // namespace sw
