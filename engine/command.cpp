@@ -1,5 +1,9 @@
 #include "engine/command.h"
 
+#include <algorithm>
+#include <charconv>
+
+#include "base/exception.h"
 #include "engine/shape.h"
 
 namespace sw {
@@ -29,6 +33,33 @@ void CollectDescendants(const TdtpShape& shape, std::vector<TdtpShape*>& out) {
 }
 
 }  // namespace
+
+double ParseCommandFloat(const std::string& text) {
+  std::string t = text;
+  std::replace(t.begin(), t.end(), ',', '.');
+  const char* begin = t.c_str();
+  const char* end = begin + t.size();
+  // from_chars takes no sign of its own before the digits.
+  if (begin != end && *begin == '+') ++begin;
+  double v = 0;
+  const auto r = std::from_chars(begin, end, v);
+  if (t.empty() || r.ec != std::errc() || r.ptr != end) {
+    RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
+  }
+  return v;
+}
+
+int64_t ParseCommandInteger(const std::string& text) {
+  const char* begin = text.c_str();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  int64_t v = 0;
+  const auto r = std::from_chars(begin, end, v);
+  if (text.empty() || r.ec != std::errc() || r.ptr != end) {
+    RaiseError(Format("'%s' is not a valid integer value", text.c_str()));
+  }
+  return v;
+}
 
 std::unique_ptr<TMemoryStream> MakeRemovalStream(int32_t index, int32_t shapeId, std::string_view snapshot,
                                                  const std::vector<int32_t>& descendants) {

@@ -42,6 +42,12 @@ public:
   std::unique_ptr<TMemoryStream> Stream;
 };
 
+// Undo values as the recorders write them: a point (a comma is taken as one) and no regard to the
+// process locale. Raises "'<text>' is not a valid floating point value" for anything else.
+double ParseCommandFloat(const std::string& text);
+// Decimal; raises "'<text>' is not a valid integer value" for anything else.
+int64_t ParseCommandInteger(const std::string& text);
+
 // What the stream of a kind-2 command holds: where the child was and what it was.
 struct TdtpRemovedChild {
   int32_t Index = 0;

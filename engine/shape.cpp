@@ -91,29 +91,6 @@ bool IsReservedStreamName(const std::string& name) {
          (lower.rfind("thumb", 0) == 0 && endsWith(".bmp"));
 }
 
-// Undo values are written with a point whatever the process locale says, so they are read the same.
-double ParseFloatText(const std::string& text) {
-  std::string t = text;
-  std::replace(t.begin(), t.end(), ',', '.');
-  const char* begin = t.c_str();
-  if (*begin == '+') ++begin;
-  double v = 0;
-  const auto r = std::from_chars(begin, t.c_str() + t.size(), v);
-  if (t.empty() || r.ec != std::errc() || r.ptr != t.c_str() + t.size()) {
-    RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
-  }
-  return v;
-}
-
-int64_t ParseIntegerText(const std::string& text) {
-  char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || end != text.c_str() + text.size()) {
-    RaiseError(Format("'%s' is not a valid integer value", text.c_str()));
-  }
-  return v;
-}
-
 // Deletes the temporary-named streams only this child uses: a copy made through a snapshot lists
 // the same names as its original, and a page still unread may list anything.
 void DeleteChildTempStreams(TdtpDocument& doc, const TdtpShape& child) {
@@ -365,7 +342,7 @@ bool TdtpShape::ApplyCommand(TdtpCommand* command) {
       SetPropertyByName(command->Name, command->Value);
       break;
     case ckInsert:
-      DeleteChild(static_cast<int>(ParseIntegerText(command->Value)));
+      DeleteChild(static_cast<int>(ParseCommandInteger(command->Value)));
       break;
     case ckDelete: {
       TdtpRemovedChild removed;
@@ -393,17 +370,17 @@ bool TdtpShape::ApplyCommand(TdtpCommand* command) {
 
 void TdtpShape::SetPropertyByName(const std::string& name, const std::string& value) {
   if (SameText(name, "DocLeft")) {
-    SetLeft(static_cast<float>(ParseFloatText(value)));
+    SetLeft(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "DocTop")) {
-    SetTop(static_cast<float>(ParseFloatText(value)));
+    SetTop(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "DocWidth")) {
-    SetWidth(static_cast<float>(ParseFloatText(value)));
+    SetWidth(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "DocHeight")) {
-    SetHeight(static_cast<float>(ParseFloatText(value)));
+    SetHeight(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "DocAngle")) {
-    SetAngle(static_cast<float>(ParseFloatText(value)));
+    SetAngle(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "MasterAlpha")) {
-    SetMasterAlpha(ParseIntegerText(value));
+    SetMasterAlpha(ParseCommandInteger(value));
   }
 }
 

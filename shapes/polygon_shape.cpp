@@ -17,27 +17,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Undo values come back as the recorders wrote them; anything else is refused plainly.
-double ParseFloatValue(const std::string& text) {
-  std::string t = text;
-  std::replace(t.begin(), t.end(), ',', '.');
-  char* end = nullptr;
-  const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || end != t.c_str() + t.size()) {
-    RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
-  }
-  return v;
-}
-
-int64_t ParseIntegerValue(const std::string& text) {
-  char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || end != text.c_str() + text.size()) {
-    RaiseError(Format("'%s' is not a valid integer value", text.c_str()));
-  }
-  return v;
-}
-
 bool ParseBoolValue(const std::string& text) {
   return !text.empty() && (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y');
 }
@@ -335,16 +314,16 @@ void TdtpPolygonShape::SetPropertyByName(const std::string& name, const std::str
   } else if (SameText(name, "UseStipple")) {
     SetUseStipple(ParseBoolValue(value));
   } else if (SameText(name, "OutlineWidth")) {
-    SetOutlineWidth(static_cast<float>(ParseFloatValue(value)));
+    SetOutlineWidth(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "StippleSize")) {
-    SetStippleSize(static_cast<float>(ParseFloatValue(value)));
+    SetStippleSize(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "FillAlpha")) {
     // Recorded as a float; whole numbers either way.
-    SetFillAlpha(Round(std::clamp(ParseFloatValue(value), -1.0, 256.0)));
+    SetFillAlpha(Round(std::clamp(ParseCommandFloat(value), -1.0, 256.0)));
   } else if (SameText(name, "FillColor")) {
-    SetFillColor(ClampColor(ParseIntegerValue(value)));
+    SetFillColor(ClampColor(ParseCommandInteger(value)));
   } else if (SameText(name, "OutlineColor")) {
-    SetOutlineColor(ClampColor(ParseIntegerValue(value)));
+    SetOutlineColor(ClampColor(ParseCommandInteger(value)));
   }
 }
 
@@ -596,9 +575,9 @@ void TdtpRoundRectShape::SetCornerPropertiesArePercentage(bool value) {
 void TdtpRoundRectShape::SetPropertyByName(const std::string& name, const std::string& value) {
   TdtpPolygonShape::SetPropertyByName(name, value);
   if (SameText(name, "CornerWidth")) {
-    SetCornerWidth(static_cast<float>(ParseFloatValue(value)));
+    SetCornerWidth(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "CornerHeight")) {
-    SetCornerHeight(static_cast<float>(ParseFloatValue(value)));
+    SetCornerHeight(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "CornerPropertiesArePercentage")) {
     SetCornerPropertiesArePercentage(ParseBoolValue(value));
   }

@@ -78,26 +78,6 @@ int32_t GuessFrom(double estimate, int32_t fallback) {
   return static_cast<int32_t>(std::clamp(estimate, -1e9, 1e9));
 }
 
-double ParseFloatValue(const std::string& text) {
-  std::string t = text;
-  std::replace(t.begin(), t.end(), ',', '.');
-  char* end = nullptr;
-  const double v = std::strtod(t.c_str(), &end);
-  if (t.empty() || end != t.c_str() + t.size()) {
-    RaiseError(Format("'%s' is not a valid floating point value", text.c_str()));
-  }
-  return v;
-}
-
-int64_t ParseIntegerValue(const std::string& text) {
-  char* end = nullptr;
-  const long long v = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || end != text.c_str() + text.size()) {
-    RaiseError(Format("'%s' is not a valid integer value", text.c_str()));
-  }
-  return v;
-}
-
 bool ParseBoolValue(const std::string& text) {
   return !text.empty() && (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y');
 }
@@ -510,14 +490,14 @@ void TdtpTextBaseShape::SetPropertyByName(const std::string& name, const std::st
   } else if (SameText(name, "FontStyle")) {
     SetFontStyle(ParseStyleLetters(value));
   } else if (SameText(name, "FontHeight")) {
-    SetFontHeight(static_cast<float>(ParseFloatValue(value)));
+    SetFontHeight(static_cast<float>(ParseCommandFloat(value)));
   } else if (SameText(name, "FontColor")) {
     SetFontColor(static_cast<int32_t>(
-        std::clamp<int64_t>(ParseIntegerValue(value), INT32_MIN, INT32_MAX)));
+        std::clamp<int64_t>(ParseCommandInteger(value), INT32_MIN, INT32_MAX)));
   } else if (SameText(name, "Alignment")) {
-    SetAlignment(ByteOf(ParseIntegerValue(value)));
+    SetAlignment(ByteOf(ParseCommandInteger(value)));
   } else if (SameText(name, "VertAlign")) {
-    SetVertAlign(ByteOf(ParseIntegerValue(value)));
+    SetVertAlign(ByteOf(ParseCommandInteger(value)));
   }
 }
 

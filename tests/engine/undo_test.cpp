@@ -500,6 +500,22 @@ TEST_F(UndoTest, BusyDocumentRefusesToStep) {
   EXPECT_TRUE(doc_->Undo());
 }
 
+TEST(UndoValueTest, ParsersTakeWhatTheRecordersWriteAndRefuseTheRest) {
+  EXPECT_EQ(ParseCommandFloat("12.5"), 12.5);
+  EXPECT_EQ(ParseCommandFloat("1,5"), 1.5);
+  EXPECT_EQ(ParseCommandFloat("-1E-5"), -1e-5);
+  EXPECT_EQ(ParseCommandFloat("+3"), 3);
+  EXPECT_EQ(ParseCommandInteger("-42"), -42);
+  EXPECT_EQ(ParseCommandInteger("255"), 255);
+  for (const char* bad : {"", "abc", "1.5x", " 1", "+", "1e"}) {
+    EXPECT_EQ(test::ErrorOf([&] { ParseCommandFloat(bad); }),
+              std::string("'") + bad + "' is not a valid floating point value");
+  }
+  for (const char* bad : {"", "1.5", "99999999999999999999", "x"}) {
+    EXPECT_EQ(test::ErrorOf([&] { ParseCommandInteger(bad); }), std::string("'") + bad + "' is not a valid integer value");
+  }
+}
+
 // Values are written with a point and read back the same whatever the process locale says.
 TEST_F(UndoTest, ValuesIgnoreTheProcessLocale) {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
