@@ -170,11 +170,10 @@ void TMagnetDesign::Bind(TLayer layer, TdtpShape* shape) {
   layers_[static_cast<size_t>(layer)] = shape;
 }
 
-void TMagnetDesign::RequireDocumentPage() const {
-  auto& doc = const_cast<TdtpDocument&>(document_);
-  if (doc.CurrentPage()) return;
-  if (doc.PageCount() == 0) doc.AddPage();
-  doc.SetCurrentPageIndex(0);
+void TMagnetDesign::RequireDocumentPage() {
+  if (document_.CurrentPage()) return;
+  if (document_.PageCount() == 0) document_.AddPage();
+  document_.SetCurrentPageIndex(0);
 }
 
 void TMagnetDesign::NewDesign() {
@@ -207,6 +206,8 @@ void TMagnetDesign::NewDesign() {
     rect->SetOutlineWidth(0.0001f);
     rect->SetOutlineColor(kColourWhite);
   }
+  // The box behind the message is white or transparent, never the rectangle's own blue.
+  static_cast<TdtpPolygonShape*>(shapes[static_cast<size_t>(TLayer::usrTextBG)].get())->SetFillColor(kColourWhite);
   auto* outline = static_cast<TdtpPolygonShape*>(shapes[static_cast<size_t>(TLayer::olOutline)].get());
   outline->SetOutlineWidth(0.25f);
   outline->SetOutlineColor(kColourBlack);
@@ -446,7 +447,7 @@ void TMagnetDesign::LoadDesignFile(const std::string& fileName) {
     document_.LoadFromFile(fileName);
   } catch (...) {
     // A file that could not be read has emptied the document; its layers are gone.
-    if (document_.CurrentPage() != before || !before || !Layer(TLayer::usrText)) {
+    if (document_.CurrentPage() != before || !before) {
       NewDesign();
       designLoaded_ = false;
       imageGroupAllowed_ = false;

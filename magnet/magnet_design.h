@@ -297,7 +297,8 @@ private:
   void ApplyDesignSteps(bool resetPrint);
   // Marks the document modified when a stored value changed.
   void StoredChanged();
-  void RequireDocumentPage() const;
+  // A design page to work on, also after a load that left the document without pages.
+  void RequireDocumentPage();
   // The zoom reference ratio height / width of the active image; nothing when unusable.
   std::optional<float> ZoomRatio() const;
 

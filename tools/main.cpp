@@ -36,7 +36,13 @@ const char kUsage[] =
     "  print FILE OUT.pdf|OUT.png [--quality low|medium|high|device] [--paper WxH] [--dpi N]\n"
     "        [--offset X,Y] [--pages A-B]\n"
     "                                 print pages on paper of WxH mm (210x297) at N dpi (600) into a\n"
-    "                                 PDF or PNG file per sheet; quality medium, offset in mm\n";
+    "                                 PDF or PNG file per sheet; quality medium, offset in mm\n"
+    "  magnet info FILE               a magnet template or design: its parameters and layers\n"
+    "  magnet layout FILE [OPTIONS]   the copies its print layout places on the sheet\n"
+    "  magnet sheet FILE OUT.png [--dpi D] [OPTIONS]\n"
+    "                                 that sheet rendered as printed (150 dpi by default); OPTIONS:\n"
+    "                                 --paper WxH, --outer X,Y, --inner X,Y (mm), --paper-type\n"
+    "                                 precut|uncut, --orientation portrait|landscape, --skip N,...\n";
 
 }  // namespace
 
@@ -61,6 +67,7 @@ int Main(int argc, char** argv) {
     if (command == "view") return CmdView(args);
     if (command == "print") return CmdPrint(args);
     if (command == "page") return CmdPage(args);
+    if (command == "magnet") return CmdMagnet(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
     std::fprintf(stderr, "stickwell-cli: %s\n%s", e.what(), kUsage);
