@@ -180,15 +180,17 @@ void TdtpDocument::RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& 
   if (band.Empty() || source.IsEmpty() || !(std::isfinite(dpm) && dpm > 0)) return;
   // The window's grid, fixed to the page's corner: every band samples the same grid columns, so
   // a turned shape's cache lands on the same pixels whichever band it falls into.
+  // A grid in use by a paint running now is given back as it was.
   struct TRestore {
     TdtpPage& page;
     TPaintGrid& grid;
+    TPaintGrid saved;
     float left, top;
     ~TRestore() {
-      grid.Target = nullptr;
+      grid = saved;
       page.SetOrigin(left, top);
     }
-  } restore{page, grid_, page.DocLeft(), page.DocTop()};
+  } restore{page, grid_, grid_, page.DocLeft(), page.DocTop()};
   page.SetOrigin(0, 0);
   grid_.Target = &band;
   grid_.Dpm = dpm;
