@@ -560,11 +560,10 @@ void TdtpDocument::LoadFromFile(const std::string& fileName) {
     TResourceLock lock;
     Clear();
     fileName_ = ExpandFileName(fileName);
-    if (ArchiveDirect) {
-      storage_.OpenDirect(fileName);
-    } else {
-      storage_.Open(fileName);
-    }
+    // Read-only even with ArchiveDirect: a direct-mode file would take every change at once
+    // (deleted pages, pictures the cache writes back, half a failed save), while the user's file
+    // must change only by a whole save.
+    storage_.Open(fileName);
     LoadFromArchive();
   });
 }
@@ -617,11 +616,6 @@ void TdtpDocument::InvalidateShape(TdtpShape* shape) {
 
 void TdtpDocument::InvalidateWindow() {
   if (host_) host_->InvalidateAll();
-}
-
-std::unique_ptr<TdtpHandlePainter> TdtpDocument::CreateHandlePainter(TdtpShape* shape) {
-  (void)shape;
-  return nullptr;
 }
 
 void TdtpDocument::BuildProbes() {

@@ -66,6 +66,9 @@ using TdtpShapeXmlInfoEvent =
     std::function<void(TdtpDocument* sender, TdtpShape* shape, TXmlNode* node)>;
 using TdtpLocateFilenameEvent = std::function<void(TdtpDocument* sender, std::string& name)>;
 using TdtpCanvasEvent = std::function<void(TdtpDocument* sender, TCanvas& canvas, const TRect& pageRect)>;
+// Supplies the handle painter of a shape under hpCustomHandle; leaving it null gives the stipple style.
+using TdtpHandlePainterEvent = std::function<void(TdtpDocument* sender, TdtpShape* shape,
+                                                  std::unique_ptr<TdtpHandlePainter>& painter)>;
 using TdtpQualityIndicatorEvent =
     std::function<void(TdtpDocument* sender, TCanvas& canvas, TRect& rect, int32_t quality, bool& drawn)>;
 
@@ -113,7 +116,8 @@ public:
   int AddPage(std::unique_ptr<TdtpPage> page);
   // Deletes the page and renames the later pages' archive streams; nothing outside the range.
   void DeletePage(int index);
-  // Reads a page that so far exists only in the archive.
+  // Reads a page that so far exists only in the archive; nothing for a page read already or an
+  // index out of range. A page that fails to read stays unread, so a save keeps its stream.
   virtual void LoadPage(int index);
 
   float PageWidth() const;
@@ -213,6 +217,9 @@ public:
   void SaveToFile(const std::string& fileName);
   void SaveToStream(TStream& stream);
   // The archive steps: read the settings and pages from the storage, and write them into it.
+  // Loading reads the settings and thumbnails and only page 0's text; a failed load keeps the
+  // pages made so far with none current. Saving writes the settings and each read page that is
+  // new or changed, and refuses more than 9999 pages; Modified is left to the caller.
   virtual void LoadFromArchive();
   virtual void SaveToArchive();
   virtual void ReadSettings(const TXmlNode& node);
@@ -312,7 +319,8 @@ public:
   virtual void UpdateScrollRange();
   // view: draws a page's thumbnail; null until the view draws thumbnails.
   virtual std::unique_ptr<TBitmap32> RenderThumbnail(TdtpPage& page);
-  // handles: creates the handle painter of a shape (null leaves the default painter).
+  // handles: a new painter of the HandlePainter style for the shape; under hpCustomHandle the
+  // one OnCreateHandlePainter gives. Null leaves the shape the stipple style.
   virtual std::unique_ptr<TdtpHandlePainter> CreateHandlePainter(TdtpShape* shape);
   // interaction: the mouse is neither dragging nor selecting.
   virtual bool MouseIdle() const { return true; }
@@ -356,6 +364,8 @@ public:
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool value);
   TDeviceType Device = dtScreen;
+  // Kept for callers that set it; LoadFromFile opens files read-only either way and SaveToFile
+  // replaces a file whole, so neither setting changes the user's file before a save.
   bool ArchiveDirect = false;
 
   // Stored settings (their behaviour belongs to the view, interaction, printing and handles).
@@ -405,6 +415,7 @@ public:
   TdtpShapeXmlInfoEvent OnShapeSaveAdditionalInfo;
   TdtpNotifyEvent OnAnimate;
   TdtpLocateFilenameEvent OnLocateFilename;
+  TdtpHandlePainterEvent OnCreateHandlePainter;
 
   // --- View (engine/view.cpp) ---
   // Screen pixels per mm; a value that is not finite and positive is refused (nothing changes).
@@ -453,8 +464,9 @@ public:
   void SetRulerUnits(TRulerUnit value);
   // Gives the rulers the unit, the millimetre at the window's edge and the screen resolution.
   void UpdateRulers();
-  // handles: draws the selection handles over a painted window.
-  virtual void DrawSelectionHandles(TCanvas& canvas) { (void)canvas; }
+  // handles: the handles of the current page's selected direct children, then those of the
+  // shape being edited when it is not selected; nothing when ReadOnly.
+  virtual void DrawSelectionHandles(TCanvas& canvas);
 
   // --- IWindowClient: what the window forwards ---
   // Nothing while printing or loading.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "base/exception.h"
 #include "base/stream.h"
@@ -14,6 +16,24 @@
 namespace sw {
 
 namespace {
+
+constexpr double kDefaultPageWidth = 210;
+constexpr double kDefaultPageHeight = 297;
+constexpr double kDefaultMargin = 10;
+constexpr double kDefaultGridSize = 5;
+constexpr TdtpColor kDefaultGridColor = 0xFFFFC0;
+constexpr TdtpColor kDefaultPageColor = 0xFFFFFF;
+constexpr int32_t kDefaultThumbnailWidth = 80;
+constexpr int32_t kDefaultThumbnailHeight = 60;
+// Thumbnails are small previews: a larger one in a file is dropped unread, and the side a file may
+// ask for is cut to this, so that pages cannot make the document hold gigabytes of previews.
+constexpr int32_t kMaxThumbnailSide = 1024;
+// Stream names carry the page number in four digits, and readers take only those four.
+constexpr int kMaxArchivePages = 9999;
+// Highest ordinals of the stored enumerations: hotzone scrolling, stretch filter, view style.
+constexpr int32_t kLastHotzoneScrolling = 2;
+constexpr int32_t kLastStretchFilter = 6;
+constexpr int32_t kLastViewStyle = vsNormal;
 
 std::string PageStreamName(int number) { return Format("Page%.4d.xml", number); }
 std::string ThumbStreamName(int number) { return Format("Thumb%.4d.bmp", number); }
@@ -34,32 +54,176 @@ bool HoldsPicture(TdtpBitmapResource& r) {
   return r.HasBitmap() || r.Data().Size() > 0 || !r.ArchiveName().empty() || !r.FileName().empty();
 }
 
+// --- Settings values from a file ---
+
+double PositiveOr(double value, double fallback) { return std::isfinite(value) && value > 0 ? value : fallback; }
+
+// A length in millimetres: value when it is a float above 0 (or at least 0 with allowZero).
+float LengthOr(double value, double fallback, bool allowZero) {
+  const bool fits = std::isfinite(value) && value <= std::numeric_limits<float>::max() &&
+                    (value > 0 || (allowZero && value == 0));
+  return static_cast<float>(fits ? value : fallback);
+}
+
+int32_t OrdinalOr(int32_t value, int32_t last, int32_t fallback) { return value >= 0 && value <= last ? value : fallback; }
+
+int32_t ThumbnailSide(int32_t value, int32_t fallback) {
+  return value <= 0 ? fallback : std::min(value, kMaxThumbnailSide);
+}
+
+// --- Settings written whatever their value ---
+// The reader takes a missing element for something other than 0 for these, so leaving one out
+// because it is 0 would change it; each is written with a default it can never equal.
+
+void WriteFloatAlways(TXmlNode& node, std::string_view name, double value) {
+  node.WriteFloat(name, value, std::numeric_limits<double>::quiet_NaN());
+}
+void WriteIntegerAlways(TXmlNode& node, std::string_view name, int64_t value) { node.WriteInteger(name, value, ~value); }
+void WriteBoolAlways(TXmlNode& node, std::string_view name, bool value) { node.WriteBool(name, value, !value); }
+void WriteColorAlways(TXmlNode& node, std::string_view name, TdtpColor value) { node.WriteColor(name, value, ~value); }
+
+// --- Thumbnails ---
+
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// The picture size a bitmap file image states, read before anything is decoded; false when the
+// bytes are too short to state one or are no bitmap file.
+bool StatedBmpSize(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
+  if (size < 26 || data[0] != 'B' || data[1] != 'M') return false;
+  if (Get32(data + 14) == 12) {
+    width = data[18] | (data[19] << 8);
+    height = data[20] | (data[21] << 8);
+  } else {
+    width = static_cast<int32_t>(Get32(data + 18));
+    height = static_cast<int32_t>(Get32(data + 22));
+  }
+  return true;
+}
+
+// The stored thumbnail of page number k; null when there is none, when it is damaged or when it
+// is larger than a thumbnail may be. A thumbnail is only a preview, so nothing here stops a load.
+std::unique_ptr<TBitmap32> ReadThumbnail(TsdStorage& storage, int number) {
+  const std::string name = ThumbStreamName(number);
+  try {
+    if (!storage.StreamExists(name)) return nullptr;
+    TMemoryStream stream;
+    storage.ReadStream(name, stream);
+    const auto* data = static_cast<const uint8_t*>(stream.Memory());
+    const auto size = static_cast<size_t>(stream.Size());
+    int64_t width = 0, height = 0;
+    if (!StatedBmpSize(data, size, width, height)) return nullptr;
+    if (width <= 0 || height == 0 || width > kMaxThumbnailSide ||
+        std::abs(height) > kMaxThumbnailSide) {
+      return nullptr;
+    }
+    auto bitmap = std::make_unique<TBitmap32>();
+    DecodeBmp(data, size, *bitmap);
+    return bitmap;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+// Writes bitmap as a bottom-up 24-bit Windows bitmap file image (alpha left out).
+void EncodeThumbnail(const TBitmap32& bitmap, TStream& out) {
+  const auto width = static_cast<uint32_t>(bitmap.Width());
+  const auto height = static_cast<uint32_t>(bitmap.Height());
+  const uint32_t rowBytes = (width * 3 + 3) & ~3u;
+  const uint32_t headerBytes = 14 + 40;
+  const uint32_t imageBytes = rowBytes * height;
+  std::vector<uint8_t> file(headerBytes + imageBytes, 0);
+  uint8_t* p = file.data();
+  auto put16 = [&p](uint32_t v) {
+    *p++ = static_cast<uint8_t>(v);
+    *p++ = static_cast<uint8_t>(v >> 8);
+  };
+  auto put32 = [&put16](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  *p++ = 'B';
+  *p++ = 'M';
+  put32(headerBytes + imageBytes);
+  put32(0);
+  put32(headerBytes);
+  put32(40);
+  put32(width);
+  put32(height);
+  put16(1);   // planes
+  put16(24);  // bits per pixel
+  put32(0);   // uncompressed
+  put32(imageBytes);
+  put32(0);  // no stated resolution
+  put32(0);
+  put32(0);  // no palette
+  put32(0);
+  for (uint32_t y = 0; y < height; ++y) {
+    const TColor32* row = bitmap.ScanLine(static_cast<int32_t>(height - 1 - y));
+    uint8_t* q = file.data() + headerBytes + static_cast<size_t>(y) * rowBytes;
+    for (uint32_t x = 0; x < width; ++x) {
+      const TColor32 c = row[x];
+      *q++ = static_cast<uint8_t>(c);
+      *q++ = static_cast<uint8_t>(c >> 8);
+      *q++ = static_cast<uint8_t>(c >> 16);
+    }
+  }
+  out.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
+}
+
+// Writes page number's thumbnail, or deletes its stream when there is none to store.
+void SaveThumbnail(TdtpDocument& doc, TdtpPage& page, int number) {
+  const std::string name = ThumbStreamName(number);
+  // A thumbnail is derived from the page, so one that cannot be made leaves none rather than an
+  // old one; the page itself is saved all the same.
+  std::unique_ptr<TMemoryStream> bmp;
+  if (doc.StoreThumbnails) {
+    try {
+      const TBitmap32* thumb = page.Thumbnail();
+      if (thumb && !thumb->Empty() && thumb->Width() <= kMaxThumbnailSide && thumb->Height() <= kMaxThumbnailSide) {
+        bmp = std::make_unique<TMemoryStream>();
+        EncodeThumbnail(*thumb, *bmp);
+      }
+    } catch (const std::exception&) {
+      bmp.reset();
+    }
+  }
+  if (bmp) {
+    doc.Storage().WriteStream(name, *bmp);
+  } else {
+    doc.Storage().DeleteStream(name);
+  }
+}
+
 }  // namespace
 
 void TdtpDocument::ReadSettings(const TXmlNode& node) {
+  // A value a file cannot mean (a size or resolution of 0 or less, not a number, an ordinal
+  // beyond its enumeration) reads as if it were missing.
   HandleColor = node.ReadInteger("HandleColor", 0);
   HandleEdgeColor = node.ReadInteger("HandleEdgeColor", 0);
-  HotzoneScrolling = static_cast<TdtpHotzoneScrollingType>(std::clamp(node.ReadInteger("HotzoneScrolling", 0), 0, 255));
-  Quality = static_cast<uint8_t>(std::clamp(node.ReadInteger("StretchFilter", 0), 0, 255));
+  HotzoneScrolling = static_cast<TdtpHotzoneScrollingType>(
+      OrdinalOr(node.ReadInteger("HotzoneScrolling", 0), kLastHotzoneScrolling, 0));
+  Quality = static_cast<uint8_t>(OrdinalOr(node.ReadInteger("StretchFilter", 0), kLastStretchFilter, 0));
   readOnly_ = node.ReadBool("ReadOnly", false);
-  const double render = node.ReadFloat("RenderDpm", kDefaultDpm);
-  renderDpm_ = std::isfinite(render) && render > 0 ? render : kDefaultDpm;
-  const double screen = node.ReadFloat("ScreenDpm", kDefaultDpm);
-  screenDpm_ = std::isfinite(screen) && screen > 0 ? screen : kDefaultDpm;
+  renderDpm_ = PositiveOr(node.ReadFloat("RenderDpm", kDefaultDpm), kDefaultDpm);
+  screenDpm_ = PositiveOr(node.ReadFloat("ScreenDpm", kDefaultDpm), kDefaultDpm);
   StoreThumbnails = node.ReadBool("StoreThumbnails", true);
   showMargins_ = node.ReadBool("ShowMargins", false);
   SnapToGrid = node.ReadBool("SnapToGrid", false);
   StepAngle = FiniteOr(node.ReadFloat("StepAngle", 0), 0);
-  ViewStyle = node.ReadInteger("ViewStyle", 0) == 1 ? vsNormal : vsPrintLayout;
-  defaultPageWidth_ = FiniteOr(node.ReadFloat("DefaultPageWidth", 210), 210);
-  defaultPageHeight_ = FiniteOr(node.ReadFloat("DefaultPageHeight", 297), 297);
-  defaultMargins_[0] = FiniteOr(node.ReadFloat("DefaultMarginLeft", 10), 10);
-  defaultMargins_[1] = FiniteOr(node.ReadFloat("DefaultMarginTop", 10), 10);
-  defaultMargins_[2] = FiniteOr(node.ReadFloat("DefaultMarginRight", 10), 10);
-  defaultMargins_[3] = FiniteOr(node.ReadFloat("DefaultMarginBottom", 10), 10);
-  defaultGridSize_ = FiniteOr(node.ReadFloat("DefaultGridSize", 5), 5);
-  defaultGridColor_ = node.ReadColor("DefaultGridColor", 0xFFFFC0);
-  defaultPageColor_ = node.ReadColor("DefaultPageColor", 0xFFFFFF);
+  ViewStyle = static_cast<TdtpViewStyleType>(OrdinalOr(node.ReadInteger("ViewStyle", 0), kLastViewStyle, 0));
+  defaultPageWidth_ = LengthOr(node.ReadFloat("DefaultPageWidth", kDefaultPageWidth), kDefaultPageWidth, false);
+  defaultPageHeight_ = LengthOr(node.ReadFloat("DefaultPageHeight", kDefaultPageHeight), kDefaultPageHeight, false);
+  defaultMargins_[0] = LengthOr(node.ReadFloat("DefaultMarginLeft", kDefaultMargin), kDefaultMargin, true);
+  defaultMargins_[1] = LengthOr(node.ReadFloat("DefaultMarginTop", kDefaultMargin), kDefaultMargin, true);
+  defaultMargins_[2] = LengthOr(node.ReadFloat("DefaultMarginRight", kDefaultMargin), kDefaultMargin, true);
+  defaultMargins_[3] = LengthOr(node.ReadFloat("DefaultMarginBottom", kDefaultMargin), kDefaultMargin, true);
+  defaultGridSize_ = LengthOr(node.ReadFloat("DefaultGridSize", kDefaultGridSize), kDefaultGridSize, true);
+  defaultGridColor_ = node.ReadColor("DefaultGridColor", kDefaultGridColor);
+  defaultPageColor_ = node.ReadColor("DefaultPageColor", kDefaultPageColor);
   if (const TXmlNode* image = node.FindChild("DefaultBgrImage")) {
     if (image->FindChild("SourceSize")) {
       TBitmap32 bitmap;
@@ -70,42 +234,40 @@ void TdtpDocument::ReadSettings(const TXmlNode& node) {
     }
   }
   defaultBackgroundTiled_ = node.ReadBool("DefaultBgrTiled", false);
-  // Thumbnails are small previews; a hostile size must not make every page allocate gigabytes.
-  ThumbnailWidth = std::clamp(node.ReadInteger("ThumbnailWidth", 80), 1, 1024);
-  ThumbnailHeight = std::clamp(node.ReadInteger("ThumbnailHeight", 60), 1, 1024);
+  ThumbnailWidth = ThumbnailSide(node.ReadInteger("ThumbnailWidth", kDefaultThumbnailWidth), kDefaultThumbnailWidth);
+  ThumbnailHeight =
+      ThumbnailSide(node.ReadInteger("ThumbnailHeight", kDefaultThumbnailHeight), kDefaultThumbnailHeight);
   if (OnLoadAdditionalInfo) OnLoadAdditionalInfo(this, const_cast<TXmlNode*>(&node));
   InvalidateWindow();
 }
 
 void TdtpDocument::WriteSettings(TXmlNode& node) {
-  // Each value is left out only when it equals what the reader assumes for a missing element, so
-  // that a setting such as StoreThumbnails false or a black default page colour reads back as
-  // written; readers of either form see the same values.
+  // A value is left out only when it is 0 or false and a missing element reads as that too.
   node.WriteHex("HandleColor", static_cast<uint32_t>(HandleColor), 0, 8);
   node.WriteHex("HandleEdgeColor", static_cast<uint32_t>(HandleEdgeColor), 0, 8);
   node.WriteInteger("HotzoneScrolling", HotzoneScrolling, 0);
   node.WriteInteger("StretchFilter", Quality, 0);
   node.WriteBool("ReadOnly", readOnly_, false);
-  node.WriteFloat("RenderDpm", renderDpm_, kDefaultDpm);
-  node.WriteFloat("ScreenDpm", screenDpm_, kDefaultDpm);
-  node.WriteBool("StoreThumbnails", StoreThumbnails, true);
+  WriteFloatAlways(node, "RenderDpm", renderDpm_);
+  WriteFloatAlways(node, "ScreenDpm", screenDpm_);
+  WriteBoolAlways(node, "StoreThumbnails", StoreThumbnails);
   node.WriteBool("ShowMargins", showMargins_, false);
   node.WriteBool("SnapToGrid", SnapToGrid, false);
   node.WriteFloat("StepAngle", StepAngle, 0);
   node.WriteInteger("ViewStyle", ViewStyle, 0);
-  node.WriteFloat("DefaultPageWidth", defaultPageWidth_, 210);
-  node.WriteFloat("DefaultPageHeight", defaultPageHeight_, 297);
-  node.WriteFloat("DefaultMarginLeft", defaultMargins_[0], 10);
-  node.WriteFloat("DefaultMarginTop", defaultMargins_[1], 10);
-  node.WriteFloat("DefaultMarginRight", defaultMargins_[2], 10);
-  node.WriteFloat("DefaultMarginBottom", defaultMargins_[3], 10);
-  node.WriteFloat("DefaultGridSize", defaultGridSize_, 5);
-  node.WriteColor("DefaultGridColor", defaultGridColor_, 0xFFFFC0);
-  node.WriteColor("DefaultPageColor", defaultPageColor_, 0xFFFFFF);
+  WriteFloatAlways(node, "DefaultPageWidth", defaultPageWidth_);
+  WriteFloatAlways(node, "DefaultPageHeight", defaultPageHeight_);
+  WriteFloatAlways(node, "DefaultMarginLeft", defaultMargins_[0]);
+  WriteFloatAlways(node, "DefaultMarginTop", defaultMargins_[1]);
+  WriteFloatAlways(node, "DefaultMarginRight", defaultMargins_[2]);
+  WriteFloatAlways(node, "DefaultMarginBottom", defaultMargins_[3]);
+  WriteFloatAlways(node, "DefaultGridSize", defaultGridSize_);
+  WriteColorAlways(node, "DefaultGridColor", defaultGridColor_);
+  WriteColorAlways(node, "DefaultPageColor", defaultPageColor_);
   if (HoldsPicture(*defaultBackground_)) defaultBackground_->SaveToXml(*node.NewChild("DefaultBgrImage"));
   node.WriteBool("DefaultBgrTiled", defaultBackgroundTiled_, false);
-  node.WriteInteger("ThumbnailWidth", ThumbnailWidth, 80);
-  node.WriteInteger("ThumbnailHeight", ThumbnailHeight, 60);
+  WriteIntegerAlways(node, "ThumbnailWidth", ThumbnailWidth);
+  WriteIntegerAlways(node, "ThumbnailHeight", ThumbnailHeight);
   if (OnSaveAdditionalInfo) OnSaveAdditionalInfo(this, &node);
 }
 
@@ -125,30 +287,31 @@ void TdtpDocument::LoadFromArchive() {
     int count = 0;
     for (int i = 0; i < storage_.StreamCount(); ++i) count = std::max(count, PageNumberOf(storage_.StreamName(i)));
     if (count > kMaxPageCount) RaiseError("Invalid page count");
+    // With an index already naming the first slot, appending pages reads none of them: page 0
+    // is read once the list is complete, as the current-page switch below.
+    currentPageIndex_ = 0;
     for (int k = 1; k <= count; ++k) {
       Progress(ptLoad, k, static_cast<float>(k - 1) / static_cast<float>(count), count);
       auto page = std::make_unique<TdtpPage>();
       page->SetLoaded(false);
       if (StoreThumbnails) {
-        try {
-          TMemoryStream thumb;
-          storage_.ReadStream(ThumbStreamName(k), thumb);
-          if (thumb.Size() > 0) {
-            TBitmap32 bitmap;
-            DecodeBmp(thumb.Memory(), static_cast<size_t>(thumb.Size()), bitmap);
-            page->SetThumbnail(&bitmap);
-          }
-        } catch (const std::exception&) {
-          // A missing or damaged thumbnail is only a preview; the page reads without it.
-        }
+        if (std::unique_ptr<TBitmap32> thumb = ReadThumbnail(storage_, k)) page->SetThumbnail(thumb.get());
       }
-      if (AddPage(std::move(page)) < 0) RaiseError("Invalid page count");
+      // Once appended the page belongs to the list, even when an announcement raises.
+      TdtpPage* raw = page.release();
+      if (AddPage(raw) < 0) {
+        delete raw;
+        RaiseError("Invalid page count");
+      }
     }
     currentPageIndex_ = -1;
     SetCurrentPageIndex(0);
     SetModified(false);
     Progress(ptLoad, count, 1, count);
   } catch (...) {
+    // The pages read so far stay; none is current, since page 0 may be the one that failed.
+    if (TdtpPage* page = CurrentPage()) page->OnBoundsChanged = nullptr;
+    currentPageIndex_ = -1;
     EndLoading();
     throw;
   }
@@ -162,8 +325,23 @@ void TdtpDocument::LoadPage(int index) {
   TResourceLock lock;
   BeginLoading();
   const bool wasModified = modified_;
+  SetCursorShape(crAppStart);
+  // The page counts as read only once it was read whole: a page that failed stays unread, so it
+  // is read again on its next use and a save keeps its stream instead of writing it out empty.
+  auto fail = [&] {
+    DisableUndo();
+    try {
+      page->DeleteAllChildren();
+    } catch (...) {
+    }
+    EnableUndo();
+    page->SetLoaded(false);
+    page->SetChanged(false);
+    if (!wasModified) SetModified(false);
+    SetCursorShape(IsBusy() ? crHourGlass : Cursor);
+    EndLoading();
+  };
   try {
-    page->SetLoaded(true);
     TMemoryStream stream;
     storage_.ReadStream(PageStreamName(index + 1), stream);
     if (stream.Size() > 0) {
@@ -183,18 +361,25 @@ void TdtpDocument::LoadPage(int index) {
       EnableUndo();
       page->Refresh();
     }
+    page->SetLoaded(true);
     // Reading a page is no change of the document.
     page->SetChanged(false);
     if (!wasModified) SetModified(false);
   } catch (...) {
-    EndLoading();
+    fail();
     throw;
   }
+  SetCursorShape(IsBusy() ? crHourGlass : Cursor);
   EndLoading();
 }
 
 void TdtpDocument::SaveToArchive() {
   TResourceLock lock;
+  const int count = PageCount();
+  // Stream names carry the page number in four digits; readers take only those four.
+  if (count > kMaxArchivePages) {
+    RaiseError(Format("A document of %d pages cannot be saved: an archive holds at most %d", count, kMaxArchivePages));
+  }
   {
     TNativeXml xml("Document");
     xml.SetLayout(TXmlLayout::Readable);
@@ -203,12 +388,12 @@ void TdtpDocument::SaveToArchive() {
     xml.SaveToStream(stream);
     storage_.WriteStream("Index.xml", stream);
   }
-  const int count = PageCount();
   for (int i = 0; i < count; ++i) {
     TdtpPage* page = Pages(i);
     const int k = i + 1;
     const std::string name = PageStreamName(k);
-    // An unread page is unchanged and its stream already holds it.
+    // An unread page has its stream already, or has none because the archive lacked it; either
+    // way the archive keeps what it holds.
     if (page->Loaded() && (page->IsChanged() || !storage_.StreamExists(name))) {
       TNativeXml xml("Page");
       xml.Root()->AddAttribute("Index", static_cast<int64_t>(k));
@@ -219,15 +404,7 @@ void TdtpDocument::SaveToArchive() {
       Progress(ptSave, k, (static_cast<float>(i) + 0.6f) / static_cast<float>(count), count);
       storage_.WriteStream(name, stream);
       Progress(ptSave, k, (static_cast<float>(i) + 0.7f) / static_cast<float>(count), count);
-      if (StoreThumbnails) {
-        if (TBitmap32* thumb = page->Thumbnail()) {
-          TMemoryStream bmp;
-          EncodeBmp(*thumb, bmp);
-          storage_.WriteStream(ThumbStreamName(k), bmp);
-        } else {
-          storage_.DeleteStream(ThumbStreamName(k));
-        }
-      }
+      SaveThumbnail(*this, *page, k);
     }
     TrimResources();
   }
