@@ -21,6 +21,7 @@ int CmdPage(const Args& args);     // page FILE [--readable]
 int CmdRender(const Args& args);   // render FILE OUT.png [--page N] [--dpi D]
 int CmdView(const Args& args);     // view FILE OUT.png --client WxH [--normal] [--fit-page | --zoom P]
 int CmdPrint(const Args& args);    // print FILE OUT.pdf|OUT.png [--quality Q] [--paper WxH] [--dpi N] ...
+int CmdDoc(const Args& args);      // doc info FILE | doc copy IN OUT
 int CmdMagnet(const Args& args);   // magnet info|layout|sheet FILE ...
 
 // Raises a usage error with the given text.

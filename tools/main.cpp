@@ -42,7 +42,9 @@ const char kUsage[] =
     "  magnet sheet FILE OUT.png [--dpi D] [OPTIONS]\n"
     "                                 that sheet rendered as printed (150 dpi by default); OPTIONS:\n"
     "                                 --paper WxH, --outer X,Y, --inner X,Y (mm), --paper-type\n"
-    "                                 precut|uncut, --orientation portrait|landscape, --skip N,...\n";
+    "                                 precut|uncut, --orientation portrait|landscape, --skip N,...\n"
+    "  doc info FILE                  a document's settings, pages and shapes (indented by depth)\n"
+    "  doc copy IN OUT                load a document or page XML file and save it as a document\n";
 
 }  // namespace
 
@@ -68,6 +70,7 @@ int Main(int argc, char** argv) {
     if (command == "print") return CmdPrint(args);
     if (command == "page") return CmdPage(args);
     if (command == "magnet") return CmdMagnet(args);
+    if (command == "doc") return CmdDoc(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
     std::fprintf(stderr, "stickwell-cli: %s\n%s", e.what(), kUsage);
