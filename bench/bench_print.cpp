@@ -105,7 +105,7 @@ struct TMagnetPage {
     TServices services;
     services.Fonts = Fonts.get();
     Doc = std::make_unique<TdtpDocument>(services);
-    TdtpPage& page = *Doc->CurrentPage();
+    TdtpPage& page = *Doc->Pages(0);
     for (int i = 0; i < 10; ++i) {
       auto group = std::make_unique<TdtpGroupShape>();
       TdtpGroupShape* g = group.get();

@@ -142,14 +142,22 @@ void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   TJob& job = *job_;
   try {
     TDeflater data(CompressionLevel);
-    std::vector<uint8_t> row(static_cast<size_t>(band.Width()) * 3);
+    // Rows carry the PNG predictor "sub": each byte minus the same channel of the pixel on its
+    // left, which turns flat colours into runs of zeros and gradients into runs of small steps.
+    std::vector<uint8_t> row(static_cast<size_t>(band.Width()) * 3 + 1);
     for (int32_t y = 0; y < band.Height(); ++y) {
       const TColor32* p = band.ScanLine(y);
-      uint8_t* q = row.data();
+      row[0] = 1;
+      uint8_t* q = row.data() + 1;
+      uint32_t lr = 0, lg = 0, lb = 0;
       for (int32_t x = 0; x < band.Width(); ++x, q += 3) {
-        q[0] = static_cast<uint8_t>(RedOf(p[x]));
-        q[1] = static_cast<uint8_t>(GreenOf(p[x]));
-        q[2] = static_cast<uint8_t>(BlueOf(p[x]));
+        const uint32_t r = RedOf(p[x]), g = GreenOf(p[x]), b = BlueOf(p[x]);
+        q[0] = static_cast<uint8_t>(r - lr);
+        q[1] = static_cast<uint8_t>(g - lg);
+        q[2] = static_cast<uint8_t>(b - lb);
+        lr = r;
+        lg = g;
+        lb = b;
       }
       data.Add(row.data(), row.size());
     }
@@ -157,7 +165,10 @@ void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
     const int32_t image = job.NewObject();
     job.WriteStreamObject(image,
                           "/Type /XObject /Subtype /Image /Width " + std::to_string(band.Width()) + " /Height " +
-                              std::to_string(band.Height()) + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                              std::to_string(band.Height()) +
+                              " /ColorSpace /DeviceRGB /BitsPerComponent 8 /DecodeParms << /Predictor 15 "
+                              "/Colors 3 /BitsPerComponent 8 /Columns " +
+                              std::to_string(band.Width()) + " >>",
                           data);
     job.PageImages.push_back(image);
     // Device pixels from the sheet's top-left corner to points from its bottom-left corner.
