@@ -51,12 +51,11 @@ tsan: deps
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
-SAMPLE = $(BUILD)/sample.fmd
+SAMPLE = $(BUILD)/samples/sample.fmd
 run: build
-	$(BUILD)/tools/stickwell-cli storage pack $(SAMPLE) $(foreach f,$(wildcard samples/*.xml),$(notdir $(f))=$(f))
+	samples/make-samples.sh $(BUILD)/tools/stickwell-cli $(BUILD)/samples
 	$(BUILD)/tools/stickwell-cli storage list $(SAMPLE)
-	$(BUILD)/tools/stickwell-cli storage cat $(SAMPLE) Index.xml > $(BUILD)/sample-Index.xml
-	$(BUILD)/tools/stickwell-cli xml $(BUILD)/sample-Index.xml --readable
+	$(BUILD)/tools/stickwell-cli doc info $(SAMPLE)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan $(BUILD)-tsan

@@ -1,4 +1,4 @@
-// stickwell-cli doc info FILE | doc copy IN OUT
+// stickwell-cli doc info FILE | doc copy IN OUT | doc build OUT INDEX.xml PAGE.xml...
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -95,12 +95,46 @@ int DocCopy(const std::string& in, const std::string& out) {
   return 0;
 }
 
+// Parses an XML file whose root element must be rootName.
+void LoadRoot(TNativeXml& xml, const std::string& fileName, const std::string& rootName) {
+  if (!FileExists(fileName)) RaiseError("Cannot find file \"" + fileName + "\"");
+  xml.LoadFromFile(fileName);
+  if (!xml.Root() || xml.Root()->Name() != rootName) {
+    RaiseError("\"" + fileName + "\" has no root element " + rootName);
+  }
+}
+
+// A document from a settings text and page texts, every page written anew with its thumbnail.
+int DocBuild(const Args& args) {
+  std::unique_ptr<TFontSystem> fonts = TFontSystem::CreateForMachine();
+  TServices services;
+  services.Fonts = fonts.get();
+  TdtpDocument doc(services);
+  TNativeXml index;
+  LoadRoot(index, args[2], "Document");
+  doc.SetPageCount(0);
+  doc.ReadSettings(*index.Root());
+  for (size_t i = 3; i < args.size(); ++i) {
+    TNativeXml xml;
+    LoadRoot(xml, args[i], "Page");
+    // Attached first, so that its pictures know their document.
+    TdtpPage* page = doc.Pages(doc.AddPage(std::make_unique<TdtpPage>()));
+    if (!page) RaiseError("Invalid page count");
+    page->LoadFromXml(xml.Root());
+  }
+  doc.SetCurrentPageIndex(0);
+  doc.SaveToFile(args[1]);
+  std::printf("%d pages\n", doc.PageCount());
+  return 0;
+}
+
 }  // namespace
 
 int CmdDoc(const Args& args) {
   if (args.size() == 2 && args[0] == "info") return DocInfo(args[1]);
   if (args.size() == 3 && args[0] == "copy") return DocCopy(args[1], args[2]);
-  UsageError("doc wants info FILE or copy IN OUT");
+  if (args.size() >= 3 && args[0] == "build") return DocBuild(args);
+  UsageError("doc wants info FILE, copy IN OUT or build OUT INDEX.xml [PAGE.xml...]");
 }
 
 }  // namespace sw::cli

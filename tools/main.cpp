@@ -44,7 +44,9 @@ const char kUsage[] =
     "                                 --paper WxH, --outer X,Y, --inner X,Y (mm), --paper-type\n"
     "                                 precut|uncut, --orientation portrait|landscape, --skip N,...\n"
     "  doc info FILE                  a document's settings, pages and shapes (indented by depth)\n"
-    "  doc copy IN OUT                load a document or page XML file and save it as a document\n";
+    "  doc copy IN OUT                load a document or page XML file and save it as a document\n"
+    "  doc build OUT INDEX.xml [PAGE.xml...]\n"
+    "                                 a document from its settings text and page texts\n";
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -136,6 +137,53 @@ TEST_F(CliDocTest, RenderTakesADocumentPage) {
   EXPECT_FALSE(fs::exists(Path("p3.png")));
 }
 
+TEST_F(CliDocTest, BuildWritesEveryPageWithItsThumbnail) {
+  test::TCliRun run = test::RunCli("doc build " + Q("built.fmd") + " " + Q("Index.xml") + " " + Q("one.xml") + " " +
+                                   Q("two.xml"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "2 pages\n");
+  run = test::RunCli("storage list " + Q("built.fmd"));
+  // The settings text asks for no thumbnails.
+  EXPECT_EQ(run.out.find("Thumb"), std::string::npos) << run.out;
+  const std::string page = StreamOf(Path("built.fmd"), "Page0002.xml");
+  EXPECT_TRUE(Contains(page, "<Page Index=\"2\">")) << page;
+  const std::string info = test::RunCli("doc info " + Q("built.fmd")).out;
+  EXPECT_TRUE(Contains(info, "    TdtpEllipseShape \"dot\" left 12.5 top 0 width 8 height 8 angle 30\n")) << info;
+  EXPECT_TRUE(Contains(info, "page 2: 60 x 30 mm")) << info;
+
+  Write("thumbs.xml", "<Document/>");
+  run = test::RunCli("doc build " + Q("thumbs.fmd") + " " + Q("thumbs.xml") + " " + Q("one.xml"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(test::RunCli("storage list " + Q("thumbs.fmd")).out, "Thumb0001.bmp\t14454\n"));
+
+  run = test::RunCli("doc build " + Q("bad.fmd") + " " + Q("one.xml") + " " + Q("two.xml"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "has no root element Document")) << run.err;
+  run = test::RunCli("doc build " + Q("bad.fmd") + " " + Q("Index.xml") + " " + Q("Index.xml"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "has no root element Page")) << run.err;
+  EXPECT_FALSE(fs::exists(Path("bad.fmd")));
+}
+
+// The sample designs of the repository build and read back whole.
+TEST_F(CliDocTest, SampleArchivesBuild) {
+  const std::string samples = std::string(STICKWELL_SOURCE_DIR) + "/samples";
+  const std::string command = ShellQuote(samples + "/make-samples.sh") + " " + ShellQuote(STICKWELL_CLI) + " " +
+                              Q("samples") + " >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (const char* name : {"sample.fmd", "sample-packed.fmd"}) {
+    const test::TCliRun run = test::RunCli("doc info " + Q(std::string("samples/") + name));
+    ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+    EXPECT_TRUE(Contains(run.out, "page 1: 96 x 56 mm")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "  TdtpMemoShape")) << run.out;
+    EXPECT_FALSE(Contains(run.out, "load error")) << run.out;
+  }
+  const std::string streams = test::RunCli("storage list " + Q("samples/sample.fmd")).out;
+  EXPECT_TRUE(Contains(streams, "Thumb0002.bmp\t")) << streams;
+  EXPECT_TRUE(Contains(test::RunCli("doc info " + Q("samples/sample.fmd")).out,
+                       "  TdtpTextShape \"greeting\" left 20 top 24 width 56 height 8 angle 8\n"));
+}
+
 TEST_F(CliDocTest, DamagedFilesAndBadRequests) {
   // A missing page is named, the others are still listed.
   test::TCliRun run = test::RunCli("storage pack " + Q("gap.fmd") + " Index.xml=" + Q("Index.xml") +
@@ -175,7 +223,7 @@ TEST_F(CliDocTest, DamagedFilesAndBadRequests) {
   for (const char* args : {"doc", "doc info", "doc copy one", "doc list x", "doc info a b"}) {
     run = test::RunCli(args);
     EXPECT_EQ(run.status, 1) << args;
-    EXPECT_TRUE(Contains(run.err, "doc wants info FILE or copy IN OUT")) << args << ": " << run.err;
+    EXPECT_TRUE(Contains(run.err, "doc wants info FILE, copy IN OUT or build OUT INDEX.xml [PAGE.xml...]")) << args << ": " << run.err;
   }
 }
 
