@@ -41,9 +41,8 @@ int32_t QColorToColor(const QColor& color) {
   return Bgr(rgb.red(), rgb.green(), rgb.blue());
 }
 
-const std::vector<TColorSwatch>& ColorPalette() {
-  // Five rows from dark to light; the last row holds the pale shades magnet backgrounds favour.
-  static const std::vector<TColorSwatch> palette = {
+// Five rows from dark to light; the last row holds the pale shades magnet backgrounds favour.
+constexpr TColorSwatch kPalette[] = {
       {Bgr(0, 0, 0), "Black"},           {Bgr(153, 51, 0), "Brown"},
       {Bgr(51, 51, 0), "Olive Green"},   {Bgr(0, 51, 0), "Dark Green"},
       {Bgr(0, 51, 102), "Dark Teal"},    {Bgr(0, 0, 128), "Dark Blue"},
@@ -64,9 +63,9 @@ const std::vector<TColorSwatch>& ColorPalette() {
       {Bgr(255, 255, 153), "Light Yellow"}, {Bgr(204, 255, 204), "Light Green"},
       {Bgr(204, 255, 255), "Light Turquoise"}, {Bgr(153, 204, 255), "Pale Blue"},
       {Bgr(204, 153, 255), "Lavender"},  {Bgr(255, 255, 255), "White"},
-  };
-  return palette;
-}
+};
+
+std::span<const TColorSwatch> ColorPalette() { return kPalette; }
 
 // ---- popup ----
 
@@ -76,7 +75,7 @@ TColorPalettePopup::TColorPalettePopup(TColorPickerButton* owner)
   setFrameStyle(QFrame::Box | QFrame::Plain);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
-  const std::vector<TColorSwatch>& swatches = ColorPalette();
+  const std::span<const TColorSwatch> swatches = ColorPalette();
   for (size_t i = 0; i < swatches.size(); ++i) {
     if (swatches[i].Color == owner->Color()) current_ = static_cast<int32_t>(i);
   }
@@ -122,7 +121,7 @@ void TColorPalettePopup::paintEvent(QPaintEvent* e) {
   QFrame::paintEvent(e);
   QPainter p(this);
   const QPalette& pal = palette();
-  const std::vector<TColorSwatch>& swatches = ColorPalette();
+  const std::span<const TColorSwatch> swatches = ColorPalette();
   for (size_t i = 0; i < swatches.size(); ++i) {
     const auto index = static_cast<int32_t>(i);
     const QRect cell = SwatchRect(index);
@@ -228,7 +227,7 @@ void TColorPickerButton::ShowPopup() {
 }
 
 void TColorPickerButton::EntryChosen(int32_t entry) {
-  const std::vector<TColorSwatch>& swatches = ColorPalette();
+  const std::span<const TColorSwatch> swatches = ColorPalette();
   if (entry >= 0 && entry < static_cast<int32_t>(swatches.size())) {
     SetColor(swatches[static_cast<size_t>(entry)].Color);
     return;

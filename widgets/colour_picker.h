@@ -10,7 +10,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
+#include <span>
 
 namespace sw {
 
@@ -26,7 +26,7 @@ struct TColorSwatch {
 };
 
 // The palette of the drop-down, in reading order, kColorPaletteColumns to a row.
-const std::vector<TColorSwatch>& ColorPalette();
+std::span<const TColorSwatch> ColorPalette();
 constexpr int32_t kColorPaletteColumns = 8;
 
 // Asks the user for a colour starting from initial; returns an invalid QColor when cancelled.

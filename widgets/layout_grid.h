@@ -27,7 +27,8 @@ public:
   int32_t Count() const { return rows_ * columns_; }
 
   // Sets the size. Cells keep their marks at their (column, row); cells that are new are printed.
-  // Counts below 1 count as 1; more than kMaxCells positions raise an error.
+  // Counts below 1 count as 1; more than kMaxCells positions raise an error and change nothing.
+  // A window that wants every position printed afterwards calls SelectAll.
   void Resize(int32_t rows, int32_t columns);
 
   // The number of the position at (column, row): row × columns + column + 1.

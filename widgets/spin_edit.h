@@ -41,7 +41,8 @@ public:
   // the value is rounded to the new precision without a signal.
   void SetValueType(TSpinValueType type);
   TSpinValueType ValueType() const { return type_; }
-  // The amount one arrow press moves the value; a step that is not positive is ignored.
+  // The amount one arrow press moves the value (values still keep the shown decimals); a step
+  // that is not positive is ignored. SetValueType resets it.
   void SetIncrement(double step);
   double Increment() const { return step_; }
 

@@ -16,7 +16,7 @@ TColorPalettePopup* Open(TColorPickerButton& b) {
 }
 
 int32_t IndexOf(int32_t color) {
-  const std::vector<TColorSwatch>& p = ColorPalette();
+  const std::span<const TColorSwatch> p = ColorPalette();
   for (size_t i = 0; i < p.size(); ++i)
     if (p[i].Color == color) return static_cast<int32_t>(i);
   return -1;
@@ -39,7 +39,7 @@ private slots:
   }
 
   void paletteHasDistinctColours() {
-    const std::vector<TColorSwatch>& p = ColorPalette();
+    const std::span<const TColorSwatch> p = ColorPalette();
     QCOMPARE(p.size() % kColorPaletteColumns, size_t(0));
     for (size_t i = 0; i < p.size(); ++i) {
       QVERIFY(p[i].Color >= 0);
