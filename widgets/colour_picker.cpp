@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStyleOption>
 #include <QToolTip>
 
@@ -221,7 +222,15 @@ void TColorPickerButton::SetColorDialog(TColorDialogFn dialog) { dialog_ = std::
 void TColorPickerButton::ShowPopup() {
   if (popup_) return;
   popup_ = new TColorPalettePopup(this);
-  popup_->move(mapToGlobal(QPoint(0, height())));
+  // Below the button, or above it and shifted left where the screen ends.
+  QPoint at = mapToGlobal(QPoint(0, height()));
+  if (const QScreen* screen = this->screen()) {
+    const QRect avail = screen->availableGeometry();
+    const QSize size = popup_->size();
+    if (at.y() + size.height() > avail.bottom() + 1) at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
+    at.setX(std::max(avail.left(), std::min(at.x(), avail.right() + 1 - size.width())));
+  }
+  popup_->move(at);
   popup_->show();
   popup_->setFocus();
 }
