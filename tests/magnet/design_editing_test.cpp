@@ -63,6 +63,14 @@ TEST_F(DesignEditing, TypingFlashesTheBoxFor21TicksOfTheTimer) {
   timers.Advance(100);
   EXPECT_EQ(box->MasterAlpha(), 0u);
   EXPECT_EQ(timers.ActiveCount(), 1);  // only the document's own timer runs on
+
+  // A save during a flash stores the box as the check box says, never grey.
+  magnet->SetTextBoxSeeThrough(false);
+  magnet->MoveText(21, 10);
+  magnet->StoreDesignParams();
+  EXPECT_FALSE(magnet->Flashing());
+  EXPECT_EQ(box->MasterAlpha(), 255u);
+  EXPECT_EQ(box->FillColor(), kColourWhite);
 }
 
 TEST_F(DesignEditing, MessagePlacementKeepsTheBoxOnTheText) {
