@@ -1027,30 +1027,69 @@ void TdtpShape::SetHandlePainter(std::unique_ptr<TdtpHandlePainter> painter) {
   if (handlePainter_) handlePainter_->SetShape(this);
 }
 
-void TdtpShape::UpdateHandles() {
+void TdtpShape::EnsureHandlePainter() {
   if (!handlePainter_) {
     if (document_) handlePainter_ = document_->CreateHandlePainter(this);
-    if (!handlePainter_) handlePainter_ = std::make_unique<TdtpHandlePainter>(this);
+    if (!handlePainter_) handlePainter_ = std::make_unique<TdtpHandlePainter>();
   }
   handlePainter_->SetShape(this);
+}
+
+void TdtpShape::UpdateHandles() {
+  EnsureHandlePainter();
   handlePainter_->BuildHandles();
 }
 
 uint8_t TdtpShape::HandleAt(const TPoint& p) {
-  UpdateHandles();
-  return handlePainter_->HandleAt(p);
+  if (!selected_) return hkNone;
+  TRect bounds;
+  ScreenBoundsWithHandles(bounds);
+  if (p.X < bounds.Left || p.X >= bounds.Right || p.Y < bounds.Top || p.Y >= bounds.Bottom) return hkNone;
+  // ScreenBoundsWithHandles may be a shape kind's own that leaves the painter unbuilt.
+  EnsureHandlePainter();
+  const TdtpHandlePainter& painter = *handlePainter_;
+  auto allowed = [&](uint8_t kind) { return IsResizeKind(kind) && !AllowResize ? uint8_t{hkNone} : kind; };
+  Drag.Handle = -1;
+  uint8_t kind = hkNone;
+  for (int i = 0; i < painter.HandleCount() && kind == hkNone; ++i) {
+    const TRect r = painter.HandleRect(i);
+    if (p.X < r.Left || p.X >= r.Right || p.Y < r.Top || p.Y >= r.Bottom) continue;
+    kind = allowed(painter.Handle(i)->Kind);
+    if (kind != hkNone) Drag.Handle = i;
+  }
+  for (int i = 0; i < painter.LineCount() && kind == hkNone; ++i) {
+    const TdtpDragLine& line = *painter.Line(i);
+    if (!painter.Handle(line.FromIndex) || !painter.Handle(line.ToIndex)) continue;
+    const TFloatPoint a = painter.HandlePoint(line.FromIndex), b = painter.HandlePoint(line.ToIndex);
+    if (DistanceToSegment({static_cast<float>(p.X), static_cast<float>(p.Y)}, a, b) < 10.0) {
+      kind = allowed(line.Kind);
+    }
+  }
+  if (kind == hkRotate && !AllowRotate) {
+    Drag.Handle = -1;
+    return hkNone;
+  }
+  return kind;
 }
 
 void TdtpShape::ScreenBoundsWithHandles(TRect& rect) {
   UpdateHandles();
   ScreenBounds(rect);
-  if (allowSelect_) handlePainter_->UniteHandleBounds(rect);
+  if (!allowSelect_) return;
+  for (int i = 0; i < handlePainter_->HandleCount(); ++i) {
+    const TRect r = handlePainter_->HandleRect(i);
+    rect.Left = std::min(rect.Left, r.Left);
+    rect.Top = std::min(rect.Top, r.Top);
+    rect.Right = std::max(rect.Right, r.Right);
+    rect.Bottom = std::max(rect.Bottom, r.Bottom);
+  }
 }
 
 void TdtpShape::DrawDragOutline(TCanvas& canvas) {
   if (!document_) return;
-  UpdateHandles();
-  handlePainter_->DrawDragOutline(canvas);
+  // As the mouse handling left the handles' drag positions: a rebuild here is not wanted.
+  EnsureHandlePainter();
+  handlePainter_->DrawDragFeedback(canvas);
 }
 
 void TdtpShape::DrawHandles(TCanvas& canvas) {

@@ -137,6 +137,7 @@ public:
   virtual void DragCustomHandle(TdtpDragState& drag);
   // Marks the shape changed and announces it (deferred inside BeginUpdate; nothing while loading).
   virtual void Changed();
+  // Creates the handle painter when needed and lets it rebuild the handles from the current size.
   virtual void UpdateHandles();
   virtual void AfterPaste() {}
   virtual void AfterLoad() {}
@@ -149,8 +150,10 @@ public:
   virtual void FitToChildren();
   virtual TPopupMenu* EditPopupMenu() { return nullptr; }
   virtual bool NeedsPostProcess() const { return mirrored_ || flipped_; }
-  // The hit kind of the handle under a window point (0 = none); the handles supply it.
+  // The hit kind of the handle or drag line under a window point and sets Drag.Handle to the
+  // handle hit (-1 for a line); 0 when not selected, or for what AllowResize/AllowRotate forbid.
   virtual uint8_t HandleAt(const TPoint& p);
+  // ScreenBounds united, when AllowSelect, with every handle's rectangle (rebuilds the handles).
   virtual void ScreenBoundsWithHandles(TRect& rect);
   virtual bool HitTestCache(const TPoint& p);
   virtual bool NeedsCache() const;
@@ -162,10 +165,12 @@ public:
   virtual void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) { (void)bitmap, (void)info; }
   // Mirrors and flips the painted bitmap as Mirrored and Flipped ask.
   virtual void PostProcess(TBitmap32& bitmap, const TdtpPaintInfo& info);
+  // The handle painter's XOR drag feedback at the handles' drag positions; nothing without document.
   virtual void DrawDragOutline(TCanvas& canvas);
   virtual void AfterPaint(TBitmap32& bitmap) { (void)bitmap; }
   // A dotted rectangle in XOR mode with a pen of the colour and no fill.
   virtual void DrawRubberRect(TCanvas& canvas, const TRect& rect, TColor32 color);
+  // UpdateHandles, then the painter draws the handles.
   virtual void DrawHandles(TCanvas& canvas);
   virtual void PaintOverlay(TBitmap32& bitmap, const TRect& rect) { (void)bitmap, (void)rect; }
   // Normalises into [0, 360) before comparing; records "DocAngle" when it changes.
@@ -366,6 +371,9 @@ public:
   bool IsChanged() const { return changed_; }
   TdtpHandlePainter* HandlePainter() const { return handlePainter_.get(); }
   void SetHandlePainter(std::unique_ptr<TdtpHandlePainter> painter);
+  // Creates the painter on first need (the document's choice, else the stipple style) and points
+  // it at this shape; a painter once made stays, whatever the document's HandlePainter says later.
+  void EnsureHandlePainter();
   TdtpDragState Drag;
 
   TdtpShapeEvent OnChange;
