@@ -109,6 +109,32 @@ TEST_F(CliPrint, ProgressBarOnATerminal) {
   EXPECT_TRUE(FileExists(pdf));
 }
 
+// A document archive of two pages: one numbered PNG file per sheet, or the chosen page alone.
+TEST_F(CliPrint, DocumentArchivePrintsASheetPerPage) {
+  const std::string samples = std::string(STICKWELL_SOURCE_DIR) + "/samples";
+  const std::string design = base_ + ".fmd";
+  const test::TCliRun build = RunCli("doc build " + ShellQuote(design) + " " + ShellQuote(samples + "/design/Index.xml") +
+                                     " " + ShellQuote(kSample) + " " + ShellQuote(samples + "/design/back_page.xml"));
+  ASSERT_EQ(build.status, 0) << build.err;
+  const std::string png = base_ + ".png";
+  const test::TCliRun run = RunCli("print " + ShellQuote(design) + " " + ShellQuote(png) + " --dpi 50 --quality low");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, base_ + "-1.png\n" + base_ + "-2.png\n2 sheets\n");
+  TBitmap32 first, second;
+  ASSERT_TRUE(DecodePngFile(base_ + "-1.png", first));
+  ASSERT_TRUE(DecodePngFile(base_ + "-2.png", second));
+  EXPECT_EQ(first.Width(), 413);
+  EXPECT_EQ(first.Height(), 585);
+  EXPECT_FALSE(FileExists(png));
+  const test::TCliRun one = RunCli("print " + ShellQuote(design) + " " + ShellQuote(base_ + "_2.png") +
+                                   " --dpi 50 --quality low --pages 2");
+  ASSERT_EQ(one.status, 0) << one.err;
+  TBitmap32 alone;
+  ASSERT_TRUE(DecodePngFile(base_ + "_2.png", alone));
+  EXPECT_EQ(std::vector<TColor32>(alone.Bits(), alone.Bits() + 413 * 585),
+            std::vector<TColor32>(second.Bits(), second.Bits() + 413 * 585));
+}
+
 TEST_F(CliPrint, DefaultSheetIsA4At600Dpi) {
   const std::string png = base_ + ".png";
   const test::TCliRun run = RunCli("print " + ShellQuote(kSample) + " " + ShellQuote(png) + " --dpi 60");
