@@ -54,8 +54,15 @@ bench: build
 SAMPLE = $(BUILD)/samples/sample.fmd
 run: build
 	samples/make-samples.sh $(BUILD)/tools/stickwell-cli $(BUILD)/samples
-	$(BUILD)/tools/stickwell-cli storage list $(SAMPLE)
 	$(BUILD)/tools/stickwell-cli doc info $(SAMPLE)
+	$(BUILD)/tools/stickwell-cli render $(SAMPLE) $(BUILD)/samples/sample-page1.png --dpi 300
+	$(BUILD)/tools/stickwell-cli print $(SAMPLE) $(BUILD)/samples/sample.pdf --dpi 300
+	$(BUILD)/tools/stickwell-cli print $(SAMPLE) $(BUILD)/samples/sample-sheet.png --dpi 150
+	@echo
+	@echo "The sample design $(SAMPLE):"
+	@echo "  its first page rendered:   $(BUILD)/samples/sample-page1.png"
+	@echo "  printed on A4 sheets:      $(BUILD)/samples/sample.pdf"
+	@echo "                             $(BUILD)/samples/sample-sheet-1.png, sample-sheet-2.png"
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan $(BUILD)-tsan

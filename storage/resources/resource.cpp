@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "base/exception.h"
 #include "base/stream.h"
@@ -44,7 +46,9 @@ void CopyIntoData(TStream& source, TMapStream& data) {
     RaiseStreamError(Format("Stream size %lld is out of range", static_cast<long long>(size)));
   }
   source.SetPosition(0);
-  data.CopyFrom(source, size);
+  // A count of 0 would mean "until the source ends", which never comes for a device such as
+  // /dev/zero: an empty source copies nothing.
+  if (size > 0) data.CopyFrom(source, size);
   data.SetPosition(0);
 }
 
@@ -246,8 +250,11 @@ void TdtpResource::Unload() {
 void TdtpResource::ReadExternal() {
   data_.Clear();
   dataModified_ = false;
-  // The file is looked for under its name only; a file that has moved is not searched for.
+  // The file is looked for under its name only; a file that has moved is not searched for. Only
+  // plain files are read: a document naming a device or a pipe gets no picture.
   if (fileName_.empty() || !FileExists(ExternalPath())) return;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(ExternalPath(), error)) return;
   ReadFile();
   dataLoaded_ = true;
   switch (kind_) {

@@ -395,6 +395,14 @@ TEST_F(ResourceTest, MissingExternalFileGivesNoPicture) {
   EXPECT_EQ(r.FileName(), missing);
 }
 
+// A document may name any path; a device that never ends (or a pipe) must not be read.
+TEST_F(ResourceTest, ExternalDeviceIsNotRead) {
+  TRawResource r;
+  r.LoadFromXml(*Parse("<FileName>/dev/zero</FileName><Storage>External</Storage>")->Root());
+  EXPECT_EQ(r.Data().Size(), 0);
+  EXPECT_EQ(r.Picture(), nullptr);
+}
+
 TEST_F(ResourceTest, ExternalFilesAreWrittenOnceAndNeverOverwritten) {
   TFakeDocument doc;
   doc.folder = dir_;
