@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <utility>
 
 #include "base/exception.h"
@@ -18,9 +19,56 @@ namespace sw {
 
 namespace {
 
+// Every cache has a margin of this many pixels on each side, cleared to its background. The map
+// sampler interpolates between neighbouring pixels and reads only strictly inside its source, so
+// the shape's outermost pixels need a neighbour to fade to and must not lie on the border.
+constexpr int32_t kCacheMargin = 1;
+
+// A side's margin added to its leading extent and its span, saturating like the extents do; a
+// size that saturates is refused by the budget or the bitmap.
+void AddMargin(int32_t& lead, int32_t& span) {
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  const int64_t l = std::min<int64_t>(static_cast<int64_t>(lead) + kCacheMargin, kMax);
+  const int64_t w = std::min<int64_t>(static_cast<int64_t>(span) + kCacheMargin, kMax - l);
+  lead = static_cast<int32_t>(l);
+  span = static_cast<int32_t>(w);
+}
+
+// The cache's extents with its margin: Left and Top, the pixels left of and above the shape's
+// local origin, include it, so the local area and the cache-to-target map place pixel (0, 0) a
+// margin out. A shape without cache pixels gets no margin either.
 TCacheExtent ExtentAt(const TdtpShape& s, double dpm) {
-  return CacheExtent(dpm, s.EffectiveCurbLeft(), s.EffectiveCurbTop(), s.EffectiveCurbRight(),
-                     s.EffectiveCurbBottom(), s.DocWidth(), s.DocHeight());
+  TCacheExtent e = CacheExtent(dpm, s.EffectiveCurbLeft(), s.EffectiveCurbTop(), s.EffectiveCurbRight(),
+                               s.EffectiveCurbBottom(), s.DocWidth(), s.DocHeight());
+  if (e.BitmapWidth() <= 0 || e.BitmapHeight() <= 0) return e;
+  AddMargin(e.Left, e.Width);
+  AddMargin(e.Top, e.Height);
+  return e;
+}
+
+// The map sampler reads source pixel i at coordinate i; cache-to-target maps put pixel i on
+// [i, i + 1). Shifting the source by half a pixel first makes every pixel's centre land where
+// that pixel belongs.
+TdtpAffineTransform SamplerMap(const TdtpAffineTransform& cacheToTarget) {
+  TdtpAffineTransform m;
+  m.Translate(0.5, 0.5);
+  m.Multiply(cacheToTarget);
+  return m;
+}
+
+// The area of the sampler's source coordinates a whole bitmap covers.
+TFloatRect SampledArea(const TBitmap32& bitmap) {
+  return TFloatRect{-0.5f, -0.5f, static_cast<float>(bitmap.Width() - 0.5), static_cast<float>(bitmap.Height() - 0.5)};
+}
+
+// True when a sampler map neither scales nor turns and takes target pixel centres onto whole
+// source coordinates: the cache is then laid 1:1, and one sample per pixel copies it exactly
+// where supersampling would blur every edge with its neighbours.
+bool LaysOneToOne(const TdtpAffineTransform& m) {
+  constexpr double kEps = 1e-6;
+  auto whole = [](double v) { return std::abs(v - std::round(v)) < kEps; };
+  return std::abs(m.A - 1) < kEps && std::abs(m.D - 1) < kEps && std::abs(m.B) < kEps && std::abs(m.C) < kEps &&
+         whole(0.5 - m.E) && whole(0.5 - m.F);
 }
 
 int64_t PixelsAt(const TdtpShape& s, double dpm) {
@@ -55,11 +103,21 @@ float TdtpDocument::CacheResolution(const TdtpShape& shape, double dpm) {
 void TdtpDocument::DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
                           const TdtpPaintInfo& info) {
   if (!shape || target.Empty() || !HasArea(area)) return;
-  const TFloatRect b = untransformed
-                           ? TFloatRect{-shape->EffectiveCurbLeft(), -shape->EffectiveCurbTop(),
-                                        shape->DocWidth() + shape->EffectiveCurbRight(),
-                                        shape->DocHeight() + shape->EffectiveCurbBottom()}
-                           : shape->BoundsInParent(true);
+  TFloatRect b = untransformed ? TFloatRect{-shape->EffectiveCurbLeft(), -shape->EffectiveCurbTop(),
+                                             shape->DocWidth() + shape->EffectiveCurbRight(),
+                                             shape->DocHeight() + shape->EffectiveCurbBottom()}
+                               : shape->BoundsInParent(true);
+  if (shape->NeedsCache()) {
+    // A laid cache colours pixels beyond the bounds: its edge pixels fade into the margin, read
+    // by samples spread over a target pixel. Twice a cache pixel and a target pixel covers that
+    // reach, turned too, so that a piece of a paint leaves out nothing the whole paint draws.
+    const float r = CacheResolution(*shape, info.Dpm);
+    const double cachePixel = r > 0 ? 1.0 / r : 0;
+    const double targetPixel = std::max((static_cast<double>(area.Right) - area.Left) / target.Width(),
+                                        (static_cast<double>(area.Bottom) - area.Top) / target.Height());
+    const auto pad = static_cast<float>(2 * (cachePixel + targetPixel));
+    if (std::isfinite(pad)) b = TFloatRect{b.Left - pad, b.Top - pad, b.Right + pad, b.Bottom + pad};
+  }
   if (!(area.Left < b.Right && b.Left < area.Right && area.Top < b.Bottom && b.Top < area.Bottom)) return;
   if (paintDepth_ == 0) failedThisPaint_.clear();
   struct TDepth {
@@ -171,12 +229,13 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
   placement.DocLeft = shape->DocLeft();
   placement.DocTop = shape->DocTop();
   placement.OwnFrame = untransformed;
-  const TdtpAffineTransform matrix = CacheToTargetMatrix(placement, area, target.Width(), target.Height());
+  const TdtpAffineTransform matrix = SamplerMap(CacheToTargetMatrix(placement, area, target.Width(), target.Height()));
   TdtpMapSampler sampler;
+  if (LaysOneToOne(matrix)) sampler.SetOversampling(1);
   sampler.SetTarget(&target);
   sampler.SetSource(cache);
   sampler.SetTransform(&matrix);
-  sampler.Render(FloatRect(cache->BoundsRect()));
+  sampler.Render(SampledArea(*cache));
   if (info.FreeCacheAfter) shape->FreeCache();
 }
 
@@ -199,13 +258,15 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
   const TBitmap32& cache = *shape->Cache();
   const double r = shape->CacheDpm;
   const TCacheExtent e = ExtentAt(*shape, r);
-  TdtpAffineTransform m;
-  m.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
-  m.Scale(1 / r, 1 / r);
-  m.Multiply(LocalToGrid(*shape));
+  TdtpAffineTransform toGrid;
+  toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
+  toGrid.Scale(1 / r, 1 / r);
+  toGrid.Multiply(LocalToGrid(*shape));
+  const TdtpAffineTransform m = SamplerMap(toGrid);
+  const TFloatRect sampled = SampledArea(cache);
   double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
-  for (const auto& [u, v] : {std::pair<double, double>{0, 0}, {cache.Width(), 0}, {0, cache.Height()},
-                             {cache.Width(), cache.Height()}}) {
+  for (const auto& [u, v] : {std::pair<double, double>{sampled.Left, sampled.Top}, {sampled.Right, sampled.Top},
+                             {sampled.Left, sampled.Bottom}, {sampled.Right, sampled.Bottom}}) {
     const double x = m.A * u + m.C * v + m.E, y = m.B * u + m.D * v + m.F;
     minX = std::min(minX, x);
     maxX = std::max(maxX, x);
@@ -222,6 +283,7 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
   const auto rowFirst = static_cast<int64_t>(std::max(std::floor(minX), -kLimit));
   const auto rowLast = static_cast<int64_t>(std::min(std::ceil(maxX), kLimit));
   TdtpMapSampler sampler;
+  if (LaysOneToOne(m)) sampler.SetOversampling(1);
   sampler.SetSource(&cache);
   sampler.SetTransform(&m);
   const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);

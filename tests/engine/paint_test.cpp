@@ -249,7 +249,7 @@ TEST_F(PaintTest, CacheIsReusedBelowItsResolutionAndRebuiltAbove) {
   doc_.DrawTo(s, target, area, false, info);
   EXPECT_EQ(s->Paints, 3);
   EXPECT_FLOAT_EQ(s->CacheDpm, 23.6f);
-  EXPECT_EQ(s->Cache()->Width(), 473);  // ceil(20 x 23.6)
+  EXPECT_EQ(s->Cache()->Width(), 475);  // ceil(20 x 23.6) and a margin pixel on either side
   // A stale mark rebuilds at the same resolution; FreeCacheAfter drops the cache once drawn.
   s->MarkCacheStale();
   doc_.DrawTo(s, target, area, false, info);
@@ -503,6 +503,51 @@ TEST(PaintOutputTest, RenderPageAsPrintingSeesIt) {
   EXPECT_FALSE(doc.IsPrinting());
   EXPECT_EQ(test::ErrorOf([&] { doc.RenderPage(*doc.CurrentPage(), 0); }), "Invalid resolution");
   EXPECT_NE(test::ErrorOf([&] { doc.RenderPage(*doc.CurrentPage(), 1000); }).find("too large"), std::string::npos);
+}
+
+// A translucent shape goes through its cache, which lies 1:1 on the page here: it covers exactly
+// the pixels the opaque shape covers, each the fill merged onto the paper with its master alpha.
+// Only the last column and row may differ, by a step: the bilinear read gives the pixel it lands
+// on 255/256 and the clear margin beyond the rest (the corner, with the margin on two sides, by
+// two steps).
+TEST(PaintOutputTest, ATranslucentShapeCoversTheSamePixelsAsTheOpaqueOne) {
+  std::unique_ptr<TBitmap32> pictures[2];
+  for (int i = 0; i < 2; ++i) {
+    TdtpDocument doc;
+    doc.SetPageWidth(60);
+    doc.SetPageHeight(50);
+    TFillShape* s = AddFill(*doc.CurrentPage(), 10, 10, 40, 30, kBlue, kBlue);
+    if (i == 1) s->SetMasterAlpha(128);
+    pictures[i] = doc.RenderPage(*doc.CurrentPage(), 10);
+    ASSERT_EQ(pictures[i]->Width(), 600);
+    ASSERT_EQ(pictures[i]->Height(), 500);
+    EXPECT_EQ(s->Cache() != nullptr, i == 1);
+  }
+  const TColor32 paper = pictures[0]->Pixel(0, 0);
+  ASSERT_EQ(paper, clWhite32);
+  const TColor32 blended = MergeMemEx(kBlue, paper, 128);
+  ASSERT_NE(blended, kBlue);
+  ASSERT_NE(blended, paper);
+  int64_t opaqueCovered = 0, translucentCovered = 0;
+  for (int32_t y = 0; y < 500; ++y) {
+    for (int32_t x = 0; x < 600; ++x) {
+      const bool inside = x >= 100 && x <= 499 && y >= 100 && y <= 399;
+      const TColor32 opaque = pictures[0]->Pixel(x, y), translucent = pictures[1]->Pixel(x, y);
+      ASSERT_EQ(opaque, inside ? kBlue : paper) << x << ", " << y;
+      opaqueCovered += opaque != paper;
+      translucentCovered += translucent != paper;
+      if (!inside) {
+        ASSERT_EQ(translucent, paper) << x << ", " << y;
+      } else if (x == 499 || y == 399) {
+        const int steps = (x == 499) + (y == 399);
+        ASSERT_TRUE(Near(translucent, blended, steps)) << x << ", " << y << ": " << Format("%08X", translucent);
+      } else {
+        ASSERT_EQ(translucent, blended) << x << ", " << y;
+      }
+    }
+  }
+  EXPECT_EQ(opaqueCovered, 400 * 300);
+  EXPECT_EQ(translucentCovered, 400 * 300);
 }
 
 TEST(PaintOutputTest, ThumbnailFramesThePage) {
