@@ -19,11 +19,6 @@ namespace sw {
 
 namespace {
 
-// Every cache has a margin of this many pixels on each side, cleared to its background. The map
-// sampler interpolates between neighbouring pixels and reads only strictly inside its source, so
-// the shape's outermost pixels need a neighbour to fade to and must not lie on the border.
-constexpr int32_t kCacheMargin = 1;
-
 // A side's margin added to its leading extent and its span, saturating like the extents do; a
 // size that saturates is refused by the budget or the bitmap.
 void AddMargin(int32_t& lead, int32_t& span) {

@@ -767,8 +767,8 @@ bool TdtpShape::HitTest(const TPoint& p) {
 bool TdtpShape::HitTestCache(const TPoint& p) {
   if (!cache_) return true;
   const TFloatPoint local = ScreenToLocal({static_cast<float>(p.X), static_cast<float>(p.Y)});
-  const double x = std::ceil(effCurbs_[0] * CacheDpm) + local.X * CacheDpm;
-  const double y = std::ceil(effCurbs_[1] * CacheDpm) + local.Y * CacheDpm;
+  const double x = kCacheMargin + std::ceil(effCurbs_[0] * CacheDpm) + local.X * CacheDpm;
+  const double y = kCacheMargin + std::ceil(effCurbs_[1] * CacheDpm) + local.Y * CacheDpm;
   if (!std::isfinite(x) || !std::isfinite(y)) return true;
   const auto cx = static_cast<int32_t>(std::floor(std::clamp(x, -1.0, 1e9)));
   const auto cy = static_cast<int32_t>(std::floor(std::clamp(y, -1.0, 1e9)));

@@ -49,6 +49,11 @@ using TdtpFontStyle = TFontStyleBit;
 // Undo command kinds a shape records.
 enum TdtpCommandKind : int32_t { ckProperty = 0, ckInsert = 1, ckDelete = 2 };
 
+// Every rendering cache has a margin of this many pixels on each side, cleared to its background:
+// the map sampler interpolates between neighbours and reads only strictly inside its source, so a
+// shape's outermost pixels need a neighbour to fade to. Pixel (0, 0) of a cache lies a margin out.
+constexpr int32_t kCacheMargin = 1;
+
 // Deepest nesting of shapes a page may hold; loading deeper raises kNestingError.
 constexpr int kMaxShapeDepth = 256;
 constexpr const char kNestingError[] = "Shapes are nested too deeply";
@@ -82,7 +87,7 @@ struct TdtpDragState {
 // A screen polygon (window pixels) standing for a platform region: the four corners in the order
 // top-left, bottom-left, bottom-right, top-right of the local rectangle. Empty means "no region".
 using TdtpRegion = std::vector<TFloatPoint>;
-// Point containment with the alternate (even-odd) rule; false for an empty region.
+// Point containment with the alternate (even-odd) rule of platform regions; false when empty.
 bool RegionContains(const TdtpRegion& region, double x, double y);
 
 using TdtpShapeEvent = std::function<void(class TdtpShape* sender)>;
