@@ -421,14 +421,16 @@ void TMagnetDesign::ResetPrintSettings() {
   const std::optional<double> bleed = TryParseDecimal(p.Value(kBleedMargin));
   if (!bleed) return;
   SetBleedMargin(static_cast<float>(*bleed));
-  void (TMagnetDesign::*const margins[])(float) = {&TMagnetDesign::SetInnerMarginX, &TMagnetDesign::SetInnerMarginY,
-                                                   &TMagnetDesign::SetOuterMarginX, &TMagnetDesign::SetOuterMarginY};
-  const char* const names[] = {kInnerX, kInnerY, kOuterX, kOuterY};
-  for (size_t i = 0; i < std::size(names); ++i) {
-    const std::optional<double> value = TryParseDecimal(p.Value(names[i]));
+  auto readMargin = [&](const char* name, void (TMagnetDesign::*set)(float)) {
+    const std::optional<double> value = TryParseDecimal(p.Value(name));
     // A number beyond single precision is as unreadable as no number.
-    if (!value || std::fabs(*value) > 3.4e38) return;
-    (this->*margins[i])(static_cast<float>(*value));
+    if (!value || std::fabs(*value) > 3.4e38) return false;
+    (this->*set)(static_cast<float>(*value));
+    return true;
+  };
+  if (!readMargin(kInnerX, &TMagnetDesign::SetInnerMarginX) || !readMargin(kInnerY, &TMagnetDesign::SetInnerMarginY) ||
+      !readMargin(kOuterX, &TMagnetDesign::SetOuterMarginX) || !readMargin(kOuterY, &TMagnetDesign::SetOuterMarginY)) {
+    return;
   }
   const std::optional<bool> portrait = TryParseYesNo(p.Value(kPortrait));
   if (!portrait) return;
