@@ -522,7 +522,8 @@ TEST_F(ShapeTest, CacheHitTestUsesAlpha) {
   s->SetCache(std::move(cache));
   s->CacheDpm = static_cast<float>(doc.ScreenDpm());
   EXPECT_FALSE(s->HitTest({30, 30}));
-  s->Cache()->SetPixel(32, 30, 0xFF000000u);
+  // Window pixel (30, 30) is cache pixel (31, 31): the cache's clear margin comes first.
+  s->Cache()->SetPixel(33, 31, 0xFF000000u);
   EXPECT_TRUE(s->HitTest({30, 30})) << "a probe two pixels away finds the opaque pixel";
 }
 
