@@ -3,6 +3,7 @@
 // own value, the shape's snapshot in Base64. Pasted text is foreign input: the snapshot reader
 // checks every length and refuses the archive's own stream names.
 #include "base/exception.h"
+#include "engine/bracket_p.h"
 #include "engine/document.h"
 #include "engine/registry.h"
 #include "platform/clipboard.h"
@@ -14,19 +15,6 @@ namespace {
 
 // Clipboard text beyond this is no copy of ours (a copy holds its pictures, so it may be large).
 constexpr size_t kMaxPasteText = size_t{256} << 20;
-
-// Runs body inside begin/end, ending also when body raises.
-template <typename Begin, typename End, typename Body>
-void Bracket(Begin&& begin, End&& end, Body&& body) {
-  begin();
-  try {
-    body();
-  } catch (...) {
-    end();
-    throw;
-  }
-  end();
-}
 
 }  // namespace
 

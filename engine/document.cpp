@@ -7,6 +7,7 @@
 #include "base/exception.h"
 #include "base/stream.h"
 #include "base/tick.h"
+#include "engine/bracket_p.h"
 #include "engine/handles.h"
 #include "storage/resources/resource_thread.h"
 
@@ -15,19 +16,6 @@ namespace sw {
 namespace {
 
 constexpr uint32_t kTimerIntervalMs = 50;
-
-// Runs body between begin and end, ending also when body raises.
-template <typename Begin, typename End, typename Body>
-void Bracket(Begin&& begin, End&& end, Body&& body) {
-  begin();
-  try {
-    body();
-  } catch (...) {
-    end();
-    throw;
-  }
-  end();
-}
 
 }  // namespace
 
