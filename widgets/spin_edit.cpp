@@ -122,6 +122,12 @@ TAdvSpinEdit::TAdvSpinEdit(QWidget* parent)
   ShowValue();
 }
 
+TAdvSpinEdit::~TAdvSpinEdit() {
+  repeat_->stop();
+  editor_->removeEventFilter(this);
+  editor_->disconnect(this);
+}
+
 QWidget* TAdvSpinEdit::UpperArrow() const { return upper_; }
 QWidget* TAdvSpinEdit::LowerArrow() const { return lower_; }
 

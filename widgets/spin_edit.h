@@ -36,6 +36,9 @@ public:
   static constexpr double kHardLimit = 1e9;
 
   explicit TAdvSpinEdit(QWidget* parent = nullptr);
+  // Cuts the editor off first: QWidget's destructor deletes it later, and its focus-out would
+  // otherwise reach this object when it is only a QWidget any more.
+  ~TAdvSpinEdit() override;
 
   // Switches between whole numbers and decimals and sets the matching step and shown decimals;
   // the value is rounded to the new precision without a signal.
