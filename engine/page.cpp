@@ -148,11 +148,7 @@ void TdtpPage::LeaveDefaults() {
 }
 
 void TdtpPage::SetOwnMargin(float TdtpPage::*field, float value, float effective) {
-  if (!std::isfinite(value) || value == effective) return;
-  LeaveDefaults();
-  this->*field = value;
-  RefreshSelf();
-  Changed();
+  if (std::isfinite(value)) SetOwnValue(field, value, effective);
 }
 
 void TdtpPage::SetMarginLeft(float value) { SetOwnMargin(&TdtpPage::marginLeft_, value, MarginLeft()); }
@@ -162,29 +158,10 @@ void TdtpPage::SetMarginBottom(float value) { SetOwnMargin(&TdtpPage::marginBott
 void TdtpPage::SetGridSize(float value) {
   SetOwnMargin(&TdtpPage::gridSize_, std::isfinite(value) ? value : 0.0f, GridSize());
 }
-
-void TdtpPage::SetGridColor(TdtpColor value) {
-  if (value == GridColor()) return;
-  LeaveDefaults();
-  gridColor_ = value;
-  RefreshSelf();
-  Changed();
-}
-
-void TdtpPage::SetPageColor(TdtpColor value) {
-  if (value == PageColor()) return;
-  LeaveDefaults();
-  pageColor_ = value;
-  RefreshSelf();
-  Changed();
-}
-
+void TdtpPage::SetGridColor(TdtpColor value) { SetOwnValue(&TdtpPage::gridColor_, value, GridColor()); }
+void TdtpPage::SetPageColor(TdtpColor value) { SetOwnValue(&TdtpPage::pageColor_, value, PageColor()); }
 void TdtpPage::SetBackgroundTiled(bool value) {
-  if (value == BackgroundTiled()) return;
-  LeaveDefaults();
-  backgroundTiled_ = value;
-  RefreshSelf();
-  Changed();
+  SetOwnValue(&TdtpPage::backgroundTiled_, value, BackgroundTiled());
 }
 
 // --- Thumbnail ---

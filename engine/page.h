@@ -119,7 +119,17 @@ public:
   void SetThumbnailStale(bool value) { thumbnailStale_ = value; }
 
 private:
+  // Sets an own length; values that are not finite are ignored.
   void SetOwnMargin(float TdtpPage::*field, float value, float effective);
+  // The same for any own setting: a value equal to the effective one changes nothing.
+  template <typename T>
+  void SetOwnValue(T TdtpPage::*field, T value, T effective) {
+    if (value == effective) return;
+    LeaveDefaults();
+    this->*field = value;
+    RefreshSelf();
+    Changed();
+  }
   // Reads the page's own settings (IsDefaultPage false) from node.
   void LoadOwnSettings(const TXmlNode& node);
 

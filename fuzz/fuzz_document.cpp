@@ -15,6 +15,7 @@
 #include "base/exception.h"
 #include "base/stream.h"
 #include "engine/document.h"
+#include "fuzz/render_bounds.h"
 #include "platform/fonts.h"
 #include "platform/services.h"
 #include "shapes/register.h"
@@ -22,31 +23,9 @@
 
 namespace {
 
-constexpr double kLongSidePixels = 128;
-constexpr double kMaxDpm = 4;
-constexpr int kMaxShapes = 400;
-constexpr double kMaxCachePixels = 2.0 * sw::TdtpDocument::kCachePixelBudget;
+using namespace sw::fuzz;
 
 std::unique_ptr<sw::TFontSystem> fonts;
-
-double Extent(float length, float curbs) {
-  const double v = std::abs(static_cast<double>(length)) + std::abs(static_cast<double>(curbs));
-  return std::isfinite(v) ? v : 1e30;
-}
-
-// Adds what the shape and its subtree could need in cache pixels at dpm (each shape at most one
-// budget) and counts the shapes; false as soon as either bound is passed.
-bool WithinBounds(const sw::TdtpShape& shape, double dpm, double& pixels, int& count) {
-  if (++count > kMaxShapes) return false;
-  const double w = Extent(shape.DocWidth(), shape.EffectiveCurbLeft() + shape.EffectiveCurbRight());
-  const double h = Extent(shape.DocHeight(), shape.EffectiveCurbTop() + shape.EffectiveCurbBottom());
-  pixels += std::min((w * dpm + 2) * (h * dpm + 2), static_cast<double>(sw::TdtpDocument::kCachePixelBudget));
-  if (pixels > kMaxCachePixels) return false;
-  for (int i = 0; i < shape.ChildCount(); ++i) {
-    if (!WithinBounds(*shape.Child(i), dpm, pixels, count)) return false;
-  }
-  return true;
-}
 
 void Fail(const char* what) {
   std::fprintf(stderr, "fuzz_document: %s\n", what);

@@ -92,4 +92,19 @@ void TAtomicFile::Discard() {
   }
 }
 
+void FilterRowSub(const TColor32* pixels, int32_t width, uint8_t* row) {
+  row[0] = 1;
+  uint8_t* q = row + 1;
+  uint32_t lr = 0, lg = 0, lb = 0;
+  for (int32_t x = 0; x < width; ++x, q += 3) {
+    const uint32_t r = RedOf(pixels[x]), g = GreenOf(pixels[x]), b = BlueOf(pixels[x]);
+    q[0] = static_cast<uint8_t>(r - lr);
+    q[1] = static_cast<uint8_t>(g - lg);
+    q[2] = static_cast<uint8_t>(b - lb);
+    lr = r;
+    lg = g;
+    lb = b;
+  }
+}
+
 }  // namespace sw

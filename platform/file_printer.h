@@ -31,6 +31,11 @@ void CheckFilePrinterSettings(const TFilePrinterSettings& settings);
 // The sheet of the settings: the paper in whole device pixels (rounded), no unprintable border.
 TPrinterSheet FileSheet(const TFilePrinterSettings& settings);
 
+// One row of pixels as filtered RGB bytes: the filter byte 1 ("sub"), then each byte minus the
+// same channel of the pixel on its left, which turns flat colours into runs of zeros and gradients
+// into runs of small steps. row must hold width * 3 + 1 bytes.
+void FilterRowSub(const TColor32* pixels, int32_t width, uint8_t* row);
+
 // A file written beside its target and renamed over it only by Commit, so that a failed or
 // abandoned job leaves neither a partial file nor a changed old one. Destroying it uncommitted
 // removes the temporary file.

@@ -142,23 +142,10 @@ void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   TJob& job = *job_;
   try {
     TDeflater data(CompressionLevel);
-    // Rows carry the PNG predictor "sub": each byte minus the same channel of the pixel on its
-    // left, which turns flat colours into runs of zeros and gradients into runs of small steps.
+    // Rows carry the PNG predictor "sub" (the image's DecodeParms say so).
     std::vector<uint8_t> row(static_cast<size_t>(band.Width()) * 3 + 1);
     for (int32_t y = 0; y < band.Height(); ++y) {
-      const TColor32* p = band.ScanLine(y);
-      row[0] = 1;
-      uint8_t* q = row.data() + 1;
-      uint32_t lr = 0, lg = 0, lb = 0;
-      for (int32_t x = 0; x < band.Width(); ++x, q += 3) {
-        const uint32_t r = RedOf(p[x]), g = GreenOf(p[x]), b = BlueOf(p[x]);
-        q[0] = static_cast<uint8_t>(r - lr);
-        q[1] = static_cast<uint8_t>(g - lg);
-        q[2] = static_cast<uint8_t>(b - lb);
-        lr = r;
-        lg = g;
-        lb = b;
-      }
+      FilterRowSub(band.ScanLine(y), band.Width(), row.data());
       data.Add(row.data(), row.size());
     }
     data.Finish();

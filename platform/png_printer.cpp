@@ -82,21 +82,7 @@ void WriteSheetPng(TStream& out, const TBitmap32& bitmap, int32_t dpi, int level
     }
   };
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const TColor32* p = bitmap.ScanLine(y);
-    // Filter "sub": each byte minus the same channel of the pixel on its left, which turns the
-    // flat colours of a printed sheet into runs of zeros.
-    row[0] = 1;
-    uint8_t* q = row.data() + 1;
-    uint32_t lr = 0, lg = 0, lb = 0;
-    for (int32_t x = 0; x < bitmap.Width(); ++x, q += 3) {
-      const uint32_t r = RedOf(p[x]), g = GreenOf(p[x]), b = BlueOf(p[x]);
-      q[0] = static_cast<uint8_t>(r - lr);
-      q[1] = static_cast<uint8_t>(g - lg);
-      q[2] = static_cast<uint8_t>(b - lb);
-      lr = r;
-      lg = g;
-      lb = b;
-    }
+    FilterRowSub(bitmap.ScanLine(y), bitmap.Width(), row.data());
     z.next_in = row.data();
     z.avail_in = static_cast<uInt>(row.size());
     pump(Z_NO_FLUSH);
