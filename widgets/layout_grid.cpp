@@ -15,7 +15,7 @@ namespace {
 
 // A sheet of paper with a turned-down corner, the common ground of both icons.
 QImage SheetIcon() {
-  QImage image(TLayoutGrid::kIconSize, TLayoutGrid::kIconSize, QImage::Format_ARGB32);
+  QImage image(TLayoutGridView::kIconSize, TLayoutGridView::kIconSize, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -31,12 +31,12 @@ QImage SheetIcon() {
 
 }  // namespace
 
-TLayoutGrid::TLayoutGrid(QWidget* parent) : QWidget(parent) {
+TLayoutGridView::TLayoutGridView(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
   setToolTip(QStringLiteral("click to select or deselect"));
 }
 
-QImage TLayoutGrid::PrintedIcon() {
+QImage TLayoutGridView::PrintedIcon() {
   QImage image = SheetIcon();
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, true);
@@ -48,7 +48,7 @@ QImage TLayoutGrid::PrintedIcon() {
   return image;
 }
 
-QImage TLayoutGrid::SkippedIcon() {
+QImage TLayoutGridView::SkippedIcon() {
   QImage image = SheetIcon();
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing, true);
@@ -60,9 +60,9 @@ QImage TLayoutGrid::SkippedIcon() {
   return image;
 }
 
-QColor TLayoutGrid::GreyTextColor() const { return palette().color(QPalette::Disabled, QPalette::WindowText); }
+QColor TLayoutGridView::GreyTextColor() const { return palette().color(QPalette::Disabled, QPalette::WindowText); }
 
-void TLayoutGrid::Resize(int32_t rows, int32_t columns) {
+void TLayoutGridView::Resize(int32_t rows, int32_t columns) {
   rows = std::max(1, rows);
   columns = std::max(1, columns);
   if (static_cast<int64_t>(rows) * columns > kMaxCells) {
@@ -82,17 +82,17 @@ void TLayoutGrid::Resize(int32_t rows, int32_t columns) {
   emit selectionChanged();
 }
 
-bool TLayoutGrid::IsPrinted(int32_t position) const {
+bool TLayoutGridView::IsPrinted(int32_t position) const {
   if (position < 1 || position > Count()) return false;
   return !skipped_[static_cast<size_t>(position - 1)];
 }
 
-bool TLayoutGrid::IsSkippedAt(int32_t column, int32_t row) const {
+bool TLayoutGridView::IsSkippedAt(int32_t column, int32_t row) const {
   if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return false;
   return skipped_[static_cast<size_t>(row * columns_ + column)];
 }
 
-void TLayoutGrid::SetSkippedAt(int32_t column, int32_t row, bool skipped) {
+void TLayoutGridView::SetSkippedAt(int32_t column, int32_t row, bool skipped) {
   if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return;
   const auto i = static_cast<size_t>(row * columns_ + column);
   if (skipped_[i] == skipped) return;
@@ -101,33 +101,33 @@ void TLayoutGrid::SetSkippedAt(int32_t column, int32_t row, bool skipped) {
   emit selectionChanged();
 }
 
-std::vector<int32_t> TLayoutGrid::SkippedPositions() const {
+std::vector<int32_t> TLayoutGridView::SkippedPositions() const {
   std::vector<int32_t> out;
   for (size_t i = 0; i < skipped_.size(); ++i)
     if (skipped_[i]) out.push_back(static_cast<int32_t>(i) + 1);
   return out;
 }
 
-void TLayoutGrid::SelectAll() { SetAll(false); }
-void TLayoutGrid::SelectNone() { SetAll(true); }
+void TLayoutGridView::SelectAll() { SetAll(false); }
+void TLayoutGridView::SelectNone() { SetAll(true); }
 
-void TLayoutGrid::SetAll(bool skipped) {
+void TLayoutGridView::SetAll(bool skipped) {
   if (std::all_of(skipped_.begin(), skipped_.end(), [&](bool s) { return s == skipped; })) return;
   std::fill(skipped_.begin(), skipped_.end(), skipped);
   update();
   emit selectionChanged();
 }
 
-int32_t TLayoutGrid::CellWidth() const { return std::max(1, (width() - columns_ * kLineWidth) / columns_); }
-int32_t TLayoutGrid::CellHeight() const { return std::max(1, (height() - rows_ * kLineWidth) / rows_); }
+int32_t TLayoutGridView::CellWidth() const { return std::max(1, (width() - columns_ * kLineWidth) / columns_); }
+int32_t TLayoutGridView::CellHeight() const { return std::max(1, (height() - rows_ * kLineWidth) / rows_); }
 
-QRect TLayoutGrid::CellRect(int32_t column, int32_t row) const {
+QRect TLayoutGridView::CellRect(int32_t column, int32_t row) const {
   if (column < 0 || column >= columns_ || row < 0 || row >= rows_) return {};
   const int32_t w = CellWidth(), h = CellHeight();
   return {column * (w + kLineWidth), row * (h + kLineWidth), w, h};
 }
 
-bool TLayoutGrid::CellAt(const QPoint& pos, int32_t* column, int32_t* row) const {
+bool TLayoutGridView::CellAt(const QPoint& pos, int32_t* column, int32_t* row) const {
   if (pos.x() < 0 || pos.y() < 0) return false;
   const int32_t pitchX = CellWidth() + kLineWidth, pitchY = CellHeight() + kLineWidth;
   const int32_t c = pos.x() / pitchX, r = pos.y() / pitchY;
@@ -138,9 +138,9 @@ bool TLayoutGrid::CellAt(const QPoint& pos, int32_t* column, int32_t* row) const
   return true;
 }
 
-QSize TLayoutGrid::sizeHint() const { return {columns_ * 48, rows_ * 40}; }
+QSize TLayoutGridView::sizeHint() const { return {columns_ * 48, rows_ * 40}; }
 
-void TLayoutGrid::paintEvent(QPaintEvent*) {
+void TLayoutGridView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QColor grey = GreyTextColor();
   p.fillRect(rect(), grey);
@@ -165,7 +165,7 @@ void TLayoutGrid::paintEvent(QPaintEvent*) {
   }
 }
 
-void TLayoutGrid::UserSelect(int32_t column, int32_t row) {
+void TLayoutGridView::UserSelect(int32_t column, int32_t row) {
   curColumn_ = column;
   curRow_ = row;
   SetSkippedAt(column, row, !IsSkippedAt(column, row));
@@ -173,13 +173,13 @@ void TLayoutGrid::UserSelect(int32_t column, int32_t row) {
   emit cellClicked(column, row);
 }
 
-void TLayoutGrid::mousePressEvent(QMouseEvent* e) {
+void TLayoutGridView::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return QWidget::mousePressEvent(e);
   int32_t c = 0, r = 0;
   if (CellAt(e->position().toPoint(), &c, &r)) UserSelect(c, r);
 }
 
-void TLayoutGrid::keyPressEvent(QKeyEvent* e) {
+void TLayoutGridView::keyPressEvent(QKeyEvent* e) {
   int32_t c = curColumn_, r = curRow_;
   switch (e->key()) {
     case Qt::Key_Left: --c; break;

@@ -11,7 +11,7 @@
 
 namespace sw {
 
-class TLayoutGrid : public QWidget {
+class TLayoutGridView : public QWidget {
   Q_OBJECT
 
 public:
@@ -20,7 +20,7 @@ public:
   // More positions than this are refused; no sheet holds that many magnets.
   static constexpr int32_t kMaxCells = 10000;
 
-  explicit TLayoutGrid(QWidget* parent = nullptr);
+  explicit TLayoutGridView(QWidget* parent = nullptr);
 
   int32_t Rows() const { return rows_; }
   int32_t Columns() const { return columns_; }

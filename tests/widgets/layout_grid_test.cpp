@@ -29,7 +29,7 @@ class LayoutGridTest : public QObject {
 
 private slots:
   void numbersInReadingOrder() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     g.Resize(5, 2);
     QCOMPARE(g.Rows(), 5);
     QCOMPARE(g.Columns(), 2);
@@ -44,7 +44,7 @@ private slots:
   }
 
   void cellsAndLinesFollowTheWidgetSize() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     g.resize(200, 120);
     g.Resize(2, 3);
     // (200 − 3 × 8) div 3 = 58 wide, (120 − 2 × 8) div 2 = 52 high, an 8-pixel line after each.
@@ -60,13 +60,13 @@ private slots:
   }
 
   void clickTogglesAndDrawsTheMark() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     g.resize(200, 120);
     g.Resize(2, 3);
     g.show();
     QVERIFY(QTest::qWaitForWindowExposed(&g));
-    QSignalSpy changed(&g, &TLayoutGrid::selectionChanged);
-    QSignalSpy clicked(&g, &TLayoutGrid::cellClicked);
+    QSignalSpy changed(&g, &TLayoutGridView::selectionChanged);
+    QSignalSpy clicked(&g, &TLayoutGridView::cellClicked);
     QTest::mouseClick(&g, Qt::LeftButton, {}, g.CellRect(1, 1).center());
     QVERIFY(g.IsSkippedAt(1, 1));
     QVERIFY(!g.IsPrinted(5));
@@ -90,9 +90,9 @@ private slots:
           if (qAlpha(icon.pixel(x, y)) == 255 && At(shot, origin + QPoint(x, y)) != QColor(icon.pixel(x, y))) return false;
       return true;
     };
-    QVERIFY(iconMatches(skipped, TLayoutGrid::SkippedIcon()));
-    QVERIFY(iconMatches(printed, TLayoutGrid::PrintedIcon()));
-    QVERIFY(TLayoutGrid::SkippedIcon() != TLayoutGrid::PrintedIcon());
+    QVERIFY(iconMatches(skipped, TLayoutGridView::SkippedIcon()));
+    QVERIFY(iconMatches(printed, TLayoutGridView::PrintedIcon()));
+    QVERIFY(TLayoutGridView::SkippedIcon() != TLayoutGridView::PrintedIcon());
 
     // A second click on the same cell toggles it back; a click on a grid line does nothing.
     QTest::mouseClick(&g, Qt::LeftButton, {}, g.CellRect(1, 1).center());
@@ -103,7 +103,7 @@ private slots:
   }
 
   void keyboardSelectsAndToggles() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     g.resize(200, 120);
     g.Resize(2, 3);
     g.show();
@@ -119,9 +119,9 @@ private slots:
   }
 
   void allAndNone() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     g.Resize(2, 2);
-    QSignalSpy changed(&g, &TLayoutGrid::selectionChanged);
+    QSignalSpy changed(&g, &TLayoutGridView::selectionChanged);
     g.SelectNone();
     QCOMPARE(g.SkippedPositions(), Ints({1, 2, 3, 4}));
     g.SelectNone();  // nothing to change, no signal
@@ -132,14 +132,14 @@ private slots:
   }
 
   void resizeKeepsMarksAtTheirCells() {
-    TLayoutGrid g;
+    TLayoutGridView g;
     // The window starts with one deselected position.
     g.SetSkippedAt(0, 0, true);
     g.Resize(5, 2);
     QCOMPARE(g.SkippedPositions(), Ints({1}));
     g.SetSkippedAt(1, 4, true);  // position 10
     g.SetSkippedAt(1, 0, true);  // position 2
-    QSignalSpy changed(&g, &TLayoutGrid::selectionChanged);
+    QSignalSpy changed(&g, &TLayoutGridView::selectionChanged);
     // The same size keeps everything, silently.
     g.Resize(5, 2);
     QCOMPARE(g.SkippedPositions(), Ints({1, 2, 10}));
@@ -175,7 +175,7 @@ private slots:
     decimal->SetValueQuietly(23.5);
     auto* picker = new TColorPickerButton(&frame);
     picker->SetColorQuietly(0x0099CCFF);
-    auto* grid = new TLayoutGrid(&frame);
+    auto* grid = new TLayoutGridView(&frame);
     grid->setFixedSize(240, 200);
     grid->Resize(5, 2);
     grid->SetSkippedAt(0, 0, true);
