@@ -1,5 +1,8 @@
-// stickwell-cli magnet info|layout|sheet: a magnet template or design as the designer applies it,
-// the copies its print layout places on a sheet, and that sheet rendered as printed.
+// stickwell-cli magnet: magnet templates and designs without the window. info, layout and sheet
+// show what a file holds and where its copies go; print and guide print the sheet as the print tab
+// does; design, template and artwork (tools/cmd_magnet_build.cpp) make the files.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -8,60 +11,28 @@
 #include "base/exception.h"
 #include "base/strings.h"
 #include "engine/document.h"
+#include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
+#include "magnet/print_run.h"
 #include "magnet/print_sheet.h"
+#include "platform/dialogs.h"
 #include "platform/fonts.h"
+#include "platform/pdf_printer.h"
+#include "platform/png_printer.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/register.h"
 #include "storage/xml/native_xml.h"
 #include "tools/commands.h"
+#include "tools/magnet_options.h"
 
 namespace sw::cli {
 
 namespace {
 
 constexpr char kMagnetUsage[] =
-    "magnet info FILE | magnet layout FILE [OPTIONS] | magnet sheet FILE OUT.png [--dpi D] [OPTIONS]";
+    "magnet info|layout|sheet|print|guide|design|template|artwork (see stickwell-cli --help)";
 constexpr double kMaxSheetDpi = 1200;
-
-// Two numbers "AxB" or "A,B" (with "." decimals) for option.
-void ParsePair(const std::string& text, const std::string& option, float& a, float& b) {
-  const size_t cut = text.find_first_of("x,");
-  const std::optional<double> first = cut == std::string::npos ? std::nullopt : TryParseDecimal(text.substr(0, cut));
-  const std::optional<double> second = cut == std::string::npos ? std::nullopt : TryParseDecimal(text.substr(cut + 1));
-  if (!first || !second || std::fabs(*first) > 1e6 || std::fabs(*second) > 1e6) {
-    UsageError(option + " wants two numbers such as 15,23, got \"" + text + "\"");
-  }
-  a = static_cast<float>(*first);
-  b = static_cast<float>(*second);
-}
-
-// The print options shared by layout and sheet, applied over the settings the file stores.
-void ApplyPrintOption(TMagnetDesign& magnet, const std::string& option, const std::string& value) {
-  float a = 0, b = 0;
-  if (option == "--paper") {
-    ParsePair(value, option, a, b);
-    if (a < 1 || b < 1) UsageError("--paper wants a size of at least 1x1 mm");
-    magnet.SetPaperWidth(static_cast<int32_t>(std::lround(a)));
-    magnet.SetPaperHeight(static_cast<int32_t>(std::lround(b)));
-  } else if (option == "--outer") {
-    ParsePair(value, option, a, b);
-    magnet.SetOuterMarginX(a);
-    magnet.SetOuterMarginY(b);
-  } else if (option == "--inner") {
-    ParsePair(value, option, a, b);
-    magnet.SetInnerMarginX(a);
-    magnet.SetInnerMarginY(b);
-  } else if (option == "--paper-type") {
-    if (value != "precut" && value != "uncut") UsageError("--paper-type is precut or uncut");
-    magnet.SetPrecut(value == "precut");
-  } else if (option == "--orientation") {
-    if (value != "portrait" && value != "landscape") UsageError("--orientation is portrait or landscape");
-    magnet.SetPortrait(value == "portrait");
-  } else {
-    UsageError("unknown option \"" + option + "\"");
-  }
-}
+constexpr float kMaxNumber = 1e6f;
 
 // Position numbers "3,7" left blank on the sheet (numbered row x columns + column + 1).
 std::vector<int32_t> ParseSkips(const std::string& text) {
@@ -75,27 +46,263 @@ std::vector<int32_t> ParseSkips(const std::string& text) {
   return skips;
 }
 
-// Loads FILE into the design as "load design" does, then the options from index first on.
-std::vector<int32_t> OpenMagnet(TMagnetDesign& magnet, const Args& args, size_t first, double* dpi) {
-  RegisterShapeKinds();
-  InitXmlDefaults();
-  magnet.OpenDesign(args[0]);
-  std::vector<int32_t> skips;
-  for (size_t i = first; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) UsageError("option \"" + args[i] + "\" wants a value");
-    if (args[i] == "--skip") {
-      skips = ParseSkips(args[i + 1]);
-    } else if (args[i] == "--dpi" && dpi) {
-      *dpi = ParsePositiveNumber(args[i + 1], "--dpi");
-      if (*dpi > kMaxSheetDpi) UsageError(Format("--dpi goes up to %g", kMaxSheetDpi));
+// Loads FILE into the design as "load design" does.
+void OpenMagnet(TMagnetDesign& magnet, const std::string& fileName) {
+  PrepareMagnetFiles();
+  magnet.OpenDesign(fileName);
+}
+
+void PrintInfo(TMagnetDesign& magnet) {
+  const TPrintSettings& s = magnet.PrintSettings();
+  const TdtpDocument& doc = magnet.Document();
+  const float m = magnet.BleedMargin();
+  std::printf("template name\t%s\n", magnet.TemplateName().c_str());
+  std::printf("template type\t%s\n", magnet.TemplateType().c_str());
+  std::printf("version\t%s\n", magnet.Layer(TLayer::usrTextBG) ? "nine layers" : "five layers (older template)");
+  std::printf("page\t%s x %s mm\n", FormatDecimal(doc.PageWidth()).c_str(), FormatDecimal(doc.PageHeight()).c_str());
+  std::printf("bleed margin\t%s\n", FormatDecimal(m).c_str());
+  std::printf("net size\t%s x %s mm\n", FormatDecimal(doc.PageWidth() - 2 * m).c_str(),
+              FormatDecimal(doc.PageHeight() - 2 * m).c_str());
+  std::printf("paper\t%d x %d mm\n", s.PaperWidth, s.PaperHeight);
+  std::printf("outer margins\t%s, %s\n", FormatDecimal(s.OuterMarginX).c_str(), FormatDecimal(s.OuterMarginY).c_str());
+  std::printf("inner margins\t%s, %s\n", FormatDecimal(s.InnerMarginX).c_str(), FormatDecimal(s.InnerMarginY).c_str());
+  std::printf("orientation\t%s\n", s.Portrait ? "portrait" : "landscape");
+  std::printf("paper type\t%s\n", s.Precut ? "precut" : "uncut");
+  for (const TLayer layer : AllLayers()) {
+    const TdtpShape* shape = magnet.Layer(layer);
+    if (!shape) {
+      std::printf("%s\tabsent\n", LayerName(layer));
+      continue;
+    }
+    std::printf("%s\t%d\t%s\t%s\talpha %u\t%s,%s %sx%s\tangle %s", LayerName(layer), shape->ShapeIndex(),
+                shape->ClassName(), shape->Visible() ? "visible" : "hidden", shape->MasterAlpha(),
+                FormatDecimal(shape->DocLeft()).c_str(), FormatDecimal(shape->DocTop()).c_str(),
+                FormatDecimal(shape->DocWidth()).c_str(), FormatDecimal(shape->DocHeight()).c_str(),
+                FormatDecimal(shape->DocAngle()).c_str());
+    if (const TDesignObject* object = magnet.LayerObject(layer); object && LayerClass(layer) == TLayerClass::Bitmap) {
+      std::printf("\tzoom reference %sx%s", FormatDecimal(object->ZoomWidth).c_str(),
+                  FormatDecimal(object->ZoomHeight).c_str());
+    }
+    std::printf("\n");
+  }
+}
+
+void PrintLayout(const TPrintLayout& layout, TMagnetDesign& magnet) {
+  const TPrintSettings& s = magnet.PrintSettings();
+  const TLayoutGrid& grid = magnet.Grid();
+  std::printf("%d columns x %d rows\n", layout.Columns, layout.Rows);
+  if (layout.Capped) std::printf("%s\n", layout.Message.c_str());
+  for (const TPrintPosition& p : layout.Positions) {
+    // The net area of the copy, the same in both orientations.
+    const float x = s.OuterMarginX + static_cast<float>(p.Column) * layout.PitchX;
+    const float y = s.OuterMarginY + static_cast<float>(p.GridRow) * layout.PitchY;
+    std::printf("%d\tcolumn %d\trow %d\t%s\tat %s,%s\tangle %s\tnet %s,%s %sx%s\n",
+                grid.PositionNumber(p.Column, p.GridRow), p.Column, p.GridRow,
+                grid.Selected(p.Column, p.GridRow) ? "printed" : "skipped", FormatDecimal(p.Left).c_str(),
+                FormatDecimal(p.Top).c_str(), FormatDecimal(p.Angle).c_str(), FormatDecimal(x).c_str(),
+                FormatDecimal(y).c_str(), FormatDecimal(layout.CopyWidth).c_str(),
+                FormatDecimal(layout.CopyHeight).c_str());
+  }
+}
+
+TPrintQualityType ParseQuality(const std::string& text) {
+  if (text == "low") return pqLow;
+  if (text == "medium") return pqMedium;
+  if (text == "high") return pqHigh;
+  if (text == "device") return pqDevice;
+  UsageError("--quality wants low, medium, high or device, got \"" + text + "\"");
+}
+
+// A bar of the job's progress on standard error, redrawn in place, when that is a terminal.
+class TBarProgress : public IProgress {
+public:
+  TBarProgress() : shown_(::isatty(STDERR_FILENO) == 1) {}
+  ~TBarProgress() override {
+    if (drawn_) std::fputc('\n', stderr);
+  }
+  TBarProgress(const TBarProgress&) = delete;
+  TBarProgress& operator=(const TBarProgress&) = delete;
+  void SetPosition(int32_t done) override {
+    if (!shown_) return;
+    constexpr int kWidth = 40;
+    const int filled = std::clamp(done, 0, 100) * kWidth / 100;
+    std::fprintf(stderr, "\rprinting [%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+                 std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), std::clamp(done, 0, 100));
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+  bool Cancelled() const override { return false; }
+
+private:
+  bool shown_;
+  bool drawn_ = false;
+};
+
+// The file printer of OUT.pdf or OUT.png on the design's paper at --dpi (300 by default).
+struct TOutputPrinter {
+  std::unique_ptr<IPrinter> Printer;
+  TPngPrinter* Png = nullptr;
+  std::string FileName;
+
+  void Report() const {
+    if (Png) {
+      for (const std::string& file : Png->Files()) std::printf("%s\n", file.c_str());
     } else {
-      ApplyPrintOption(magnet, args[i], args[i + 1]);
+      std::printf("%s\n", FileName.c_str());
     }
   }
+};
+
+TOutputPrinter OpenOutput(const std::string& out, TOptionReader& options, const TMagnetDesign& magnet) {
+  const std::string ext = LowerCase(ExtractFileExt(out));
+  if (ext != ".pdf" && ext != ".png") UsageError("the sheet is written to OUT.pdf or OUT.png, got \"" + out + "\"");
+  TFilePrinterSettings settings;
+  settings.Dpi = 300;
+  if (const auto dpi = options.Value("--dpi")) {
+    settings.Dpi = ParsePositiveInt(*dpi, "--dpi");
+    if (settings.Dpi > kMaxPrinterDpi) UsageError(Format("--dpi goes up to %d", kMaxPrinterDpi));
+  }
+  settings.PaperWidth = static_cast<float>(magnet.PrintSettings().PaperWidth);
+  settings.PaperHeight = static_cast<float>(magnet.PrintSettings().PaperHeight);
+  TOutputPrinter output;
+  output.FileName = out;
+  if (ext == ".pdf") {
+    output.Printer = std::make_unique<TPdfPrinter>(out, settings);
+  } else {
+    auto png = std::make_unique<TPngPrinter>(out, settings);
+    output.Png = png.get();
+    output.Printer = std::move(png);
+  }
+  return output;
+}
+
+TPrintRunOptions ReadRunOptions(TOptionReader& options) {
+  TPrintRunOptions run;
+  if (const auto offset = options.Value("--offset")) {
+    ParsePair(*offset, "--offset", run.OffsetX, run.OffsetY);
+    if (std::fabs(run.OffsetX) > kMaxPrintOffset || std::fabs(run.OffsetY) > kMaxPrintOffset) {
+      UsageError("--offset goes up to " + FormatDecimal(kMaxPrintOffset) + " mm each way");
+    }
+  }
+  if (const auto quality = options.Value("--quality")) run.Quality = ParseQuality(*quality);
+  return run;
+}
+
+}  // namespace
+
+// --- Shared by the magnet verbs ---
+
+TOptionReader::TOptionReader(const Args& args, size_t first)
+    : args_(args.begin() + static_cast<std::ptrdiff_t>(std::min(first, args.size())), args.end()),
+      used_(args_.size(), false) {}
+
+bool TOptionReader::Flag(const std::string& name) {
+  bool found = false;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (!used_[i] && args_[i] == name) used_[i] = found = true;
+  }
+  return found;
+}
+
+std::optional<std::string> TOptionReader::Value(const std::string& name) {
+  std::optional<std::string> value;
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (used_[i] || args_[i] != name) continue;
+    if (i + 1 >= args_.size()) UsageError("option \"" + name + "\" wants a value");
+    used_[i] = used_[i + 1] = true;
+    value = args_[i + 1];
+    ++i;
+  }
+  return value;
+}
+
+void TOptionReader::Finish() const {
+  for (size_t i = 0; i < args_.size(); ++i) {
+    if (used_[i]) continue;
+    if (args_[i].rfind("--", 0) == 0) UsageError("unknown option \"" + args_[i] + "\"");
+    UsageError("unexpected argument \"" + args_[i] + "\"");
+  }
+}
+
+float ParseNumber(const std::string& text, const std::string& option) {
+  const std::optional<double> value = TryParseDecimal(text);
+  if (!value || std::fabs(*value) > kMaxNumber) UsageError(option + " wants a number, got \"" + text + "\"");
+  return static_cast<float>(*value);
+}
+
+void ParsePair(const std::string& text, const std::string& option, float& a, float& b) {
+  // "x" always separates; "," separates unless the text has a "x" (then it is a decimal comma).
+  size_t cut = text.find('x');
+  if (cut == std::string::npos) cut = text.find(',');
+  const std::optional<double> first = cut == std::string::npos ? std::nullopt : TryParseDecimal(text.substr(0, cut));
+  const std::optional<double> second = cut == std::string::npos ? std::nullopt : TryParseDecimal(text.substr(cut + 1));
+  if (!first || !second || std::fabs(*first) > kMaxNumber || std::fabs(*second) > kMaxNumber) {
+    UsageError(option + " wants two numbers such as 15,23, got \"" + text + "\"");
+  }
+  a = static_cast<float>(*first);
+  b = static_cast<float>(*second);
+}
+
+int32_t ParseWhole(const std::string& text, const std::string& option) {
+  const std::optional<double> value = TryParseDecimal(text);
+  if (!value || std::fabs(*value) > kMaxNumber || *value != std::floor(*value)) {
+    UsageError(option + " wants a whole number, got \"" + text + "\"");
+  }
+  return static_cast<int32_t>(*value);
+}
+
+int32_t ParseColour(const std::string& text, const std::string& option) {
+  if (text.size() != 7 || text[0] != '#' || text.find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos) {
+    UsageError(option + " wants a colour as #RRGGBB, got \"" + text + "\"");
+  }
+  const auto rgb = static_cast<uint32_t>(std::stoul(text.substr(1), nullptr, 16));
+  return static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+}
+
+std::vector<int32_t> ReadLayoutOptions(TOptionReader& options, TMagnetDesign& magnet) {
+  float a = 0, b = 0;
+  if (const auto paper = options.Value("--paper")) {
+    ParsePair(*paper, "--paper", a, b);
+    if (a < 1 || b < 1 || a > kMaxPaperSide || b > kMaxPaperSide) {
+      UsageError(Format("--paper wants a size from 1x1 to %gx%g mm", kMaxPaperSide, kMaxPaperSide));
+    }
+    magnet.SetPaperWidth(static_cast<int32_t>(std::lround(a)));
+    magnet.SetPaperHeight(static_cast<int32_t>(std::lround(b)));
+  }
+  if (const auto outer = options.Value("--outer")) {
+    ParsePair(*outer, "--outer", a, b);
+    magnet.SetOuterMarginX(a);
+    magnet.SetOuterMarginY(b);
+  }
+  if (const auto inner = options.Value("--inner")) {
+    ParsePair(*inner, "--inner", a, b);
+    magnet.SetInnerMarginX(a);
+    magnet.SetInnerMarginY(b);
+  }
+  std::optional<bool> portrait, precut;
+  if (const auto orientation = options.Value("--orientation")) {
+    if (*orientation != "portrait" && *orientation != "landscape") {
+      UsageError("--orientation is portrait or landscape");
+    }
+    portrait = *orientation == "portrait";
+  }
+  if (const auto type = options.Value("--paper-type")) {
+    if (*type != "precut" && *type != "uncut") UsageError("--paper-type is precut or uncut");
+    precut = *type == "precut";
+  }
+  const bool landscapeFlag = options.Flag("--landscape"), portraitFlag = options.Flag("--portrait");
+  const bool uncutFlag = options.Flag("--uncut"), precutFlag = options.Flag("--precut");
+  if (landscapeFlag && portraitFlag) UsageError("--landscape and --portrait exclude each other");
+  if (uncutFlag && precutFlag) UsageError("--uncut and --precut exclude each other");
+  if (landscapeFlag || portraitFlag) portrait = portraitFlag;
+  if (uncutFlag || precutFlag) precut = precutFlag;
+  if (portrait) magnet.SetPortrait(*portrait);
+  if (precut) magnet.SetPrecut(*precut);
+  std::vector<int32_t> skips;
+  if (const auto skip = options.Value("--skip")) skips = ParseSkips(*skip);
   return skips;
 }
 
-// The layout with the skipped positions deselected (the grid is sized by a first layout).
 TPrintLayout LayOut(TMagnetDesign& magnet, TPrintSheet& sheet, const std::vector<int32_t>& skips) {
   TPrintLayout layout = sheet.BuildPrintLayout(magnet);
   if (skips.empty()) return layout;
@@ -109,68 +316,48 @@ TPrintLayout LayOut(TMagnetDesign& magnet, TPrintSheet& sheet, const std::vector
   return sheet.BuildPrintLayout(magnet);
 }
 
-void PrintInfo(TMagnetDesign& magnet) {
-  const TPrintSettings& s = magnet.PrintSettings();
-  const TdtpDocument& doc = magnet.Document();
-  std::printf("template name\t%s\n", magnet.TemplateName().c_str());
-  std::printf("template type\t%s\n", magnet.TemplateType().c_str());
-  std::printf("page\t%s x %s mm\n", FormatDecimal(doc.PageWidth()).c_str(), FormatDecimal(doc.PageHeight()).c_str());
-  std::printf("bleed margin\t%s\n", FormatDecimal(magnet.BleedMargin()).c_str());
-  std::printf("outer margins\t%s, %s\n", FormatDecimal(s.OuterMarginX).c_str(), FormatDecimal(s.OuterMarginY).c_str());
-  std::printf("inner margins\t%s, %s\n", FormatDecimal(s.InnerMarginX).c_str(), FormatDecimal(s.InnerMarginY).c_str());
-  std::printf("orientation\t%s\n", s.Portrait ? "portrait" : "landscape");
-  std::printf("paper type\t%s\n", s.Precut ? "precut" : "uncut");
-  for (const TLayer layer : AllLayers()) {
-    const TdtpShape* shape = magnet.Layer(layer);
-    if (!shape) {
-      std::printf("%s\tabsent\n", LayerName(layer));
-      continue;
-    }
-    std::printf("%s\t%d\t%s\t%s\talpha %u\t%s,%s %sx%s\tangle %s\n", LayerName(layer), shape->ShapeIndex(),
-                shape->ClassName(), shape->Visible() ? "visible" : "hidden", shape->MasterAlpha(),
-                FormatDecimal(shape->DocLeft()).c_str(), FormatDecimal(shape->DocTop()).c_str(),
-                FormatDecimal(shape->DocWidth()).c_str(), FormatDecimal(shape->DocHeight()).c_str(),
-                FormatDecimal(shape->DocAngle()).c_str());
-  }
+void PrepareMagnetFiles() {
+  RegisterShapeKinds();
+  InitXmlDefaults();
 }
-
-void PrintLayout(const TPrintLayout& layout, TMagnetDesign& magnet) {
-  std::printf("%d columns x %d rows\n", layout.Columns, layout.Rows);
-  if (layout.Capped) std::printf("%s\n", layout.Message.c_str());
-  for (const TPrintPosition& p : layout.Positions) {
-    const TLayoutGrid& grid = magnet.Grid();
-    std::printf("%d\t%s,%s\tangle %s%s\n", grid.PositionNumber(p.Column, p.GridRow), FormatDecimal(p.Left).c_str(),
-                FormatDecimal(p.Top).c_str(), FormatDecimal(p.Angle).c_str(),
-                grid.Selected(p.Column, p.GridRow) ? "" : "\tskipped");
-  }
-}
-
-}  // namespace
 
 int CmdMagnet(const Args& args) {
   if (args.size() < 2) UsageError(std::string("magnet wants ") + kMagnetUsage);
   const std::string verb = args[0];
   const Args rest(args.begin() + 1, args.end());
+  if (verb == "design") return CmdMagnetDesign(rest);
+  if (verb == "template") return CmdMagnetTemplate(rest);
+  if (verb == "artwork") return CmdMagnetArtwork(rest);
   std::unique_ptr<TFontSystem> fonts = TFontSystem::CreateForMachine();
   TServices services;
   services.Fonts = fonts.get();
   TMagnetDesign magnet(services);
   if (verb == "info") {
     if (rest.size() != 1) UsageError("magnet info wants FILE only");
-    OpenMagnet(magnet, rest, 1, nullptr);
+    OpenMagnet(magnet, rest[0]);
     PrintInfo(magnet);
     return 0;
   }
   TPrintSheet sheet(services);
   if (verb == "layout") {
-    const std::vector<int32_t> skips = OpenMagnet(magnet, rest, 1, nullptr);
+    OpenMagnet(magnet, rest[0]);
+    TOptionReader options(rest, 1);
+    const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
+    options.Finish();
     PrintLayout(LayOut(magnet, sheet, skips), magnet);
     return 0;
   }
   if (verb == "sheet") {
     if (rest.size() < 2) UsageError("magnet sheet wants FILE OUT.png");
+    OpenMagnet(magnet, rest[0]);
+    TOptionReader options(rest, 2);
     double dpi = 150;
-    const std::vector<int32_t> skips = OpenMagnet(magnet, rest, 2, &dpi);
+    if (const auto value = options.Value("--dpi")) {
+      dpi = ParsePositiveNumber(*value, "--dpi");
+      if (dpi > kMaxSheetDpi) UsageError(Format("--dpi goes up to %g", kMaxSheetDpi));
+    }
+    const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
+    options.Finish();
     const TPrintLayout layout = LayOut(magnet, sheet, skips);
     TdtpDocument& preview = sheet.Document();
     const std::unique_ptr<TBitmap32> picture = preview.RenderPage(*preview.CurrentPage(), dpi / 25.4);
@@ -178,6 +365,27 @@ int CmdMagnet(const Args& args) {
     WritePng(*picture, rest[1]);
     std::printf("%d columns x %d rows, %d copies, %dx%d pixels\n", layout.Columns, layout.Rows,
                 preview.ShapeCount(), picture->Width(), picture->Height());
+    return 0;
+  }
+  if (verb == "print" || verb == "guide") {
+    if (rest.size() < 2) UsageError("magnet " + verb + " wants FILE OUT.pdf|OUT.png");
+    OpenMagnet(magnet, rest[0]);
+    TOptionReader options(rest, 2);
+    const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
+    const TPrintRunOptions run = ReadRunOptions(options);
+    TOutputPrinter output = OpenOutput(rest[1], options, magnet);
+    options.Finish();
+    TBarProgress progress;
+    if (verb == "print") {
+      const TPrintLayout layout = LayOut(magnet, sheet, skips);
+      RunMagnetPrint(magnet, sheet, *output.Printer, run, &progress);
+      output.Report();
+      std::printf("%d columns x %d rows, %d copies\n", layout.Columns, layout.Rows, PrintedCopyCount(sheet));
+    } else {
+      if (!skips.empty()) UsageError("magnet guide shows every position; --skip does not apply");
+      PrintGuideSheet(magnet, *output.Printer, run, &progress);
+      output.Report();
+    }
     return 0;
   }
   UsageError("unknown magnet verb \"" + verb + "\"");

@@ -45,13 +45,15 @@ TEST_F(CliMagnet, LayoutListsThePositions) {
   test::TCliRun run = test::RunCli("magnet layout " + test::ShellQuote(file) + " --skip 2,10");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "2 columns x 5 rows");
-  EXPECT_NE(run.out.find("1\t12,20\tangle 0\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("2\t102,20\tangle 0\tskipped\n"), std::string::npos);
-  EXPECT_NE(run.out.find("10\t102,220\tangle 0\tskipped\n"), std::string::npos);
+  EXPECT_NE(run.out.find("1\tcolumn 0\trow 0\tprinted\tat 12,20\tangle 0\tnet 15,23 90x50\n"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("2\tcolumn 1\trow 0\tskipped\tat 102,20\tangle 0\tnet 105,23 90x50\n"), std::string::npos);
+  EXPECT_NE(run.out.find("10\tcolumn 1\trow 4\tskipped\tat 102,220\tangle 0\tnet 105,223 90x50\n"), std::string::npos);
   run = test::RunCli("magnet layout " + test::ShellQuote(file) + " --orientation landscape --inner 0,0");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "3 columns x 2 rows");
-  EXPECT_NE(run.out.find("1\t12,116\tangle 90\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1\tcolumn 0\trow 0\tprinted\tat 12,116\tangle 90\tnet 15,23 50x90\n"),
+            std::string::npos) << run.out;
   // Bad options are refused with the usage.
   run = test::RunCli("magnet layout " + test::ShellQuote(file) + " --skip 11");
   EXPECT_EQ(run.status, 1);

@@ -1,0 +1,123 @@
+#include "magnet/print_run.h"
+
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/exception.h"
+#include "base/numeric.h"
+#include "magnet/param_list.h"
+#include "magnet/magnet_design.h"
+#include "magnet/print_sheet.h"
+#include "platform/dialogs.h"
+#include "platform/printer.h"
+
+namespace sw {
+
+namespace {
+
+// Forwards a job to a printer with every band moved by a whole number of device pixels.
+class TShiftedPrinter : public IPrinter {
+public:
+  TShiftedPrinter(IPrinter& printer, int32_t dx, int32_t dy) : printer_(printer), dx_(dx), dy_(dy) {}
+  TPrinterSheet Sheet() const override { return printer_.Sheet(); }
+  void BeginDoc(const std::string& title) override { printer_.BeginDoc(title); }
+  void NewPage() override { printer_.NewPage(); }
+  void EndDoc() override { printer_.EndDoc(); }
+  void Abort() override { printer_.Abort(); }
+  bool Printing() const override { return printer_.Printing(); }
+  void StretchBand(const TRect& dest, const TBitmap32& band) override {
+    printer_.StretchBand(TRect{dest.Left + dx_, dest.Top + dy_, dest.Right + dx_, dest.Bottom + dy_}, band);
+  }
+
+private:
+  IPrinter& printer_;
+  int32_t dx_, dy_;
+};
+
+// Device pixels of millimetres at dpi, rounded.
+int32_t DevicePixels(float mm, int32_t dpi) {
+  return static_cast<int32_t>(Round(static_cast<double>(mm) * dpi / 25.4));
+}
+
+// The sheet's size in millimetres; raises when the printer reports no usable sheet.
+std::pair<float, float> SheetMillimetres(const TPrinterSheet& sheet) {
+  if (sheet.Width <= 0 || sheet.Height <= 0 || sheet.DpiX <= 0 || sheet.DpiY <= 0) {
+    RaiseError("The printer reports no paper size");
+  }
+  return {static_cast<float>(sheet.Width * 25.4 / sheet.DpiX), static_cast<float>(sheet.Height * 25.4 / sheet.DpiY)};
+}
+
+void CheckPaper(const TPrinterSheet& sheet, float paperWidth, float paperHeight, float tolerance) {
+  const auto [w, h] = SheetMillimetres(sheet);
+  auto near = [tolerance](float a, float b) { return std::fabs(a - b) <= tolerance; };
+  if ((near(w, paperWidth) && near(h, paperHeight)) || (near(w, paperHeight) && near(h, paperWidth))) return;
+  RaiseError("The printer's paper is " + FormatDecimal(w) + " x " + FormatDecimal(h) + " mm, the layout is for " +
+             FormatDecimal(paperWidth) + " x " + FormatDecimal(paperHeight) + " mm");
+}
+
+// Restores a document's progress event when the run ends, however it ends.
+class TProgressScope {
+public:
+  TProgressScope(TdtpDocument& document, IProgress* progress) : document_(document), saved_(document.OnProgress) {
+    if (!progress) return;
+    document_.OnProgress = [progress](TdtpDocument*, TdtpProgressType type, int32_t, int32_t, float fraction) {
+      if (type != ptPrint) return;
+      if (progress->Cancelled()) RaiseError("Printing was cancelled");
+      const float clamped = std::fmin(std::fmax(fraction, 0.0f), 1.0f);
+      progress->SetPosition(static_cast<int32_t>(Round(static_cast<double>(clamped) * 100)));
+    };
+  }
+  ~TProgressScope() { document_.OnProgress = std::move(saved_); }
+  TProgressScope(const TProgressScope&) = delete;
+  TProgressScope& operator=(const TProgressScope&) = delete;
+
+private:
+  TdtpDocument& document_;
+  TdtpProgressEvent saved_;
+};
+
+}  // namespace
+
+int32_t PrintedCopyCount(TPrintSheet& sheet) { return sheet.Document().ShapeCount(); }
+
+void PrintMagnetSheet(TdtpDocument& document, IPrinter& printer, float paperWidth, float paperHeight,
+                      const TPrintRunOptions& options, IProgress* progress) {
+  if (!std::isfinite(options.OffsetX) || !std::isfinite(options.OffsetY) ||
+      std::fabs(options.OffsetX) > kMaxPrintOffset || std::fabs(options.OffsetY) > kMaxPrintOffset) {
+    RaiseError("The printer offset goes up to " + FormatDecimal(kMaxPrintOffset) + " mm each way");
+  }
+  if (!document.CurrentPage()) RaiseError("There is no sheet to print");
+  const TPrinterSheet device = printer.Sheet();
+  CheckPaper(device, paperWidth, paperHeight, options.PaperTolerance);
+
+  const TPrintQualityType quality = document.PrintQuality;
+  document.PrintQuality = options.Quality;
+  TShiftedPrinter shifted(printer, DevicePixels(options.OffsetX, device.DpiX),
+                          DevicePixels(options.OffsetY, device.DpiY));
+  try {
+    TProgressScope scope(document, progress);
+    if (progress) progress->SetPosition(0);
+    document.PrintPageList({document.CurrentPageIndex()}, shifted);
+  } catch (...) {
+    document.PrintQuality = quality;
+    throw;
+  }
+  document.PrintQuality = quality;
+  if (progress) progress->SetPosition(100);
+}
+
+void RunMagnetPrint(TMagnetDesign& design, TPrintSheet& sheet, IPrinter& printer, const TPrintRunOptions& options,
+                    IProgress* progress) {
+  if (!design.DesignLoaded()) RaiseError("There is no design to print");
+  // The grey flash must never reach the paper.
+  design.EndTextFlash();
+  sheet.BuildPrintLayout(design);
+  if (PrintedCopyCount(sheet) == 0) RaiseError("No position is selected for printing");
+  const TPrintSettings& settings = design.PrintSettings();
+  PrintMagnetSheet(sheet.Document(), printer, static_cast<float>(settings.PaperWidth),
+                   static_cast<float>(settings.PaperHeight), options, progress);
+}
+
+}  // namespace sw

@@ -1,0 +1,48 @@
+// The print run of the print tab: the sheet laid out anew from the design and printed through the
+// engine's banded printing on a printer whose paper is the layout's. The window's "print" and
+// stickwell-cli's "magnet print" both come here.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/document.h"
+
+namespace sw {
+
+class IPrinter;
+class IProgress;
+class TMagnetDesign;
+class TPrintSheet;
+
+struct TPrintRunOptions {
+  // Millimetres added to the position of everything printed on every sheet (positive: right and
+  // down), for a printer that does not feed the paper where it should.
+  float OffsetX = 0, OffsetY = 0;
+  // The sheet's rendering resolution: medium is 300 dots per inch.
+  TPrintQualityType Quality = pqMedium;
+  // How far the printer's paper may differ from the layout's paper, in millimetres, before the run
+  // refuses to print (a sheet scaled to other paper would put every copy off its cut).
+  float PaperTolerance = 1;
+};
+
+// The largest printer offset accepted, in millimetres.
+constexpr float kMaxPrintOffset = 100;
+
+// Ends the message flash, lays the sheet out from the design's settings and grid and prints it as
+// one job. Raises, before any job is started, when no design is loaded, when no position is
+// selected ("No position is selected for printing"), when the printer's paper is not the layout's
+// paper (upright or turned) or when the offset is not finite or beyond kMaxPrintOffset.
+// progress gets 0 .. 100 (percent of the job); when it reports Cancelled the job is abandoned and
+// "Printing was cancelled" raised. A failing printer abandons the job; the error passes on.
+void RunMagnetPrint(TMagnetDesign& design, TPrintSheet& sheet, IPrinter& printer, const TPrintRunOptions& options,
+                    IProgress* progress = nullptr);
+
+// Prints the current page of document, a sheet of paperWidth x paperHeight mm, as one job with
+// the options' offset and quality; the paper, offset, progress and cancelling as RunMagnetPrint.
+void PrintMagnetSheet(TdtpDocument& document, IPrinter& printer, float paperWidth, float paperHeight,
+                      const TPrintRunOptions& options, IProgress* progress = nullptr);
+
+// The number of copies the sheet holds (selected positions of its last layout).
+int32_t PrintedCopyCount(TPrintSheet& sheet);
+
+}  // namespace sw

@@ -1,0 +1,61 @@
+// What the magnet verbs of stickwell-cli share: reading their options (numbers always with "."
+// or ",", whatever the locale), the print-layout options and opening a design as the window does.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/commands.h"
+
+namespace sw {
+class TMagnetDesign;
+class TPrintSheet;
+struct TPrintLayout;
+}  // namespace sw
+
+namespace sw::cli {
+
+// Walks the options after a verb's fixed arguments: flags stand alone, other options take the next
+// argument as their value. Each option is taken at most once by the verb that knows it; Finish
+// refuses whatever is left.
+class TOptionReader {
+public:
+  TOptionReader(const Args& args, size_t first);
+  // True (and the flag consumed) when the flag was given.
+  bool Flag(const std::string& name);
+  // The value of the option when given; an option without a value is a usage error.
+  std::optional<std::string> Value(const std::string& name);
+  // Raises a usage error naming the first option no one took.
+  void Finish() const;
+
+private:
+  std::vector<std::string> args_;
+  std::vector<bool> used_;
+};
+
+// A decimal number ("." or ","), within -1e6 .. 1e6.
+float ParseNumber(const std::string& text, const std::string& option);
+// Two numbers "AxB" or "A,B" (decimal point ".": "1.5,2" is 1.5 and 2).
+void ParsePair(const std::string& text, const std::string& option, float& a, float& b);
+// A whole number, negative allowed, within -1e6 .. 1e6.
+int32_t ParseWhole(const std::string& text, const std::string& option);
+// "#RRGGBB" as the window-system colour 0x00BBGGRR.
+int32_t ParseColour(const std::string& text, const std::string& option);
+
+// The print-layout options (--paper WxH, --outer X,Y, --inner X,Y, --landscape, --portrait,
+// --uncut, --precut, --skip N,N,...; also --paper-type precut|uncut, --orientation
+// portrait|landscape) applied to the design as the print tab's controls would. Returns the
+// positions to skip.
+std::vector<int32_t> ReadLayoutOptions(TOptionReader& options, TMagnetDesign& magnet);
+// The layout with the skipped positions deselected (the grid is sized by a first layout).
+TPrintLayout LayOut(TMagnetDesign& magnet, TPrintSheet& sheet, const std::vector<int32_t>& skips);
+// Registers the shape kinds and XML defaults the designs need.
+void PrepareMagnetFiles();
+
+int CmdMagnetDesign(const Args& args);    // magnet design TEMPLATE OUT.fmd [...]
+int CmdMagnetTemplate(const Args& args);  // magnet template OUT.fmt --name NAME --size WxH --bleed M [...]
+int CmdMagnetArtwork(const Args& args);   // magnet artwork cutout|mask|background OUT.png --size WxH [...]
+
+}  // namespace sw::cli
