@@ -395,7 +395,8 @@ bool TDesignViewClient::MouseWheel(TShiftState shift, int32_t delta, int32_t x, 
   wheelRest_ = static_cast<int32_t>(turned % kWheelNotch);
   if (notches == 0) return true;
   const int64_t wanted = static_cast<int64_t>(controls->Zoom) + notches * ZoomStep;
-  const auto zoom = static_cast<int32_t>(std::clamp<int64_t>(wanted, ZoomMinimum, ZoomMaximum));
+  // The maximum first, then the minimum, as the spin edit keeps its value in range.
+  const auto zoom = static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(wanted, ZoomMaximum), ZoomMinimum));
   if (zoom == controls->Zoom) return true;
   AsGesture(Document(), kWheelGesture, [&] { design_.ZoomActiveImage(zoom); });
   Changed();
