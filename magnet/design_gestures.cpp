@@ -155,6 +155,7 @@ bool TDesignViewClient::DragAlive() const {
   if (!drag_) return false;
   const TdtpShape* shape = TargetShape(drag_->Target);
   if (shape != drag_->Shape || !shape || shape->ShapeId() != drag_->ShapeId) return false;
+  if (shape->DocLeft() != drag_->ExpectLeft || shape->DocTop() != drag_->ExpectTop) return false;
   if (drag_->BoxGeometry) {
     const TdtpShape* box = design_.Layer(TLayer::usrTextBG);
     if (box != drag_->Box || !box || box->ShapeId() != drag_->BoxId) return false;
@@ -183,6 +184,8 @@ void TDesignViewClient::MoveSilently(int32_t left, int32_t top) {
   drag_->Left = left;
   drag_->Top = top;
   drag_->Moved = true;
+  drag_->ExpectLeft = drag_->Shape->DocLeft();
+  drag_->ExpectTop = drag_->Shape->DocTop();
 }
 
 void TDesignViewClient::RestoreSilently() {
@@ -197,6 +200,8 @@ void TDesignViewClient::RestoreSilently() {
   });
   drag_->Left = drag_->StartLeft;
   drag_->Top = drag_->StartTop;
+  drag_->ExpectLeft = drag_->Shape->DocLeft();
+  drag_->ExpectTop = drag_->Shape->DocTop();
 }
 
 void TDesignViewClient::CancelDrag() {
@@ -283,6 +288,8 @@ void TDesignViewClient::MouseDown(TMouseButton button, TShiftState shift, int32_
   drag.Left = drag.StartLeft;
   drag.Top = drag.StartTop;
   drag.ShapeGeometry = {shape->DocLeft(), shape->DocTop(), shape->DocWidth(), shape->DocHeight(), shape->DocAngle()};
+  drag.ExpectLeft = shape->DocLeft();
+  drag.ExpectTop = shape->DocTop();
   if (target == TDesignTarget::Message) {
     if (TdtpShape* box = design_.Layer(TLayer::usrTextBG)) {
       drag.Box = box;

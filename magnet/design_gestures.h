@@ -59,7 +59,10 @@ public:
   TDesignTarget TargetAt(int32_t x, int32_t y) const;
   // The layer being dragged now; None when no drag runs.
   TDesignTarget Dragging() const { return drag_ ? drag_->Target : TDesignTarget::None; }
-  // Puts the dragged layer back where the drag found it; nothing when no drag runs.
+  // Puts the dragged layer back where the drag found it; nothing when no drag runs. The window
+  // calls it before it changes the design itself during a drag (an undo); a drag whose layer was
+  // moved, replaced or destroyed by anything else is dropped at the next event, leaving the layer
+  // as that change left it.
   void CancelDrag();
 
   // --- IWindowClient ---
@@ -101,6 +104,8 @@ private:
     int32_t Left = 0, Top = 0;
     TGeometry ShapeGeometry;
     std::optional<TGeometry> BoxGeometry;
+    // Where the layer's position point is while the drag alone moves it.
+    float ExpectLeft = 0, ExpectTop = 0;
     bool WasModified = false;
     bool WasFlashing = false;
     // The layer has left its place at some time during the drag.
@@ -110,7 +115,8 @@ private:
   TdtpDocument& Document() const;
   // The layer a target names, null when the design has none.
   TdtpShape* TargetShape(TDesignTarget target) const;
-  // The drag's layer (and box) are still the ones it started with.
+  // The drag's layer (and box) are still the ones it started with, and nothing but the drag has
+  // moved it since.
   bool DragAlive() const;
   // Forgets the drag without touching the design.
   void DropDrag();

@@ -316,6 +316,21 @@ TEST_F(DesignGestures, TheWheelZoomsThePictureInItsSpinEditsSteps) {
   EXPECT_TRUE(SameXml(Xml(), elsewhere));
 }
 
+TEST_F(DesignGestures, ALayerMovedByAnythingElseDuringADragStaysWhereThatPutIt) {
+  Press(At(50, 30));
+  Move(At(55, 33));
+  // A value typed into a spin edit while the mouse is held.
+  magnet_->MoveText(40, 20);
+  const std::string typed = Xml();
+  Move(At(60, 35));
+  EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
+  EXPECT_FALSE(host_.MouseCaptured());
+  Release(At(60, 35));
+  view_->KeyDown(vk::Escape, 0);
+  EXPECT_TRUE(SameXml(Xml(), typed));
+  EXPECT_EQ(text().DocLeft(), 40.0f);
+}
+
 TEST_F(DesignGestures, ALayerDestroyedDuringADragLeavesNothingBehind) {
   Press(At(50, 30));
   Move(At(55, 33));
