@@ -19,6 +19,11 @@ void TdtpMemoShape::SetLines(const std::vector<std::u16string>& lines) {
   TextStored();
 }
 
+bool TdtpMemoShape::EndsEditOn(uint16_t key, bool& accepted) const {
+  if (key == vk::Return) return false;
+  return TdtpTextShape::EndsEditOn(key, accepted);
+}
+
 void TdtpMemoShape::TextStored() {
   lines_.clear();
   const std::u16string& text = Text();

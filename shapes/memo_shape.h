@@ -24,6 +24,8 @@ public:
 
 protected:
   void TextStored() override;
+  // Enter goes to the line editor (a line break) instead of ending the editing.
+  bool EndsEditOn(uint16_t key, bool& accepted) const override;
 
 private:
   std::vector<std::u16string> lines_;

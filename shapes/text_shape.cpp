@@ -9,6 +9,7 @@
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "engine/document.h"
+#include "platform/canvas.h"
 #include "platform/text.h"
 #include "storage/xml/native_xml.h"
 
@@ -120,6 +121,115 @@ private:
   TdtpDocument* document_;
 };
 
+// Undo stays off for the life of one of these: edits while editing in place are not steps of their
+// own, and giving the text back on cancel is none either.
+class TUndoOff {
+public:
+  explicit TUndoOff(TdtpDocument* document) : document_(document) {
+    if (document_) document_->DisableUndo();
+  }
+  ~TUndoOff() {
+    if (document_) document_->EnableUndo();
+  }
+  TUndoOff(const TUndoOff&) = delete;
+  TUndoOff& operator=(const TUndoOff&) = delete;
+
+private:
+  TdtpDocument* document_;
+};
+
+// The caret blinks at this interval in milliseconds.
+constexpr uint32_t kCaretInterval = 400;
+// Keys of the platform that end editing besides Escape, Tab, Enter and F2.
+constexpr uint16_t kVkCancel = 0x03, kVkExecute = 0x2B;
+// The selection's cross-hatch (grey, lines 8 pixels apart) and the caret (2 pixels, navy 0x800000
+// in window-system colour order).
+constexpr int32_t kHatchSpacing = 8;
+constexpr TColor32 kSelectionGrey = 0xFF808080u;
+constexpr int32_t kCaretSystemColor = 0x800000;
+constexpr int32_t kCaretWidth = 2;
+
+double Cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+
+// The part of the line p0 + t * d (t in [t0, t1]) inside a convex polygon, as the range of t;
+// false when nothing is inside. Degenerate polygons hold nothing.
+bool ClipToConvex(const TFloatPoint* poly, int count, double px, double py, double dx, double dy, double& t0,
+                  double& t1) {
+  double area = 0;
+  for (int i = 0; i < count; ++i) {
+    const TFloatPoint& a = poly[i];
+    const TFloatPoint& b = poly[(i + 1) % count];
+    area += Cross(a.X, a.Y, b.X, b.Y);
+  }
+  if (!std::isfinite(area) || area == 0) return false;
+  const double sign = area > 0 ? 1 : -1;
+  for (int i = 0; i < count; ++i) {
+    const TFloatPoint& a = poly[i];
+    const TFloatPoint& b = poly[(i + 1) % count];
+    const double ex = double(b.X) - a.X, ey = double(b.Y) - a.Y;
+    const double num = sign * Cross(ex, ey, px - a.X, py - a.Y);
+    const double den = sign * Cross(ex, ey, dx, dy);
+    if (den == 0) {
+      if (num < 0) return false;
+    } else if (den > 0) {
+      t0 = std::max(t0, -num / den);
+    } else {
+      t1 = std::min(t1, -num / den);
+    }
+  }
+  return t0 <= t1;
+}
+
+// A window line from a to b, cut to the canvas's clip first: pen lines far outside the window
+// cost nothing.
+void ClippedLine(TCanvas& canvas, const TFloatPoint& a, const TFloatPoint& b) {
+  const TRect clip = canvas.ClipRect();
+  if (clip.IsEmpty()) return;
+  // A little beyond the clip, so that the wide pen's squares at the edge are drawn whole.
+  const TFloatRect r = FloatRect(clip);
+  const TFloatPoint box[4] = {
+      {r.Left - 4, r.Top - 4}, {r.Right + 4, r.Top - 4}, {r.Right + 4, r.Bottom + 4}, {r.Left - 4, r.Bottom + 4}};
+  double t0 = 0, t1 = 1;
+  if (!ClipToConvex(box, 4, a.X, a.Y, double(b.X) - a.X, double(b.Y) - a.Y, t0, t1)) return;
+  const double dx = double(b.X) - a.X, dy = double(b.Y) - a.Y;
+  canvas.MoveTo(Round(a.X + t0 * dx), Round(a.Y + t0 * dy));
+  canvas.LineTo(Round(a.X + t1 * dx), Round(a.Y + t1 * dy));
+}
+
+// Fills a convex window quadrilateral with a diagonal cross-hatch of one-pixel lines (both
+// diagonals, kHatchSpacing apart, fixed to the window so the pattern does not crawl), no outline.
+void HatchQuad(TCanvas& canvas, const TFloatPoint (&quad)[4], TColor32 color) {
+  const TRect clip = canvas.ClipRect();
+  float minX = quad[0].X, maxX = quad[0].X, minY = quad[0].Y, maxY = quad[0].Y;
+  for (const TFloatPoint& p : quad) {
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return;
+    minX = std::min(minX, p.X), maxX = std::max(maxX, p.X);
+    minY = std::min(minY, p.Y), maxY = std::max(maxY, p.Y);
+  }
+  // Only the part inside the clip is hatched.
+  const double left = std::max<double>(minX, clip.Left - 1), right = std::min<double>(maxX, clip.Right + 1);
+  const double top = std::max<double>(minY, clip.Top - 1), bottom = std::min<double>(maxY, clip.Bottom + 1);
+  if (left > right || top > bottom) return;
+  TPen pen;
+  pen.Color = color;
+  canvas.SetPen(pen);
+  for (const int direction : {1, -1}) {
+    // Lines x - direction * y = c, parametrised by y.
+    const double cMin = direction > 0 ? left - bottom : left + top;
+    const double cMax = direction > 0 ? right - top : right + bottom;
+    const auto first = static_cast<int64_t>(std::ceil(cMin / kHatchSpacing));
+    const auto last = static_cast<int64_t>(std::floor(cMax / kHatchSpacing));
+    for (int64_t k = first; k <= last; ++k) {
+      const double c = static_cast<double>(k * kHatchSpacing);
+      double t0 = top, t1 = bottom;
+      if (!ClipToConvex(quad, 4, c, 0, direction, 1, t0, t1)) continue;
+      // LineTo leaves out its end pixel, so the line is drawn one pixel further.
+      canvas.MoveTo(Round(c + direction * t0), Round(t0));
+      canvas.LineTo(Round(c + direction * (t1 + 1)), Round(t1 + 1));
+    }
+  }
+}
+
 }  // namespace
 
 // --- TdtpTextSpan ---
@@ -140,9 +250,14 @@ void TdtpTextSpan::LoadFromXml(const TXmlNode& node) {
 
 // --- TdtpTextBaseShape ---
 
-TdtpTextBaseShape::TdtpTextBaseShape() { InsertCursor = crDtpCrossText; }
+// The insert cursor is the text cross registered from "CRDTPCROSSTEXT" (-37).
+TdtpTextBaseShape::TdtpTextBaseShape() { InsertCursor = -37; }
 
-TdtpTextBaseShape::~TdtpTextBaseShape() = default;
+TdtpTextBaseShape::~TdtpTextBaseShape() {
+  // A shape freed without leaving its document first (the document's own end) is no longer edited.
+  caretTimer_.reset();
+  if (document_ && document_->EditShape() == this) document_->SetEditShape(nullptr);
+}
 
 TdtpTextSpan* TdtpTextBaseShape::AddSpan() {
   spans_.push_back(std::make_unique<TdtpTextSpan>(this));
@@ -177,8 +292,6 @@ void TdtpTextBaseShape::SetFontSystem(TFontSystem* fonts) {
   fonts_ = fonts;
   if (layoutPending_ && FontSystem()) TextChanged();
 }
-
-bool TdtpTextBaseShape::Editing() const { return document_ && document_->EditShape() == this; }
 
 void TdtpTextBaseShape::SetDocument(TdtpDocument* document) {
   TdtpEffectShape::SetDocument(document);
@@ -357,10 +470,392 @@ void TdtpTextBaseShape::BuildCharPositions() {
   if (!std::isfinite(dpm) || dpm <= 0) return;
   PrepareFontAt(dpm);
   for (const auto& span : spans_) MeasureCharPositions(*span, dpm);
+
+  // Indexes inside line breaks belong to no line; the caret standing there is drawn at the end of
+  // the line before, and after a final line break at the start of the empty line below the text.
+  auto emptyLineLeft = [this] {
+    return alignment_ == taRightJustify ? docWidth_ : alignment_ == taCenter ? docWidth_ / 2 : 0.0f;
+  };
+  float firstTop = 0;
+  if (vertAlign_ == vaCenter) {
+    firstTop = (docHeight_ - TextExtentMm().Y) / 2;
+  } else if (vertAlign_ == vaBottom) {
+    firstTop = docHeight_ - TextExtentMm().Y;
+  }
+  int64_t lastCovered = -1;
+  for (size_t i = 0; i < positions; ++i) {
+    if (charLines_[i] >= 0) {
+      lastCovered = static_cast<int64_t>(i);
+    } else if (i + 1 == positions && i > 0 && IsLineBreak(text_[i - 1])) {
+      const float top = spans_.empty() ? firstTop : spans_.back()->Top + fontHeight_;
+      charPositions_[i] = TFloatPoint{emptyLineLeft(), top};
+    } else if (lastCovered >= 0) {
+      charPositions_[i] = charPositions_[static_cast<size_t>(lastCovered)];
+    } else {
+      charPositions_[i] = TFloatPoint{emptyLineLeft(), firstTop};
+    }
+  }
+}
+
+// --- Editing in place ---
+
+TFloatPoint TdtpTextBaseShape::TextToLocal(const TFloatPoint& p) const {
+  return {mirrored_ ? docWidth_ - p.X : p.X, flipped_ ? docHeight_ - p.Y : p.Y};
+}
+
+bool TdtpTextBaseShape::EndsEditOn(uint16_t key, bool& accepted) const {
+  switch (key) {
+    case vk::Escape:
+    case kVkCancel:
+      accepted = false;
+      return true;
+    case vk::Tab:
+    case vk::Return:
+    case kVkExecute:
+    case vk::F2:
+      accepted = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TdtpTextBaseShape::BeginEdit() {
+  TextBeforeEdit = text_;
+  if (!AllowEdit) {
+    if (document_ && document_->EditShape() == this) document_->EndEditing(false);
+    return;
+  }
+  if (lineEdit_) return;
+  boxBeforeEdit_ = {docLeft_, docTop_, docWidth_, docHeight_};
+  auto editor = std::make_shared<TdtpLineEdit>();
+  editor->CaseMode = EditCaseMode;
+  editor->MaxLength = EditMaxLength;
+  editor->Clipboard = document_ ? document_->Services().Clipboard : nullptr;
+  lineEdit_ = editor;
+  CaretPhase = false;
+  mouseSelecting_ = false;
+  BuildCharPositions();
+  if (document_ && document_->Services().Timers) {
+    caretTimer_ = document_->Services().Timers->CreateTimer();
+    caretTimer_->OnTimer = [this] {
+      CaretPhase = !CaretPhase;
+      InvalidateCaret();
+      Invalidate();
+    };
+    caretTimer_->Start(kCaretInterval);
+  }
+  editor->OnNavigate = [this](int32_t caret, uint16_t key) { return NavigateCaret(caret, key); };
+  editor->OnChange = [this](TdtpLineEdit& sender) { EditorChanged(sender); };
+  editor->SetText(text_);
+  editor->SelectAll();
+  if (document_ && document_->WindowHost()) document_->WindowHost()->SetFocus();
+}
+
+void TdtpTextBaseShape::EndEdit(bool accepted) {
+  // The document's editing state ends with the shape's: while the document still names this shape
+  // it is ended there, and the document calls back here.
+  if (!endingThroughDocument_ && document_ && document_->EditShape() == this) {
+    endingThroughDocument_ = true;
+    try {
+      document_->EndEditing(accepted);
+    } catch (...) {
+      endingThroughDocument_ = false;
+      throw;
+    }
+    endingThroughDocument_ = false;
+  }
+  FinishEdit(accepted);
+}
+
+void TdtpTextBaseShape::FinishEdit(bool accepted) {
+  if (!lineEdit_) return;
+  InvalidateCaret();
+  // The editor may be inside its own change handler now; it lives on until that call returns.
+  const std::shared_ptr<TdtpLineEdit> editor = std::move(lineEdit_);
+  lineEdit_.reset();
+  editor->OnChange = nullptr;
+  editor->OnNavigate = nullptr;
+  caretTimer_.reset();
+  mouseSelecting_ = false;
+  const std::u16string edited = text_;
+  if (edited != TextBeforeEdit) {
+    RestoreBeforeEdit();
+    // Set once from the text before editing: the text and the box it gives are one undo step.
+    if (accepted) SetText(edited);
+  }
+  SelStart = 0;
+  SelLength = 0;
+  CaretPos = 0;
+  CaretPhase = false;
+  charPositions_.clear();
+  charLines_.clear();
+  TextBeforeEdit.clear();
+  Invalidate();
+}
+
+void TdtpTextBaseShape::RestoreBeforeEdit() {
+  const TUndoOff undoOff(document_);
+  SetText(TextBeforeEdit);
+  const auto& box = boxBeforeEdit_;
+  if (!autoSize_ || (docLeft_ == box[0] && docTop_ == box[1] && docWidth_ == box[2] && docHeight_ == box[3])) {
+    return;
+  }
+  // The box is put back as the layout made it, not as a resize of the text.
+  autoSizing_ = true;
+  try {
+    SetBounds(box[0], box[1], box[2], box[3]);
+  } catch (...) {
+    autoSizing_ = false;
+    throw;
+  }
+  autoSizing_ = false;
+  PlaceLines();
+  Refresh();
+}
+
+void TdtpTextBaseShape::EditorChanged(TdtpLineEdit& editor) {
+  InvalidateCaret();
+  if (editor.Text() != text_) {
+    const TUndoOff undoOff(document_);
+    storingEdit_ = true;
+    try {
+      SetText(editor.Text());
+    } catch (...) {
+      storingEdit_ = false;
+      throw;
+    }
+    storingEdit_ = false;
+  }
+  // The text change may have ended the editing.
+  if (lineEdit_.get() != &editor) return;
+  SelStart = editor.SelStart;
+  SelLength = editor.SelLength;
+  CaretPos = editor.Caret;
+  BuildCharPositions();
+  // The caret shows at once after every change.
+  CaretPhase = false;
+  InvalidateCaret();
+  Invalidate();
+}
+
+void TdtpTextBaseShape::EditKeyDown(uint16_t key, uint16_t shift) {
+  if (!lineEdit_) return;
+  bool accepted = false;
+  if (EndsEditOn(key, accepted)) {
+    EndEdit(accepted);
+    return;
+  }
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  editor->KeyDown(key, shift);
+}
+
+void TdtpTextBaseShape::EditKeyPress(char16_t ch) {
+  if (!lineEdit_) return;
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  editor->KeyPress(ch);
+}
+
+void TdtpTextBaseShape::EditKeyUp(uint16_t key, uint16_t shift) {
+  if (!lineEdit_) return;
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  editor->KeyUp(key, shift);
+}
+
+void TdtpTextBaseShape::EditDblClick(int button, uint16_t shift, int32_t x, int32_t y) {
+  (void)button, (void)shift, (void)x, (void)y;
+  if (!lineEdit_) return;
+  mouseSelecting_ = false;
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  editor->SelectAll();
+}
+
+void TdtpTextBaseShape::EditMouseDown(int button, uint16_t shift, int32_t x, int32_t y) {
+  if (!lineEdit_) return;
+  // The whole rectangle counts, not only the inked pixels: a press between two letters places the
+  // caret there instead of ending the editing.
+  const TPoint p{x, y};
+  if (!RegionContains(ScreenRegion(), x, y) && !HitTest(p)) {
+    EndEdit(true);
+    return;
+  }
+  if (button != static_cast<int>(TMouseButton::mbLeft)) return;
+  mouseSelecting_ = true;
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  editor->MoveCaret(CaretIndexAt(p), (shift & ssShift) != 0);
+}
+
+void TdtpTextBaseShape::EditMouseMove(uint16_t shift, int32_t x, int32_t y) {
+  (void)shift;
+  if (!lineEdit_ || !mouseSelecting_) return;
+  const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
+  const int32_t index = CaretIndexAt(TPoint{x, y});
+  if (index != editor->Caret) editor->MoveCaret(index, true);
+}
+
+void TdtpTextBaseShape::EditMouseUp(int button, uint16_t shift, int32_t x, int32_t y) {
+  (void)shift, (void)x, (void)y;
+  if (button == static_cast<int>(TMouseButton::mbLeft)) mouseSelecting_ = false;
+}
+
+int32_t TdtpTextBaseShape::CaretIndexAt(const TPoint& windowPoint) const {
+  if (charPositions_.empty() || spans_.empty()) return 0;
+  const TFloatPoint local =
+      TextToLocal(ScreenToLocal(TFloatPoint{static_cast<float>(windowPoint.X), static_cast<float>(windowPoint.Y)}));
+  // The line whose band holds the point; above the first the first, below the last the last.
+  int32_t line = SpanCount() - 1;
+  for (int32_t i = 0; i < SpanCount(); ++i) {
+    if (local.Y < spans_[static_cast<size_t>(i)]->Top + fontHeight_) {
+      line = i;
+      break;
+    }
+  }
+  int32_t best = -1;
+  double bestDistance = 0;
+  for (size_t i = 0; i < charLines_.size(); ++i) {
+    if (charLines_[i] != line) continue;
+    const double distance = std::abs(double(charPositions_[i].X) - local.X);
+    if (best < 0 || distance < bestDistance) {
+      best = static_cast<int32_t>(i);
+      bestDistance = distance;
+    }
+  }
+  return std::max(best, 0);
+}
+
+int32_t TdtpTextBaseShape::NavigateCaret(int32_t caret, uint16_t key) const {
+  const int32_t length = TextLength(text_);
+  const auto count = static_cast<int32_t>(charLines_.size());
+  if (count == 0) {
+    // No positions (no fonts or no document): plain steps through the text.
+    switch (key) {
+      case vk::End: return length;
+      case vk::Home: return 0;
+      case vk::Left: case vk::Up: return std::max(0, caret - 1);
+      case vk::Right: case vk::Down: return std::min(length, caret + 1);
+      default: return caret;
+    }
+  }
+  const int32_t i = std::clamp(caret, 0, count - 1);
+  auto lineAt = [this](int32_t index) { return charLines_[static_cast<size_t>(index)]; };
+  // The line the caret shows on: an index inside a line break goes with the line before it, the
+  // end after a final line break with the empty line below the text.
+  auto visualLine = [&](int32_t index) {
+    if (lineAt(index) >= 0) return lineAt(index);
+    if (index == count - 1 && index > 0 && IsLineBreak(text_[static_cast<size_t>(index - 1)])) return SpanCount();
+    for (int32_t j = index - 1; j >= 0; --j) {
+      if (lineAt(j) >= 0) return lineAt(j);
+    }
+    return 0;
+  };
+  const int32_t line = lineAt(i);
+  switch (key) {
+    case vk::End:
+    case vk::Home: {
+      const TdtpTextSpan* span = line >= 0 ? Span(line) : nullptr;
+      if (!span) return i;
+      const int64_t start = int64_t(span->CharPos) - 1;
+      return static_cast<int32_t>(std::clamp<int64_t>(key == vk::Home ? start : start + span->CharCount, 0, length));
+    }
+    case vk::Left:
+      for (int32_t j = i - 1; j >= 0; --j) {
+        if (lineAt(j) >= 0) return j;
+      }
+      return 0;
+    case vk::Right:
+      for (int32_t j = i + 1; j < count; ++j) {
+        if (lineAt(j) >= 0) return j;
+      }
+      return length;
+    case vk::Up:
+    case vk::Down: {
+      const int32_t target = visualLine(i) + (key == vk::Up ? -1 : 1);
+      if (target < 0 || target >= SpanCount()) return i;
+      const float x = charPositions_[static_cast<size_t>(i)].X;
+      int32_t best = -1;
+      double bestDistance = 0;
+      for (int32_t j = 0; j < count; ++j) {
+        if (lineAt(j) != target) continue;
+        const double distance = std::abs(double(charPositions_[static_cast<size_t>(j)].X) - x);
+        if (best < 0 || distance < bestDistance) {
+          best = j;
+          bestDistance = distance;
+        }
+      }
+      return best < 0 ? i : best;
+    }
+    default:
+      return i;
+  }
+}
+
+TRect TdtpTextBaseShape::CaretScreenRect() const {
+  if (!document_ || CaretPos < 0 || static_cast<size_t>(CaretPos) >= charPositions_.size()) return {};
+  const TFloatPoint p = charPositions_[static_cast<size_t>(CaretPos)];
+  const TFloatPoint a = LocalToScreen(TextToLocal(p));
+  const TFloatPoint b = LocalToScreen(TextToLocal(TFloatPoint{p.X, p.Y + fontHeight_}));
+  if (!std::isfinite(a.X) || !std::isfinite(a.Y) || !std::isfinite(b.X) || !std::isfinite(b.Y)) return {};
+  const int32_t pad = kCaretWidth + 1;
+  return TRect{Round(std::min(a.X, b.X)) - pad, Round(std::min(a.Y, b.Y)) - pad, Round(std::max(a.X, b.X)) + pad,
+               Round(std::max(a.Y, b.Y)) + pad};
+}
+
+void TdtpTextBaseShape::InvalidateCaret() {
+  if (!document_ || !document_->WindowHost()) return;
+  const TRect rect = CaretScreenRect();
+  if (!rect.IsEmpty()) document_->WindowHost()->Invalidate(rect);
+}
+
+void TdtpTextBaseShape::DrawHandles(TCanvas& canvas) {
+  if (!lineEdit_) {
+    TdtpEffectShape::DrawHandles(canvas);
+    return;
+  }
+  DrawEditOverlay(canvas);
+}
+
+void TdtpTextBaseShape::DrawEditOverlay(TCanvas& canvas) const {
+  if (!document_) return;
+  const size_t positions = charPositions_.size();
+  const int64_t length = static_cast<int64_t>(text_.size());
+  auto screen = [this](float x, float y) { return LocalToScreen(TextToLocal(TFloatPoint{x, y})); };
+  if (positions == text_.size() + 1 && SelStart >= 0 && SelStart < length && SelLength > 0 &&
+      int64_t(SelStart) + SelLength <= length) {
+    // Runs of selected characters on one line; line breaks belong to none.
+    const auto end = static_cast<size_t>(SelStart + SelLength);
+    size_t k = static_cast<size_t>(SelStart);
+    while (k < end) {
+      const int32_t line = charLines_[k];
+      if (line < 0 || charLines_[k + 1] != line) {
+        ++k;
+        continue;
+      }
+      const size_t first = k;
+      while (k < end && charLines_[k] == line && charLines_[k + 1] == line) ++k;
+      const float x0 = charPositions_[first].X, x1 = charPositions_[k].X, top = charPositions_[first].Y;
+      const TFloatPoint quad[4] = {screen(x0, top), screen(x1, top), screen(x1, top + fontHeight_),
+                                   screen(x0, top + fontHeight_)};
+      HatchQuad(canvas, quad, kSelectionGrey);
+    }
+  }
+  if (!CaretPhase && CaretPos >= 0 && static_cast<size_t>(CaretPos) < positions) {
+    const TFloatPoint p = charPositions_[static_cast<size_t>(CaretPos)];
+    TPen pen;
+    pen.Color = ColorFromSystem(kCaretSystemColor);
+    pen.Width = kCaretWidth;
+    canvas.SetPen(pen);
+    ClippedLine(canvas, screen(p.X, p.Y), screen(p.X, p.Y + fontHeight_));
+  }
 }
 
 void TdtpTextBaseShape::SetSize(float width, float height) {
-  if (autoSizing_ || docHeight_ == 0) {
+  if (restoringBox_) {
+    // An undo puts back the box the layout had made; the lines follow it without fitting again (a
+    // text or font restored in the same step fits the box itself).
+    TdtpEffectShape::SetSize(width, height);
+    if (multiLine_ && wordWrap_ && FontSystem()) BuildLines();
+    PlaceLines();
+  } else if (autoSizing_ || docHeight_ == 0) {
     TdtpEffectShape::SetSize(width, height);
   } else if (!multiLine_ && autoSize_ && ScaleFontOnResize) {
     SetFontHeight(static_cast<float>(static_cast<double>(fontHeight_) * height / docHeight_));
@@ -387,6 +882,13 @@ void TdtpTextBaseShape::SetText(const std::u16string& value) {
   TextStored();
   ShowPlaceHolder(text_.empty());
   TextChanged();
+  // A change from outside (an undo, the application) while editing: the editor follows it.
+  if (lineEdit_ && !storingEdit_) {
+    lineEdit_->ReplaceText(text_);
+    CaretPos = lineEdit_->Caret;
+    SelStart = lineEdit_->SelStart;
+    SelLength = lineEdit_->SelLength;
+  }
 }
 
 void TdtpTextBaseShape::SetFontName(const std::string& value) {
@@ -478,6 +980,18 @@ void TdtpTextBaseShape::SetWordWrap(bool value) {
 }
 
 void TdtpTextBaseShape::SetPropertyByName(const std::string& name, const std::string& value) {
+  if (SameText(name, "DocWidth") || SameText(name, "DocHeight")) {
+    // Restoring a recorded size is no resize by the user: no font scaling, no fitting.
+    restoringBox_ = true;
+    try {
+      TdtpEffectShape::SetPropertyByName(name, value);
+    } catch (...) {
+      restoringBox_ = false;
+      throw;
+    }
+    restoringBox_ = false;
+    return;
+  }
   TdtpEffectShape::SetPropertyByName(name, value);
   if (SameText(name, "AutoSize")) {
     SetAutoSize(ParseBoolValue(value));
@@ -564,6 +1078,13 @@ void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
     BuildAndFit();
   } else {
     layoutPending_ = true;
+  }
+  if (lineEdit_) {
+    lineEdit_->ReplaceText(text_);
+    CaretPos = lineEdit_->Caret;
+    SelStart = lineEdit_->SelStart;
+    SelLength = lineEdit_->SelLength;
+    BuildCharPositions();
   }
   RefreshSelf();
 }

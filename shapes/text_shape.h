@@ -11,6 +11,7 @@
 // as it reaches a font system.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,14 +20,14 @@
 #include <vector>
 
 #include "platform/fonts.h"
+#include "platform/timer.h"
 #include "shapes/effect_shape.h"
+#include "shapes/line_edit.h"
 
 namespace sw {
 
 class TdtpTextBaseShape;
 
-// The cursor registered for inserting text shapes ("CRDTPCROSSTEXT").
-constexpr int16_t crDtpCrossText = -37;
 // Layouts are measured at this resolution whatever the output.
 constexpr double kTextMeasureDpi = 300.0;
 
@@ -113,12 +114,57 @@ public:
   TFloatPoint PasteOffset() const override { return {0, fontHeight_}; }
   void LoadFromXml(const TXmlNode* node) override;
   void SaveToXml(TXmlNode& node) const override;
+  // Recorded widths and heights are put back as they were, the lines placed (and re-wrapped) in
+  // them, without scaling the font or fitting the box.
   void SetPropertyByName(const std::string& name, const std::string& value) override;
   // A newly attached shape whose layout waits for fonts is laid out.
   void SetDocument(TdtpDocument* document) override;
   // Inserts a placeholder group as child 0 (40 x 30 mm, anchors SizeXProp, SizeYProp, LeftLock,
   // TopLock, protected), visible while the text is empty, then fits the shape to its children.
   void AddPlaceHolder() override;
+
+  // --- Editing in place ---
+  // The document starts editing this shape (it is its EditShape): the text is remembered and,
+  // when AllowEdit, a line editor with everything selected, the caret positions and the 400 ms
+  // caret timer are made and the window takes the focus; without AllowEdit the document's editing
+  // ends at once, not accepted.
+  void BeginEdit() override;
+  // Ends editing: a cancelled edit gives the text (and the box it had) back without any undo
+  // record; an accepted one that changed the text is one undo step from the text before editing.
+  // While the document still names this shape as edited, the document ends its editing first.
+  void EndEdit(bool accepted) override;
+  // Escape and the cancel key cancel; Tab, Enter, the execute key and F2 accept (the memo keeps
+  // Enter for line breaks); every other key goes to the line editor.
+  void EditKeyDown(uint16_t key, uint16_t shift) override;
+  void EditKeyPress(char16_t ch) override;
+  void EditKeyUp(uint16_t key, uint16_t shift) override;
+  // Selects everything.
+  void EditDblClick(int button, uint16_t shift, int32_t x, int32_t y) override;
+  // A press outside the shape's rectangle ends editing, accepted; a left press inside puts the
+  // caret at the nearest character (with Shift the selection follows it), and moves with the left
+  // button held extend the selection until the release.
+  void EditMouseDown(int button, uint16_t shift, int32_t x, int32_t y) override;
+  void EditMouseMove(uint16_t shift, int32_t x, int32_t y) override;
+  void EditMouseUp(int button, uint16_t shift, int32_t x, int32_t y) override;
+  // While edited: the selection and the caret instead of the handles.
+  void DrawHandles(TCanvas& canvas) override;
+
+  // True from BeginEdit to EndEdit.
+  bool IsEditing() const { return lineEdit_ != nullptr; }
+  // The line editor and the caret timer while editing, else null.
+  TdtpLineEdit* LineEdit() const { return lineEdit_.get(); }
+  ITimer* CaretTimer() const { return caretTimer_.get(); }
+  // The caret index nearest a window point: on the line under it (the first or last line beyond
+  // them), the position closest in x. 0 without positions.
+  int32_t CaretIndexAt(const TPoint& windowPoint) const;
+  // The line editor's navigation: where a navigation key takes the caret from caret.
+  int32_t NavigateCaret(int32_t caret, uint16_t key) const;
+  // A caret position's place in the shape's frame (Mirrored measures x from the right edge,
+  // Flipped y from the bottom).
+  TFloatPoint TextToLocal(const TFloatPoint& p) const;
+  // Case mode and maximum length the line editor gets at BeginEdit (TdtpLineEdit).
+  uint8_t EditCaseMode = ecNormal;
+  int32_t EditMaxLength = 0;
 
   // --- Spans ---
 
@@ -202,7 +248,9 @@ protected:
   void ClearSpans() { spans_.clear(); }
   // Replaces the text without undo or layout.
   void StoreText(const std::u16string& value) { text_ = value; }
-  bool Editing() const;
+  bool Editing() const { return IsEditing(); }
+  // Whether a key ends editing, and accepted or not.
+  virtual bool EndsEditOn(uint16_t key, bool& accepted) const;
 
   std::vector<std::unique_ptr<TdtpTextSpan>> spans_;
   bool autoSize_ = true;
@@ -220,8 +268,32 @@ protected:
   std::vector<int32_t> charLines_;
 
 private:
+  // The line editor's change: the text, caret and selection follow it.
+  void EditorChanged(TdtpLineEdit& editor);
+  // Gives back the text before editing and the box it had, recording nothing.
+  void RestoreBeforeEdit();
+  // The editing's end itself: editor and timer freed, the text kept or given back.
+  void FinishEdit(bool accepted);
+  // The window rectangle the caret covers (empty when it is not drawn), and its repaint: the caret
+  // after a final line break lies below the box.
+  TRect CaretScreenRect() const;
+  void InvalidateCaret();
+  void DrawEditOverlay(TCanvas& canvas) const;
+
   TFontSystem* fonts_ = nullptr;
   bool layoutPending_ = false;
+  // Shared so that an editor ended from inside its own change handler finishes its call first.
+  std::shared_ptr<TdtpLineEdit> lineEdit_;
+  std::unique_ptr<ITimer> caretTimer_;
+  // The box (left, top, width, height) when editing began, restored with the text.
+  std::array<float, 4> boxBeforeEdit_{0, 0, 0, 0};
+  bool mouseSelecting_ = false;
+  // Set while EndEdit lets the document end its editing, which calls EndEdit again.
+  bool endingThroughDocument_ = false;
+  // Set while the editor's text is being stored, so the store is not echoed back to it.
+  bool storingEdit_ = false;
+  // Set while an undo command restores the recorded width or height.
+  bool restoringBox_ = false;
 };
 
 // The single-line kind (and base of the memo): measures with the platform's text extent and
