@@ -12,9 +12,7 @@ namespace sw {
 namespace {
 
 constexpr TColor32 kTransparent = 0x00FFFFFFu;
-constexpr int32_t kCutLineColour = 0x404040;
-// Half the width of the cut line drawn into the cutout image, in millimetres.
-constexpr float kCutLineHalfWidth = 0.15f;
+constexpr int32_t kMarkColour = 0x404040;
 
 // Signed distance in millimetres from (x, y) to the outline: negative inside.
 float SignedDistance(const TArtworkOutline& outline, float x, float y) {
@@ -120,17 +118,11 @@ std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, int32
       TColor32 pixel = kTransparent;
       if (!rectangle) {
         const float outside = 1 - ShapeCoverage(outline, x, y, 0, pixelMm);
-        const float cut = ShapeCoverage(outline, x, y, kCutLineHalfWidth, pixelMm) -
-                          ShapeCoverage(outline, x, y, -kCutLineHalfWidth, pixelMm);
-        if (cut > 0.5f) {
-          pixel = WithAlpha(kCutLineColour, cut);
-        } else if (outside > 0) {
-          pixel = WithAlpha(frameColour, outside * frameAlpha / 255.0f);
-        }
+        if (outside > 0) pixel = WithAlpha(frameColour, outside * frameAlpha / 255.0f);
       }
       if (clockMarks) {
         const float mark = ClockMarkCoverage(outline, x, y, pixelMm);
-        if (mark > 0 && mark * 255 >= static_cast<float>(AlphaOf(pixel))) pixel = WithAlpha(kCutLineColour, mark);
+        if (mark > 0 && mark * 255 >= static_cast<float>(AlphaOf(pixel))) pixel = WithAlpha(kMarkColour, mark);
       }
       line[col] = pixel;
     }

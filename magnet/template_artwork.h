@@ -42,8 +42,10 @@ void CheckArtworkOutline(const TArtworkOutline& outline);
 float ShapeCoverage(const TArtworkOutline& outline, float x, float y, float grow, float pixelMm);
 
 // The cutout image, net size: transparent inside the shape; outside it (the corners a round or
-// rounded magnet loses) frame colour at frame alpha, with a thin dark line along the cut; for a
-// rectangle entirely transparent. With clockMarks, twelve hour marks inside the rim.
+// rounded magnet loses) frame colour at frame alpha, so the design shows where the cut goes; for a
+// rectangle entirely transparent. No line is drawn along the cut: on pre-cut paper the picture is
+// printed too, and a line a little off the cut would show on the magnet's edge. With clockMarks,
+// twelve dark hour marks inside the rim.
 std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, int32_t frameColour, uint8_t frameAlpha,
                                            bool clockMarks);
 

@@ -227,7 +227,7 @@ int CmdMagnetArtwork(const Args& args) {
   }
   int32_t rgb = 0xFFFFFF;
   if (const auto colour = options.Value("--colour")) rgb = ParseRgb(*colour, "--colour");
-  int32_t alpha = 160;
+  int32_t alpha = 128;
   if (const auto value = options.Value("--alpha")) {
     alpha = ParseWhole(*value, "--alpha");
     if (alpha < 0 || alpha > 255) UsageError("--alpha goes from 0 to 255");
