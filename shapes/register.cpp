@@ -3,6 +3,8 @@
 #include "engine/registry.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/effect_shape.h"
+#include "shapes/freehand_shape.h"
+#include "shapes/line_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
 #include "shapes/text_shape.h"
@@ -22,6 +24,8 @@ void RegisterShapeKinds() {
   RegisterShapeClass<TdtpMemoShape>();
   RegisterShapeClass<TdtpBitmapShape>();
   RegisterShapeClass<TdtpSnapBitmap>();
+  RegisterShapeClass<TdtpLineShape>();
+  RegisterShapeClass<TdtpFreehandShape>();
 }
 
 }  // namespace sw
