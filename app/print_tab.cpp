@@ -1,0 +1,488 @@
+#include "app/print_tab.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "app/aux_dialogs.h"
+#include "app/handler_guard.h"
+#include "magnet/guide_sheet.h"
+#include "magnet/magnet_design.h"
+#include "magnet/print_sheet.h"
+#include "platform/pdf_printer.h"
+#include "widgets/layout_grid.h"
+#include "widgets/spin_edit.h"
+
+namespace sw {
+
+namespace {
+
+// Paper presets, upright, in the whole millimetres the paper spin edits hold (Letter is
+// 215.9 x 279.4 mm).
+constexpr int32_t kA4Width = 210, kA4Height = 297;
+constexpr int32_t kLetterWidth = 216, kLetterHeight = 279;
+// The printer offset's bound in the spin edits: what the print run accepts.
+constexpr double kOffsetLimit = kMaxPrintOffset;
+// The resolution of a sheet saved as PDF: the print quality's.
+constexpr int32_t kPdfDpi = 300;
+
+TAdvSpinEdit* NewSpin(QWidget* parent, const char* name, TSpinValueType type) {
+  auto* spin = new TAdvSpinEdit(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->SetValueType(type);
+  spin->setToolTip(QStringLiteral("upper arrow: less, lower arrow: more"));
+  return spin;
+}
+
+QPushButton* NewButton(QWidget* parent, const char* name, const char* caption) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  return button;
+}
+
+QCheckBox* NewCheck(QWidget* parent, const char* name, const char* caption) {
+  auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
+  box->setObjectName(QString::fromLatin1(name));
+  return box;
+}
+
+// A caption above its spin edit, in one cell of a grid layout.
+void AddSpin(QGridLayout* grid, int row, int column, const char* caption, TAdvSpinEdit* spin) {
+  auto* label = new QLabel(QString::fromLatin1(caption), spin->parentWidget());
+  label->setBuddy(spin);
+  grid->addWidget(label, row, column);
+  grid->addWidget(spin, row + 1, column);
+}
+
+}  // namespace
+
+TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogServices& dialogs, QWidget* parent)
+    : QWidget(parent), design_(design), sheet_(sheet), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("TabSheet4"));
+  LHeader = NewTabHeader(this, "print magnet");
+
+  auto* gridCaption = new QLabel(QStringLiteral("select print layout"), this);
+  SGPrintLayout = new TLayoutGridView(this);
+  SGPrintLayout->setObjectName(QStringLiteral("SGPrintLayout"));
+  SGPrintLayout->setMinimumHeight(150);
+  BSelectAll = NewButton(this, "BSelectAll", "all");
+  BSelectNone = NewButton(this, "BSelectNone", "none");
+
+  CBPrecut = NewCheck(this, "CBPrecut", "pre-cut paper");
+  CBUncut = NewCheck(this, "CBUncut", "uncut paper");
+  CBPortrait = NewCheck(this, "CBPortrait", "portrait");
+  CBLandscape = NewCheck(this, "CBLandscape", "landscape");
+
+  SEPaperWidth = NewSpin(this, "SEPaperWidth", svtInteger);
+  SEPaperHeight = NewSpin(this, "SEPaperHeight", svtInteger);
+  BPaperA4 = NewButton(this, "BPaperA4", "A4");
+  BPaperLetter = NewButton(this, "BPaperLetter", "Letter");
+  SEOuterMarginX = NewSpin(this, "SEOuterMarginX", svtFloat);
+  SEOuterMarginY = NewSpin(this, "SEOuterMarginY", svtFloat);
+  SEInnerMarginX = NewSpin(this, "SEInnerMarginX", svtFloat);
+  SEInnerMarginY = NewSpin(this, "SEInnerMarginY", svtFloat);
+  SEOffsetX = NewSpin(this, "SEOffsetX", svtFloat);
+  SEOffsetY = NewSpin(this, "SEOffsetY", svtFloat);
+  for (TAdvSpinEdit* offset : {SEOffsetX, SEOffsetY}) {
+    offset->SetRange(-kOffsetLimit, kOffsetLimit);
+    offset->setToolTip(QStringLiteral("moves everything printed right (X) or down (Y) for a printer that feeds "
+                                      "the paper off its place; kept until the program ends"));
+  }
+
+  BRefreshPreview = NewButton(this, "BRefreshPreview", "refresh");
+  BPrint = NewButton(this, "BPrint", "print");
+  BSavePdf = NewButton(this, "BSavePdf", "save as PDF");
+  BPrintGuideSheet = NewButton(this, "BPrintGuideSheet", "print guide sheet");
+  BPrintingTips = NewButton(this, "BPrintingTips", "show printing tips");
+  BPrintingTips->hide();
+  LLayoutNote = new QLabel(this);
+  LLayoutNote->setObjectName(QStringLiteral("LLayoutNote"));
+  LLayoutNote->setWordWrap(true);
+  LLayoutNote->hide();
+
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->addWidget(LHeader);
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(8, 4, 8, 8);
+  column->addLayout(body, 1);
+
+  auto* gridRow = new QHBoxLayout;
+  gridRow->addWidget(gridCaption);
+  gridRow->addStretch(1);
+  gridRow->addWidget(BSelectAll);
+  gridRow->addWidget(BSelectNone);
+  body->addLayout(gridRow);
+  body->addWidget(SGPrintLayout, 1);
+
+  auto* switches = new QGridLayout;
+  switches->addWidget(CBPrecut, 0, 0);
+  switches->addWidget(CBUncut, 0, 1);
+  switches->addWidget(CBPortrait, 1, 0);
+  switches->addWidget(CBLandscape, 1, 1);
+  body->addLayout(switches);
+
+  auto* sizes = new QGridLayout;
+  AddSpin(sizes, 0, 0, "paper width", SEPaperWidth);
+  AddSpin(sizes, 0, 1, "paper height", SEPaperHeight);
+  auto* presets = new QHBoxLayout;
+  presets->addWidget(BPaperA4);
+  presets->addWidget(BPaperLetter);
+  sizes->addLayout(presets, 1, 2);
+  AddSpin(sizes, 2, 0, "outer margin X", SEOuterMarginX);
+  AddSpin(sizes, 2, 1, "outer margin Y", SEOuterMarginY);
+  AddSpin(sizes, 4, 0, "inner margin X", SEInnerMarginX);
+  AddSpin(sizes, 4, 1, "inner margin Y", SEInnerMarginY);
+  AddSpin(sizes, 6, 0, "printer offset X", SEOffsetX);
+  AddSpin(sizes, 6, 1, "printer offset Y", SEOffsetY);
+  body->addLayout(sizes);
+
+  auto* actions = new QGridLayout;
+  actions->addWidget(BRefreshPreview, 0, 0);
+  actions->addWidget(BPrint, 0, 1);
+  actions->addWidget(BSavePdf, 0, 2);
+  actions->addWidget(BPrintGuideSheet, 1, 0, 1, 2);
+  actions->addWidget(BPrintingTips, 1, 2);
+  body->addLayout(actions);
+  body->addWidget(LLayoutNote);
+
+  connect(SGPrintLayout, &TLayoutGridView::cellClicked, this, [this](int32_t c, int32_t r) {
+    SGPrintLayoutSelectCell(c, r);
+    SGPrintLayoutClick();
+  });
+  connect(BSelectAll, &QPushButton::clicked, this, &TPrintTab::BSelectAllClick);
+  connect(BSelectNone, &QPushButton::clicked, this, &TPrintTab::BSelectNoneClick);
+  connect(CBPrecut, &QCheckBox::toggled, this, &TPrintTab::CBPrecutClick);
+  connect(CBUncut, &QCheckBox::toggled, this, &TPrintTab::CBUncutClick);
+  connect(CBPortrait, &QCheckBox::toggled, this, &TPrintTab::CBPortraitClick);
+  connect(CBLandscape, &QCheckBox::toggled, this, &TPrintTab::CBLandscapeClick);
+  connect(SEPaperWidth, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEPaperWidthChange);
+  connect(SEPaperHeight, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEPaperHeightChange);
+  connect(SEOuterMarginX, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEOuterMarginXChange);
+  connect(SEOuterMarginY, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEOuterMarginYChange);
+  connect(SEInnerMarginX, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEInnerMarginXChange);
+  connect(SEInnerMarginY, &TAdvSpinEdit::valueChanged, this, &TPrintTab::SEInnerMarginYChange);
+  connect(BPaperA4, &QPushButton::clicked, this, &TPrintTab::BPaperA4Click);
+  connect(BPaperLetter, &QPushButton::clicked, this, &TPrintTab::BPaperLetterClick);
+  connect(BRefreshPreview, &QPushButton::clicked, this, &TPrintTab::BRefreshPreviewClick);
+  connect(BPrint, &QPushButton::clicked, this, &TPrintTab::BPrintClick);
+  connect(BSavePdf, &QPushButton::clicked, this, &TPrintTab::BSavePdfClick);
+  connect(BPrintGuideSheet, &QPushButton::clicked, this, &TPrintTab::BPrintGuideSheetClick);
+  connect(BPrintingTips, &QPushButton::clicked, this, &TPrintTab::BPrintingTipsClick);
+
+  ShowSettings();
+  // The tips follow the paper type only once the user or a template sets it.
+  BPrintingTips->hide();
+}
+
+template <class Handler>
+void TPrintTab::Guarded(Handler&& handler) {
+  RunGuarded(dialogs_.MessageBoxes, std::forward<Handler>(handler));
+}
+
+TPrintRunOptions TPrintTab::RunOptions() const {
+  TPrintRunOptions options;
+  options.OffsetX = static_cast<float>(SEOffsetX->Value());
+  options.OffsetY = static_cast<float>(SEOffsetY->Value());
+  return options;
+}
+
+// --- Showing the model ---
+
+void TPrintTab::ShowSettings() {
+  const TPrintSettings& settings = design_.PrintSettings();
+  updating_ = true;
+  {
+    const QSignalBlocker b1(CBPrecut), b2(CBUncut), b3(CBPortrait), b4(CBLandscape);
+    CBPrecut->setChecked(settings.Precut);
+    CBUncut->setChecked(!settings.Precut);
+    CBPortrait->setChecked(settings.Portrait);
+    CBLandscape->setChecked(!settings.Portrait);
+  }
+  SEPaperWidth->SetValueQuietly(settings.PaperWidth);
+  SEPaperHeight->SetValueQuietly(settings.PaperHeight);
+  SEOuterMarginX->SetValueQuietly(settings.OuterMarginX);
+  SEOuterMarginY->SetValueQuietly(settings.OuterMarginY);
+  SEInnerMarginX->SetValueQuietly(settings.InnerMarginX);
+  SEInnerMarginY->SetValueQuietly(settings.InnerMarginY);
+  updating_ = false;
+  BPrintingTips->setVisible(settings.Precut);
+  ShowGrid();
+  ShowStale();
+}
+
+void TPrintTab::ShowGrid() {
+  TLayoutGrid& grid = design_.Grid();
+  const QSignalBlocker blocker(SGPrintLayout);
+  SGPrintLayout->Resize(grid.Rows(), grid.Columns());
+  for (int32_t r = 0; r < grid.Rows(); ++r)
+    for (int32_t c = 0; c < grid.Columns(); ++c) SGPrintLayout->SetSkippedAt(c, r, !grid.Selected(c, r));
+}
+
+void TPrintTab::ShowStale() { BRefreshPreview->setEnabled(design_.LayoutStale()); }
+
+void TPrintTab::SettingChanged() {
+  design_.SetLayoutStale(true);
+  ShowStale();
+  emit designModified();
+}
+
+// --- Layout ---
+
+void TPrintTab::ShowSheet() {
+  ShowGrid();
+  ShowStale();
+  emit previewChanged();
+}
+
+void TPrintTab::RebuildLayout() {
+  TPrintLayout layout;
+  try {
+    layout = sheet_.BuildPrintLayout(design_);
+  } catch (...) {
+    // The copies placed so far stay on the sheet; the grid and "refresh" say what the sheet is.
+    ShowSheet();
+    throw;
+  }
+  LLayoutNote->setText(QString::fromStdString(layout.Message));
+  LLayoutNote->setVisible(layout.Capped && !layout.Message.empty());
+  ShowSheet();
+}
+
+void TPrintTab::TabSheet4Show() {
+  Guarded([this] { RebuildLayout(); });
+}
+
+void TPrintTab::BRefreshPreviewClick() {
+  Guarded([this] { RebuildLayout(); });
+}
+
+// --- Grid ---
+
+void TPrintTab::SGPrintLayoutSelectCell(int column, int row) {
+  Guarded([&] {
+    // The grid widget toggled its cell as it was made current; the design's grid follows it.
+    design_.Grid().SetSelected(column, row, !SGPrintLayout->IsSkippedAt(column, row));
+  });
+}
+
+void TPrintTab::SGPrintLayoutClick() {
+  Guarded([this] {
+    design_.SetLayoutStale(true);
+    ShowStale();
+  });
+}
+
+void TPrintTab::BSelectAllClick() {
+  Guarded([this] {
+    design_.Grid().SelectAll();
+    ShowGrid();
+    design_.SetLayoutStale(true);
+    ShowStale();
+  });
+}
+
+void TPrintTab::BSelectNoneClick() {
+  Guarded([this] {
+    design_.Grid().SelectNone();
+    ShowGrid();
+    design_.SetLayoutStale(true);
+    ShowStale();
+  });
+}
+
+// --- Paper type and orientation: exactly one box of each pair is ticked ---
+
+void TPrintTab::CBPrecutClick() {
+  if (updating_) return;
+  Guarded([this] {
+    const bool precut = CBPrecut->isChecked();
+    {
+      const QSignalBlocker blocker(CBUncut);
+      CBUncut->setChecked(!precut);
+    }
+    design_.SetPrecut(precut);
+    BPrintingTips->setVisible(precut);
+    SettingChanged();
+  });
+}
+
+void TPrintTab::CBUncutClick() {
+  if (updating_) return;
+  Guarded([this] {
+    const bool precut = !CBUncut->isChecked();
+    {
+      const QSignalBlocker blocker(CBPrecut);
+      CBPrecut->setChecked(precut);
+    }
+    design_.SetPrecut(precut);
+    BPrintingTips->setVisible(precut);
+    SettingChanged();
+  });
+}
+
+void TPrintTab::CBPortraitClick() {
+  if (updating_) return;
+  Guarded([this] {
+    const bool portrait = CBPortrait->isChecked();
+    {
+      const QSignalBlocker blocker(CBLandscape);
+      CBLandscape->setChecked(!portrait);
+    }
+    design_.SetPortrait(portrait);
+    SettingChanged();
+  });
+}
+
+void TPrintTab::CBLandscapeClick() {
+  if (updating_) return;
+  Guarded([this] {
+    const bool portrait = !CBLandscape->isChecked();
+    {
+      const QSignalBlocker blocker(CBPortrait);
+      CBPortrait->setChecked(portrait);
+    }
+    design_.SetPortrait(portrait);
+    SettingChanged();
+  });
+}
+
+// --- Paper and margins ---
+
+void TPrintTab::SEPaperWidthChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetPaperWidth(SEPaperWidth->IntValue());
+    SettingChanged();
+  });
+}
+
+void TPrintTab::SEPaperHeightChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetPaperHeight(SEPaperHeight->IntValue());
+    SettingChanged();
+  });
+}
+
+void TPrintTab::SEOuterMarginXChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetOuterMarginX(static_cast<float>(SEOuterMarginX->Value()));
+    SettingChanged();
+  });
+}
+
+void TPrintTab::SEOuterMarginYChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetOuterMarginY(static_cast<float>(SEOuterMarginY->Value()));
+    SettingChanged();
+  });
+}
+
+void TPrintTab::SEInnerMarginXChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetInnerMarginX(static_cast<float>(SEInnerMarginX->Value()));
+    SettingChanged();
+  });
+}
+
+void TPrintTab::SEInnerMarginYChange() {
+  if (updating_) return;
+  Guarded([this] {
+    design_.SetInnerMarginY(static_cast<float>(SEInnerMarginY->Value()));
+    SettingChanged();
+  });
+}
+
+void TPrintTab::BPaperA4Click() {
+  SEPaperWidth->SetValue(kA4Width);
+  SEPaperHeight->SetValue(kA4Height);
+}
+
+void TPrintTab::BPaperLetterClick() {
+  SEPaperWidth->SetValue(kLetterWidth);
+  SEPaperHeight->SetValue(kLetterHeight);
+}
+
+// --- Printing ---
+
+TPrintRequest TPrintTab::PrintRequest() const {
+  TPrintRequest request;
+  request.Title = kProductName;
+  request.PaperWidth = static_cast<float>(design_.PrintSettings().PaperWidth);
+  request.PaperHeight = static_cast<float>(design_.PrintSettings().PaperHeight);
+  return request;
+}
+
+IPrinter* TPrintTab::ChoosePrinter() { return dialogs_.Print ? dialogs_.Print->Execute(PrintRequest()) : nullptr; }
+
+void TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
+  const std::unique_ptr<IProgress> progress = dialogs_.Progress ? dialogs_.Progress->Begin(label, 100) : nullptr;
+  try {
+    RunMagnetPrint(design_, sheet_, printer, RunOptions(), progress.get());
+  } catch (...) {
+    ShowSheet();
+    throw;
+  }
+  // The run laid the sheet out anew.
+  ShowSheet();
+}
+
+void TPrintTab::BPrintClick() {
+  Guarded([this] {
+    if (design_.LayoutStale()) RebuildLayout();
+    IPrinter* printer = ChoosePrinter();
+    if (!printer) return;
+    PrintSheetOn(*printer, "Printing");
+    emit printed();
+  });
+}
+
+void TPrintTab::BSavePdfClick() {
+  Guarded([this] {
+    if (!dialogs_.Files) return;
+    TFileDialogRequest request;
+    request.Title = "save as PDF";
+    std::string name = design_.DesignFileName().empty() ? design_.TemplateFileName() : design_.DesignFileName();
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.erase(dot);
+    request.FileName = (name.empty() ? std::string("magnets") : name) + ".pdf";
+    request.Filters = {{"PDF document (*.pdf)", {"pdf"}}};
+    request.DefaultExtension = "pdf";
+    const std::optional<std::string> path = dialogs_.Files->SaveFile(request);
+    if (!path) return;
+    TFilePrinterSettings settings;
+    settings.PaperWidth = static_cast<float>(design_.PrintSettings().PaperWidth);
+    settings.PaperHeight = static_cast<float>(design_.PrintSettings().PaperHeight);
+    settings.Dpi = kPdfDpi;
+    TPdfPrinter printer(*path, settings);
+    PrintSheetOn(printer, "Saving as PDF");
+  });
+}
+
+void TPrintTab::BPrintGuideSheetClick() {
+  Guarded([this] {
+    IPrinter* printer = ChoosePrinter();
+    if (!printer) return;
+    const std::unique_ptr<IProgress> progress =
+        dialogs_.Progress ? dialogs_.Progress->Begin("Printing the guide sheet", 100) : nullptr;
+    PrintGuideSheet(design_, *printer, RunOptions(), progress.get());
+  });
+}
+
+void TPrintTab::BPrintingTipsClick() {
+  TFPrintingTips tips(dialogs_, config_, this);
+  tips.exec();
+}
+
+}  // namespace sw

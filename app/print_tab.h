@@ -1,0 +1,128 @@
+// The print tab of the designer window: the grid of positions on the sheet, the paper type and
+// orientation, the paper size with its A4 and Letter presets, the outer and inner margins, the
+// printer offset, and the buttons that refresh the preview, print it, save it as a PDF file and
+// print a guide sheet. The controls bind to the design's print settings and grid; the sheet is the
+// print-preview document the window shows beside the tab.
+#pragma once
+
+#include <QWidget>
+
+#include "magnet/print_run.h"
+#include "platform/dialogs.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace sw {
+
+class TAdvSpinEdit;
+class TFConfig;
+class TLayoutGridView;
+class TMagnetDesign;
+class TPrintSheet;
+
+class TPrintTab : public QWidget {
+  Q_OBJECT
+
+public:
+  // design, sheet and the services behind dialogs outlive the tab.
+  TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogServices& dialogs, QWidget* parent = nullptr);
+
+  // The pictures of the printing-tips dialog; null shows it without an icon.
+  void SetConfig(const TFConfig* config) { config_ = config; }
+
+  // The print-preview page becoming visible: the layout is rebuilt.
+  void TabSheet4Show();
+  // The controls follow the design's print settings and grid (after a template load or an undo).
+  void ShowSettings();
+
+  // The printer offset applied to every print and PDF file of this run of the program, millimetres.
+  TPrintRunOptions RunOptions() const;
+
+  // --- Handlers, each guarded: an error ends in a message box ---
+  void SGPrintLayoutSelectCell(int column, int row);
+  void SGPrintLayoutClick();
+  void BSelectAllClick();
+  void BSelectNoneClick();
+  void CBPrecutClick();
+  void CBUncutClick();
+  void CBPortraitClick();
+  void CBLandscapeClick();
+  void SEPaperWidthChange();
+  void SEPaperHeightChange();
+  void SEOuterMarginXChange();
+  void SEOuterMarginYChange();
+  void SEInnerMarginXChange();
+  void SEInnerMarginYChange();
+  void BPaperA4Click();
+  void BPaperLetterClick();
+  void BRefreshPreviewClick();
+  void BPrintClick();
+  void BSavePdfClick();
+  void BPrintGuideSheetClick();
+  void BPrintingTipsClick();
+
+  QLabel* LHeader;
+  TLayoutGridView* SGPrintLayout;
+  QPushButton* BSelectAll;
+  QPushButton* BSelectNone;
+  QCheckBox* CBPrecut;
+  QCheckBox* CBUncut;
+  QCheckBox* CBPortrait;
+  QCheckBox* CBLandscape;
+  TAdvSpinEdit* SEPaperWidth;
+  TAdvSpinEdit* SEPaperHeight;
+  QPushButton* BPaperA4;
+  QPushButton* BPaperLetter;
+  TAdvSpinEdit* SEOuterMarginX;
+  TAdvSpinEdit* SEOuterMarginY;
+  TAdvSpinEdit* SEInnerMarginX;
+  TAdvSpinEdit* SEInnerMarginY;
+  TAdvSpinEdit* SEOffsetX;
+  TAdvSpinEdit* SEOffsetY;
+  QPushButton* BRefreshPreview;
+  QPushButton* BPrint;
+  QPushButton* BSavePdf;
+  QPushButton* BPrintGuideSheet;
+  QPushButton* BPrintingTips;
+  // Says when the paper holds more copies than one sheet is laid out with.
+  QLabel* LLayoutNote;
+
+signals:
+  // A stored print setting changed (the design is modified).
+  void designModified();
+  // The sheet was laid out anew: the preview needs repainting.
+  void previewChanged();
+  // A print went to the printer: the window returns to the design tab.
+  void printed();
+
+private:
+  template <class Handler>
+  void Guarded(Handler&& handler);
+  // Lays the sheet out and shows its grid; errors pass on.
+  void RebuildLayout();
+  // The grid widget shows the design's grid.
+  void ShowGrid();
+  // "refresh" enabled while the layout is out of date.
+  void ShowStale();
+  // The grid and "refresh" follow the sheet just laid out, and the preview is repainted.
+  void ShowSheet();
+  // Lays the sheet out and prints it on printer with the offset, showing progress under label.
+  void PrintSheetOn(IPrinter& printer, const char* label);
+  // A setting changed by the user: the layout is out of date, the design modified.
+  void SettingChanged();
+  // The request for the print dialog: the layout's paper.
+  TPrintRequest PrintRequest() const;
+  // Asks the print dialog for a printer; null when cancelled or without a dialog.
+  IPrinter* ChoosePrinter();
+
+  TMagnetDesign& design_;
+  TPrintSheet& sheet_;
+  TDialogServices dialogs_;
+  const TFConfig* config_ = nullptr;
+  // Set while the tab writes its own controls, so their handlers do nothing.
+  bool updating_ = false;
+};
+
+}  // namespace sw

@@ -1,0 +1,350 @@
+// The print tab driven as a user drives it: positions unticked in the grid, paper and margins
+// changed with the spin arrows and presets, the preview refreshed, the sheet printed on a recording
+// printer and saved as PDF, with the skipped positions left blank.
+#include "app/print_tab.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "magnet/magnet_design.h"
+#include "magnet/print_sheet.h"
+#include "platform/headless_dialogs.h"
+#include "platform/headless_message_box.h"
+#include "platform/headless_printer.h"
+#include "tabs_test_support.h"
+#include "widgets/layout_grid.h"
+#include "widgets/spin_edit.h"
+
+using namespace sw;
+
+namespace {
+
+constexpr TColor32 kPictureColour = 0xFF336699;
+// The recording printer's resolution: coarse enough to keep whole sheets in memory.
+constexpr int32_t kDpi = 100;
+
+// A printer of paper w x h mm at kDpi that keeps its sheets.
+std::unique_ptr<THeadlessPrinter> Printer(double w, double h) {
+  TPrinterSheet sheet;
+  sheet.Width = static_cast<int32_t>(std::lround(w / 25.4 * kDpi));
+  sheet.Height = static_cast<int32_t>(std::lround(h / 25.4 * kDpi));
+  sheet.DpiX = sheet.DpiY = kDpi;
+  auto printer = std::make_unique<THeadlessPrinter>(sheet);
+  printer->KeepSheets = true;
+  return printer;
+}
+
+// The colour printed at (x, y) mm of the last job's first sheet, without alpha.
+uint32_t PrintedAt(const THeadlessPrinter& printer, double x, double y) {
+  const TBitmap32& sheet = *printer.SheetBitmaps.at(0);
+  return sheet.Pixel(static_cast<int32_t>(x / 25.4 * kDpi), static_cast<int32_t>(y / 25.4 * kDpi)) & 0xFFFFFF;
+}
+
+bool Near(uint32_t a, uint32_t b) {
+  for (int shift = 0; shift < 24; shift += 8)
+    if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 8) return false;
+  return true;
+}
+
+// A check box answers only on its box and caption, at its left end, so that is where it is clicked.
+void Click(QWidget* widget) {
+  QTest::mouseClick(widget, Qt::LeftButton, {}, qobject_cast<QCheckBox*>(widget) ? QPoint(6, widget->height() / 2)
+                                                                                 : widget->rect().center());
+}
+
+void ClickArrow(TAdvSpinEdit* spin, bool lower, int times) {
+  for (int i = 0; i < times; ++i) QTest::mouseClick(lower ? spin->LowerArrow() : spin->UpperArrow(), Qt::LeftButton);
+}
+
+}  // namespace
+
+// One design of 90 x 50 mm with bleed 3 built around a single-colour cutout picture, its sheet and
+// the tab on screen with scripted dialogs.
+struct TRig {
+  THeadlessDialogs Dialogs;
+  THeadlessMessageBoxes Boxes;
+  std::unique_ptr<TMagnetDesign> Design;
+  std::unique_ptr<TPrintSheet> Sheet;
+  std::unique_ptr<TPrintTab> Tab;
+
+  TRig(test::TTabsWorld& world, const std::string& picture) {
+    Design = std::make_unique<TMagnetDesign>(world.Services());
+    Design->SetBleedMargin(3);
+    Design->LoadTemplateImage(TLayer::olImage, picture);
+    Sheet = std::make_unique<TPrintSheet>(world.Services());
+    Tab = std::make_unique<TPrintTab>(*Design, *Sheet, Dialogs.Services(&Boxes));
+    Tab->resize(457, 640);
+    Tab->show();
+    Tab->ShowSettings();
+    Tab->TabSheet4Show();
+  }
+  int Copies() { return Sheet->Document().CurrentPage()->ChildCount(); }
+  void ClickCell(int column, int row) {
+    QTest::mouseClick(Tab->SGPrintLayout, Qt::LeftButton, {}, Tab->SGPrintLayout->CellRect(column, row).center());
+  }
+};
+
+class PrintTabTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<test::TTabsWorld> world_;
+  QTemporaryDir dir_;
+  std::string picture_;
+
+private slots:
+  void initTestCase() {
+    world_ = std::make_unique<test::TTabsWorld>();
+    QVERIFY(dir_.isValid());
+    picture_ = test::WritePicture(dir_.filePath(QStringLiteral("cutout.png")), 600, 800, kPictureColour);
+  }
+
+  void showingTheTabLaysTheSheetOut() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    QCOMPARE(tab.SGPrintLayout->Rows(), 5);
+    QCOMPARE(tab.SGPrintLayout->Columns(), 2);
+    QCOMPARE(rig.Copies(), 10);
+    QVERIFY(!tab.BRefreshPreview->isEnabled());
+    QVERIFY(tab.CBPrecut->isChecked() && !tab.CBUncut->isChecked());
+    QVERIFY(tab.CBPortrait->isChecked() && !tab.CBLandscape->isChecked());
+    QCOMPARE(tab.SEPaperWidth->IntValue(), 210);
+    QCOMPARE(tab.SEOuterMarginY->Value(), 23.0);
+    QVERIFY(!tab.BPrintingTips->isHidden());
+  }
+
+  void spinArrowsAndPresetsChangeThePaper() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    QSignalSpy modified(&tab, &TPrintTab::designModified);
+    QSignalSpy preview(&tab, &TPrintTab::previewChanged);
+
+    // Inner margins of 5 by ten presses of the lower (increasing) arrow, 0.5 each.
+    ClickArrow(tab.SEInnerMarginX, true, 10);
+    ClickArrow(tab.SEInnerMarginY, true, 10);
+    QCOMPARE(rig.Design->PrintSettings().InnerMarginX, 5.0f);
+    QCOMPARE(rig.Design->PrintSettings().InnerMarginY, 5.0f);
+    QVERIFY(tab.BRefreshPreview->isEnabled());
+    QCOMPARE(modified.count(), 20);
+    QCOMPARE(rig.Copies(), 10);  // nothing laid out until "refresh"
+    Click(tab.BRefreshPreview);
+    QCOMPARE(preview.count(), 1);
+    QCOMPARE(tab.SGPrintLayout->Rows(), 4);
+    QCOMPARE(tab.SGPrintLayout->Columns(), 2);
+    QCOMPARE(rig.Copies(), 8);
+    QVERIFY(!tab.BRefreshPreview->isEnabled());
+
+    // The upper arrow decreases.
+    ClickArrow(tab.SEPaperWidth, false, 3);
+    QCOMPARE(rig.Design->PrintSettings().PaperWidth, 207);
+    Click(tab.BPaperLetter);
+    QCOMPARE(tab.SEPaperWidth->IntValue(), 216);
+    QCOMPARE(tab.SEPaperHeight->IntValue(), 279);
+    QCOMPARE(rig.Design->PrintSettings().PaperHeight, 279);
+    Click(tab.BPaperA4);
+    QCOMPARE(rig.Design->PrintSettings().PaperWidth, 210);
+    QCOMPARE(rig.Design->PrintSettings().PaperHeight, 297);
+
+    // Landscape: copies of 50 x 90 on the sheet, three across and two down.
+    Click(tab.CBLandscape);
+    QVERIFY(!tab.CBPortrait->isChecked());
+    QVERIFY(!rig.Design->PrintSettings().Portrait);
+    Click(tab.BRefreshPreview);
+    QCOMPARE(tab.SGPrintLayout->Columns(), 3);
+    QCOMPARE(tab.SGPrintLayout->Rows(), 2);
+    QCOMPARE(rig.Copies(), 6);
+  }
+
+  void paperTypeBoxesAreAPair() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    Click(tab.CBUncut);
+    QVERIFY(!tab.CBPrecut->isChecked());
+    QVERIFY(!rig.Design->PrintSettings().Precut);
+    QVERIFY(tab.BPrintingTips->isHidden());
+    // Unticking and ticking "pre-cut paper" again ends ticked, with the tips shown.
+    Click(tab.CBPrecut);
+    QVERIFY(tab.CBPrecut->isChecked() && !tab.CBUncut->isChecked());
+    Click(tab.CBPrecut);
+    Click(tab.CBPrecut);
+    QVERIFY(tab.CBPrecut->isChecked() && !tab.CBUncut->isChecked());
+    QVERIFY(rig.Design->PrintSettings().Precut);
+    QVERIFY(!tab.BPrintingTips->isHidden());
+
+    // The controls follow settings the model changed (a template applied, an undo).
+    rig.Design->SetPortrait(false);
+    rig.Design->SetPrecut(false);
+    rig.Design->SetOuterMarginX(7.5f);
+    tab.ShowSettings();
+    QVERIFY(tab.CBLandscape->isChecked() && !tab.CBPortrait->isChecked());
+    QVERIFY(tab.CBUncut->isChecked() && tab.BPrintingTips->isHidden());
+    QCOMPARE(tab.SEOuterMarginX->Value(), 7.5);
+
+    // The tips dialog opens from the tab.
+    QString title;
+    QTimer::singleShot(0, [&title] {
+      if (QWidget* tips = QApplication::activeModalWidget()) {
+        title = tips->windowTitle();
+        tips->close();
+      }
+    });
+    Click(tab.CBPrecut);
+    Click(tab.BPrintingTips);
+    QCOMPARE(title, QStringLiteral("Printing tips for pre-cut paper"));
+  }
+
+  void untickedPositionsPrintBlank() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    rig.ClickCell(0, 0);
+    rig.ClickCell(1, 4);
+    QVERIFY(!rig.Design->Grid().Selected(0, 0));
+    QVERIFY(!rig.Design->Grid().Selected(1, 4));
+    QVERIFY(rig.Design->Grid().Selected(1, 0));
+    QVERIFY(tab.BRefreshPreview->isEnabled());
+    test::Screenshot(tab, "print_tab");
+    Click(tab.BRefreshPreview);
+    QCOMPARE(rig.Copies(), 8);
+
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    QSignalSpy printed(&tab, &TPrintTab::printed);
+    Click(tab.BPrint);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QCOMPARE(printed.count(), 1);
+    QCOMPARE(rig.Dialogs.Print.Requests().size(), size_t(1));
+    QCOMPARE(rig.Dialogs.Print.Requests()[0].PaperWidth, 210.0f);
+    QCOMPARE(rig.Dialogs.Print.Requests()[0].PaperHeight, 297.0f);
+    QCOMPARE(printer->SheetCount(), 1);
+    QCOMPARE(printer->Count("end"), 1);
+    QCOMPARE(rig.Dialogs.Progress.Jobs().size(), size_t(1));
+    QVERIFY(rig.Dialogs.Progress.Jobs()[0].Ended);
+
+    // Each cell's net area starts at (15 + 90 c, 23 + 50 r); look 10 mm inside it, away from the
+    // message in the middle.
+    for (int r = 0; r < 5; ++r) {
+      for (int c = 0; c < 2; ++c) {
+        const bool skipped = (c == 0 && r == 0) || (c == 1 && r == 4);
+        const uint32_t colour = PrintedAt(*printer, 15 + 90 * c + 10, 23 + 50 * r + 10);
+        QVERIFY2(Near(colour, skipped ? 0xFFFFFF : kPictureColour & 0xFFFFFF),
+                 qPrintable(QStringLiteral("cell %1,%2: %3").arg(c).arg(r).arg(colour, 6, 16)));
+      }
+    }
+    // Outside the copies the sheet is blank.
+    QVERIFY(Near(PrintedAt(*printer, 5, 5), 0xFFFFFF));
+  }
+
+  void thePrinterOffsetMovesEveryPrint() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    auto plain = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(plain.get());
+    Click(tab.BPrint);
+    QVERIFY(Near(PrintedAt(*plain, 16, 33), kPictureColour & 0xFFFFFF));
+
+    rig.Design->Document().SetModified(false);
+    ClickArrow(tab.SEOffsetX, true, 4);  // 2 mm to the right
+    QCOMPARE(tab.RunOptions().OffsetX, 2.0f);
+    QVERIFY(!rig.Design->Document().Modified());  // not part of the design
+    auto shifted = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(shifted.get());
+    Click(tab.BPrint);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QVERIFY(Near(PrintedAt(*shifted, 16, 33), 0xFFFFFF));  // now the bleed band, white
+    QVERIFY(Near(PrintedAt(*shifted, 18, 33), kPictureColour & 0xFFFFFF));
+  }
+
+  void thePrintDialogGetsTheTabsPaper() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    // A printer left on Letter paper is refused rather than shrinking the A4 sheet onto it.
+    auto letter = Printer(215.9, 279.4);
+    rig.Dialogs.Print.ScriptPrinter(letter.get());
+    QSignalSpy printed(&tab, &TPrintTab::printed);
+    Click(tab.BPrint);
+    QCOMPARE(rig.Dialogs.Print.Requests().back().PaperWidth, 210.0f);
+    QCOMPARE(rig.Dialogs.Print.Requests().back().PaperHeight, 297.0f);
+    QCOMPARE(letter->Count("begin"), 0);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(1));
+    QCOMPARE(printed.count(), 0);
+
+    // With Letter chosen on the tab, the dialog is asked for Letter and the sheet prints.
+    Click(tab.BPaperLetter);
+    rig.Dialogs.Print.ScriptPrinter(letter.get());
+    Click(tab.BPrint);
+    QCOMPARE(rig.Dialogs.Print.Requests().back().PaperWidth, 216.0f);
+    QCOMPARE(rig.Dialogs.Print.Requests().back().PaperHeight, 279.0f);
+    QCOMPARE(letter->SheetCount(), 1);
+    QCOMPARE(printed.count(), 1);
+
+    // A cancelled dialog prints nothing and stays.
+    Click(tab.BPrint);
+    QCOMPARE(printed.count(), 1);
+    QCOMPARE(letter->Count("begin"), 1);
+  }
+
+  void nothingSelectedIsAMessage() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    Click(tab.BSelectNone);
+    QVERIFY(tab.SGPrintLayout->IsSkippedAt(1, 3));
+    QVERIFY(tab.BRefreshPreview->isEnabled());
+    tab.TabSheet4Show();
+    QCOMPARE(rig.Copies(), 0);
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(tab.BPrint);
+    QCOMPARE(rig.Boxes.LastText(), std::string("No position is selected for printing"));
+    QCOMPARE(printer->Count("begin"), 0);
+    Click(tab.BSelectAll);
+    QVERIFY(rig.Design->Grid().Selected(0, 0));
+    tab.TabSheet4Show();
+    QCOMPARE(rig.Copies(), 10);
+  }
+
+  void savesTheSheetAsPdf() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    const QString path = dir_.filePath(QStringLiteral("sheet"));
+    rig.Dialogs.Files.ScriptSave(path.toStdString());
+    Click(tab.BSavePdf);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    const auto* request = rig.Dialogs.Files.LastRequest();
+    QVERIFY(request && request->Save);
+    QCOMPARE(request->Request.DefaultExtension, std::string("pdf"));
+    QFile pdf(path + QStringLiteral(".pdf"));
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    QVERIFY(bytes.startsWith("%PDF-"));
+    // One page, A4 exactly: 210 x 297 mm in points.
+    QVERIFY(bytes.contains("595.2756 841.8898"));
+    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page "), qsizetype(1));
+
+    // Cancelling writes nothing.
+    Click(tab.BSavePdf);
+    QCOMPARE(QDir(dir_.path()).entryList({QStringLiteral("*.pdf")}).size(), qsizetype(1));
+  }
+
+  void guideSheetPrintsOnePage() {
+    TRig rig(*world_, picture_);
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(rig.Tab->BPrintGuideSheet);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QCOMPARE(printer->SheetCount(), 1);
+    QCOMPARE(printer->Count("end"), 1);
+  }
+};
+
+QTEST_MAIN(PrintTabTest)
+#include "print_tab_test.moc"

@@ -1,0 +1,56 @@
+// Helpers of the print and template tab tests: the machine's fonts and the shape kinds, picture
+// files of one colour, and screenshots into the build folder for a person to look at.
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+#include "base/stream.h"
+#include "platform/fonts.h"
+#include "platform/services.h"
+#include "shapes/raster/bitmap32.h"
+#include "shapes/register.h"
+#include "storage/formats/png_format.h"
+#include "storage/xml/xml_node.h"
+
+namespace sw::test {
+
+// What a test program sets up once, as the designer's main does.
+struct TTabsWorld {
+  std::unique_ptr<TFontSystem> Fonts;
+  TTabsWorld() {
+    Fonts = TFontSystem::CreateForMachine();
+    InitXmlDefaults();
+    RegisterShapeKinds();
+  }
+  TServices Services() {
+    TServices services;
+    services.Fonts = Fonts.get();
+    return services;
+  }
+};
+
+// A PNG file of width x height pixels in one colour.
+inline std::string WritePicture(const QString& path, int32_t width, int32_t height, TColor32 colour) {
+  TBitmap32 bitmap;
+  bitmap.SetSize(width, height);
+  bitmap.Clear(colour);
+  TMemoryStream stream;
+  EncodePng(bitmap, stream);
+  stream.SaveToFile(path.toStdString());
+  return path.toStdString();
+}
+
+// Writes the widget as it looks into <build>/screenshots/<name>.png.
+inline void Screenshot(QWidget& widget, const char* name) {
+  const QString dir = QStringLiteral(STICKWELL_BINARY_DIR "/screenshots");
+  QDir().mkpath(dir);
+  QVERIFY(widget.grab().save(dir + QLatin1Char('/') + QString::fromLatin1(name) + QStringLiteral(".png")));
+}
+
+}  // namespace sw::test
