@@ -429,6 +429,13 @@ void TdtpLineShape::GeneratePoints() {
   TdtpContour c;
   AppendArrowRun(c, arrows_[0], a, b, lineWidth_, CurveScale());
   AppendArrowRun(c, arrows_[1], b, a, lineWidth_, CurveScale());
+  // Heads far beyond the float range have no outline to draw.
+  for (const TFloatPoint& p : c) {
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) {
+      c.clear();
+      break;
+    }
+  }
   if (points_.size() != 1 || points_[0] != c) {
     points_.assign(1, std::move(c));
     MarkGeometryDirty();

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -233,6 +235,13 @@ TEST_F(LineShapeTest, HeadsThatCannotBeDrawnAreNoArrow) {
   }
   line.Arrow(1)->SetLength(7);
   EXPECT_EQ(line.Points()[0].size(), 7u);
+  // A head reaching beyond the float range draws nothing rather than points at infinity.
+  TdtpLineShape huge;
+  huge.SetEndPoint(0, {0, 0});
+  huge.SetEndPoint(1, {3e38f, 3e38f});
+  huge.Arrow(1)->SetStyle(asArrow);
+  huge.Arrow(1)->SetWidth(3.4e38f);
+  EXPECT_TRUE(huge.Points()[0].empty());
   // A 5 mm line takes a head 70 % of its length long: base at 1.5.
   MakeHorizontal(line, 5);
   ExpectContour(line, {{0, 0.5f}, {0, -0.5f}, {1.5f, -0.5f}, {1.5f, -2.5f}, {5, 0}, {1.5f, 2.5f}, {1.5f, 0.5f}});
@@ -506,6 +515,39 @@ TEST_F(LineShapeTest, ArrowHeadPixelsLieInsideItsPoints) {
   EXPECT_EQ(b.Pixel(220, 100), kBlack);
   // Nothing beyond the tip.
   EXPECT_EQ(b.Pixel(305, 100), kWhite);
+}
+
+// The page the fuzz targets start from: its lines and strokes load, draw and write back unchanged.
+TEST_F(LineShapeTest, FuzzSeedPageLoadsDrawsAndWritesBack) {
+  std::ifstream in(std::string(STICKWELL_SOURCE_DIR) + "/fuzz/corpus/fuzz_render_page/lines_and_freehand.xml");
+  ASSERT_TRUE(in) << "seed missing";
+  std::stringstream text;
+  text << in.rdbuf();
+  TNativeXml xml;
+  xml.LoadFromString(text.str());
+  TdtpDocument doc;
+  doc.DisableUndo();
+  TdtpPage& page = *doc.CurrentPage();
+  page.LoadFromXml(xml.Root());
+  ASSERT_EQ(page.ChildCount(), 3);
+  EXPECT_STREQ(page.Child(0)->ClassName(), "TdtpLineShape");
+  EXPECT_STREQ(page.Child(2)->ClassName(), "TdtpFreehandShape");
+  TNativeXml out("Page");
+  page.SaveToXml(*out.Root());
+  const std::string written = out.SaveToString();
+  TdtpDocument other;
+  other.DisableUndo();
+  TNativeXml again;
+  again.LoadFromString(written);
+  other.CurrentPage()->LoadFromXml(again.Root());
+  TNativeXml out2("Page");
+  other.CurrentPage()->SaveToXml(*out2.Root());
+  EXPECT_EQ(out2.SaveToString(), written);
+  // At 2 pixels per millimetre the long line crosses the page's middle at (50, 40) mm.
+  const std::unique_ptr<TBitmap32> picture = doc.RenderPage(page, 2);
+  ASSERT_EQ(picture->Width(), 200);
+  EXPECT_LT(picture->Pixel(100, 80) & 0xFF, 0x80u);
+  EXPECT_EQ(picture->Pixel(100, 20), kWhite);
 }
 
 }  // namespace
