@@ -210,7 +210,8 @@ void TdtpLineEdit::KeyDown(uint16_t key, TShiftState shift) {
         DeleteSelection();
       } else if (Caret > 0) {
         // A line break and a surrogate pair go as one character.
-        const int32_t n = Caret >= 2 && IsPair(text_[static_cast<size_t>(Caret - 2)], text_[static_cast<size_t>(Caret - 1)]) ? 2 : 1;
+        const auto at = static_cast<size_t>(Caret);
+        const int32_t n = Caret >= 2 && IsPair(text_[at - 2], text_[at - 1]) ? 2 : 1;
         text_.erase(static_cast<size_t>(Caret - n), static_cast<size_t>(n));
         Caret -= n;
         SelStart = Caret;
@@ -220,7 +221,8 @@ void TdtpLineEdit::KeyDown(uint16_t key, TShiftState shift) {
       if (SelLength > 0) {
         DeleteSelection();
       } else if (Caret < Length()) {
-        const int32_t n = Caret + 1 < Length() && IsPair(text_[static_cast<size_t>(Caret)], text_[static_cast<size_t>(Caret + 1)]) ? 2 : 1;
+        const auto at = static_cast<size_t>(Caret);
+        const int32_t n = Caret + 1 < Length() && IsPair(text_[at], text_[at + 1]) ? 2 : 1;
         text_.erase(static_cast<size_t>(Caret), static_cast<size_t>(n));
       }
       break;

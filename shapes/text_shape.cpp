@@ -616,7 +616,8 @@ void TdtpTextBaseShape::RestoreBeforeEdit() {
 
 void TdtpTextBaseShape::EditorChanged(TdtpLineEdit& editor) {
   InvalidateCaret();
-  if (editor.Text() != text_) {
+  const bool textChanged = editor.Text() != text_;
+  if (textChanged) {
     const TUndoOff undoOff(document_);
     storingEdit_ = true;
     try {
@@ -632,7 +633,8 @@ void TdtpTextBaseShape::EditorChanged(TdtpLineEdit& editor) {
   SelStart = editor.SelStart;
   SelLength = editor.SelLength;
   CaretPos = editor.Caret;
-  BuildCharPositions();
+  // A new text that was laid out had its positions built with it.
+  if (!textChanged || charPositions_.size() != text_.size() + 1) BuildCharPositions();
   // The caret shows at once after every change.
   CaretPhase = false;
   InvalidateCaret();

@@ -431,11 +431,36 @@ TEST_F(TextEdit, OverlayDrawsTheSelectionHatchAndTheCaret) {
   // Hidden in the caret timer's other phase; the hatch stays.
   timers.Advance(400);
   paint();
-  int caretPixels = 0;
-  for (int32_t y = box.Top; y < box.Bottom; ++y) {
-    for (int32_t x = box.Right - 2; x <= box.Right + 2; ++x) caretPixels += (window.Pixel(x, y) | 0xFF000000u) == kCaretColor;
+  int caretPixels = 0, greyPixels = 0;
+  for (int32_t y = 0; y < window.Height(); ++y) {
+    for (int32_t x = 0; x < window.Width(); ++x) {
+      caretPixels += (window.Pixel(x, y) | 0xFF000000u) == kCaretColor;
+      greyPixels += (window.Pixel(x, y) & 0xFFFFFF) == kRgbGrey;
+    }
   }
   EXPECT_EQ(caretPixels, 0);
+  // The hatch the caret covered shows again.
+  EXPECT_GE(greyPixels, grey);
+  EXPECT_LE(greyPixels, grey + caret);
+
+  // On a turned shape the hatch keeps inside the turned selection.
+  shape->SetAngle(40);
+  shape->EditDblClick(kLeft, ssLeft, 0, 0);
+  paint();
+  const TdtpRegion region = shape->ShapeRegion();
+  int inside = 0, outside = 0;
+  for (int32_t y = 0; y < window.Height(); ++y) {
+    for (int32_t x = 0; x < window.Width(); ++x) {
+      if ((window.Pixel(x, y) & 0xFFFFFF) != kRgbGrey) continue;
+      // Pixel centres; a pixel on the edge may round either way.
+      const bool in = RegionContains(region, x + 0.5, y + 0.5) || RegionContains(region, x - 0.5, y - 0.5) ||
+                      RegionContains(region, x + 1.5, y + 1.5) || RegionContains(region, x - 0.5, y + 1.5) ||
+                      RegionContains(region, x + 1.5, y - 0.5);
+      (in ? inside : outside) += 1;
+    }
+  }
+  EXPECT_EQ(outside, 0);
+  EXPECT_GT(inside, 100);
 }
 
 // The caret positions are where the painted text is, on every resolution, and the line breaks an
