@@ -89,7 +89,13 @@ void TdtpFreehandShape::AddStrokePoint(TFloatPoint local) {
   AddPoint(local);
   TFloatRect box;
   PointsBounds(box);
-  const float width = box.Right - box.Left, height = box.Bottom - box.Top;
+  float width = box.Right - box.Left, height = box.Bottom - box.Top;
+  // A straight horizontal or vertical stroke still gets a box round it, 1 mm across; a lone point
+  // is no stroke yet.
+  if (width > 0 || height > 0) {
+    if (!(width > 0)) width = 1;
+    if (!(height > 0)) height = 1;
+  }
   if (width > 0 && height > 0 &&
       (box.Left != 0 || box.Top != 0 || width != docWidth_ || height != docHeight_)) {
     OffsetPoints(-box.Left, -box.Top);

@@ -144,6 +144,40 @@ TEST_F(FreehandShapeTest, SmallMovesKeepOnlyFirstAndLastPoint) {
   ExpectPoint(shape->Points()[0][1], 0.4f, 0.3f);
 }
 
+TEST_F(FreehandShapeTest, StraightStrokeGetsABoxAMillimetreAcross) {
+  Begin();
+  shape->EditMouseDown(kLeft, 0, 200, 600);  // page (20, 60), below the box
+  shape->EditMouseUp(kLeft, 0, 350, 600);
+  EXPECT_NEAR(shape->DocLeft(), 20, 1e-4);
+  EXPECT_NEAR(shape->DocTop(), 60, 1e-4);
+  EXPECT_NEAR(shape->DocWidth(), 15, 1e-4);
+  EXPECT_NEAR(shape->DocHeight(), 1, 1e-4);
+  ExpectPoint(shape->Points()[0][0], 0, 0);
+  ExpectPoint(shape->Points()[0][1], 15, 0);
+}
+
+TEST_F(FreehandShapeTest, StrokesStayUnderTheMouseOnATurnedShape) {
+  shape->SetAngle(90);
+  Begin();
+  shape->EditMouseDown(kLeft, 0, 200, 200);
+  shape->EditMouseMove(0, 300, 250);
+  shape->EditMouseUp(kLeft, 0, 260, 330);
+  const TdtpContour& c = shape->Points()[0];
+  ASSERT_EQ(c.size(), 3u);
+  const TFloatPoint expected[] = {{200, 200}, {300, 250}, {260, 330}};
+  for (size_t i = 0; i < 3; ++i) {
+    const TFloatPoint p = shape->LocalToScreen(c[i]);
+    EXPECT_NEAR(p.X, expected[i].X, 1e-3) << i;
+    EXPECT_NEAR(p.Y, expected[i].Y, 1e-3) << i;
+  }
+  TFloatRect box;
+  shape->PointsBounds(box);
+  EXPECT_NEAR(box.Left, 0, 1e-4);
+  EXPECT_NEAR(box.Top, 0, 1e-4);
+  EXPECT_NEAR(box.Right, shape->DocWidth(), 1e-4);
+  EXPECT_NEAR(box.Bottom, shape->DocHeight(), 1e-4);
+}
+
 TEST_F(FreehandShapeTest, WithoutAutoRestartTheReleaseEndsTheDrawing) {
   shape->AutoRestart = false;
   Begin();
