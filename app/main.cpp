@@ -1,0 +1,39 @@
+// stickwell: the fridge-magnet designer. Creates the services (fonts, the picture cache, dialogs)
+// and the main window, then runs the event loop until the window closes.
+#include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+#include <memory>
+
+#include "app/app_folders.h"
+#include "app/main_window.h"
+#include "platform/fonts.h"
+#include "platform/qt/dialogs_qt.h"
+#include "shapes/register.h"
+#include "storage/resources/resource_thread.h"
+#include "storage/xml/xml_node.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Stickwell");
+  QApplication::setOrganizationName("Stickwell");
+  // The picture cache runs for as long as the documents do.
+  sw::TResourceThreadScope pictureCache;
+  sw::RegisterShapeKinds();
+  sw::InitXmlDefaults();
+  std::unique_ptr<sw::TFontSystem> fonts = sw::TFontSystem::CreateForMachine();
+  sw::TQtDialogs dialogs(nullptr);
+
+  sw::TMainWindowSetup setup;
+  setup.Arguments = QApplication::arguments().mid(1);
+  setup.Fonts = fonts.get();
+  setup.Dialogs = dialogs.Services();
+  setup.ProgramDir = QDir(QApplication::applicationDirPath()).absolutePath().toStdString();
+  setup.DataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+  setup.BundledTemplates = sw::BundledTemplateDirs(setup.ProgramDir);
+
+  sw::TFStickwellMain window(setup);
+  window.show();
+  return QApplication::exec();
+}

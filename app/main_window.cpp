@@ -1,0 +1,534 @@
+#include "app/main_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/aux_dialogs.h"
+#include "app/design_tab.h"
+#include "app/design_undo.h"
+#include "app/handler_guard.h"
+#include "app/print_tab.h"
+#include "app/template_tab.h"
+#include "base/exception.h"
+#include "magnet/design_gestures.h"
+#include "magnet/magnet_design.h"
+#include "magnet/print_sheet.h"
+#include "platform/message_box.h"
+#include "platform/qt/window_host_qt.h"
+#include "shapes/bitmap_shape.h"
+#include "widgets/ruler.h"
+#include "widgets/spin_edit.h"
+
+namespace sw {
+
+namespace {
+
+constexpr int kLeftPanelWidth = 457;
+constexpr int kFlashIntervalMs = 100;
+// The window's font and every button caption: dark grey.
+const QColor kDarkGrey(68, 68, 68);
+const QColor kSkyBlue(166, 202, 240);
+
+// A picture file the design view takes when it is dropped: a local file of a picture type.
+QString DroppedPicture(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix != "jpg" && suffix != "jpeg" && suffix != "gif" && suffix != "png") return {};
+  return path;
+}
+
+}  // namespace
+
+TFMain::TFMain(const TMainWindowSetup& setup, QWidget* parent) : QMainWindow(parent), setup_(setup) {
+  extra_ = !setup_.Arguments.isEmpty() && setup_.Arguments.first() == "extra";
+  services_.Fonts = setup_.Fonts;
+  services_.MessageBoxes = setup_.Dialogs.MessageBoxes;
+  // The window runs the message flash itself (Timer1); the design keeps no clock of its own.
+  design_ = std::make_unique<TMagnetDesign>(services_);
+  sheet_ = std::make_unique<TPrintSheet>(services_);
+  undo_ = std::make_unique<TDesignUndo>(*design_);
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName("Timer1");
+  timer1_->setInterval(kFlashIntervalMs);
+  connect(timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  config_ = new TFConfig(this);
+  config_->hide();
+  BuildWindow();
+  BuildMenu();
+  FormCreate();
+}
+
+TFMain::~TFMain() {
+  // The views go before the documents they show.
+  if (designView_) designView_->SetClient(nullptr);
+  if (previewView_) previewView_->SetClient(nullptr);
+  design_->Document().SetWindowHost(nullptr);
+  design_->Document().SetRulerTop(nullptr);
+  design_->Document().SetRulerLeft(nullptr);
+  design_->Document().SetRulerCorner(nullptr);
+  sheet_->Document().SetWindowHost(nullptr);
+  // The controls go while the design they work on is still there.
+  timer1_->stop();
+  delete takeCentralWidget();
+}
+
+bool TFMain::Guard(const std::function<void()>& handler) { return RunGuarded(setup_.Dialogs.MessageBoxes, handler); }
+
+QWidget* TFMain::NewTabPage(const char* name, const char* header, QWidget* content, QLabel** headerLabel) {
+  auto* page = new QWidget;
+  page->setObjectName(name);
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  if (header) {
+    QLabel* label = NewTabHeader(page, header);
+    if (headerLabel) *headerLabel = label;
+    layout->addWidget(label);
+  }
+  auto* scroll = new QScrollArea(page);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(content);
+  layout->addWidget(scroll, 1);
+  return page;
+}
+
+void TFMain::BuildWindow() {
+  auto* central = new QWidget(this);
+  auto* split = new QHBoxLayout(central);
+  split->setContentsMargins(0, 0, 0, 0);
+  split->setSpacing(0);
+
+  // Left: the tabs.
+  auto* panel = new QWidget(central);
+  panel->setObjectName("Panel1");
+  panel->setMaximumWidth(kLeftPanelWidth);
+  panel->setMinimumWidth(0);
+  auto* panelLayout = new QVBoxLayout(panel);
+  panelLayout->setContentsMargins(0, 0, 0, 0);
+  pageControl1_ = new QTabWidget(panel);
+  pageControl1_->setObjectName("PageControl1");
+  panelLayout->addWidget(pageControl1_);
+
+  TDialogServices dialogs = setup_.Dialogs;
+  designTab_ = new TDesignTab(*design_, *undo_, dialogs, folders_, nullptr);
+  QLabel* designHeader = nullptr;
+  pageControl1_->addTab(NewTabPage("TabSheet1", "design magnet", designTab_, &designHeader), "design");
+  designHeader->setObjectName("LDesignHeader");
+  printTab_ = new TPrintTab(*design_, *sheet_, dialogs, nullptr);
+  printTab_->SetConfig(config_);
+  tabPrint_ = NewTabPage("TabSheet4", nullptr, printTab_, nullptr);
+  pageControl1_->addTab(tabPrint_, "print");
+  templateTab_ = new TTemplateTab(*design_, dialogs, nullptr);
+  pageControl1_->addTab(NewTabPage("TabSheet5", nullptr, templateTab_, nullptr), "template");
+
+  // Right: the design view with its rulers, the preview, the start-up page.
+  pageControl2_ = new QStackedWidget(central);
+  pageControl2_->setObjectName("PageControl2");
+  tsDesign_ = new QWidget;
+  tsDesign_->setObjectName("TSDesign");
+  auto* grid = new QGridLayout(tsDesign_);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setSpacing(0);
+  rulerCorner_ = new TRsRulerCorner(tsDesign_);
+  rulerCorner_->setObjectName("RsRulerCorner1");
+  rulerCorner_->setFixedSize(TRsRuler::kThickness, TRsRuler::kThickness);
+  rulerTop_ = new TRsRuler(TRulerOrientation::Horizontal, tsDesign_);
+  rulerTop_->setObjectName("RsRulerTop");
+  rulerLeft_ = new TRsRuler(TRulerOrientation::Vertical, tsDesign_);
+  rulerLeft_->setObjectName("RsRulerLeft");
+  designView_ = new TQtWindowHost(tsDesign_);
+  designView_->setObjectName("dtpDocument");
+  designView_->setFrameStyle(QFrame::NoFrame);
+  grid->addWidget(rulerCorner_, 0, 0);
+  grid->addWidget(rulerTop_, 0, 1);
+  grid->addWidget(rulerLeft_, 1, 0);
+  grid->addWidget(designView_, 1, 1);
+  grid->setRowStretch(1, 1);
+  grid->setColumnStretch(1, 1);
+  tsPreview_ = new QWidget;
+  tsPreview_->setObjectName("TSPreview");
+  auto* previewLayout = new QVBoxLayout(tsPreview_);
+  previewLayout->setContentsMargins(0, 0, 0, 0);
+  previewView_ = new TQtWindowHost(tsPreview_);
+  previewView_->setObjectName("dtpPrintPreview");
+  previewView_->setFrameStyle(QFrame::NoFrame);
+  previewLayout->addWidget(previewView_);
+  pStartup_ = new QWidget;
+  pStartup_->setObjectName("PStartup");
+  pStartup_->setAutoFillBackground(true);
+  QPalette sky = pStartup_->palette();
+  sky.setColor(QPalette::Window, kSkyBlue);
+  pStartup_->setPalette(sky);
+  iStartup_ = new QLabel(pStartup_);
+  iStartup_->setObjectName("IStartup");
+  pStartup_->installEventFilter(this);
+  pageControl2_->addWidget(tsDesign_);
+  pageControl2_->addWidget(tsPreview_);
+  pageControl2_->addWidget(pStartup_);
+
+  split->addWidget(panel, 0);
+  split->addWidget(pageControl2_, 1);
+  panel->resize(kLeftPanelWidth, panel->height());
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  setCentralWidget(central);
+
+  // The documents in their windows.
+  TdtpDocument& document = design_->Document();
+  // The user drags the message and the picture on the view; the controls follow every step.
+  gestures_ = std::make_unique<TDesignViewClient>(*design_);
+  gestures_->OnChanged = [this] {
+    designTab_->ShowTextControls();
+    designTab_->ShowImageControls();
+    DesignChanged();
+  };
+  gestures_->OnEditMessage = [this] { designTab_->Memo()->setFocus(); };
+  designView_->SetClient(gestures_.get());
+  document.SetWindowHost(designView_);
+  document.SetRulerTop(rulerTop_);
+  document.SetRulerLeft(rulerLeft_);
+  document.SetRulerCorner(rulerCorner_);
+  designView_->SetErrorHandler([this](const std::string& message) { Guard([&] { RaiseError(message); }); });
+  designView_->viewport()->setAcceptDrops(true);
+  designView_->viewport()->installEventFilter(this);
+  TdtpDocument& preview = sheet_->Document();
+  previewView_->SetClient(&preview);
+  preview.SetWindowHost(previewView_);
+  previewView_->SetErrorHandler([this](const std::string& message) { Guard([&] { RaiseError(message); }); });
+
+  // The tabs tell the window what they changed.
+  designTab_->ConfirmReplace = [this] { return ConfirmDiscard(); };
+  templateTab_->ConfirmReplace = [this] { return ConfirmDiscard(); };
+  connect(designTab_, &TDesignTab::designApplied, this, [this] { ApplyDesign(true); });
+  connect(designTab_, &TDesignTab::designModified, this, [this] { DesignChanged(); });
+  connect(designTab_, &TDesignTab::flashStarted, this, [this] { DesignChanged(); });
+  connect(templateTab_, &TTemplateTab::designApplied, this, [this] {
+    undo_->Clear();
+    ApplyDesign(true);
+  });
+  connect(templateTab_, &TTemplateTab::designModified, this, [this] { DesignChanged(); });
+  connect(templateTab_, &TTemplateTab::activeImageChanged, this, [this] { designTab_->ShowImageControls(); });
+  connect(printTab_, &TPrintTab::designModified, this, [this] { UpdateUndoActions(); });
+  connect(printTab_, &TPrintTab::previewChanged, this, [this] { previewView_->viewport()->update(); });
+  connect(printTab_, &TPrintTab::printed, this, [this] {
+    pageControl1_->setCurrentIndex(0);
+  });
+  connect(pageControl1_, &QTabWidget::currentChanged, this, [this](int index) { PageControl1Change(index); });
+  connect(designTab_->Memo(), &QPlainTextEdit::textChanged, this, [this] { DesignChanged(); });
+}
+
+void TFMain::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+  QAction* exit = bar->addAction("Exit");
+  exit->setObjectName("Exit1");
+  QAction* help = bar->addAction("Help");
+  help->setObjectName("Online1");
+  QAction* about = bar->addAction("About");
+  about->setObjectName("About1");
+  QAction* buy = bar->addAction("Buy Products");
+  buy->setObjectName("BuyProducts1");
+  QMenu* edit = bar->addMenu("Edit");
+  edit->setObjectName("Edit1");
+  undo1_ = edit->addAction("Undo");
+  undo1_->setObjectName("Undo1");
+  undo1_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  redo1_ = edit->addAction("Redo");
+  redo1_->setObjectName("Redo1");
+  redo1_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+  // The shortcuts work wherever the focus is in the window.
+  for (QAction* action : {undo1_, redo1_}) action->setShortcutContext(Qt::WindowShortcut);
+  connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
+  connect(help, &QAction::triggered, this, [this] { Online1Click(); });
+  connect(about, &QAction::triggered, this, [this] { About1Click(); });
+  connect(buy, &QAction::triggered, this, [this] { BuyProducts1Click(); });
+  connect(undo1_, &QAction::triggered, this, [this] { Undo1Click(); });
+  connect(redo1_, &QAction::triggered, this, [this] { Redo1Click(); });
+}
+
+// --- Start ---
+
+void TFMain::FormCreate() {
+  setWindowTitle("Stickwell");
+  setWindowIcon(QIcon(config_->ProgramIcon));
+  resize(900, 500);
+  setMinimumSize(350, 350);
+  if (!extra_) {
+    pageControl1_->removeTab(2);
+    templateTab_->hide();
+  }
+  pageControl1_->setCurrentIndex(0);
+  pageControl2_->setCurrentWidget(pStartup_);
+  folders_ = MakeAppFolders(setup_.ProgramDir, setup_.DataDir);
+  InstallBundledTemplates(setup_.BundledTemplates, folders_.TemplatesDir);
+  templatesFound_ = sw::TemplatesFound(folders_.TemplatesDir);
+  // The tabs' dialogs open in the folders found now.
+  designTab_->SetFolders(folders_);
+  templateTab_->SetFolders(folders_.TemplatesDir, folders_.ImagesDir);
+  EnableDesignControls(false);
+  StyleControls();
+  UpdateUndoActions();
+}
+
+void TFMain::StyleControls() {
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::WindowText, kDarkGrey);
+  palette.setColor(QPalette::ButtonText, kDarkGrey);
+  palette.setColor(QPalette::Text, kDarkGrey);
+  setPalette(palette);
+  for (TAdvSpinEdit* spin : findChildren<TAdvSpinEdit*>()) spin->setFixedHeight(TAdvSpinEdit::kHeight);
+}
+
+void TFMain::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (shown_) return;
+  shown_ = true;
+  // After the window is on the screen, so the dialog shows above it.
+  QTimer::singleShot(0, this, [this] { FormShow(); });
+}
+
+void TFMain::FormShow() {
+  if (templatesFound_) return;
+  ++noTemplatesShown_;
+  TFNoTemplates dialog(setup_.Dialogs, config_, this);
+  dialog.exec();
+}
+
+void TFMain::resizeEvent(QResizeEvent* e) {
+  QMainWindow::resizeEvent(e);
+  FormResize();
+}
+
+void TFMain::FormResize() {
+  Guard([this] {
+    design_->Document().FitPage();
+    sheet_->Document().FitPage();
+  });
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == pStartup_ && e->type() == QEvent::Resize) PStartupResize();
+  if (designView_ && watched == designView_->viewport()) {
+    if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
+      auto* drag = static_cast<QDropEvent*>(e);
+      if (AcceptsDrop(DroppedPicture(drag->mimeData()))) {
+        drag->acceptProposedAction();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    if (e->type() == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(e);
+      const QString path = DroppedPicture(drop->mimeData());
+      if (!AcceptsDrop(path)) return true;
+      drop->acceptProposedAction();
+      designTab_->LoadUserPicture(path.toStdString());
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+bool TFMain::AcceptsDrop(const QString& path) const {
+  return !path.isEmpty() && design_->DesignLoaded() && design_->BitmapLayer(TLayer::usrImage) != nullptr;
+}
+
+void TFMain::PStartupResize() {
+  iStartup_->setPixmap(config_->IStartup);
+  iStartup_->resize(config_->IStartup.size());
+  iStartup_->move((pStartup_->width() - iStartup_->width()) / 2, (pStartup_->height() - iStartup_->height()) / 2);
+}
+
+// --- Design state ---
+
+void TFMain::ApplyDesign(bool resetPrint) {
+  if (!design_->DesignLoaded()) {
+    // A load that failed left the design empty: nothing is there to edit.
+    EnableDesignControls(false);
+    if (pageControl1_->currentIndex() == 0) ShowRightPage(pStartup_);
+    designTab_->RefreshControls();
+    UpdateUndoActions();
+    return;
+  }
+  if (resetPrint && pageControl1_->currentWidget() != tabPrint_) ShowRightPage(tsDesign_);
+  Guard([this] { design_->Document().FitPage(); });
+  designTab_->RefreshControls();
+  printTab_->ShowSettings();
+  templateTab_->ShowTemplate();
+  EnableDesignControls(true);
+  if (pageControl1_->currentWidget() == tabPrint_) printTab_->TabSheet4Show();
+  UpdateUndoActions();
+}
+
+void TFMain::EnableDesignControls(bool on) {
+  EnableChildControls(printTab_, on);
+  EnableChildControls(designTab_->MessageGroup(), on);
+  EnableChildControls(designTab_->ColourGroup(), on);
+  EnableChildControls(designTab_->ImageGroup(), on && design_->ImageGroupAllowed());
+  designTab_->LoadImageButton()->setEnabled(on);
+  designTab_->SaveDesignButton()->setEnabled(on);
+}
+
+void TFMain::EnableChildControls(QWidget* container, bool on) {
+  if (!container) return;
+  for (QObject* object : container->children()) {
+    auto* child = qobject_cast<QWidget*>(object);
+    if (!child) continue;
+    if (child->findChild<QWidget*>()) EnableChildControls(child, on);
+    child->setEnabled(on);
+  }
+}
+
+void TFMain::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { sheet_->LoadPrintCopy(node, page); }
+void TFMain::StoreDesignParams() { design_->StoreDesignParams(); }
+void TFMain::LoadDesignFile(const std::string& fileName) { design_->LoadDesignFile(fileName); }
+void TFMain::SaveDesignFile(const std::string& fileName) { design_->SaveDesignFile(fileName); }
+
+void TFMain::DesignChanged() {
+  design_->SetLayoutStale(true);
+  if (design_->Flashing() && !timer1_->isActive()) timer1_->start();
+  UpdateUndoActions();
+}
+
+void TFMain::UpdateUndoActions() {
+  undo1_->setEnabled(undo_->CanUndo());
+  redo1_->setEnabled(undo_->CanRedo());
+}
+
+void TFMain::ShowRightPage(QWidget* page) { pageControl2_->setCurrentWidget(page); }
+
+// --- Tabs ---
+
+void TFMain::PageControl1Change(int index) {
+  Guard([&] {
+    QWidget* page = pageControl1_->widget(index);
+    if (page == tabPrint_) {
+      ShowRightPage(tsPreview_);
+      printTab_->TabSheet4Show();
+      sheet_->Document().FitPage();
+    } else if (index == 0) {
+      ShowRightPage(design_->DesignLoaded() ? tsDesign_ : pStartup_);
+    } else {
+      ShowRightPage(tsDesign_);
+    }
+  });
+}
+
+// --- Flash ---
+
+void TFMain::Timer1Timer() {
+  Guard([this] { undo_->Quietly([this] { design_->FlashTick(); }); });
+  if (!design_->Flashing()) timer1_->stop();
+}
+
+// --- Undo ---
+
+void TFMain::Undo1Click() {
+  Guard([this] {
+    if (undo_->Undo()) FollowUndo();
+  });
+  UpdateUndoActions();
+}
+
+void TFMain::Redo1Click() {
+  Guard([this] {
+    if (undo_->Redo()) FollowUndo();
+  });
+  UpdateUndoActions();
+}
+
+void TFMain::FollowUndo() {
+  // The see-through setting is the box's transparency as the step left it.
+  if (const TdtpShape* box = design_->Layer(TLayer::usrTextBG)) {
+    const bool seeThrough = box->MasterAlpha() == 0;
+    if (seeThrough != design_->TextBoxSeeThrough()) {
+      undo_->Quietly([&] { design_->SetTextBoxSeeThrough(seeThrough); });
+    }
+  }
+  designTab_->RefreshControls();
+  designTab_->ShowImageGroupState();
+  templateTab_->ShowTemplate();
+  design_->SetLayoutStale(true);
+}
+
+// --- Closing ---
+
+bool TFMain::ConfirmDiscard() {
+  if (!design_->Document().Modified()) return true;
+  IMessageBoxes* boxes = setup_.Dialogs.MessageBoxes;
+  if (!boxes) return false;
+  const bool templateEditing = design_->TemplateEditing();
+  const char* question = templateEditing ? "Do you want to save the changes to your template."
+                                         : "Do you want to save the changes to your design.";
+  const TMessageAnswer answer = boxes->Show(question, "Confirm", TMessageKind::Question, TMessageButtons::YesNoCancel);
+  if (answer == TMessageAnswer::No) return true;
+  if (answer != TMessageAnswer::Yes) return false;
+  // A save that was cancelled or failed keeps the design (and the window).
+  return templateEditing ? templateTab_->BSaveTemplateClick() : designTab_->BSaveDesignClick();
+}
+
+bool TFMain::FormCloseQuery() {
+  bool canClose = false;
+  Guard([&] { canClose = ConfirmDiscard(); });
+  return canClose;
+}
+
+void TFMain::closeEvent(QCloseEvent* e) {
+  if (FormCloseQuery()) {
+    e->accept();
+  } else {
+    e->ignore();
+  }
+}
+
+// --- Menu ---
+
+void TFMain::Exit1Click() { close(); }
+
+void TFMain::Online1Click() {
+  Guard([this] { TAboutBox::OpenWebPage(setup_.Dialogs.Web, "help.php"); });
+}
+
+void TFMain::About1Click() {
+  TAboutBox about(config_, this);
+  about.exec();
+}
+
+void TFMain::BuyProducts1Click() {
+  Guard([this] { TAboutBox::OpenWebAddress(setup_.Dialogs.Web, kShopSite); });
+}
+
+// --- The program's window ---
+
+TFStickwellMain::TFStickwellMain(const TMainWindowSetup& setup, QWidget* parent) : TFMain(setup, parent) {
+  setObjectName("FStickwellMain");
+}
+
+void TFStickwellMain::SaveDesignForPrint(TXmlNode& node) { Design().SaveDesignForPrint(node); }
+void TFStickwellMain::RestoreOverlayAlpha() { Design().RestoreOverlayAlpha(); }
+
+}  // namespace sw
