@@ -29,6 +29,19 @@ TVec operator-(TVec a, TVec b) { return {a.X - b.X, a.Y - b.Y}; }
 TVec operator*(TVec a, double k) { return {a.X * k, a.Y * k}; }
 double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
 
+// Runs f as one step of the document's undo log (plainly without document).
+template <typename F>
+void InUndoGroup(TdtpDocument* document, F&& f) {
+  if (document) document->BeginUndo();
+  try {
+    f();
+  } catch (...) {
+    if (document) document->EndUndo();
+    throw;
+  }
+  if (document) document->EndUndo();
+}
+
 void Put(TdtpContour& contour, TVec p) {
   contour.push_back(TFloatPoint{static_cast<float>(p.X), static_cast<float>(p.Y)});
 }
@@ -271,8 +284,10 @@ void TdtpLineShape::PlaceEndPoints(const std::vector<TFloatPoint>& points) {
     minY = std::min(minY, static_cast<double>(p.Y));
     maxY = std::max(maxY, static_cast<double>(p.Y));
   }
-  const float extentX = static_cast<float>(maxX - minX > 0 ? maxX - minX : 1.0);
-  const float extentY = static_cast<float>(maxY - minY > 0 ? maxY - minY : 1.0);
+  // A zero extent (also one too small for a float) becomes 1 mm.
+  float extentX = static_cast<float>(maxX - minX), extentY = static_cast<float>(maxY - minY);
+  if (!(extentX > 0)) extentX = 1;
+  if (!(extentY > 0)) extentY = 1;
   if (!std::isfinite(extentX) || !std::isfinite(extentY)) return;
   std::vector<TFloatPoint> ends;
   for (const TFloatPoint& p : points) {
@@ -289,16 +304,11 @@ void TdtpLineShape::SetEndPoint(int k, const TFloatPoint& p) {
   std::vector<TFloatPoint> points = AbsoluteEndPoints();
   if (points[static_cast<size_t>(k)] == p) return;
   InvalidateArea();
-  if (document_) document_->BeginUndo();
-  try {
+  points[static_cast<size_t>(k)] = p;
+  InUndoGroup(document_, [&] {
     RecordEndPoints();
-    points[static_cast<size_t>(k)] = p;
     PlaceEndPoints(points);
-  } catch (...) {
-    if (document_) document_->EndUndo();
-    throw;
-  }
-  if (document_) document_->EndUndo();
+  });
   GeneratePoints();
   Refresh();
   Changed();
@@ -326,19 +336,21 @@ void TdtpLineShape::ArrowChanged() {
 
 void TdtpLineShape::SetBoundsRect(const TFloatRect& rect) {
   const bool turnX = rect.Right < rect.Left, turnY = rect.Bottom < rect.Top;
-  if ((turnX || turnY) && PointCount() >= 2) {
-    RecordEndPoints();
-    if (turnX) {
-      ends_[0].X = 1;
-      ends_[1].X = 0;
+  InUndoGroup(document_, [&] {
+    if ((turnX || turnY) && PointCount() >= 2) {
+      RecordEndPoints();
+      if (turnX) {
+        ends_[0].X = 1;
+        ends_[1].X = 0;
+      }
+      if (turnY) {
+        ends_[0].Y = 1;
+        ends_[1].Y = 0;
+      }
+      MarkGeometryDirty();
     }
-    if (turnY) {
-      ends_[0].Y = 1;
-      ends_[1].Y = 0;
-    }
-    MarkGeometryDirty();
-  }
-  TdtpPolygonShape::SetBoundsRect(rect);
+    TdtpPolygonShape::SetBoundsRect(rect);
+  });
   GeneratePoints();
 }
 
@@ -407,15 +419,10 @@ void TdtpLineShape::SetAngle(float value) {
     points.push_back({static_cast<float>(docLeft_ + c * x + s * y), static_cast<float>(docTop_ - s * x + c * y)});
   }
   InvalidateArea();
-  if (document_) document_->BeginUndo();
-  try {
+  InUndoGroup(document_, [&] {
     RecordEndPoints();
     PlaceEndPoints(points);
-  } catch (...) {
-    if (document_) document_->EndUndo();
-    throw;
-  }
-  if (document_) document_->EndUndo();
+  });
   GeneratePoints();
   Refresh();
   Changed();
@@ -450,15 +457,10 @@ void TdtpLineShape::SetPropertyByName(const std::string& name, const std::string
     std::vector<TFloatPoint> points = DecodePoints(value);
     if (points.size() > 2) points.resize(2);
     InvalidateArea();
-    if (document_) document_->BeginUndo();
-    try {
+    InUndoGroup(document_, [&] {
       RecordEndPoints();
       PlaceEndPoints(points);
-    } catch (...) {
-      if (document_) document_->EndUndo();
-      throw;
-    }
-    if (document_) document_->EndUndo();
+    });
     if (PointCount() < 2) {
       ClearPoints();
     } else {

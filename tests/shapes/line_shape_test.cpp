@@ -385,6 +385,11 @@ TEST_F(LineInDocumentTest, UndoRestoresTheEndPointsExactly) {
   ASSERT_TRUE(doc.Undo());
   ASSERT_TRUE(doc.Undo());
   EXPECT_EQ(XmlOf(*line), before);
+  // A box drawn backwards turns the ends and changes the box in one step.
+  line->SetBoundsRect({50, 40, 20, 10});
+  ExpectPoint(line->EndPoint(0), 50, 40);
+  ASSERT_TRUE(doc.Undo());
+  EXPECT_EQ(XmlOf(*line), before);
 }
 
 TEST_F(LineInDocumentTest, RubberFeedbackIsADottedXorDiagonal) {
