@@ -14,6 +14,7 @@
 
 #include "app/aux_dialogs.h"
 #include "app/handler_guard.h"
+#include "app/tab_controls.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
@@ -34,31 +35,9 @@ constexpr double kOffsetLimit = kMaxPrintOffset;
 // The resolution of a sheet saved as PDF: the print quality's.
 constexpr int32_t kPdfDpi = 300;
 
-TAdvSpinEdit* NewSpin(QWidget* parent, const char* name, TSpinValueType type) {
-  auto* spin = new TAdvSpinEdit(parent);
-  spin->setObjectName(QString::fromLatin1(name));
-  spin->SetValueType(type);
-  spin->setToolTip(QStringLiteral("upper arrow: less, lower arrow: more"));
-  return spin;
-}
-
-QPushButton* NewButton(QWidget* parent, const char* name, const char* caption) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  return button;
-}
-
-QCheckBox* NewCheck(QWidget* parent, const char* name, const char* caption) {
-  auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
-}
-
 // A caption above its spin edit, in one cell of a grid layout.
 void AddSpin(QGridLayout* grid, int row, int column, const char* caption, TAdvSpinEdit* spin) {
-  auto* label = new QLabel(QString::fromLatin1(caption), spin->parentWidget());
-  label->setBuddy(spin);
-  grid->addWidget(label, row, column);
+  grid->addWidget(NewCaption(spin, caption), row, column);
   grid->addWidget(spin, row + 1, column);
 }
 
@@ -76,21 +55,21 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   BSelectAll = NewButton(this, "BSelectAll", "all");
   BSelectNone = NewButton(this, "BSelectNone", "none");
 
-  CBPrecut = NewCheck(this, "CBPrecut", "pre-cut paper");
-  CBUncut = NewCheck(this, "CBUncut", "uncut paper");
-  CBPortrait = NewCheck(this, "CBPortrait", "portrait");
-  CBLandscape = NewCheck(this, "CBLandscape", "landscape");
+  CBPrecut = NewCheckBox(this, "CBPrecut", "pre-cut paper");
+  CBUncut = NewCheckBox(this, "CBUncut", "uncut paper");
+  CBPortrait = NewCheckBox(this, "CBPortrait", "portrait");
+  CBLandscape = NewCheckBox(this, "CBLandscape", "landscape");
 
-  SEPaperWidth = NewSpin(this, "SEPaperWidth", svtInteger);
-  SEPaperHeight = NewSpin(this, "SEPaperHeight", svtInteger);
+  SEPaperWidth = NewSpinEdit(this, "SEPaperWidth", svtInteger);
+  SEPaperHeight = NewSpinEdit(this, "SEPaperHeight", svtInteger);
   BPaperA4 = NewButton(this, "BPaperA4", "A4");
   BPaperLetter = NewButton(this, "BPaperLetter", "Letter");
-  SEOuterMarginX = NewSpin(this, "SEOuterMarginX", svtFloat);
-  SEOuterMarginY = NewSpin(this, "SEOuterMarginY", svtFloat);
-  SEInnerMarginX = NewSpin(this, "SEInnerMarginX", svtFloat);
-  SEInnerMarginY = NewSpin(this, "SEInnerMarginY", svtFloat);
-  SEOffsetX = NewSpin(this, "SEOffsetX", svtFloat);
-  SEOffsetY = NewSpin(this, "SEOffsetY", svtFloat);
+  SEOuterMarginX = NewSpinEdit(this, "SEOuterMarginX", svtFloat);
+  SEOuterMarginY = NewSpinEdit(this, "SEOuterMarginY", svtFloat);
+  SEInnerMarginX = NewSpinEdit(this, "SEInnerMarginX", svtFloat);
+  SEInnerMarginY = NewSpinEdit(this, "SEInnerMarginY", svtFloat);
+  SEOffsetX = NewSpinEdit(this, "SEOffsetX", svtFloat);
+  SEOffsetY = NewSpinEdit(this, "SEOffsetY", svtFloat);
   for (TAdvSpinEdit* offset : {SEOffsetX, SEOffsetY}) {
     offset->SetRange(-kOffsetLimit, kOffsetLimit);
     offset->setToolTip(QStringLiteral("moves everything printed right (X) or down (Y) for a printer that feeds "

@@ -17,6 +17,7 @@
 
 #include "app/aux_dialogs.h"
 #include "app/handler_guard.h"
+#include "app/tab_controls.h"
 #include "magnet/magnet_design.h"
 #include "widgets/spin_edit.h"
 
@@ -43,32 +44,6 @@ const std::vector<TFileFilter> kPictureFilters{{"All (*.jpg;*.gif,*.png)", {"jpg
 // The spin edit's own bound for the magnet size, which has no range: a page no printer has.
 constexpr double kSizeLimit = 10000;
 
-TAdvSpinEdit* NewSpin(QWidget* parent, const char* name, TSpinValueType type) {
-  auto* spin = new TAdvSpinEdit(parent);
-  spin->setObjectName(QString::fromLatin1(name));
-  spin->SetValueType(type);
-  spin->setToolTip(QStringLiteral("upper arrow: less, lower arrow: more"));
-  return spin;
-}
-
-QPushButton* NewButton(QWidget* parent, const char* name, const char* caption) {
-  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
-  return button;
-}
-
-QCheckBox* NewCheck(QWidget* parent, const char* name, const char* caption) {
-  auto* box = new QCheckBox(QString::fromLatin1(caption), parent);
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
-}
-
-QLabel* Caption(QWidget* buddy, const char* text) {
-  auto* label = new QLabel(QString::fromLatin1(text), buddy->parentWidget());
-  label->setBuddy(buddy);
-  return label;
-}
-
 }  // namespace
 
 TTemplateTab::TTemplateTab(TMagnetDesign& design, const TDialogServices& dialogs, QWidget* parent)
@@ -81,7 +56,7 @@ TTemplateTab::TTemplateTab(TMagnetDesign& design, const TDialogServices& dialogs
   for (const TActiveChoice& choice : kActiveChoices) CBActiveImage->addItem(QString::fromLatin1(choice.Caption));
   CBActiveImage->setCurrentIndex(-1);
   BLoadActiveImage = NewButton(this, "BLoadActiveImage", "load");
-  SEActiveAlpha = NewSpin(this, "SEActiveAlpha", svtInteger);
+  SEActiveAlpha = NewSpinEdit(this, "SEActiveAlpha", svtInteger);
   SEActiveAlpha->SetRange(0, 255);
 
   ETemplateName = new QLineEdit(this);
@@ -95,16 +70,16 @@ TTemplateTab::TTemplateTab(TMagnetDesign& design, const TDialogServices& dialogs
 
   auto* pageGroup = new QGroupBox(QStringLiteral("template page"), this);
   pageGroup->setObjectName(QStringLiteral("GBTemplatePage"));
-  SETemplateWidth = NewSpin(pageGroup, "SETemplateWidth", svtInteger);
-  SETemplateHeight = NewSpin(pageGroup, "SETemplateHeight", svtInteger);
-  SETemplateMargin = NewSpin(pageGroup, "SETemplateMargin", svtFloat);
+  SETemplateWidth = NewSpinEdit(pageGroup, "SETemplateWidth", svtInteger);
+  SETemplateHeight = NewSpinEdit(pageGroup, "SETemplateHeight", svtInteger);
+  SETemplateMargin = NewSpinEdit(pageGroup, "SETemplateMargin", svtFloat);
   SETemplateMargin->SetRange(0, kMaxBleedMargin);
   for (TAdvSpinEdit* size : {SETemplateWidth, SETemplateHeight}) size->SetRange(-kSizeLimit, kSizeLimit);
-  CBAspectRatio = NewCheck(pageGroup, "CBAspectRatio", "keep aspect ratio");
+  CBAspectRatio = NewCheckBox(pageGroup, "CBAspectRatio", "keep aspect ratio");
   BPreviewTemplate = NewButton(pageGroup, "BPreviewTemplate", "Preview Template");
 
-  CBBorder = NewCheck(this, "CBBorder", "border");
-  CBViewmask = NewCheck(this, "CBViewmask", "view cutout mask");
+  CBBorder = NewCheckBox(this, "CBBorder", "border");
+  CBViewmask = NewCheckBox(this, "CBViewmask", "view cutout mask");
   BLoadTemplate = NewButton(this, "BLoadTemplate", "Load Template");
   BSaveTemplate = NewButton(this, "BSaveTemplate", "Save Template");
   BClearTemplate = NewButton(this, "BClearTemplate", "clear template design");
@@ -118,21 +93,21 @@ TTemplateTab::TTemplateTab(TMagnetDesign& design, const TDialogServices& dialogs
   column->addStretch(1);
 
   auto* fields = new QGridLayout;
-  fields->addWidget(Caption(CBActiveImage, "active image"), 0, 0);
+  fields->addWidget(NewCaption(CBActiveImage, "active image"), 0, 0);
   fields->addWidget(CBActiveImage, 1, 0);
   fields->addWidget(BLoadActiveImage, 1, 1);
-  fields->addWidget(Caption(SEActiveAlpha, "active image transparency"), 2, 0, 1, 2);
+  fields->addWidget(NewCaption(SEActiveAlpha, "active image transparency"), 2, 0, 1, 2);
   fields->addWidget(SEActiveAlpha, 3, 0);
-  fields->addWidget(Caption(ETemplateName, "template name"), 4, 0);
+  fields->addWidget(NewCaption(ETemplateName, "template name"), 4, 0);
   fields->addWidget(ETemplateName, 5, 0, 1, 2);
-  fields->addWidget(Caption(CBTemplateType, "template type"), 6, 0);
+  fields->addWidget(NewCaption(CBTemplateType, "template type"), 6, 0);
   fields->addWidget(CBTemplateType, 7, 0);
   body->addLayout(fields);
 
   auto* page = new QGridLayout(pageGroup);
-  page->addWidget(Caption(SETemplateWidth, "width"), 0, 0);
-  page->addWidget(Caption(SETemplateHeight, "height"), 0, 1);
-  page->addWidget(Caption(SETemplateMargin, "margin"), 0, 2);
+  page->addWidget(NewCaption(SETemplateWidth, "width"), 0, 0);
+  page->addWidget(NewCaption(SETemplateHeight, "height"), 0, 1);
+  page->addWidget(NewCaption(SETemplateMargin, "margin"), 0, 2);
   page->addWidget(SETemplateWidth, 1, 0);
   page->addWidget(SETemplateHeight, 1, 1);
   page->addWidget(SETemplateMargin, 1, 2);

@@ -27,6 +27,8 @@
 #include "widgets/spin_edit.h"
 
 using namespace sw;
+using test::Click;
+using test::ClickArrow;
 
 namespace {
 
@@ -55,16 +57,6 @@ bool Near(uint32_t a, uint32_t b) {
   for (int shift = 0; shift < 24; shift += 8)
     if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 8) return false;
   return true;
-}
-
-// A check box answers only on its box and caption, at its left end, so that is where it is clicked.
-void Click(QWidget* widget) {
-  QTest::mouseClick(widget, Qt::LeftButton, {}, qobject_cast<QCheckBox*>(widget) ? QPoint(6, widget->height() / 2)
-                                                                                 : widget->rect().center());
-}
-
-void ClickArrow(TAdvSpinEdit* spin, bool lower, int times) {
-  for (int i = 0; i < times; ++i) QTest::mouseClick(lower ? spin->LowerArrow() : spin->UpperArrow(), Qt::LeftButton);
 }
 
 }  // namespace

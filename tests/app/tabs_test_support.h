@@ -1,7 +1,8 @@
 // Helpers of the print and template tab tests: the machine's fonts and the shape kinds, picture
-// files of one colour, and screenshots into the build folder for a person to look at.
+// files of one colour, clicks, and screenshots into the build folder for a person to look at.
 #pragma once
 
+#include <QCheckBox>
 #include <QDir>
 #include <QString>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/xml_node.h"
+#include "widgets/spin_edit.h"
 
 namespace sw::test {
 
@@ -44,6 +46,17 @@ inline std::string WritePicture(const QString& path, int32_t width, int32_t heig
   EncodePng(bitmap, stream);
   stream.SaveToFile(path.toStdString());
   return path.toStdString();
+}
+
+// A click as a user makes it; a check box answers only on its box and caption, at its left end.
+inline void Click(QWidget* widget) {
+  QTest::mouseClick(widget, Qt::LeftButton, {}, qobject_cast<QCheckBox*>(widget) ? QPoint(6, widget->height() / 2)
+                                                                                 : widget->rect().center());
+}
+
+// Presses the lower (increasing) or upper (decreasing) arrow of a spin edit.
+inline void ClickArrow(TAdvSpinEdit* spin, bool lower, int times) {
+  for (int i = 0; i < times; ++i) QTest::mouseClick(lower ? spin->LowerArrow() : spin->UpperArrow(), Qt::LeftButton);
 }
 
 // Writes the widget as it looks into <build>/screenshots/<name>.png.

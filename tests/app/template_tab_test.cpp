@@ -21,18 +21,10 @@
 #include "widgets/spin_edit.h"
 
 using namespace sw;
+using test::Click;
+using test::ClickArrow;
 
 namespace {
-
-// A check box answers only on its box and caption, at its left end, so that is where it is clicked.
-void Click(QWidget* widget) {
-  QTest::mouseClick(widget, Qt::LeftButton, {}, qobject_cast<QCheckBox*>(widget) ? QPoint(6, widget->height() / 2)
-                                                                                 : widget->rect().center());
-}
-
-void ClickArrow(TAdvSpinEdit* spin, bool lower, int times) {
-  for (int i = 0; i < times; ++i) QTest::mouseClick(lower ? spin->LowerArrow() : spin->UpperArrow(), Qt::LeftButton);
-}
 
 void Type(TAdvSpinEdit* spin, const QString& text) {
   spin->Editor()->selectAll();
@@ -43,8 +35,8 @@ void Type(TAdvSpinEdit* spin, const QString& text) {
 // Picks an item of a drop-down list with the keyboard, as a user without a mouse would.
 void Choose(QComboBox* combo, int index) {
   combo->setFocus();
-  while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
-  while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
+  for (int i = 0; i < combo->count() && combo->currentIndex() < index; ++i) QTest::keyClick(combo, Qt::Key_Down);
+  for (int i = 0; i < combo->count() && combo->currentIndex() > index; ++i) QTest::keyClick(combo, Qt::Key_Up);
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+// The controls of the window's tabs made one way: named after their part of the window (the
+// objectName is the name the handlers are named after), spin edits flat with their type.
+#pragma once
+
+#include "widgets/spin_edit.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace sw {
+
+TAdvSpinEdit* NewSpinEdit(QWidget* parent, const char* name, TSpinValueType type);
+QPushButton* NewButton(QWidget* parent, const char* name, const char* caption);
+QCheckBox* NewCheckBox(QWidget* parent, const char* name, const char* caption);
+// A caption for a control, in the control's parent; a click on it focuses the control.
+QLabel* NewCaption(QWidget* buddy, const char* text);
+
+}  // namespace sw
