@@ -29,7 +29,8 @@ private slots:
   }
 
   void productNameReplacesEveryPlaceholder() {
-    QCOMPARE(WithProductName("PRODUCT_NAMEPRODUCT_NAME and PRODUCT_NAME."), std::string("StickwellStickwell and Stickwell."));
+    QCOMPARE(WithProductName("PRODUCT_NAMEPRODUCT_NAME and PRODUCT_NAME."),
+             std::string("StickwellStickwell and Stickwell."));
     QCOMPARE(WithProductName("no name here"), std::string("no name here"));
   }
 
