@@ -681,7 +681,8 @@ void TdtpTextBaseShape::EditMouseDown(int button, uint16_t shift, int32_t x, int
     EndEdit(true);
     return;
   }
-  if (button != static_cast<int>(TMouseButton::mbLeft)) return;
+  // The press that comes with a double click belongs to it (EditDblClick selected everything).
+  if (button != static_cast<int>(TMouseButton::mbLeft) || (shift & ssDouble) != 0) return;
   mouseSelecting_ = true;
   const std::shared_ptr<TdtpLineEdit> editor = lineEdit_;
   editor->MoveCaret(CaretIndexAt(p), (shift & ssShift) != 0);

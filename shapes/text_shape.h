@@ -142,7 +142,7 @@ public:
   void EditDblClick(int button, uint16_t shift, int32_t x, int32_t y) override;
   // A press outside the shape's rectangle ends editing, accepted; a left press inside puts the
   // caret at the nearest character (with Shift the selection follows it), and moves with the left
-  // button held extend the selection until the release.
+  // button held extend the selection until the release. The press of a double click changes nothing.
   void EditMouseDown(int button, uint16_t shift, int32_t x, int32_t y) override;
   void EditMouseMove(uint16_t shift, int32_t x, int32_t y) override;
   void EditMouseUp(int button, uint16_t shift, int32_t x, int32_t y) override;
