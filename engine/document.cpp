@@ -34,6 +34,7 @@ TdtpDocument::TdtpDocument(const TServices& services)
       timer_->Start(kTimerIntervalMs);
     }
   }
+  BuildDocumentMenu();
   SetDefaults();
   DisableUndo();
   Bracket([] {}, [this] { EnableUndo(); }, [this] { AddPage(nullptr); });
@@ -43,6 +44,8 @@ TdtpDocument::TdtpDocument(const TServices& services)
 TdtpDocument::~TdtpDocument() {
   if (timer_) timer_->Stop();
   timer_.reset();
+  hintTimer_.reset();
+  hotzoneTimer_.reset();
   undoList_.clear();
   redoList_.clear();
   pages_.clear();
@@ -450,9 +453,7 @@ void TdtpDocument::ShapeDestroyed(TdtpShape* shape) {
   if (!shape) return;
   // A reference into the leaving subtree would dangle once the shape is freed.
   if (focusedShape_ && focusedShape_->IsInside(shape)) SetFocusedShape(nullptr);
-  if (editShape_ && editShape_->IsInside(shape)) EndEditing(false);
-  if (mouseShape_ && mouseShape_->IsInside(shape)) mouseShape_ = nullptr;
-  if (hintShape_ && hintShape_->IsInside(shape)) hintShape_ = nullptr;
+  ForgetInteractionShape(shape);
   if (lastCopyPage_ && lastCopyPage_->IsInside(shape)) lastCopyPage_ = nullptr;
   if (OnShapeDestroy) OnShapeDestroy(this, shape);
 }
@@ -465,13 +466,6 @@ void TdtpDocument::Progress(TdtpProgressType type, int32_t count, float fraction
   progressCount_ = count;
   progressTotal_ = total;
   if (OnProgress) OnProgress(this, type, count, total, fraction);
-}
-
-void TdtpDocument::EndEditing(bool accepted) {
-  TdtpShape* shape = editShape_;
-  if (!shape) return;
-  editShape_ = nullptr;
-  shape->EndEdit(accepted);
 }
 
 // --- Whole document ---
@@ -667,6 +661,7 @@ void TdtpDocument::SetModified(bool value) {
 void TdtpDocument::SetMode(TdtpViewerModeType value) {
   if (value == mode_) return;
   ClearSelection();
+  SetMouseState(msIdle);
   if (!(value == vmEdit && readOnly_)) mode_ = value;
 }
 
@@ -675,6 +670,7 @@ void TdtpDocument::SetReadOnly(bool value) {
   readOnly_ = value;
   if (value) {
     ClearSelection();
+    SetMouseState(msIdle);
     if (mode_ == vmEdit) mode_ = vmBrowse;
   }
 }

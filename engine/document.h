@@ -37,8 +37,14 @@ enum TdtpViewerModeType : uint8_t { vmBrowse = 0, vmEdit = 1, vmTextSelect = 2, 
 enum TDeviceType : uint8_t { dtScreen = 0, dtPrinter = 1, dtTransparent = 2 };
 enum TdtpProgressType : uint8_t { ptLoad = 0, ptSave = 1, ptPrint = 2, ptWizard = 3 };
 enum TdtpDocPerformanceType : uint8_t { dpMemoryOverSpeed = 0, dpSpeedOverMemory = 1 };
-enum TdtpHotzoneScrollingType : uint8_t { hzsNoScroll = 0 };
-enum TdtpMultiSelectMethod : uint8_t { msmSimple = 0 };
+// Scrolling when the mouse rests near the window's edges: never, always, or only while a drag
+// outline is shown.
+enum TdtpHotzoneScrollingType : uint8_t { hzsNoScroll = 0, hzsAlways = 1, hzsWhenMouseDown = 2 };
+// msmCtrl: a band needs Ctrl and a click on empty space clears the selection at once; msmSimple: a
+// press on empty space starts a band.
+enum TdtpMultiSelectMethod : uint8_t { msmCtrl = 0, msmSimple = 1 };
+// What the left button is doing.
+enum TdtpMouseState : uint8_t { msIdle = 0, msDragging = 1, msBand = 2, msEditing = 3 };
 // The resolution pages are printed at: 150, 300 or 600 dots per inch, or the printer's own.
 enum TPrintQualityType : uint8_t { pqLow = 0, pqMedium = 1, pqHigh = 2, pqDevice = 3 };
 using TdtpPrintQuality = TPrintQualityType;
@@ -48,6 +54,18 @@ enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hp
 constexpr double kDefaultDpm = 150.0 / 25.4;
 // The application-start cursor (an arrow with a small hourglass).
 constexpr TCursor crAppStart = -19;
+// The engine's own cursors: turning, moving a copy, and the insert crosses shape kinds name.
+constexpr TCursor crRotation = -30;
+constexpr TCursor crSizeCopy = -31;
+constexpr TCursor crDtpCross = -32;
+constexpr TCursor crDtpCrossLine = -33;
+constexpr TCursor crDtpCrossArrow = -34;
+constexpr TCursor crDtpCrossRectangle = -35;
+constexpr TCursor crDtpCrossEllipse = -36;
+constexpr TCursor crDtpCrossText = -37;
+constexpr TCursor crDtpCrossImage = -38;
+// The colour of the shape hint window ($E0FFFF, a pale yellow).
+constexpr uint32_t kHintColor = 0xE0FFFF;
 // The application-workspace system colour, the window around the page.
 constexpr TdtpColor clAppWorkSpace = -16777204;  // 0xFF00000C
 // Most pages a document may hold.
@@ -69,6 +87,9 @@ using TdtpCanvasEvent = std::function<void(TdtpDocument* sender, TCanvas& canvas
 // Supplies the handle painter of a shape under hpCustomHandle; leaving it null gives the stipple style.
 using TdtpHandlePainterEvent = std::function<void(TdtpDocument* sender, TdtpShape* shape,
                                                   std::unique_ptr<TdtpHandlePainter>& painter)>;
+// Button and shift state as the window reported them (Alt never included); x, y in window pixels.
+using TdtpMouseEvent =
+    std::function<void(TdtpDocument* sender, TMouseButton button, TShiftState shift, int32_t x, int32_t y)>;
 using TdtpQualityIndicatorEvent =
     std::function<void(TdtpDocument* sender, TCanvas& canvas, TRect& rect, int32_t quality, bool& drawn)>;
 
@@ -322,10 +343,10 @@ public:
   // handles: a new painter of the HandlePainter style for the shape; under hpCustomHandle the
   // one OnCreateHandlePainter gives. Null leaves the shape the stipple style.
   virtual std::unique_ptr<TdtpHandlePainter> CreateHandlePainter(TdtpShape* shape);
-  // interaction: the mouse is neither dragging nor selecting.
-  virtual bool MouseIdle() const { return true; }
-  // interaction: ends an in-place edit (accepted or not); safe when none runs.
-  virtual void EndEditing(bool accepted);
+  // interaction: the mouse is neither dragging, selecting nor editing.
+  virtual bool MouseIdle() const { return mouseState_ == msIdle; }
+  // interaction: ends an in-place edit (accepted or not); safe when none runs (EndShapeEdit).
+  virtual void EndEditing(bool accepted) { EndShapeEdit(accepted); }
 
   // --- State the interaction, the view and the clipboard keep here ---
   TdtpShape* EditShape() const { return editShape_; }
@@ -334,6 +355,61 @@ public:
   void SetMouseShape(TdtpShape* shape) { mouseShape_ = shape; }
   TdtpShape* HintShape() const { return hintShape_; }
   void SetHintShape(TdtpShape* shape) { hintShape_ = shape; }
+
+  // --- Interaction (engine/interaction.cpp) ---
+  TdtpMouseState MouseState() const { return mouseState_; }
+  // The hit kind of the last left-button down or hover.
+  uint8_t HitKind() const { return hitKind_; }
+  // View point of the last left-button down, and the current mouse view point minus it.
+  TFloatPoint StartPoint() const { return startPoint_; }
+  TFloatPoint DragDelta() const { return delta_; }
+  // Whether the XOR drag outline is on the screen.
+  bool OutlineShown() const { return outlineShown_; }
+  // The hit kind and shape at a window point: handles of selected children first, then the
+  // selectable children's bodies, topmost first; (0, null) when ReadOnly or nothing is there.
+  uint8_t FindShapeAt(const TPoint& p, TdtpShape*& shape);
+  // Every child of the current page asked for the deepest shape hit, topmost first.
+  uint8_t FindDeepShapeAt(const TPoint& p, TdtpShape*& shape);
+  // The resize cursor of a handle kind turned with the shape, else Cursor.
+  TCursor CursorForHandle(const TdtpShape* shape, uint8_t kind) const;
+  // Leaves the current state (hiding the hint, cancelling a drag or band) for s.
+  void SetMouseState(TdtpMouseState s);
+  void StartDrag(const TFloatPoint& d);
+  // Ends a drag, applying the proposals when apply is true; nothing outside the dragging state.
+  void EndDrag(bool apply);
+  // Draws (or erases: XOR) the outline of every selected child for delta d.
+  void ToggleDragOutline(const TFloatPoint& d);
+  // Every selected direct child's ApplyDrag, in child order, as one undo step.
+  void ApplyDragToSelection();
+  void DrawRubberBand(const TFloatPoint& d);
+  void EndRubberBand(bool select);
+  void SelectInBand();
+  // p snapped to the current page's grid when snap is true and there is a current page.
+  TFloatPoint SnapViewPoint(const TFloatPoint& p, bool snap) const;
+  // Starts in-place editing of shape (nothing for null or a shape outside the document).
+  void BeginShapeEdit(TdtpShape* shape);
+  // Ends in-place editing: OnShapeEditClosed, then the shape's EndEdit; safe when none runs.
+  void EndShapeEdit(bool accepted);
+  // One step of hot-zone scrolling (the 50 ms timer and mouse moves run it).
+  void HotzoneScroll();
+  void StartHint(const TPoint& p, TdtpShape* shape, int32_t delay);
+  void ShowShapeHint();
+  void HideHint();
+  // Rebuilds the probes when the value changes.
+  void SetHitSensivity(float value);
+  // Creates or frees the hot-zone timer.
+  void SetHotzoneScrolling(TdtpHotzoneScrollingType value);
+  // The document's own menu: "Cut", "Copy" and "Paste".
+  TPopupMenu& DocumentMenu() { return documentMenu_; }
+  // The menu a right click shows now (see the source for the order of choice).
+  TPopupMenu* CurrentPopupMenu() override;
+  bool WantsSpecialKey(uint16_t key) override;
+  // Hint and hot-zone timers while they exist (tests drive them).
+  ITimer* HintTimer() const { return hintTimer_.get(); }
+  ITimer* HotzoneTimer() const { return hotzoneTimer_.get(); }
+  bool HotzoneActive() const { return hotzoneActive_; }
+  // The millisecond clock of hot-zone scrolling; null uses the system's tick counter.
+  std::function<uint64_t()> TickSource;
   TdtpPage* LastCopyPage() const { return lastCopyPage_; }
   void SetLastCopyPage(TdtpPage* page) { lastCopyPage_ = page; }
 
@@ -397,6 +473,10 @@ public:
   TPrintQualityType PrintQuality = pqLow;
   bool ShowHint = false;
   TCursor Cursor = crDefault;
+  // The cursor of a drag leaving the window, set at every left-button down.
+  TCursor DragCursor = crDefault;
+  // The control's own popup menu (not owned); shown when no shape offers one.
+  TPopupMenu* PopupMenu = nullptr;
   std::string ClipboardText;
 
   // --- Events ---
@@ -416,6 +496,11 @@ public:
   TdtpNotifyEvent OnAnimate;
   TdtpLocateFilenameEvent OnLocateFilename;
   TdtpHandlePainterEvent OnCreateHandlePainter;
+  TdtpMouseEvent OnMouseDown;
+  TdtpMouseEvent OnMouseUp;
+  TdtpShapeNotifyEvent OnShapeEditClosed;
+  // Declared for the application; the engine never raises it.
+  TdtpShapeNotifyEvent OnShapeInsertClosed;
 
   // --- View (engine/view.cpp) ---
   // Screen pixels per mm; a value that is not finite and positive is refused (nothing changes).
@@ -619,6 +704,46 @@ protected:
   std::set<int32_t> failedThisPaint_;
   int32_t paintDepth_ = 0;
   TPaintGrid grid_;
+
+  // --- Interaction state (engine/interaction.cpp) ---
+  // Mouse-message state: the view point of (x, y), Alt from the keyboard now.
+  bool AltHeld() const;
+  bool CtrlHeld() const;
+  // Draws the outline of every selected child at the proposals computed last, on canvas.
+  void DrawSelectionOutlines(TCanvas& canvas);
+  // The window rectangle every selected child's drag feedback may touch.
+  TRect OutlineBounds();
+  TRect BandRect(const TFloatPoint& d) const;
+  // Redraws the XOR figures shown now over a fresh paint of the clip, so that what is on the
+  // screen always matches outlineShown_ and the band.
+  void RedrawFeedback(TCanvas& canvas);
+  void MouseDownLeft(TShiftState shift, int32_t x, int32_t y);
+  void MouseUpLeft(TShiftState shift, int32_t x, int32_t y);
+  void ApplyCtrlCopy();
+  void DocumentMenuClick(const std::string& caption);
+  void BuildDocumentMenu();
+  // Clears every interaction reference into a leaving shape's subtree (ShapeDestroyed).
+  void ForgetInteractionShape(TdtpShape* shape);
+  TdtpMouseState mouseState_ = msIdle;
+  uint8_t hitKind_ = 0;
+  TFloatPoint startPoint_{0, 0};
+  TFloatPoint delta_{0, 0};
+  bool outlineShown_ = false;
+  bool outlineAlt_ = false;
+  bool bandShown_ = false;
+  TFloatPoint bandDelta_{0, 0};
+  // The shapes the drag outline was drawn for; their proposals are the drag's.
+  std::vector<TdtpShape*> dragShapes_;
+  bool endingEdit_ = false;
+  TPoint hintPoint_{0, 0};
+  std::unique_ptr<ITimer> hintTimer_;
+  bool hintWindowShown_ = false;
+  std::unique_ptr<ITimer> hotzoneTimer_;
+  uint64_t hotzoneLastTick_ = 0;
+  int64_t hotzoneAcceleration_ = 0;
+  bool hotzoneActive_ = false;
+  TPoint hotzoneLastPoint_{0, 0};
+  TPopupMenu documentMenu_;
 };
 
 }  // namespace sw

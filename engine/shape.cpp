@@ -1015,7 +1015,7 @@ void TdtpShape::Activate() {
 void TdtpShape::BeginEdit() {
   Activate();
   // The base shape has no in-place editor, so an edit it was asked for ends at once.
-  if (document_ && document_->EditShape() == this) document_->EndEditing(true);
+  if (document_ && document_->EditShape() == this) document_->EndEditing(false);
 }
 
 void TdtpShape::ReportError(const std::string& text) {

@@ -139,6 +139,8 @@ public:
   virtual bool ConstrainPosition(float& left, float& top, float width, float height);
   // Transparent pixels become opaque with their colour kept; all others become color.
   virtual void MakeHitMask(TBitmap32& bitmap, TColor32 color);
+  // A drag of a handle kind of the shape's own (12 and above, or 0): on entry drag holds the local
+  // offset (Left, Top), the scale (Width, Height) and the angle change (Angle) to change.
   virtual void DragCustomHandle(TdtpDragState& drag);
   // Marks the shape changed and announces it (deferred inside BeginUpdate; nothing while loading).
   virtual void Changed();
@@ -278,6 +280,13 @@ public:
   void SetAnchors(TdtpAnchors value);
   void SetGrouped(bool value);
   void SetForceCache(bool value) { forceCache_ = value; }
+  // A view-frame delta turned into this shape's local frame (rotations of every ancestor and of
+  // the shape itself; no translation).
+  TFloatPoint ViewDeltaToLocal(const TFloatPoint& d) const;
+  // The proposal of a drag by the view delta with hit kind kind (Alt inverts the angle steps):
+  // fills Drag (position, size and angle in the parent frame) and every handle's DragX/DragY, and
+  // returns the drag matrix (old local positions to proposed ones), also kept in Drag.Matrix.
+  TdtpAffineTransform ComputeDragProposal(const TFloatPoint& delta, bool alt, uint8_t kind);
   // Sets DocAngle keeping the centre of the rectangle fixed.
   void RotateAboutCentre(float angle);
   void SetBoundsLeft(float x);

@@ -249,6 +249,8 @@ void TdtpDocument::Paint(TCanvas& canvas, const TRect& clip) {
   canvas.SetClipRect(area);
   try {
     PaintWindow(canvas);
+    // The XOR feedback shown now was painted over: it goes back on.
+    RedrawFeedback(canvas);
   } catch (...) {
     canvas.SetClipRect(old);
     throw;
@@ -273,34 +275,6 @@ void TdtpDocument::Resized() {
 void TdtpDocument::Scroll(TScrollBarKind kind, TScrollRequest request, int32_t position) {
   HandleScroll(kind, request, position);
 }
-
-void TdtpDocument::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  (void)shift;
-  if (rulerTop_) rulerTop_->SetHairLinePos(x);
-  if (rulerLeft_) rulerLeft_->SetHairLinePos(y);
-}
-
-// Mouse editing and keys arrive with the interaction; until then the window only shows.
-void TdtpDocument::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
-  (void)button, (void)shift, (void)x, (void)y;
-}
-
-void TdtpDocument::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
-  (void)button, (void)shift, (void)x, (void)y;
-}
-
-void TdtpDocument::DoubleClick(TShiftState shift, int32_t x, int32_t y) { (void)shift, (void)x, (void)y; }
-
-bool TdtpDocument::MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32_t y) {
-  (void)shift, (void)delta, (void)x, (void)y;
-  return false;
-}
-
-void TdtpDocument::KeyDown(uint16_t key, TShiftState shift) { (void)key, (void)shift; }
-
-void TdtpDocument::KeyPress(char16_t ch) { (void)ch; }
-
-void TdtpDocument::KeyUp(uint16_t key, TShiftState shift) { (void)key, (void)shift; }
 
 void TdtpDocument::FocusChanged(bool focused) { (void)focused; }
 

@@ -38,6 +38,38 @@ TRect Offset(const TRect& r, int32_t dx, int32_t dy) {
 
 }  // namespace
 
+void ScrollPixels(TBitmap32& bitmap, int32_t dx, int32_t dy) {
+  const int32_t w = bitmap.Width(), h = bitmap.Height();
+  if ((dx == 0 && dy == 0) || w == 0 || h == 0) return;
+  // Pixels move from (x - dx, y - dy) to (x, y); rows are visited away from the direction of
+  // travel so that no source row is overwritten before it is read.
+  const int64_t adx = dx < 0 ? -static_cast<int64_t>(dx) : dx, ady = dy < 0 ? -static_cast<int64_t>(dy) : dy;
+  if (adx < w && ady < h) {
+    const int32_t cols = w - static_cast<int32_t>(adx);
+    const int32_t srcX = dx > 0 ? 0 : static_cast<int32_t>(adx), dstX = dx > 0 ? dx : 0;
+    auto moveRow = [&](int32_t y) {
+      const TColor32* src = bitmap.ScanLine(y - dy) + srcX;
+      std::copy_n(src, cols, bitmap.ScanLine(y) + dstX);
+    };
+    if (dy > 0) {
+      for (int32_t y = h - 1; y >= dy; --y) moveRow(y);
+    } else if (dy < 0) {
+      for (int32_t y = 0; y < h + dy; ++y) moveRow(y);
+    } else {
+      // Within a row the ranges overlap: copy from the far end when moving right.
+      for (int32_t y = 0; y < h; ++y) {
+        TColor32* row = bitmap.ScanLine(y);
+        if (dx > 0) {
+          std::copy_backward(row + srcX, row + srcX + cols, row + dstX + cols);
+        } else {
+          std::copy(row + srcX, row + srcX + cols, row + dstX);
+        }
+      }
+    }
+  }
+  bitmap.Changed();
+}
+
 THeadlessWindowHost::THeadlessWindowHost(int32_t width, int32_t height) {
   CheckSize(width, height);
   width_ = width;
@@ -110,32 +142,8 @@ void THeadlessWindowHost::ScrollContent(int32_t dx, int32_t dy) {
   scrollLog_.push_back({dx, dy});
   const int32_t w = ClientWidth(), h = ClientHeight();
   if ((dx == 0 && dy == 0) || w == 0 || h == 0) return;
-  // Pixels move from (x - dx, y - dy) to (x, y); rows are visited away from the direction of
-  // travel so that no source row is overwritten before it is read.
+  ScrollPixels(screen_, dx, dy);
   const int64_t adx = dx < 0 ? -static_cast<int64_t>(dx) : dx, ady = dy < 0 ? -static_cast<int64_t>(dy) : dy;
-  if (adx < w && ady < h) {
-    const int32_t cols = w - static_cast<int32_t>(adx);
-    const int32_t srcX = dx > 0 ? 0 : static_cast<int32_t>(adx), dstX = dx > 0 ? dx : 0;
-    auto moveRow = [&](int32_t y) {
-      const TColor32* src = screen_.ScanLine(y - dy) + srcX;
-      std::copy_n(src, cols, screen_.ScanLine(y) + dstX);
-    };
-    if (dy > 0) {
-      for (int32_t y = h - 1; y >= dy; --y) moveRow(y);
-    } else if (dy < 0) {
-      for (int32_t y = 0; y < h + dy; ++y) moveRow(y);
-    } else {
-      // Within a row the ranges overlap: copy from the far end when moving right.
-      for (int32_t y = 0; y < h; ++y) {
-        TColor32* row = screen_.ScanLine(y);
-        if (dx > 0) {
-          std::copy_backward(row + srcX, row + srcX + cols, row + dstX + cols);
-        } else {
-          std::copy(row + srcX, row + srcX + cols, row + dstX);
-        }
-      }
-    }
-  }
   // Pending rectangles travel with the content; what comes into view needs a paint.
   std::vector<TRect> moved;
   for (const TRect& r : invalid_) {
@@ -197,6 +205,91 @@ const TBitmap32& THeadlessWindowHost::PaintInvalidated() {
 void THeadlessWindowHost::ClearLog() {
   invalidateLog_.clear();
   scrollLog_.clear();
+  cursorLog_.clear();
+}
+
+void THeadlessWindowHost::DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) {
+  ++directDraws_;
+  const TRect c = IntersectRect(bounds, ClientRect());
+  if (c.IsEmpty() || !draw) return;
+  THeadlessCanvas canvas(screen_);
+  canvas.SetClipRect(c);
+  draw(canvas);
+  screen_.Changed();
+}
+
+void THeadlessWindowHost::ShowHint(const std::string& text, const TPoint& at, uint32_t color) {
+  hintShown_ = true;
+  hintText_ = text;
+  hintPoint_ = at;
+  hintColor_ = color;
+  ++hintShows_;
+}
+
+namespace {
+
+TShiftState ButtonBit(TMouseButton button) {
+  switch (button) {
+    case TMouseButton::mbLeft: return ssLeft;
+    case TMouseButton::mbRight: return ssRight;
+    case TMouseButton::mbMiddle: return ssMiddle;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void THeadlessWindowHost::Press(TMouseButton button, int32_t x, int32_t y) {
+  // The window hears the pointer arrive before the button goes down.
+  if (pointer_.X != x || pointer_.Y != y) Move(x, y);
+  buttons_ = static_cast<TShiftState>(buttons_ | ButtonBit(button));
+  if (client_) client_->MouseDown(button, static_cast<TShiftState>(keys_ | buttons_), x, y);
+}
+
+void THeadlessWindowHost::Move(int32_t x, int32_t y) {
+  pointer_ = {x, y};
+  if (client_) client_->MouseMove(static_cast<TShiftState>(keys_ | buttons_), x, y);
+}
+
+void THeadlessWindowHost::Release(TMouseButton button, int32_t x, int32_t y) {
+  if (pointer_.X != x || pointer_.Y != y) Move(x, y);
+  buttons_ = static_cast<TShiftState>(buttons_ & ~ButtonBit(button));
+  if (!client_) return;
+  client_->MouseUp(button, static_cast<TShiftState>(keys_ | buttons_), x, y);
+  if (button == TMouseButton::mbRight) {
+    popup_ = client_->CurrentPopupMenu();
+    if (popup_) ++popupShows_;
+  }
+}
+
+void THeadlessWindowHost::Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t steps) {
+  Press(TMouseButton::mbLeft, x0, y0);
+  const int32_t n = std::max(1, steps);
+  for (int32_t i = 1; i <= n; ++i) {
+    Move(static_cast<int32_t>(x0 + static_cast<int64_t>(x1 - x0) * i / n),
+         static_cast<int32_t>(y0 + static_cast<int64_t>(y1 - y0) * i / n));
+  }
+  Release(TMouseButton::mbLeft, x1, y1);
+}
+
+void THeadlessWindowHost::DoubleClickAt(int32_t x, int32_t y) {
+  Press(TMouseButton::mbLeft, x, y);
+  Release(TMouseButton::mbLeft, x, y);
+  pointer_ = {x, y};
+  buttons_ = static_cast<TShiftState>(buttons_ | ssLeft);
+  if (client_) {
+    const auto shift = static_cast<TShiftState>(keys_ | buttons_ | ssDouble);
+    client_->DoubleClick(shift, x, y);
+    client_->MouseDown(TMouseButton::mbLeft, shift, x, y);
+  }
+  Release(TMouseButton::mbLeft, x, y);
+}
+
+void THeadlessWindowHost::Type(uint16_t key, char16_t ch) {
+  if (!client_) return;
+  client_->KeyDown(key, keys_);
+  if (ch != 0) client_->KeyPress(ch);
+  client_->KeyUp(key, keys_);
 }
 
 }  // namespace sw

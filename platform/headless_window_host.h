@@ -1,16 +1,23 @@
 // A window without a screen, for tests and tools: it keeps its pixels in a TBitmap32 and records
-// everything the document asks of it (scroll bars, scrolls, invalidated rectangles, cursor,
-// capture, focus). Paints happen only when the owner calls Paint or PaintInvalidated, the way an
-// event loop would deliver them.
+// everything the document asks of it (scroll bars, scrolls, invalidated rectangles, cursors,
+// capture, focus, hints, popup menus, drags). Paints happen only when the owner calls Paint or
+// PaintInvalidated, the way an event loop would deliver them. Mouse and keys are scripted: the
+// owner presses, moves, releases and types as a user would, and the host keeps the buttons and
+// modifier keys held in between.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/window_host.h"
 #include "shapes/raster/bitmap32.h"
 
 namespace sw {
+
+// Moves the pixels of bitmap by (dx, dy) as a window scroll does (positive dx to the right); what
+// comes into view keeps its old pixels.
+void ScrollPixels(TBitmap32& bitmap, int32_t dx, int32_t dy);
 
 class THeadlessWindowHost : public IWindowHost {
 public:
@@ -39,13 +46,63 @@ public:
   void InvalidateAll() override;
   void ScrollContent(int32_t dx, int32_t dy) override;
   void SetScrollBar(TScrollBarKind kind, const TScrollBarInfo& info) override;
-  void SetCursor(TCursor cursor) override { cursor_ = cursor; }
+  void SetCursor(TCursor cursor) override {
+    cursor_ = cursor;
+    cursorLog_.push_back(cursor);
+  }
   void SetMouseCapture(bool capture) override { captured_ = capture; }
   // Takes the focus; the client hears FocusChanged(true) when the window did not have it.
   void SetFocus() override;
   bool Focused() const override { return focused_; }
   // Counts the call; pending paints stay pending until the owner asks for them.
   void ProcessPendingWork() override { ++pendingWorkCalls_; }
+  int32_t WindowWidth() const override { return width_; }
+  int32_t WindowHeight() const override { return height_; }
+  TShiftState KeyboardState() const override { return keys_; }
+  TPoint CursorPos() const override { return pointer_; }
+  // Draws onto the window's pixels at once; counted.
+  void DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) override;
+  void PaintNow() override { PaintInvalidated(); }
+  void ShowHint(const std::string& text, const TPoint& at, uint32_t color) override;
+  void HideHint() override { hintShown_ = false; }
+  void StartDragDrop(const std::string& text) override { dragDrops_.push_back(text); }
+
+  // --- Scripted input ---
+  // The modifier keys held from now on (ssShift, ssCtrl, ssAlt; other bits are dropped).
+  void SetKeys(TShiftState keys) { keys_ = static_cast<TShiftState>(keys & (ssShift | ssCtrl | ssAlt)); }
+  // The pointer moves to (x, y) without an event (a move the window did not see).
+  void SetPointer(int32_t x, int32_t y) { pointer_ = {x, y}; }
+  // The pointer goes to (x, y) (a Move when it was elsewhere) and the button goes down: the
+  // client's MouseDown with the keys and the buttons held, the pressed one included.
+  void Press(TMouseButton button, int32_t x, int32_t y);
+  // The pointer moves to (x, y): the client's MouseMove with the keys and buttons held.
+  void Move(int32_t x, int32_t y);
+  // The button comes up at (x, y) (after a Move when the pointer was elsewhere): the client's
+  // MouseUp with the keys and the buttons still held.
+  // Releasing the right button then shows the client's popup menu there, when it has one.
+  void Release(TMouseButton button, int32_t x, int32_t y);
+  // Press, moves in steps pixels apart at most, and Release: a drag as a hand makes it.
+  void Drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t steps = 4);
+  // A left double click at (x, y) as window systems deliver it: press, release, the double click
+  // with the second press, release.
+  void DoubleClickAt(int32_t x, int32_t y);
+  // A key typed: KeyDown, KeyPress of ch unless it is 0, KeyUp, with the keys held.
+  void Type(uint16_t key, char16_t ch = 0);
+  TShiftState ButtonsHeld() const { return buttons_; }
+
+  // --- What the client asked for ---
+  // Every cursor set since the last ClearLog, in order.
+  const std::vector<TCursor>& CursorLog() const { return cursorLog_; }
+  bool HintShown() const { return hintShown_; }
+  const std::string& HintText() const { return hintText_; }
+  TPoint HintPoint() const { return hintPoint_; }
+  uint32_t HintColor() const { return hintColor_; }
+  int32_t HintShowCount() const { return hintShows_; }
+  // The menu the last right click showed (null when none), and how many were shown.
+  TPopupMenu* ShownPopupMenu() const { return popup_; }
+  int32_t PopupShowCount() const { return popupShows_; }
+  const std::vector<std::string>& DragDrops() const { return dragDrops_; }
+  int32_t DirectDrawCount() const { return directDraws_; }
 
   // Takes the focus away; the client hears FocusChanged(false) when the window had it.
   void KillFocus();
@@ -96,6 +153,19 @@ private:
   bool focused_ = false;
   int32_t pendingWorkCalls_ = 0;
   int32_t paintCount_ = 0;
+  TShiftState keys_ = 0;
+  TShiftState buttons_ = 0;
+  TPoint pointer_{0, 0};
+  std::vector<TCursor> cursorLog_;
+  bool hintShown_ = false;
+  std::string hintText_;
+  TPoint hintPoint_{0, 0};
+  uint32_t hintColor_ = 0;
+  int32_t hintShows_ = 0;
+  TPopupMenu* popup_ = nullptr;
+  int32_t popupShows_ = 0;
+  std::vector<std::string> dragDrops_;
+  int32_t directDraws_ = 0;
 };
 
 }  // namespace sw

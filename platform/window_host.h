@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "shapes/raster/color32.h"
 
@@ -67,6 +70,26 @@ constexpr uint16_t F3 = 0x72, F4 = 0x73, F5 = 0x74, F6 = 0x75, F7 = 0x76, F8 = 0
                    F11 = 0x7A, F12 = 0x7B;
 }  // namespace vk
 
+// A popup menu the window shows on a right click: items with a caption and the text of their
+// shortcut, each calling OnClick with its own caption. The window builds its platform menu from
+// the items each time it shows the menu, so the items may change in between.
+struct TMenuItem {
+  std::string Caption;
+  std::string ShortCut;
+  std::function<void(const std::string& caption)> OnClick;
+};
+
+class TPopupMenu {
+public:
+  std::vector<TMenuItem> Items;
+  // Runs the item's OnClick; nothing for an index out of range or an item without handler.
+  void Click(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= Items.size()) return;
+    const TMenuItem& item = Items[static_cast<size_t>(index)];
+    if (item.OnClick) item.OnClick(item.Caption);
+  }
+};
+
 class IWindowHost {
 public:
   virtual ~IWindowHost() = default;
@@ -88,6 +111,27 @@ public:
   virtual bool Focused() const = 0;
   // Runs pending paints and events (a long job keeping the window alive); may do nothing.
   virtual void ProcessPendingWork() = 0;
+
+  // The whole window in pixels, scroll bars included.
+  virtual int32_t WindowWidth() const = 0;
+  virtual int32_t WindowHeight() const = 0;
+  // The modifier keys held at this moment (ssShift, ssCtrl, ssAlt), whatever the last event said.
+  virtual TShiftState KeyboardState() const = 0;
+  // Where the mouse pointer is now, in client pixels (outside the client too).
+  virtual TPoint CursorPos() const = 0;
+  // Draws onto the pixels shown now, outside the paint cycle (XOR feedback): draw gets a canvas
+  // over the window's current pixels clipped to bounds and the client, and the result shows at
+  // once. Pending paints stay pending.
+  virtual void DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) = 0;
+  // Runs the pending paints now.
+  virtual void PaintNow() = 0;
+  // Shows the hint window with text at the client point at (its top-left corner), at most half
+  // the screen wide, in the colour given (0x00BBGGRR); replaces a hint shown already.
+  virtual void ShowHint(const std::string& text, const TPoint& at, uint32_t color) = 0;
+  // Releases the hint window; safe when none is shown.
+  virtual void HideHint() = 0;
+  // Starts the platform's drag-and-drop of the window, carrying text.
+  virtual void StartDragDrop(const std::string& text) = 0;
 };
 
 // What a window forwards to the document it shows.
@@ -110,6 +154,15 @@ public:
   virtual void KeyPress(char16_t ch) = 0;
   virtual void KeyUp(uint16_t key, TShiftState shift) = 0;
   virtual void FocusChanged(bool focused) = 0;
+  // The menu a right click shows now (after its MouseUp); null shows none. The menu stays the
+  // client's.
+  virtual TPopupMenu* CurrentPopupMenu() { return nullptr; }
+  // Whether a key the platform would use for moving the dialog focus (arrows, Tab, Return,
+  // Escape) should arrive as key events instead.
+  virtual bool WantsSpecialKey(uint16_t key) {
+    (void)key;
+    return false;
+  }
 };
 
 }  // namespace sw

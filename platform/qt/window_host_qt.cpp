@@ -2,6 +2,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDrag>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
 #include <QFocusEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -9,6 +16,8 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
 #include <QRegion>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -20,6 +29,7 @@
 #include <exception>
 
 #include "platform/headless_canvas.h"
+#include "platform/headless_window_host.h"
 
 namespace sw {
 
@@ -52,6 +62,89 @@ TPoint PointOf(const QPointF& p) {
 }
 
 TRect RectOf(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+// The part clip of the pixels as an image; pixels on screen are opaque whatever alpha the drawing
+// left.
+QImage ImageOf(const TBitmap32& pixels, const TRect& clip) {
+  QImage image(clip.Width(), clip.Height(), QImage::Format_RGB32);
+  for (int32_t y = 0; y < clip.Height(); ++y) {
+    const TColor32* src = pixels.ScanLine(clip.Top + y) + clip.Left;
+    auto* dst = reinterpret_cast<TColor32*>(image.scanLine(y));
+    for (int32_t x = 0; x < clip.Width(); ++x) dst[x] = src[x] | 0xFF000000u;
+  }
+  return image;
+}
+
+// The program's own cursors, drawn in code: a turning arrow, an arrow with a copy mark, and the
+// crosshair with a small mark of what a shape kind inserts.
+QCursor OwnCursor(TCursor number) {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing, number == -30);
+  auto outlined = [&](const std::function<void()>& draw) {
+    // White under black, so the cursor shows on any background.
+    p.setPen(QPen(Qt::white, 3));
+    draw();
+    p.setPen(QPen(Qt::black, 1));
+    draw();
+  };
+  QPoint hot(15, 15);
+  if (number == -30) {
+    outlined([&] {
+      p.drawArc(QRect(6, 6, 20, 20), 30 * 16, 300 * 16);
+      p.drawLine(23, 4, 24, 10);
+      p.drawLine(24, 10, 18, 10);
+    });
+  } else if (number == -31) {
+    hot = QPoint(1, 1);
+    QPainterPath arrow;
+    arrow.moveTo(1, 1);
+    arrow.lineTo(1, 17);
+    arrow.lineTo(5, 13);
+    arrow.lineTo(9, 20);
+    arrow.lineTo(11, 19);
+    arrow.lineTo(8, 12);
+    arrow.lineTo(13, 12);
+    arrow.closeSubpath();
+    p.fillPath(arrow, Qt::white);
+    p.setPen(Qt::black);
+    p.drawPath(arrow);
+    p.fillRect(QRect(16, 16, 11, 11), Qt::white);
+    p.drawRect(QRect(16, 16, 11, 11));
+    p.drawLine(21, 18, 21, 25);
+    p.drawLine(18, 21, 25, 21);
+  } else {
+    outlined([&] {
+      p.drawLine(15, 2, 15, 28);
+      p.drawLine(2, 15, 28, 15);
+    });
+    p.setPen(Qt::black);
+    const QRect mark(19, 19, 10, 10);
+    switch (number) {
+      case -33: p.drawLine(mark.topLeft(), mark.bottomRight()); break;
+      case -34:
+        p.drawLine(mark.topLeft(), mark.bottomRight());
+        p.drawLine(mark.bottomRight(), mark.bottomRight() - QPoint(4, 0));
+        p.drawLine(mark.bottomRight(), mark.bottomRight() - QPoint(0, 4));
+        break;
+      case -35: p.drawRect(mark); break;
+      case -36: p.drawEllipse(mark); break;
+      case -37:
+        p.drawLine(mark.left(), mark.top(), mark.right(), mark.top());
+        p.drawLine(mark.center().x(), mark.top(), mark.center().x(), mark.bottom());
+        break;
+      case -38:
+        p.drawRect(mark);
+        p.drawLine(mark.left(), mark.bottom(), mark.center().x(), mark.center().y());
+        p.drawLine(mark.center().x(), mark.center().y(), mark.right(), mark.bottom());
+        break;
+      default: break;
+    }
+  }
+  p.end();
+  return QCursor(pixmap, hot.x(), hot.y());
+}
 
 }  // namespace
 
@@ -93,6 +186,7 @@ TQtWindowHost::TQtWindowHost(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   viewport()->setAttribute(Qt::WA_NoSystemBackground);
   viewport()->setMouseTracking(true);
+  for (TCursor number = -38; number <= -30; ++number) cursors_[number] = OwnCursor(number);
   for (const TScrollBarKind kind : {TScrollBarKind::Horizontal, TScrollBarKind::Vertical}) {
     QScrollBar* bar = Bar(kind);
     connect(bar, &QAbstractSlider::actionTriggered, this, [this, kind](int action) { OnBarAction(kind, action); });
@@ -111,14 +205,113 @@ int32_t TQtWindowHost::ClientHeight() const { return viewport()->height(); }
 
 void TQtWindowHost::Invalidate(const TRect& rect) {
   if (rect.IsEmpty()) return;
-  viewport()->update(QRect(rect.Left, rect.Top, rect.Width(), rect.Height()));
+  const QRect r(rect.Left, rect.Top, rect.Width(), rect.Height());
+  directOnly_ -= r;
+  viewport()->update(r);
 }
 
-void TQtWindowHost::InvalidateAll() { viewport()->update(); }
+void TQtWindowHost::InvalidateAll() {
+  directOnly_ = QRegion();
+  viewport()->update();
+}
 
 void TQtWindowHost::ScrollContent(int32_t dx, int32_t dy) {
   if (dx == 0 && dy == 0) return;
+  // The own copy moves with the screen, so that drawing onto it later meets what is shown.
+  ScrollPixels(backing_, dx, dy);
+  directOnly_.translate(dx, dy);
+  directOnly_ &= QRect(0, 0, backing_.Width(), backing_.Height());
   viewport()->scroll(dx, dy);
+}
+
+TShiftState TQtWindowHost::KeyboardState() const {
+  const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+  TShiftState s = 0;
+  if (m & Qt::ShiftModifier) s |= ssShift;
+  if (m & Qt::ControlModifier) s |= ssCtrl;
+  if (m & Qt::AltModifier) s |= ssAlt;
+  return s;
+}
+
+TPoint TQtWindowHost::CursorPos() const {
+  const QPoint p = viewport()->mapFromGlobal(QCursor::pos());
+  return {p.x(), p.y()};
+}
+
+void TQtWindowHost::DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) {
+  const int32_t w = viewport()->width(), h = viewport()->height();
+  const TRect clip = IntersectRect(bounds, TRect{0, 0, w, h});
+  if (clip.IsEmpty() || !draw) return;
+  const QRect r(clip.Left, clip.Top, clip.Width(), clip.Height());
+  if (backing_.Width() != w || backing_.Height() != h) {
+    // Nothing painted at this size yet: the client's next paint draws the whole picture.
+    viewport()->update(r);
+    return;
+  }
+  THeadlessCanvas canvas(backing_);
+  canvas.SetClipRect(clip);
+  Guard([&] { draw(canvas); });
+  directOnly_ += r;
+  viewport()->update(r);
+}
+
+void TQtWindowHost::PaintNow() { viewport()->repaint(); }
+
+void TQtWindowHost::ShowHint(const std::string& text, const TPoint& at, uint32_t color) {
+  if (!hint_) {
+    hint_ = new QLabel(this, Qt::ToolTip);
+    hint_->setMargin(3);
+    hint_->setWordWrap(true);
+  }
+  hint_->setText(QString::fromStdString(text));
+  const QColor back(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                    static_cast<int>((color >> 16) & 0xFF));
+  hint_->setStyleSheet(QString("QLabel { background-color: %1; color: black; border: 1px solid gray; }").arg(back.name()));
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const int maxWidth = screen ? screen->geometry().width() / 2 : 400;
+  hint_->setMaximumWidth(maxWidth);
+  hint_->adjustSize();
+  hint_->move(viewport()->mapToGlobal(QPoint(at.X, at.Y)));
+  hint_->show();
+}
+
+void TQtWindowHost::HideHint() {
+  if (!hint_) return;
+  hint_->hide();
+  hint_->deleteLater();
+  hint_ = nullptr;
+}
+
+void TQtWindowHost::StartDragDrop(const std::string& text) {
+  // QDrag runs a loop of its own: never inside the mouse event that asked for it.
+  QMetaObject::invokeMethod(
+      this,
+      [this, text] {
+        auto* drag = new QDrag(viewport());
+        auto* mime = new QMimeData;
+        mime->setText(QString::fromStdString(text));
+        drag->setMimeData(mime);
+        drag->exec(Qt::CopyAction);
+      },
+      Qt::QueuedConnection);
+}
+
+void TQtWindowHost::ShowPopupMenu(const TPoint& at) {
+  TPopupMenu* source = client_ ? client_->CurrentPopupMenu() : nullptr;
+  if (!source || source->Items.empty()) return;
+  if (menu_) menu_->deleteLater();
+  menu_ = new QMenu(this);
+  // The items are copied: the client may change its menu while this one is open.
+  for (const TMenuItem& item : source->Items) {
+    QAction* action = menu_->addAction(QString::fromStdString(item.Caption));
+    if (!item.ShortCut.empty()) action->setShortcut(QKeySequence(QString::fromStdString(item.ShortCut)));
+    connect(action, &QAction::triggered, this, [this, item] {
+      Guard([&] {
+        if (item.OnClick) item.OnClick(item.Caption);
+      });
+    });
+  }
+  menu_->popup(viewport()->mapToGlobal(QPoint(at.X, at.Y)));
 }
 
 void TQtWindowHost::SetScrollBar(TScrollBarKind kind, const TScrollBarInfo& info) {
@@ -257,7 +450,7 @@ bool TQtWindowHost::event(QEvent* e) {
   // dialog's focus chain.
   if (e->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(e);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+    if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && client_ && client_->WantsSpecialKey(vk::Tab)) {
       keyPressEvent(key);
       return true;
     }
@@ -276,13 +469,21 @@ void TQtWindowHost::paintEvent(QPaintEvent* e) {
   }
   if (backing_.Width() != w || backing_.Height() != h) {
     Guard([&] { backing_.SetSize(w, h); });
+    directOnly_ = QRegion();
     if (backing_.Empty()) return;
   }
   // A ragged region would mean many small paints; past a few pieces its bounding box is cheaper.
   const QRegion region = e->region().rectCount() > 8 ? QRegion(e->region().boundingRect()) : e->region();
+  // What was drawn straight onto the own pixels is shown as it is; the rest the client paints.
+  const QRegion direct = directOnly_ & region;
+  directOnly_ -= region;
   for (const QRect& r : region) {
     const TRect clip = IntersectRect(RectOf(r), backing_.BoundsRect());
     if (clip.IsEmpty()) continue;
+    if ((QRegion(r) - direct).isEmpty()) {
+      painter.drawImage(QPoint(clip.Left, clip.Top), ImageOf(backing_, clip));
+      continue;
+    }
     // Whatever the client leaves out shows as the window colour, not as old pixels.
     const QColor face = palette().color(QPalette::Dark);
     THeadlessCanvas canvas(backing_);
@@ -290,14 +491,7 @@ void TQtWindowHost::paintEvent(QPaintEvent* e) {
     canvas.FillRect(clip, Color32(static_cast<uint32_t>(face.red()), static_cast<uint32_t>(face.green()),
                                   static_cast<uint32_t>(face.blue())));
     Guard([&] { client_->Paint(canvas, clip); });
-    // Pixels on screen are opaque whatever alpha the drawing left.
-    QImage image(clip.Width(), clip.Height(), QImage::Format_RGB32);
-    for (int32_t y = 0; y < clip.Height(); ++y) {
-      const TColor32* src = backing_.ScanLine(clip.Top + y) + clip.Left;
-      auto* dst = reinterpret_cast<TColor32*>(image.scanLine(y));
-      for (int32_t x = 0; x < clip.Width(); ++x) dst[x] = src[x] | 0xFF000000u;
-    }
-    painter.drawImage(QPoint(clip.Left, clip.Top), image);
+    painter.drawImage(QPoint(clip.Left, clip.Top), ImageOf(backing_, clip));
   }
 }
 
@@ -349,6 +543,7 @@ void TQtWindowHost::mouseReleaseEvent(QMouseEvent* e) {
   Guard([&] {
     if (client_) client_->MouseUp(button, shift, p.X, p.Y);
   });
+  if (button == TMouseButton::mbRight) ShowPopupMenu(p);
 }
 
 void TQtWindowHost::wheelEvent(QWheelEvent* e) {

@@ -6,6 +6,10 @@
 
 #include <QAbstractScrollArea>
 #include <QCursor>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QRegion>
 
 #include <functional>
 #include <map>
@@ -32,7 +36,8 @@ public:
   // Receives the message of an error a client raised while handling an event, after the event
   // is done (errors never cross the event loop). Without one the message goes to qWarning.
   void SetErrorHandler(std::function<void(const std::string&)> handler) { onError_ = std::move(handler); }
-  // The Qt cursor shown for one of the program's own cursor numbers (-30 to -38 and the like).
+  // The Qt cursor shown for a cursor number; the program's own -30 to -38 are registered at
+  // construction with pictures drawn in code, and may be replaced.
   void RegisterCursor(TCursor number, const QCursor& cursor) { cursors_[number] = cursor; }
   // The cursor number last set.
   TCursor CurrentCursor() const { return cursor_; }
@@ -52,6 +57,22 @@ public:
   // Delivers pending events except user input (paints, timers), so a long job keeps the window
   // drawn without the user acting inside it.
   void ProcessPendingWork() override;
+  int32_t WindowWidth() const override { return width(); }
+  int32_t WindowHeight() const override { return height(); }
+  TShiftState KeyboardState() const override;
+  TPoint CursorPos() const override;
+  // Draws onto the window's own copy of its pixels and shows the result without asking the client.
+  void DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) override;
+  // Repaints the client area at once.
+  void PaintNow() override;
+  void ShowHint(const std::string& text, const TPoint& at, uint32_t color) override;
+  void HideHint() override;
+  // Starts once the current event is over.
+  void StartDragDrop(const std::string& text) override;
+
+  // The hint window while one is shown (null otherwise), and the popup menu last shown.
+  QLabel* HintWindow() const { return hint_; }
+  QMenu* ShownPopupMenu() const { return menu_; }
 
   // The scroll bar as the document last set it.
   const TScrollBarInfo& ScrollBarInfo(TScrollBarKind kind) const { return bars_[static_cast<int>(kind)]; }
@@ -87,8 +108,16 @@ private:
   TCursor cursor_ = crDefault;
   TScrollBarInfo bars_[2];
   bool captured_ = false;
-  // The client's pixels: the canvas works in client coordinates, so it covers the viewport.
+  // Shows the client's popup menu at a client point after a right click.
+  void ShowPopupMenu(const TPoint& at);
+
+  // The client's pixels: the canvas works in client coordinates, so it covers the viewport. They
+  // follow every scroll, so they always match what the window shows.
   TBitmap32 backing_;
+  // Parts whose pixels in backing_ are newer than on the screen and need no client paint.
+  QRegion directOnly_;
+  QPointer<QLabel> hint_;
+  QPointer<QMenu> menu_;
 };
 
 // The virtual-key number of a Qt key (letters and digits as their upper-case ASCII codes), or 0

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QMenu>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -76,6 +77,8 @@ public:
   void KeyPress(char16_t ch) override { Log.push_back("keypress " + std::to_string(static_cast<int>(ch))); }
   void KeyUp(uint16_t key, TShiftState s) override { Log.push_back("keyup " + std::to_string(key) + " " + ShiftText(s)); }
   void FocusChanged(bool focused) override { Log.push_back(focused ? "focus in" : "focus out"); }
+  TPopupMenu* CurrentPopupMenu() override { return Menu; }
+  bool WantsSpecialKey(uint16_t key) override { return WantsKeys || key != vk::Tab; }
 
   std::vector<std::string> Take() {
     std::vector<std::string> out;
@@ -86,6 +89,8 @@ public:
   int32_t OffsetX = 0, OffsetY = 0;
   bool WheelHandled = true;
   bool ThrowOnDown = false;
+  bool WantsKeys = true;
+  TPopupMenu* Menu = nullptr;
   std::vector<TRect> Paints;
   std::vector<std::string> Log;
 };
@@ -324,8 +329,70 @@ private slots:
     host->RegisterCursor(-31, QCursor(Qt::ClosedHandCursor));
     host->SetCursor(-31);
     QCOMPARE(host->viewport()->cursor().shape(), Qt::ClosedHandCursor);
-    host->SetCursor(-37);  // unregistered
+    // The program's own cursors are pictures of their own.
+    host->SetCursor(-37);
+    QCOMPARE(host->viewport()->cursor().shape(), Qt::BitmapCursor);
+    QCOMPARE(host->CursorFor(-30).shape(), Qt::BitmapCursor);
+    host->SetCursor(-29);  // unregistered
     QCOMPARE(host->viewport()->cursor().shape(), Qt::ArrowCursor);
+  }
+
+  void drawsDirectlyWithoutAskingTheClient() {
+    client.Paints.clear();
+    host->DrawDirect({10, 10, 30, 20}, [](TCanvas& canvas) { canvas.FillRect({0, 0, 200, 150}, 0xFF0000FFu); });
+    QApplication::processEvents();
+    QVERIFY(client.Paints.empty());
+    const QImage shown = OnScreen(*host).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.pixel(15, 15) | 0xFF000000u, 0xFF0000FFu);
+    QCOMPARE(shown.pixel(35, 15) | 0xFF000000u, Pattern(35, 15));  // the drawing stays in its bounds
+    // Scrolling moves the direct drawing along with the rest; an invalidation paints it over.
+    host->ScrollContent(5, 0);
+    client.OffsetX -= 5;
+    QApplication::processEvents();
+    QCOMPARE(OnScreen(*host).convertToFormat(QImage::Format_RGB32).pixel(32, 15) | 0xFF000000u, 0xFF0000FFu);
+    host->InvalidateAll();
+    QApplication::processEvents();
+    QCOMPARE(FirstMismatch(OnScreen(*host), client, 200, 150), QString());
+  }
+
+  void showsTheClientsMenuAfterARightClickAndTheHint() {
+    std::vector<std::string> clicked;
+    TPopupMenu menu;
+    menu.Items.push_back({"Cut", "Ctrl+X", [&](const std::string& c) { clicked.push_back(c); }});
+    menu.Items.push_back({"Copy", "Ctrl+C", [&](const std::string& c) { clicked.push_back(c); }});
+    QTest::mouseClick(host->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(20, 20));
+    QVERIFY(host->ShownPopupMenu() == nullptr);  // the client had none
+    client.Menu = &menu;
+    QTest::mouseClick(host->viewport(), Qt::RightButton, Qt::NoModifier, QPoint(20, 20));
+    QMenu* shown = host->ShownPopupMenu();
+    QVERIFY(shown != nullptr);
+    QCOMPARE(shown->actions().size(), 2);
+    QCOMPARE(shown->actions()[1]->text(), QString("Copy"));
+    QCOMPARE(shown->actions()[0]->shortcut(), QKeySequence("Ctrl+X"));
+    shown->actions()[1]->trigger();
+    QVERIFY(clicked == std::vector<std::string>{"Copy"});
+    shown->close();
+
+    host->ShowHint("the magnet", {10, 30}, 0xE0FFFF);
+    QVERIFY(host->HintWindow() != nullptr);
+    QCOMPARE(host->HintWindow()->text(), QString("the magnet"));
+    QCOMPARE(host->HintWindow()->pos(), host->viewport()->mapToGlobal(QPoint(10, 30)));
+    host->HideHint();
+    QVERIFY(host->HintWindow() == nullptr);
+    host->HideHint();
+  }
+
+  void reportsTheWholeWindowAndThePointer() {
+    QCOMPARE(host->WindowWidth(), 200);
+    QCOMPARE(host->WindowHeight(), 150);
+    QCOMPARE(host->KeyboardState(), TShiftState(0));
+    QCursor::setPos(host->viewport()->mapToGlobal(QPoint(12, 34)));
+    const TPoint p = host->CursorPos();
+    // Offscreen platforms may not move a pointer at all; where they do, it is in client pixels.
+    if (QCursor::pos() == host->viewport()->mapToGlobal(QPoint(12, 34))) {
+      QCOMPARE(p.X, 12);
+      QCOMPARE(p.Y, 34);
+    }
   }
 
 private:

@@ -1,0 +1,890 @@
+// The document as an editor of its current page: the left button selects (click, Shift-click,
+// rubber band), moves, resizes and turns shapes through their handles while a dotted XOR outline
+// shows the proposal, and copies them when a move ends with Ctrl held; a double click or F2 starts
+// in-place editing, which hands mouse and keys to the edited shape. Also the hit tests, cursors,
+// key commands, the popup menu, shape hints and scrolling near the window's edges.
+//
+// The XOR figures (drag outline, rubber band) are drawn straight onto the window outside the paint
+// cycle. Every paint draws them again over what it painted, so the screen always shows exactly
+// what outlineShown_ and bandShown_ say, and drawing the same figure again removes it.
+#include <algorithm>
+#include <cmath>
+
+#include "base/numeric.h"
+#include "base/tick.h"
+#include "engine/bracket_p.h"
+#include "engine/document.h"
+#include "engine/handles.h"
+#include "platform/canvas.h"
+#include "platform/region.h"
+
+namespace sw {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Interval of the hot-zone timer.
+constexpr uint32_t kHotzoneIntervalMs = 50;
+// A move drag starts once the mouse is further than this from the press (squared pixels).
+constexpr double kDragThreshold2 = 10;
+// The outer share of the client that scrolls.
+constexpr double kHotzoneShare = 0.07;
+
+// The shift state the document's mouse events report: the button's flag, Shift and Ctrl.
+TShiftState Reported(TShiftState shift, TShiftState button) {
+  return static_cast<TShiftState>(button | (shift & (ssShift | ssCtrl)));
+}
+
+TShiftState ButtonFlag(TMouseButton button) {
+  switch (button) {
+    case TMouseButton::mbLeft: return ssLeft;
+    case TMouseButton::mbRight: return ssRight;
+    case TMouseButton::mbMiddle: return ssMiddle;
+  }
+  return 0;
+}
+
+constexpr int kLeftButton = static_cast<int>(TMouseButton::mbLeft);
+
+bool Segments(const TFloatPoint& a, const TFloatPoint& b, const TFloatPoint& c, const TFloatPoint& d) {
+  auto cross = [](const TFloatPoint& o, const TFloatPoint& p, const TFloatPoint& q) {
+    return (static_cast<double>(p.X) - o.X) * (static_cast<double>(q.Y) - o.Y) -
+           (static_cast<double>(p.Y) - o.Y) * (static_cast<double>(q.X) - o.X);
+  };
+  const double d1 = cross(c, d, a), d2 = cross(c, d, b), d3 = cross(a, b, c), d4 = cross(a, b, d);
+  return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
+}
+
+// Whether a window polygon and a rectangle share any point.
+bool RegionMeetsRect(const TdtpRegion& region, const TFloatRect& r) {
+  if (region.size() < 3) return false;
+  for (const TFloatPoint& p : region) {
+    if (p.X >= r.Left && p.X <= r.Right && p.Y >= r.Top && p.Y <= r.Bottom) return true;
+  }
+  const TFloatPoint corners[4] = {{r.Left, r.Top}, {r.Right, r.Top}, {r.Right, r.Bottom}, {r.Left, r.Bottom}};
+  for (const TFloatPoint& c : corners) {
+    if (PointInPolygon(region, c)) return true;
+  }
+  for (size_t i = 0; i < region.size(); ++i) {
+    const TFloatPoint& a = region[i];
+    const TFloatPoint& b = region[(i + 1) % region.size()];
+    for (int k = 0; k < 4; ++k) {
+      if (Segments(a, b, corners[k], corners[(k + 1) % 4])) return true;
+    }
+  }
+  return false;
+}
+
+TRect UnionRect(const TRect& a, const TRect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return {std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
+}
+
+}  // namespace
+
+// --- Shape side of a drag ---
+
+TFloatPoint TdtpShape::ViewDeltaToLocal(const TFloatPoint& d) const {
+  std::vector<const TdtpShape*> chain;
+  for (const TdtpShape* s = this; s; s = s->parent_) chain.push_back(s);
+  double x = d.X, y = d.Y;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const double c = (*it)->cos_, s = (*it)->sin_;
+    const double nx = c * x - s * y, ny = s * x + c * y;
+    x = nx;
+    y = ny;
+  }
+  return {static_cast<float>(x), static_cast<float>(y)};
+}
+
+TdtpAffineTransform TdtpShape::ComputeDragProposal(const TFloatPoint& delta, bool alt, uint8_t kind) {
+  UpdateHandles();
+  TdtpHandlePainter& painter = *handlePainter_;
+  for (int i = 0; i < painter.HandleCount(); ++i) {
+    TdtpHandle& h = *painter.Handle(i);
+    h.DragX = h.X;
+    h.DragY = h.Y;
+  }
+  const double W = docWidth_, H = docHeight_, theta = docAngle_;
+  const TFloatPoint local = ViewDeltaToLocal(delta);
+  const double u = local.X, v = local.Y;
+  double ox = 0, oy = 0, sx = 1, sy = 1, turn = 0;
+  double propW = W, propH = H;
+  if (kind == hkBody) {
+    ox = u;
+    oy = v;
+  } else if (kind >= hkTopLeft && kind <= hkTop) {
+    // New sizes first: a shape of no width or height has no scale to speak of.
+    double nw = W, nh = H;
+    if (kind == hkTopLeft || kind == hkLeft || kind == hkBottomLeft) nw = W - u;
+    if (kind == hkBottomRight || kind == hkRight || kind == hkTopRight) nw = W + u;
+    if (kind == hkTopLeft || kind == hkTopRight || kind == hkTop) nh = H - v;
+    if (kind == hkBottomLeft || kind == hkBottom || kind == hkBottomRight) nh = H + v;
+    if (PreserveAspect) {
+      if ((kind == hkLeft || kind == hkRight) && W > 0) nh = H * (nw / W);
+      if ((kind == hkBottom || kind == hkTop) && H > 0) nw = W * (nh / H);
+    }
+    // Across the opposite edge the shape stays 1 mm wide instead of turning inside out.
+    auto w = static_cast<float>(std::max(1.0, std::isfinite(nw) ? nw : W));
+    auto h = static_cast<float>(std::max(1.0, std::isfinite(nh) ? nh : H));
+    ConstrainSize(w, h);
+    sx = W > 0 ? w / W : 1;
+    sy = H > 0 ? h / H : 1;
+    propW = W > 0 ? sx * W : w;
+    propH = H > 0 ? sy * H : h;
+    if (kind == hkTopLeft || kind == hkLeft || kind == hkBottomLeft) ox = W - propW;
+    if (kind == hkTopLeft || kind == hkTopRight || kind == hkTop) oy = H - propH;
+    if (kind == hkLeft || kind == hkRight) oy = (H - propH) / 2;
+    if (kind == hkBottom || kind == hkTop) ox = (W - propW) / 2;
+  } else if (kind == hkRotate) {
+    const TdtpHandle* active = painter.Handle(Drag.Handle);
+    const double hx = active ? active->X : W / 2, hy = active ? active->Y : -5.0;
+    const double a0 = std::atan2(hy - H / 2, hx - W / 2);
+    const double a1 = std::atan2(hy + v - H / 2, hx + u - W / 2);
+    turn = (a0 - a1) * 180 / kPi;
+    if (document_ && (document_->StepAngle > 0) != alt) {
+      double step = document_->StepAngle;
+      if (!std::isfinite(step) || step == 0) step = 5;
+      turn = Round((theta + turn) / step) * step - theta;
+    }
+    if (!std::isfinite(turn)) turn = 0;
+  } else if (kind == hkPoint) {
+    if (TdtpHandle* active = painter.Handle(Drag.Handle)) {
+      active->DragX = static_cast<float>(active->X + u);
+      active->DragY = static_cast<float>(active->Y + v);
+    }
+  } else {
+    // Kinds of the shape's own: Drag carries the local offset (Left, Top), the scale (Width,
+    // Height) and the angle change (Angle) for the shape to change.
+    Drag.Left = 0;
+    Drag.Top = 0;
+    Drag.Width = 1;
+    Drag.Height = 1;
+    Drag.Angle = 0;
+    DragCustomHandle(Drag);
+    ox = FiniteOr(Drag.Left, 0);
+    oy = FiniteOr(Drag.Top, 0);
+    sx = FiniteOr(Drag.Width, 1);
+    sy = FiniteOr(Drag.Height, 1);
+    turn = FiniteOr(Drag.Angle, 0);
+    propW = sx * W;
+    propH = sy * H;
+  }
+  const TFloatPoint origin = LocalToParent({static_cast<float>(ox), static_cast<float>(oy)});
+  Drag.Left = origin.X;
+  Drag.Top = origin.Y;
+  Drag.Width = static_cast<float>(propW);
+  Drag.Height = static_cast<float>(propH);
+  Drag.Angle = static_cast<float>(theta + turn);
+  TdtpAffineTransform m;
+  m.Scale(sx, sy);
+  if (turn != 0) m.Rotate(-turn, propW / 2, propH / 2);
+  m.Translate(ox, oy);
+  if (kind >= hkBody && kind <= hkRotate) {
+    for (int i = 0; i < painter.HandleCount(); ++i) {
+      TdtpHandle& h = *painter.Handle(i);
+      const TFloatPoint q = m.TransformPoint({h.X, h.Y});
+      h.DragX = q.X;
+      h.DragY = q.Y;
+    }
+  }
+  Drag.Matrix = m;
+  return m;
+}
+
+// --- Hit tests and cursors ---
+
+uint8_t TdtpDocument::FindShapeAt(const TPoint& p, TdtpShape*& shape) {
+  shape = nullptr;
+  TdtpPage* page = CurrentPage();
+  if (ReadOnly() || !page) return hkNone;
+  for (int i = page->ChildCount() - 1; i >= 0; --i) {
+    TdtpShape* child = page->Child(i);
+    if (!child->Selected() || !child->Visible()) continue;
+    if (const uint8_t kind = child->HandleAt(p); kind != hkNone) {
+      shape = child;
+      return kind;
+    }
+  }
+  for (int i = page->ChildCount() - 1; i >= 0; --i) {
+    TdtpShape* child = page->Child(i);
+    // What cannot be seen cannot be clicked.
+    if (!child->AllowSelect() || !child->Visible()) continue;
+    if (child->HitTest(p)) {
+      shape = child;
+      return hkBody;
+    }
+  }
+  return hkNone;
+}
+
+uint8_t TdtpDocument::FindDeepShapeAt(const TPoint& p, TdtpShape*& shape) {
+  shape = nullptr;
+  TdtpPage* page = CurrentPage();
+  if (!page) return hkNone;
+  for (int i = page->ChildCount() - 1; i >= 0; --i) {
+    TdtpShape* child = page->Child(i);
+    if (!child->Visible()) continue;
+    TdtpShape* found = nullptr;
+    const bool hit = child->HitTestDeep(p, found);
+    shape = found;
+    if (hit) return hkBody;
+  }
+  return hkNone;
+}
+
+TCursor TdtpDocument::CursorForHandle(const TdtpShape* shape, uint8_t kind) const {
+  if (!shape || kind < hkTopLeft || kind > hkTop) return Cursor;
+  // Each 45 degrees of turn moves the handle one place on round the rectangle.
+  const int32_t n = Div(Round(static_cast<double>(shape->DocAngle()) + 22.5), 45) % 8;
+  const int turned = hkTopLeft + ((kind - hkTopLeft + n + 8) % 8);
+  switch (turned) {
+    case hkTopLeft:
+    case hkBottomRight: return crSizeNWSE;
+    case hkLeft:
+    case hkRight: return crSizeWE;
+    case hkBottomLeft:
+    case hkTopRight: return crSizeNESW;
+    default: return crSizeNS;
+  }
+}
+
+TFloatPoint TdtpDocument::SnapViewPoint(const TFloatPoint& p, bool snap) const {
+  TdtpPage* page = CurrentPage();
+  if (!snap || !page) return p;
+  const TFloatPoint q = page->SnapPoint({p.X - page->DocLeft(), p.Y - page->DocTop()});
+  return {q.X + page->DocLeft(), q.Y + page->DocTop()};
+}
+
+bool TdtpDocument::AltHeld() const { return host_ && (host_->KeyboardState() & ssAlt) != 0; }
+
+bool TdtpDocument::CtrlHeld() const { return host_ && (host_->KeyboardState() & ssCtrl) != 0; }
+
+// --- States ---
+
+void TdtpDocument::SetMouseState(TdtpMouseState s) {
+  if (s == mouseState_) return;
+  HideHint();
+  // Leaving the editing state otherwise than through EndShapeEdit ends the edit unaccepted.
+  if (mouseState_ == msEditing && editShape_) EndShapeEdit(false);
+  if (mouseState_ == msDragging) EndDrag(false);
+  if (mouseState_ == msBand) EndRubberBand(false);
+  mouseState_ = s;
+}
+
+void TdtpDocument::StartDrag(const TFloatPoint& d) {
+  if (hitKind_ != hkBody) SetFocusedShape(mouseShape_);
+  if (hitKind_ == hkBody) {
+    for (int i = 0; i < ShapeCount(); ++i) {
+      TdtpShape* s = Shapes(i);
+      if (s->Selected() && !s->AllowMove) {
+        // Nothing moves: the next movement starts a drag that proposes no change.
+        hitKind_ = hkNone;
+        return;
+      }
+    }
+  }
+  SetMouseState(msDragging);
+  ToggleDragOutline(d);
+}
+
+void TdtpDocument::EndDrag(bool apply) {
+  if (mouseState_ != msDragging) return;
+  mouseState_ = msIdle;
+  if (outlineShown_) ToggleDragOutline(delta_);
+  if (apply) ApplyDragToSelection();
+  dragShapes_.clear();
+  hitKind_ = hkNone;
+  mouseShape_ = nullptr;
+}
+
+void TdtpDocument::ToggleDragOutline(const TFloatPoint& d) {
+  if (!outlineShown_) {
+    outlineAlt_ = AltHeld();
+    dragShapes_.clear();
+    for (int i = 0; i < ShapeCount(); ++i) {
+      if (Shapes(i)->Selected()) dragShapes_.push_back(Shapes(i));
+    }
+  }
+  outlineShown_ = !outlineShown_;
+  // The same shapes are erased that were drawn, whatever happened to the selection meanwhile.
+  for (TdtpShape* s : dragShapes_) s->ComputeDragProposal(d, outlineAlt_, hitKind_);
+  if (host_ && !IsPrinting() && !IsLoading()) {
+    host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
+  }
+}
+
+void TdtpDocument::DrawSelectionOutlines(TCanvas& canvas) {
+  for (TdtpShape* s : dragShapes_) s->DrawDragOutline(canvas);
+}
+
+TRect TdtpDocument::OutlineBounds() {
+  TRect bounds{0, 0, 0, 0};
+  for (TdtpShape* s : dragShapes_) {
+    const TdtpHandlePainter* painter = s->HandlePainter();
+    if (!painter) continue;
+    for (int i = 0; i < painter->HandleCount(); ++i) {
+      const TdtpHandle& h = *painter->Handle(i);
+      const TFloatPoint p = s->LocalToScreen({h.DragX, h.DragY});
+      const int32_t x = Round(p.X), y = Round(p.Y);
+      bounds = UnionRect(bounds, TRect{x - 2, y - 2, x + 3, y + 3});
+    }
+  }
+  return bounds;
+}
+
+void TdtpDocument::ApplyDragToSelection() {
+  TdtpPage* page = CurrentPage();
+  if (!page) return;
+  Bracket([this] { BeginUndo(); }, [this] { EndUndo(); }, [&] {
+    for (int i = 0; i < page->ChildCount(); ++i) {
+      TdtpShape* child = page->Child(i);
+      // Only shapes whose proposal belongs to this drag.
+      if (child->Selected() && std::find(dragShapes_.begin(), dragShapes_.end(), child) != dragShapes_.end()) {
+        child->ApplyDrag();
+      }
+    }
+  });
+}
+
+TRect TdtpDocument::BandRect(const TFloatPoint& d) const {
+  const TPoint a = RoundPoint(ViewToScreen(startPoint_));
+  const TPoint b = RoundPoint(ViewToScreen({startPoint_.X + d.X, startPoint_.Y + d.Y}));
+  return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
+}
+
+void TdtpDocument::DrawRubberBand(const TFloatPoint& d) {
+  bandShown_ = !bandShown_;
+  bandDelta_ = d;
+  if (!host_ || IsPrinting() || IsLoading()) return;
+  const TRect r = BandRect(d);
+  host_->DrawDirect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}, [&](TCanvas& canvas) {
+    TdtpShape band;
+    band.DrawRubberRect(canvas, r, ColorFromSystem(HandleColor));
+  });
+}
+
+void TdtpDocument::EndRubberBand(bool select) {
+  if (mouseState_ != msBand) return;
+  if (bandShown_) DrawRubberBand(bandDelta_);
+  mouseState_ = msIdle;
+  if (select && delta_.X * delta_.Y != 0) SelectInBand();
+}
+
+void TdtpDocument::SelectInBand() {
+  TdtpPage* page = CurrentPage();
+  if (!page) return;
+  const TFloatPoint a = ViewToScreen(startPoint_);
+  const TFloatPoint b = ViewToScreen({startPoint_.X + delta_.X, startPoint_.Y + delta_.Y});
+  const TFloatRect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
+  Bracket([this] { BeginUpdate(); }, [this] { EndUpdate(); }, [&] {
+    for (int i = 0; i < page->ChildCount(); ++i) {
+      TdtpShape* child = page->Child(i);
+      child->SetSelected(child->Visible() && RegionMeetsRect(child->ScreenRegion(), r));
+    }
+    SetFocusedShape(SelectedShape(0));
+  });
+}
+
+void TdtpDocument::RedrawFeedback(TCanvas& canvas) {
+  if (outlineShown_) DrawSelectionOutlines(canvas);
+  if (bandShown_) {
+    TdtpShape band;
+    band.DrawRubberRect(canvas, BandRect(bandDelta_), ColorFromSystem(HandleColor));
+  }
+}
+
+// --- In-place editing ---
+
+void TdtpDocument::BeginShapeEdit(TdtpShape* shape) {
+  if (!shape || shape->Document() != this || shape == editShape_) return;
+  // One shape is edited at a time: the one before is done.
+  if (editShape_) EndShapeEdit(true);
+  SetMouseState(msEditing);
+  editShape_ = shape;
+  shape->Invalidate();
+  shape->BeginEdit();
+}
+
+void TdtpDocument::EndShapeEdit(bool accepted) {
+  if (mouseState_ == msEditing) mouseState_ = msIdle;
+  TdtpShape* shape = editShape_;
+  if (!shape || endingEdit_) return;
+  endingEdit_ = true;
+  Bracket([] {}, [this] { endingEdit_ = false; }, [&] {
+    if (OnShapeEditClosed) OnShapeEditClosed(this, shape);
+    // The handler may have deleted the shape (ShapeDestroyed then cleared editShape_).
+    if (editShape_ == shape) shape->EndEdit(accepted);
+  });
+  if (editShape_ == shape) {
+    editShape_ = nullptr;
+    shape->Invalidate();
+  }
+}
+
+// --- Mouse ---
+
+void TdtpDocument::MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  if (button == TMouseButton::mbLeft) {
+    MouseDownLeft(shift, x, y);
+  } else if (OnMouseDown) {
+    OnMouseDown(this, button, Reported(shift, ButtonFlag(button)), x, y);
+  }
+}
+
+void TdtpDocument::MouseDownLeft(TShiftState shift, int32_t x, int32_t y) {
+  if (host_) host_->SetFocus();
+  if (OnMouseDown) OnMouseDown(this, TMouseButton::mbLeft, Reported(shift, ssLeft), x, y);
+  // A release the window never saw leaves no drag or band running.
+  if (mouseState_ == msDragging || mouseState_ == msBand) SetMouseState(msIdle);
+  const TFloatPoint view = ScreenToView({static_cast<float>(x), static_cast<float>(y)});
+  delta_ = {0, 0};
+  startPoint_ = SnapViewPoint(view, SnapToGrid != AltHeld());
+  if (mouseState_ == msEditing && editShape_) {
+    editShape_->EditMouseDown(kLeftButton, shift, x, y);
+    return;
+  }
+  if (mode_ != vmEdit) return;
+  if (host_) host_->SetMouseCapture(true);
+  if ((shift & ssCtrl) && MultiSelectMethod == msmCtrl) {
+    SetMouseState(msBand);
+    startPoint_ = view;
+    DrawRubberBand(delta_);
+    return;
+  }
+  TdtpShape* shape = nullptr;
+  hitKind_ = FindShapeAt({x, y}, shape);
+  mouseShape_ = shape;
+  if (shape) {
+    if (shift & ssShift) {
+      ToggleSelection(shape);
+    } else if (hitKind_ != hkBody || !shape->Selected()) {
+      Bracket([this] { BeginUpdate(); }, [this] { EndUpdate(); }, [&] {
+        ClearSelection();
+        SetFocusedShape(shape);
+        shape->SetSelected(true);
+      });
+    }
+  }
+  DragCursor = CursorForHandle(mouseShape_, hitKind_);
+  TCursor cursor = Cursor;
+  switch (hitKind_) {
+    case hkBody: cursor = Cursor; break;
+    case hkTopLeft:
+    case hkLeft:
+    case hkBottomLeft:
+    case hkBottom:
+    case hkBottomRight:
+    case hkRight:
+    case hkTopRight:
+    case hkTop: cursor = CursorForHandle(mouseShape_, hitKind_); break;
+    case hkRotate:
+      cursor = crRotation;
+      startPoint_ = view;
+      break;
+    case hkPoint: cursor = crSizeAll; break;
+    default:
+      if (MultiSelectMethod == msmSimple) {
+        SetMouseState(msBand);
+        startPoint_ = view;
+        DrawRubberBand(delta_);
+      } else {
+        ClearSelection();
+      }
+      SetFocusedShape(nullptr);
+      cursor = Cursor;
+      break;
+  }
+  SetCursorShape(cursor);
+}
+
+void TdtpDocument::MouseMove(TShiftState shift, int32_t x, int32_t y) {
+  if (HotzoneScrolling != hzsNoScroll && !hotzoneActive_) HotzoneScroll();
+  if (rulerTop_) rulerTop_->SetHairLinePos(x);
+  if (rulerLeft_) rulerLeft_->SetHairLinePos(y);
+  if (mouseState_ == msEditing && editShape_) {
+    editShape_->EditMouseMove(shift, x, y);
+    return;
+  }
+  const bool left = (shift & ssLeft) != 0;
+  const TFloatPoint view = ScreenToView({static_cast<float>(x), static_cast<float>(y)});
+  const bool snapped = left && ((hitKind_ >= hkBody && hitKind_ <= hkTop) || hitKind_ == hkPoint);
+  const TFloatPoint current = snapped ? SnapViewPoint(view, SnapToGrid != AltHeld()) : view;
+  TFloatPoint d{current.X - startPoint_.X, current.Y - startPoint_.Y};
+  if ((shift & ssShift) && hitKind_ == hkBody) {
+    if (std::abs(d.X) <= std::abs(d.Y)) {
+      d.X = 0;
+    } else {
+      d.Y = 0;
+    }
+  }
+  const TFloatPoint previous = delta_;
+  const bool changed = d.X != previous.X || d.Y != previous.Y;
+  delta_ = d;
+
+  if (!left) {
+    // A release the window never saw ends what the button was doing, without applying it.
+    if (mouseState_ == msDragging || mouseState_ == msBand) SetMouseState(msIdle);
+    mouseShape_ = nullptr;
+    if (shift & ssRight) return;
+    const TPoint p{x, y};
+    TdtpShape* shape = nullptr;
+    hitKind_ = FindShapeAt(p, shape);
+    TCursor cursor = Cursor;
+    if (hitKind_ == hkBody) {
+      cursor = crHandPoint;
+    } else if (hitKind_ >= hkTopLeft && hitKind_ <= hkTop) {
+      cursor = CursorForHandle(shape, hitKind_);
+    } else if (hitKind_ == hkRotate) {
+      cursor = crRotation;
+    } else if (hitKind_ == hkPoint) {
+      cursor = crSizeAll;
+    }
+    SetCursorShape(cursor);
+    if (hitKind_ == hkBody) {
+      if (shape != hintShape_) StartHint(p, shape, hintShape_ ? HintShortPause : HintPause);
+    } else {
+      hintShape_ = nullptr;
+      HideHint();
+    }
+    return;
+  }
+
+  if (mouseState_ == msBand) {
+    SetCursorShape(Cursor);
+    if (changed) {
+      DrawRubberBand(previous);
+      DrawRubberBand(d);
+    }
+    return;
+  }
+  if (mouseState_ != msIdle && mouseState_ != msDragging) return;
+  if (mode_ != vmEdit) return;
+  if (mouseState_ != msDragging) {
+    const double s = screenDpm_;
+    const double dx = d.X * s, dy = d.Y * s;
+    if (dx * dx + dy * dy > kDragThreshold2) {
+      StartDrag(previous);
+      if (hitKind_ == hkBody) SetCursorShape(crSizeAll);
+    }
+  }
+  if (mouseState_ != msDragging) return;
+  if (hitKind_ == hkBody && host_ &&
+      (x < 0 || x > host_->WindowWidth() || y < 0 || y > host_->WindowHeight())) {
+    EndDrag(false);
+    host_->SetMouseCapture(false);
+    host_->StartDragDrop(SelectionToXml());
+    return;
+  }
+  if (hitKind_ == hkBody) SetCursorShape(CtrlHeld() ? crSizeCopy : crSizeAll);
+  if (changed) {
+    ToggleDragOutline(previous);
+    ToggleDragOutline(d);
+  }
+}
+
+void TdtpDocument::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  const TShiftState reported = Reported(shift, ButtonFlag(button));
+  if (button == TMouseButton::mbLeft) {
+    try {
+      MouseUpLeft(shift, x, y);
+    } catch (...) {
+      if (OnMouseUp) OnMouseUp(this, button, reported, x, y);
+      throw;
+    }
+  }
+  if (OnMouseUp) OnMouseUp(this, button, reported, x, y);
+}
+
+void TdtpDocument::MouseUpLeft(TShiftState shift, int32_t x, int32_t y) {
+  if (host_) host_->SetMouseCapture(false);
+  if (mouseState_ == msEditing) {
+    if (editShape_) editShape_->EditMouseUp(kLeftButton, shift, x, y);
+  } else if (mouseState_ == msBand) {
+    ClearSelection();
+    EndRubberBand(true);
+  } else if (mouseState_ == msDragging) {
+    if (hitKind_ == hkBody && CtrlHeld()) {
+      ApplyCtrlCopy();
+    } else {
+      EndDrag(true);
+    }
+    if (TdtpShape* focused = FocusedShape()) ShapeChanged(focused);
+  }
+}
+
+void TdtpDocument::ApplyCtrlCopy() {
+  const TFloatPoint d = delta_;
+  EndDrag(false);
+  // The copies and their move are one step of the undo log.
+  Bracket([this] { BeginUndo(); }, [this] { EndUndo(); }, [&] {
+    const std::string text = SelectionToXml();
+    ClearSelection();
+    PasteFromXml(text);
+    for (int i = 0; i < ShapeCount(); ++i) {
+      TdtpShape* copy = Shapes(i);
+      if (!copy->Selected()) continue;
+      copy->SetBoundsLeft(copy->BoundsInParent(false).Left + d.X);
+      copy->SetBoundsTop(copy->BoundsInParent(false).Top + d.Y);
+    }
+  });
+}
+
+void TdtpDocument::DoubleClick(TShiftState shift, int32_t x, int32_t y) {
+  if (host_) host_->SetFocus();
+  if (mouseState_ == msEditing && editShape_) {
+    editShape_->EditDblClick(kLeftButton, shift, x, y);
+    return;
+  }
+  TdtpShape* shape = nullptr;
+  hitKind_ = FindDeepShapeAt({x, y}, shape);
+  mouseShape_ = shape;
+  if (!shape) return;
+  if (ReadOnly() || !shape->AllowEdit) {
+    mouseShape_ = nullptr;
+    shape->Activate();
+  } else {
+    BeginShapeEdit(shape);
+  }
+}
+
+bool TdtpDocument::MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32_t y) {
+  (void)shift, (void)delta, (void)x, (void)y;
+  return false;
+}
+
+// --- Keys ---
+
+void TdtpDocument::KeyDown(uint16_t key, TShiftState shift) {
+  if (!AllowKeyInput) return;
+  if (mouseState_ == msEditing && editShape_) {
+    editShape_->EditKeyDown(key, shift);
+    return;
+  }
+  switch (key) {
+    case vk::Escape: SetMouseState(msIdle); break;
+    case vk::Delete: DeleteSelection(); break;
+    case vk::F2:
+      if (TdtpShape* shape = SelectedShape(0)) {
+        // As with a double click, a shape that may not be edited is only activated.
+        if (ReadOnly() || !shape->AllowEdit) {
+          shape->Activate();
+        } else {
+          BeginShapeEdit(shape);
+        }
+      }
+      break;
+    case vk::F5:
+      if (TdtpPage* page = CurrentPage()) page->Refresh();
+      break;
+    default: break;
+  }
+}
+
+void TdtpDocument::KeyPress(char16_t ch) {
+  if (!AllowKeyInput) return;
+  if (mouseState_ == msEditing && editShape_) {
+    editShape_->EditKeyPress(ch);
+    return;
+  }
+  switch (ch) {
+    case 3: Copy(); break;
+    case 22: Paste(); break;
+    case 24: Cut(); break;
+    default: break;
+  }
+}
+
+void TdtpDocument::KeyUp(uint16_t key, TShiftState shift) {
+  if (!AllowKeyInput) return;
+  if (mouseState_ == msEditing && editShape_) editShape_->EditKeyUp(key, shift);
+}
+
+bool TdtpDocument::WantsSpecialKey(uint16_t key) {
+  return key == vk::Left || key == vk::Right || key == vk::Up || key == vk::Down || key == vk::Tab ||
+         key == vk::Return || key == vk::Escape;
+}
+
+// --- Popup menu ---
+
+void TdtpDocument::BuildDocumentMenu() {
+  documentMenu_.Items.clear();
+  const std::pair<const char*, const char*> items[] = {{"Cut", "Ctrl+X"}, {"Copy", "Ctrl+C"}, {"Paste", "Ctrl+V"}};
+  for (const auto& [caption, shortcut] : items) {
+    documentMenu_.Items.push_back(
+        TMenuItem{caption, shortcut, [this](const std::string& c) { DocumentMenuClick(c); }});
+  }
+}
+
+void TdtpDocument::DocumentMenuClick(const std::string& caption) {
+  if (mouseState_ != msEditing || !editShape_) return;
+  if (caption == "Cut") editShape_->EditKeyPress(24);
+  if (caption == "Copy") editShape_->EditKeyPress(3);
+  if (caption == "Paste") editShape_->EditKeyPress(22);
+}
+
+TPopupMenu* TdtpDocument::CurrentPopupMenu() {
+  if (mouseState_ == msEditing && editShape_) {
+    if (TPopupMenu* menu = editShape_->EditPopupMenu()) return menu;
+    return &documentMenu_;
+  }
+  if (TdtpShape* focused = FocusedShape(); focused && focused->PopupMenu) return focused->PopupMenu;
+  return PopupMenu;
+}
+
+// --- Hints ---
+
+void TdtpDocument::StartHint(const TPoint& p, TdtpShape* shape, int32_t delay) {
+  HideHint();
+  if (!shape || !shape->HintEnabled() || shape->HintText().empty()) return;
+  hintShape_ = shape;
+  hintPoint_ = p;
+  if (!services_.Timers) return;
+  hintTimer_ = services_.Timers->CreateTimer();
+  if (!hintTimer_) return;
+  hintTimer_->OnTimer = [this] { ShowShapeHint(); };
+  hintTimer_->Start(static_cast<uint32_t>(std::max(1, delay)));
+}
+
+void TdtpDocument::ShowShapeHint() {
+  if (!hintShape_ || !hintTimer_) return;
+  // A load, a save or a print may pump events: no hint pops up over it.
+  if (IsBusy() || IsLoading() || IsPrinting()) return;
+  if (host_) {
+    host_->ShowHint(hintShape_->HintText(), {hintPoint_.X, hintPoint_.Y + 24}, kHintColor);
+    hintWindowShown_ = true;
+  }
+  hintTimer_->OnTimer = [this] { HideHint(); };
+  hintTimer_->Start(static_cast<uint32_t>(std::max(1, HintHidePause)));
+}
+
+void TdtpDocument::HideHint() {
+  if (hintWindowShown_ && host_) host_->HideHint();
+  hintWindowShown_ = false;
+  if (hintTimer_) hintTimer_->Stop();
+  hintTimer_.reset();
+}
+
+// --- Hot zone ---
+
+void TdtpDocument::SetHotzoneScrolling(TdtpHotzoneScrollingType value) {
+  HotzoneScrolling = value;
+  if (value == hzsNoScroll) {
+    hotzoneTimer_.reset();
+    hotzoneActive_ = false;
+    return;
+  }
+  if (!hotzoneTimer_ && services_.Timers) {
+    hotzoneTimer_ = services_.Timers->CreateTimer();
+    if (hotzoneTimer_) {
+      hotzoneTimer_->OnTimer = [this] {
+        if (hotzoneActive_) HotzoneScroll();
+      };
+      hotzoneTimer_->Start(kHotzoneIntervalMs);
+    }
+  }
+  hotzoneActive_ = false;
+}
+
+void TdtpDocument::HotzoneScroll() {
+  // The setting may have been assigned directly (a load does): the timer follows it here.
+  if (HotzoneScrolling == hzsNoScroll) {
+    if (hotzoneTimer_) SetHotzoneScrolling(hzsNoScroll);
+    return;
+  }
+  if (!hotzoneTimer_ && services_.Timers) SetHotzoneScrolling(HotzoneScrolling);
+  if (!host_ || mouseState_ == msEditing || IsBusy() || IsLoading() || IsPrinting()) return;
+  const uint64_t now = TickSource ? TickSource() : TickCount();
+  const uint64_t elapsed = now >= hotzoneLastTick_ ? now - hotzoneLastTick_ : 0;
+  const auto c = static_cast<int64_t>(std::clamp<uint64_t>(elapsed, 1, 200));
+  hotzoneLastTick_ = now;
+  const TPoint m = host_->CursorPos();
+  const double mx = m.X - static_cast<double>(hotzoneLastPoint_.X), my = m.Y - static_cast<double>(hotzoneLastPoint_.Y);
+  const double speed = std::sqrt(mx * mx + my * my) / static_cast<double>(c) * 1000;
+  hotzoneLastPoint_ = m;
+  if (!hotzoneActive_ && speed > 30) return;
+  const double cw = ClientWidth(), ch = ClientHeight();
+  double fx = 0, fy = 0;
+  if (m.X >= 0 && m.Y >= 0 && m.X < host_->WindowWidth() && m.Y < host_->WindowHeight() && cw > 0 && ch > 0) {
+    if (m.X < kHotzoneShare * cw) {
+      fx = m.X / (kHotzoneShare * cw) - 1;
+    } else if (cw - m.X < kHotzoneShare * cw) {
+      fx = 1 - (cw - m.X) / (kHotzoneShare * cw);
+    }
+    if (m.Y < kHotzoneShare * ch) {
+      fy = m.Y / (kHotzoneShare * ch) - 1;
+    } else if (ch - m.Y < kHotzoneShare * ch) {
+      fy = 1 - (ch - m.Y) / (kHotzoneShare * ch);
+    }
+    // Over the scroll bars the factors would pass the window's edge.
+    fx = std::clamp(fx, -1.0, 1.0);
+    fy = std::clamp(fy, -1.0, 1.0);
+  }
+  if (fx == 0 && fy == 0) {
+    hotzoneActive_ = false;
+    return;
+  }
+  hotzoneAcceleration_ = hotzoneActive_ ? std::min<int64_t>(hotzoneAcceleration_ + c, 1000000) : 10;
+  const double limit = static_cast<double>(hotzoneAcceleration_) / 700;
+  auto speedOf = [&](double f) { return (f < 0 ? -1.0 : f > 0 ? 1.0 : 0.0) * std::min(limit, f * f); };
+  fx = speedOf(fx);
+  fy = speedOf(fy);
+  int32_t dx = Round(static_cast<double>(c) * fx * 2), dy = Round(static_cast<double>(c) * fy * 2);
+  if (outlineShown_) {
+    // The outline keeps its place on the document: off, scroll, paint what came into view, on.
+    host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
+    outlineShown_ = false;
+    ScrollBy(dx, dy);
+    host_->PaintNow();
+    outlineShown_ = true;
+    host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
+  } else if (HotzoneScrolling == hzsAlways) {
+    ScrollBy(dx, dy);
+  }
+  hotzoneActive_ = true;
+}
+
+// --- Probes ---
+
+void TdtpDocument::SetHitSensivity(float value) {
+  if (value == HitSensivity) return;
+  HitSensivity = value;
+  BuildProbes();
+}
+
+// --- Lifetime of the references above ---
+
+void TdtpDocument::ForgetInteractionShape(TdtpShape* shape) {
+  // A drag of a leaving shape ends unapplied; its outline is erased while the shape still lives.
+  for (TdtpShape* s : dragShapes_) {
+    if (s->IsInside(shape)) {
+      if (mouseState_ == msDragging) {
+        SetMouseState(msIdle);
+      } else if (outlineShown_) {
+        ToggleDragOutline(delta_);
+      }
+      dragShapes_.clear();
+      hitKind_ = hkNone;
+      break;
+    }
+  }
+  if (editShape_ && editShape_->IsInside(shape)) {
+    if (endingEdit_) {
+      editShape_ = nullptr;
+    } else {
+      EndShapeEdit(false);
+      editShape_ = nullptr;
+    }
+  }
+  if (mouseShape_ && mouseShape_->IsInside(shape)) {
+    mouseShape_ = nullptr;
+    hitKind_ = hkNone;
+  }
+  if (hintShape_ && hintShape_->IsInside(shape)) {
+    hintShape_ = nullptr;
+    HideHint();
+  }
+}
+
+}  // namespace sw
