@@ -247,6 +247,18 @@ TEST_F(LineShapeTest, HeadsThatCannotBeDrawnAreNoArrow) {
   ExpectContour(line, {{0, 0.5f}, {0, -0.5f}, {1.5f, -0.5f}, {1.5f, -2.5f}, {5, 0}, {1.5f, 2.5f}, {1.5f, 0.5f}});
 }
 
+TEST_F(LineShapeTest, HeadsWidenTheCurbsSoCachesHoldThem) {
+  TdtpLineShape line;
+  MakeHorizontal(line);  // box 20 x 1 mm with the body from y = -0.5 to 0.5
+  EXPECT_GE(line.EffectiveCurbTop(), 0.5f);
+  EXPECT_LT(line.EffectiveCurbTop(), 1.0f);
+  line.Arrow(1)->SetStyle(asArrow);  // wings at y = -2.5 and 2.5
+  EXPECT_GE(line.EffectiveCurbTop(), 2.5f);
+  EXPECT_GE(line.EffectiveCurbBottom(), 1.5f);
+  line.Arrow(1)->SetStyle(asNoArrow);
+  EXPECT_LT(line.EffectiveCurbTop(), 1.0f);
+}
+
 TEST_F(LineShapeTest, LineWidthIsNeverNegative) {
   TdtpLineShape line;
   line.SetLineWidth(-3);
