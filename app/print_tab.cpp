@@ -404,7 +404,20 @@ TPrintRequest TPrintTab::PrintRequest() const {
   return request;
 }
 
-IPrinter* TPrintTab::ChoosePrinter() { return dialogs_.Print ? dialogs_.Print->Execute(PrintRequest()) : nullptr; }
+TFilePrinterSettings TPrintTab::PaperSettings() const {
+  TFilePrinterSettings settings;
+  settings.PaperWidth = static_cast<float>(design_.PrintSettings().PaperWidth);
+  settings.PaperHeight = static_cast<float>(design_.PrintSettings().PaperHeight);
+  settings.Dpi = kPdfDpi;
+  // A paper no printer has is refused before any dialog asks for a printer or a file.
+  CheckFilePrinterSettings(settings);
+  return settings;
+}
+
+IPrinter* TPrintTab::ChoosePrinter() {
+  PaperSettings();
+  return dialogs_.Print ? dialogs_.Print->Execute(PrintRequest()) : nullptr;
+}
 
 void TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
   const std::unique_ptr<IProgress> progress = dialogs_.Progress ? dialogs_.Progress->Begin(label, 100) : nullptr;
@@ -430,6 +443,7 @@ void TPrintTab::BPrintClick() {
 
 void TPrintTab::BSavePdfClick() {
   Guarded([this] {
+    const TFilePrinterSettings settings = PaperSettings();
     if (!dialogs_.Files) return;
     TFileDialogRequest request;
     request.Title = "save as PDF";
@@ -440,10 +454,6 @@ void TPrintTab::BSavePdfClick() {
     request.DefaultExtension = "pdf";
     const std::optional<std::string> path = dialogs_.Files->SaveFile(request);
     if (!path) return;
-    TFilePrinterSettings settings;
-    settings.PaperWidth = static_cast<float>(design_.PrintSettings().PaperWidth);
-    settings.PaperHeight = static_cast<float>(design_.PrintSettings().PaperHeight);
-    settings.Dpi = kPdfDpi;
     TPdfPrinter printer(*path, settings);
     PrintSheetOn(printer, "Saving as PDF");
   });

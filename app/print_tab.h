@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "magnet/print_run.h"
+#include "platform/file_printer.h"
 #include "platform/dialogs.h"
 
 class QCheckBox;
@@ -114,7 +115,10 @@ private:
   void SettingChanged();
   // The request for the print dialog: the layout's paper.
   TPrintRequest PrintRequest() const;
-  // Asks the print dialog for a printer; null when cancelled or without a dialog.
+  // The paper of the layout as a PDF file has it; raises "Invalid paper size" for paper no sheet has.
+  TFilePrinterSettings PaperSettings() const;
+  // Asks the print dialog for a printer; null when cancelled or without a dialog. Raises for paper
+  // no sheet has.
   IPrinter* ChoosePrinter();
 
   TMagnetDesign& design_;

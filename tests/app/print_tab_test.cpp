@@ -29,6 +29,7 @@
 using namespace sw;
 using test::Click;
 using test::ClickArrow;
+using test::Type;
 
 namespace {
 
@@ -302,6 +303,35 @@ private slots:
     QVERIFY(rig.Design->Grid().Selected(0, 0));
     tab.TabSheet4Show();
     QCOMPARE(rig.Copies(), 10);
+  }
+
+  void numbersNoSheetCanHave() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    // No paper: laid out (one copy overhanging at least), refused before any dialog asks.
+    for (const char* width : {"0", "-5"}) {
+      Type(tab.SEPaperWidth, QString::fromLatin1(width));
+      Click(tab.BRefreshPreview);
+      QVERIFY(rig.Copies() >= 1);
+      Click(tab.BPrint);
+      QCOMPARE(rig.Boxes.LastText(), std::string("Invalid paper size"));
+      Click(tab.BSavePdf);
+      QCOMPARE(rig.Boxes.LastText(), std::string("Invalid paper size"));
+      QCOMPARE(rig.Boxes.Messages().size(), size_t(width[0] == '0' ? 2 : 4));
+    }
+    QVERIFY(rig.Dialogs.Print.Requests().empty());
+    QVERIFY(rig.Dialogs.Files.Requests().empty());
+
+    // Paper a kilometre wide: the layout stops at its most columns and says so.
+    Type(tab.SEPaperWidth, QStringLiteral("1000000"));
+    Click(tab.BRefreshPreview);
+    QCOMPARE(tab.SGPrintLayout->Columns(), kMaxLayoutColumns);
+    QCOMPARE(rig.Copies(), kMaxLayoutColumns * 5);
+    QVERIFY(!tab.LLayoutNote->isHidden());
+    QVERIFY(tab.LLayoutNote->text().contains(QStringLiteral("at most")));
+    Click(tab.BPaperA4);
+    Click(tab.BRefreshPreview);
+    QVERIFY(tab.LLayoutNote->isHidden());
   }
 
   void savesTheSheetAsPdf() {

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QString>
 #include <QTest>
 #include <QWidget>
@@ -57,6 +58,13 @@ inline void Click(QWidget* widget) {
 // Presses the lower (increasing) or upper (decreasing) arrow of a spin edit.
 inline void ClickArrow(TAdvSpinEdit* spin, bool lower, int times) {
   for (int i = 0; i < times; ++i) QTest::mouseClick(lower ? spin->LowerArrow() : spin->UpperArrow(), Qt::LeftButton);
+}
+
+// Types a value into a spin edit and confirms it with Return.
+inline void Type(TAdvSpinEdit* spin, const QString& text) {
+  spin->Editor()->selectAll();
+  QTest::keyClicks(spin->Editor(), text);
+  QTest::keyClick(spin->Editor(), Qt::Key_Return);
 }
 
 // Writes the widget as it looks into <build>/screenshots/<name>.png.

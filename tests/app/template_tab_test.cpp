@@ -23,14 +23,9 @@
 using namespace sw;
 using test::Click;
 using test::ClickArrow;
+using test::Type;
 
 namespace {
-
-void Type(TAdvSpinEdit* spin, const QString& text) {
-  spin->Editor()->selectAll();
-  QTest::keyClicks(spin->Editor(), text);
-  QTest::keyClick(spin->Editor(), Qt::Key_Return);
-}
 
 // Picks an item of a drop-down list with the keyboard, as a user without a mouse would.
 void Choose(QComboBox* combo, int index) {
