@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "platform/canvas.h"
 #include "support/errors.h"
@@ -207,6 +210,89 @@ TEST(HeadlessWindowHost, AClientInvalidatingWhilePaintingStaysPendingInsteadOfLo
   host.PaintInvalidated();
   EXPECT_TRUE(host.InvalidRects().empty());
   EXPECT_EQ(host.PaintCount(), 1);
+}
+
+// Records the input events as lines of text.
+class TInputClient : public TPatternClient {
+public:
+  void MouseDown(TMouseButton b, TShiftState s, int32_t x, int32_t y) override { Add("down", static_cast<int>(b), s, x, y); }
+  void MouseMove(TShiftState s, int32_t x, int32_t y) override { Add("move", -1, s, x, y); }
+  void MouseUp(TMouseButton b, TShiftState s, int32_t x, int32_t y) override { Add("up", static_cast<int>(b), s, x, y); }
+  void DoubleClick(TShiftState s, int32_t x, int32_t y) override { Add("dbl", -1, s, x, y); }
+  void KeyDown(uint16_t key, TShiftState s) override { Log.push_back("kd " + std::to_string(key) + " " + std::to_string(s)); }
+  void KeyPress(char16_t ch) override { Log.push_back("kp " + std::to_string(static_cast<int>(ch))); }
+  void KeyUp(uint16_t key, TShiftState s) override { Log.push_back("ku " + std::to_string(key) + " " + std::to_string(s)); }
+  TPopupMenu* CurrentPopupMenu() override { return Menu; }
+
+  std::vector<std::string> Log;
+  TPopupMenu* Menu = nullptr;
+
+private:
+  void Add(const char* what, int button, TShiftState s, int32_t x, int32_t y) {
+    std::string line = what;
+    if (button >= 0) line += " b" + std::to_string(button);
+    Log.push_back(line + " s" + std::to_string(s) + " " + std::to_string(x) + "," + std::to_string(y));
+  }
+};
+
+TEST(HeadlessWindowHost, ScriptedInputCarriesHeldButtonsAndKeys) {
+  THeadlessWindowHost host(100, 80);
+  TInputClient client;
+  host.SetClient(&client);
+  host.SetKeys(ssShift | ssLeft);  // only modifier keys are kept
+  EXPECT_EQ(host.KeyboardState(), ssShift);
+  host.Press(TMouseButton::mbLeft, 0, 0);
+  host.Drag(10, 10, 30, 20, 2);
+  host.SetKeys(0);
+  host.DoubleClickAt(5, 6);
+  host.Type('A', u'a');
+  EXPECT_EQ(host.CursorPos(), (TPoint{5, 6}));
+  const std::vector<std::string> expected = {
+      "down b0 s9 0,0",                                                   // Shift and the left button
+      "move s9 10,10", "down b0 s9 10,10", "move s9 20,15", "move s9 30,20",  // the pointer moved first
+      "up b0 s1 30,20",                                                    // released: no button left
+      "move s0 5,6", "down b0 s8 5,6", "up b0 s0 5,6", "dbl s72 5,6", "down b0 s72 5,6", "up b0 s0 5,6",
+      "kd 65 0", "kp 97", "ku 65 0"};
+  EXPECT_EQ(client.Log, expected);
+  EXPECT_EQ(host.ButtonsHeld(), 0);
+}
+
+TEST(HeadlessWindowHost, RightReleaseShowsTheMenuAndHintsAndDrawsAreRecorded) {
+  THeadlessWindowHost host(100, 80);
+  TInputClient client;
+  host.SetClient(&client);
+  host.Press(TMouseButton::mbRight, 5, 5);
+  host.Release(TMouseButton::mbRight, 5, 5);
+  EXPECT_EQ(host.ShownPopupMenu(), nullptr);
+  EXPECT_EQ(host.PopupShowCount(), 0);
+  TPopupMenu menu;
+  int clicks = 0;
+  menu.Items.push_back({"Copy", "Ctrl+C", [&](const std::string& caption) { clicks += caption == "Copy"; }});
+  client.Menu = &menu;
+  host.Press(TMouseButton::mbRight, 5, 5);
+  host.Release(TMouseButton::mbRight, 5, 5);
+  ASSERT_EQ(host.ShownPopupMenu(), &menu);
+  host.ShownPopupMenu()->Click(0);
+  host.ShownPopupMenu()->Click(5);  // out of range: nothing
+  EXPECT_EQ(clicks, 1);
+
+  host.ShowHint("tip", {3, 4}, 0xE0FFFF);
+  EXPECT_TRUE(host.HintShown());
+  EXPECT_EQ(host.HintText(), "tip");
+  EXPECT_EQ(host.HintPoint(), (TPoint{3, 4}));
+  host.HideHint();
+  EXPECT_FALSE(host.HintShown());
+
+  // A direct drawing reaches the pixels at once, only inside its bounds, and leaves paints pending.
+  host.PaintInvalidated();
+  const size_t pending = host.InvalidRects().size();
+  host.DrawDirect({10, 10, 20, 20}, [](TCanvas& canvas) { canvas.FillRect({0, 0, 100, 80}, 0xFF0000FFu); });
+  EXPECT_EQ(host.Screen().Pixel(10, 10) & 0xFFFFFFu, 0x0000FFu);
+  EXPECT_EQ(host.Screen().Pixel(20, 20), Pattern(20, 20));
+  EXPECT_EQ(host.InvalidRects().size(), pending);
+  EXPECT_EQ(host.DirectDrawCount(), 1);
+  host.StartDragDrop("shapes");
+  EXPECT_EQ(host.DragDrops(), std::vector<std::string>{"shapes"});
 }
 
 }  // namespace
