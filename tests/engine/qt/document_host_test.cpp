@@ -1,8 +1,10 @@
 // The document in the Qt window host on the offscreen platform: what the window shows is what the
-// document paints, whole-pixel scrolls keep it so, and a resize refits the page's width.
+// document paints, whole-pixel scrolls keep it so, a resize refits the page's width, and the mouse
+// drags shapes with the XOR outline on the screen exactly while the drag runs.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -66,6 +68,12 @@ QString FirstMismatch(const QImage& shown, const QImage& expected) {
     }
   }
   return {};
+}
+
+// A mouse move with the buttons held, as the window system reports it.
+void MoveMouse(QWidget* widget, const QPoint& p, Qt::MouseButtons buttons) {
+  QMouseEvent e(QEvent::MouseMove, QPointF(p), widget->mapToGlobal(QPointF(p)), Qt::NoButton, buttons, Qt::NoModifier);
+  QApplication::sendEvent(widget, &e);
 }
 
 }  // namespace
@@ -151,6 +159,42 @@ private slots:
     QApplication::processEvents();
     QCOMPARE(doc->ScreenDpm(), zoomed);
     QCOMPARE(FirstMismatch(OnScreen(*host), Expected(*doc, host->ClientWidth(), host->ClientHeight())), QString());
+  }
+
+  void dragsAShapeShowingTheOutlineOnlyWhileDragging() {
+    TdtpShape* red = doc->Shapes(0);
+    QWidget* port = host->viewport();
+    const int w = host->ClientWidth(), h = host->ClientHeight();
+    const TFloatPoint c = red->LocalToScreen({40, 25});
+    const QPoint p(int(c.X), int(c.Y));
+    MoveMouse(port, p, Qt::NoButton);
+    QCOMPARE(port->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mousePress(port, Qt::LeftButton, Qt::NoModifier, p);
+    QVERIFY(red->Selected());
+    MoveMouse(port, p + QPoint(20, 10), Qt::LeftButton);
+    MoveMouse(port, p + QPoint(40, 20), Qt::LeftButton);
+    QVERIFY(doc->OutlineShown());
+    QApplication::processEvents();
+    QCOMPARE(FirstMismatch(OnScreen(*host), Expected(*doc, w, h)), QString());
+    // Escape ends the drag unapplied and takes the outline away.
+    QTest::keyClick(host.get(), Qt::Key_Escape);
+    QVERIFY(!doc->OutlineShown());
+    QApplication::processEvents();
+    QCOMPARE(FirstMismatch(OnScreen(*host), Expected(*doc, w, h)), QString());
+    QTest::mouseRelease(port, Qt::LeftButton, Qt::NoModifier, p + QPoint(40, 20));
+    QCOMPARE(red->DocLeft(), 20.0f);
+
+    // The same drag released moves the shape by the mouse's way.
+    QTest::mousePress(port, Qt::LeftButton, Qt::NoModifier, p);
+    MoveMouse(port, p + QPoint(20, 10), Qt::LeftButton);
+    MoveMouse(port, p + QPoint(40, 20), Qt::LeftButton);
+    QTest::mouseRelease(port, Qt::LeftButton, Qt::NoModifier, p + QPoint(40, 20));
+    QVERIFY(std::abs(red->DocLeft() - (20 + 40 / doc->ScreenDpm())) < 1e-3);
+    QVERIFY(std::abs(red->DocTop() - (30 + 20 / doc->ScreenDpm())) < 1e-3);
+    QApplication::processEvents();
+    QCOMPARE(FirstMismatch(OnScreen(*host), Expected(*doc, w, h)), QString());
+    QVERIFY(doc->Undo());
+    QCOMPARE(red->DocLeft(), 20.0f);
   }
 
 private:
