@@ -300,13 +300,18 @@ void TDesignViewClient::MouseDown(TMouseButton button, TShiftState shift, int32_
   drag.WasModified = Document().Modified();
   drag.WasFlashing = design_.Flashing();
   drag_ = drag;
+  // Escape has to reach the view while the drag runs.
+  if (IWindowHost* host = Document().WindowHost()) host->SetFocus();
   Capture(true);
   Document().SetCursorShape(crSizeAll);
 }
 
 void TDesignViewClient::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  // The document moves the rulers' hair lines (and places the caret while the message is edited).
-  Document().MouseMove(shift, x, y);
+  // The document moves the rulers' hair lines and, while the message is edited, extends its
+  // selection. A button it did not see go down is not reported to it, so it never starts a drag
+  // of its own.
+  const TShiftState reported = pressForwarded_ ? shift : static_cast<TShiftState>(shift & ~(ssLeft | ssRight | ssMiddle));
+  Document().MouseMove(reported, x, y);
   CheckEditEnded();
   if (drag_ && !DragAlive()) DropDrag();
   if (drag_) {
@@ -372,17 +377,12 @@ void TDesignViewClient::DoubleClick(TShiftState shift, int32_t x, int32_t y) {
     Document().DoubleClick(shift, x, y);
     return;
   }
-  TdtpShape* text = design_.Layer(TLayer::usrText);
-  TdtpDocument& document = Document();
-  document.EndEditing(true);
-  document.SetEditShape(text);
-  text->BeginEdit();
-  // A shape without an in-place editor ends the edit it was asked for at once.
+  Document().BeginShapeEdit(design_.Layer(TLayer::usrText));
+  // A message that may not be edited on the page ends the edit it was asked for at once.
   if (EditingMessage()) {
     wasEditing_ = true;
     return;
   }
-  if (document.EditShape() == text) document.SetEditShape(nullptr);
   if (OnEditMessage) OnEditMessage();
 }
 
@@ -434,6 +434,16 @@ void TDesignViewClient::KeyUp(uint16_t key, TShiftState shift) {
   if (drag_ || !EditingMessage()) return;
   Document().KeyUp(key, shift);
   CheckEditEnded();
+}
+
+bool TDesignViewClient::WantsSpecialKey(uint16_t key) {
+  if (drag_) return key == vk::Escape;
+  return EditingMessage() && Document().WantsSpecialKey(key);
+}
+
+TPopupMenu* TDesignViewClient::CurrentPopupMenu() {
+  // The document's own menu pastes shapes; only the message's editing menu is offered.
+  return EditingMessage() ? Document().CurrentPopupMenu() : nullptr;
 }
 
 void TDesignViewClient::FocusChanged(bool focused) {

@@ -86,6 +86,10 @@ public:
   void KeyUp(uint16_t key, TShiftState shift) override;
   // Losing the focus cancels a drag.
   void FocusChanged(bool focused) override;
+  // Escape during a drag; the editing keys while the message is edited in place.
+  bool WantsSpecialKey(uint16_t key) override;
+  // The editing menu while the message is edited in place; no menu otherwise.
+  TPopupMenu* CurrentPopupMenu() override;
 
 private:
   // Where a drag started: the layer's identity, the point taken hold of (view millimetres), the

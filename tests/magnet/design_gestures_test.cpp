@@ -80,11 +80,9 @@ protected:
   // The window pixel of a page point in millimetres.
   TPoint At(float x, float y) { return RoundPoint(page().LocalToScreen({x, y})); }
 
-  void Press(const TPoint& p, TMouseButton button = TMouseButton::mbLeft) {
-    view_->MouseDown(button, button == TMouseButton::mbLeft ? ssLeft : ssRight, p.X, p.Y);
-  }
-  void Move(const TPoint& p) { view_->MouseMove(ssLeft, p.X, p.Y); }
-  void Release(const TPoint& p, TMouseButton button = TMouseButton::mbLeft) { view_->MouseUp(button, 0, p.X, p.Y); }
+  void Press(const TPoint& p, TMouseButton button = TMouseButton::mbLeft) { host_.Press(button, p.X, p.Y); }
+  void Move(const TPoint& p) { host_.Move(p.X, p.Y); }
+  void Release(const TPoint& p, TMouseButton button = TMouseButton::mbLeft) { host_.Release(button, p.X, p.Y); }
   // Press at (x, y) mm, move in three steps to (x + dx, y + dy) mm and release there.
   void Drag(float x, float y, float dx, float dy, TMouseButton button = TMouseButton::mbLeft) {
     Press(At(x, y), button);
@@ -125,6 +123,9 @@ TEST_F(DesignGestures, DraggingThePictureStoresWhatItsSpinEditsWould) {
   EXPECT_EQ(picture().DocTop(), 4.0f);
   EXPECT_GE(changes_, 1);
   Move(At(17.3f, 7.4f));
+  // The document never sees the button, so it runs no drag of its own.
+  EXPECT_EQ(document().MouseState(), msIdle);
+  EXPECT_EQ(document().SelectedCount(), 0);
   Release(At(17.3f, 7.4f));
   EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
   EXPECT_FALSE(host_.MouseCaptured());
@@ -220,7 +221,7 @@ TEST_F(DesignGestures, PressesAwayFromMessageAndPictureTouchNothing) {
     SCOPED_TRACE(testing::Message() << p[0] << ", " << p[1]);
     EXPECT_EQ(view_->TargetAt(At(p[0], p[1]).X, At(p[0], p[1]).Y), TDesignTarget::None);
     Drag(p[0], p[1], 6, 4);
-    view_->DoubleClick(0, At(p[0], p[1]).X, At(p[0], p[1]).Y);
+    host_.DoubleClickAt(At(p[0], p[1]).X, At(p[0], p[1]).Y);
     EXPECT_EQ(document().SelectedCount(), 0);
     EXPECT_EQ(document().EditShape(), nullptr);
   }
@@ -256,7 +257,7 @@ TEST_F(DesignGestures, EscapeAndLostFocusPutTheLayerBack) {
   Press(At(corner.X, corner.Y));
   Move(At(corner.X + 8, corner.Y + 3));
   EXPECT_NE(text().DocLeft(), left);
-  view_->KeyDown(vk::Escape, 0);
+  host_.Type(vk::Escape);
   EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
   EXPECT_FALSE(host_.MouseCaptured());
   EXPECT_EQ(text().DocLeft(), left);
@@ -267,8 +268,9 @@ TEST_F(DesignGestures, EscapeAndLostFocusPutTheLayerBack) {
   EXPECT_EQ(text().DocLeft(), left);
 
   Press(At(10, 10));
+  EXPECT_TRUE(host_.Focused());
   Move(At(20, 14));
-  view_->FocusChanged(false);
+  host_.KillFocus();
   Release(At(20, 14));
   EXPECT_TRUE(SameXml(Xml(), before));
   EXPECT_EQ(document().UndoCount(), 0);
@@ -326,7 +328,7 @@ TEST_F(DesignGestures, ALayerMovedByAnythingElseDuringADragStaysWhereThatPutIt) 
   EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
   EXPECT_FALSE(host_.MouseCaptured());
   Release(At(60, 35));
-  view_->KeyDown(vk::Escape, 0);
+  host_.Type(vk::Escape);
   EXPECT_TRUE(SameXml(Xml(), typed));
   EXPECT_EQ(text().DocLeft(), 40.0f);
 }
@@ -342,7 +344,7 @@ TEST_F(DesignGestures, ALayerDestroyedDuringADragLeavesNothingBehind) {
   const std::string fresh = Xml();
   Move(At(40, 20));
   Release(At(40, 20));
-  view_->KeyDown(vk::Escape, 0);
+  host_.Type(vk::Escape);
   EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
   EXPECT_FALSE(host_.MouseCaptured());
   EXPECT_TRUE(SameXml(Xml(), fresh));
@@ -368,7 +370,7 @@ TEST_F(DesignGestures, ALayerDestroyedDuringADragLeavesNothingBehind) {
 
 TEST_F(DesignGestures, CursorShowsWhatCanBeMoved) {
   auto hover = [&](float x, float y) {
-    view_->MouseMove(0, At(x, y).X, At(x, y).Y);
+    Move(At(x, y));
     return host_.Cursor();
   };
   EXPECT_EQ(hover(10, 10), crSizeAll);
@@ -379,35 +381,59 @@ TEST_F(DesignGestures, CursorShowsWhatCanBeMoved) {
   Press(At(10, 10));
   Move(At(300, 300));
   EXPECT_EQ(host_.Cursor(), crSizeAll);
-  view_->KeyDown(vk::Escape, 0);
+  host_.Type(vk::Escape);
 }
 
-TEST_F(DesignGestures, DoubleClickOnTheMessageEditsIt) {
+TEST_F(DesignGestures, DoubleClickOnTheMessageEditsItOnThePage) {
   int asked = 0;
   view_->OnEditMessage = [&] { ++asked; };
   const TPoint onPicture = At(10, 10);
-  view_->DoubleClick(ssLeft, onPicture.X, onPicture.Y);
-  EXPECT_EQ(asked, 0);
+  host_.DoubleClickAt(onPicture.X, onPicture.Y);
   EXPECT_EQ(document().EditShape(), nullptr);
+  const std::string before = Xml();
 
+  // Press, release, double click with the second press, release: the message is edited, all of
+  // it selected, so typing replaces it.
   const TPoint onMessage = At(50, 30);
-  view_->DoubleClick(ssLeft, onMessage.X, onMessage.Y);
-  if (document().EditShape() == &text()) {
-    // Edited on the page: typed keys reach the message and the controls hear of it.
-    EXPECT_EQ(asked, 0);
-    const int before = changes_;
-    view_->KeyPress(u'!');
-    EXPECT_GT(changes_, before);
-    // A press away from the message ends the edit.
-    Press(At(80, 10));
-    Release(At(80, 10));
-    EXPECT_EQ(document().EditShape(), nullptr);
-  } else {
-    // Without an editor on the page, the window's message field takes over.
-    EXPECT_EQ(asked, 1);
-    EXPECT_EQ(document().EditShape(), nullptr);
-  }
+  host_.DoubleClickAt(onMessage.X, onMessage.Y);
+  ASSERT_EQ(document().EditShape(), &text());
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
+  const int changesBefore = changes_;
+  host_.Type('H', u'H');
+  host_.Type('I', u'i');
+  EXPECT_EQ(magnet_->TextLayer()->Text(), u"Hi");
+  EXPECT_GT(changes_, changesBefore);
+  // The right button on the message offers the editing menu only.
+  host_.Press(TMouseButton::mbRight, onMessage.X, onMessage.Y);
+  host_.Release(TMouseButton::mbRight, onMessage.X, onMessage.Y);
+  EXPECT_EQ(host_.ShownPopupMenu(), document().CurrentPopupMenu());
+  EXPECT_TRUE(view_->WantsSpecialKey(vk::Left));
+
+  // A press away from the message ends the edit, accepted, as one undo step; nothing else moves.
+  const TPoint background = At(80, 10);
+  host_.Press(TMouseButton::mbLeft, background.X, background.Y);
+  host_.Release(TMouseButton::mbLeft, background.X, background.Y);
+  EXPECT_EQ(document().EditShape(), nullptr);
+  EXPECT_EQ(magnet_->TextLayer()->Text(), u"Hi");
   EXPECT_EQ(document().SelectedCount(), 0);
+  EXPECT_TRUE(document().Undo());
+  EXPECT_FALSE(document().CanUndo());
+  EXPECT_TRUE(SameXml(Xml(), before));
+
+  // Out of editing, no menu, and the arrows are not the view's.
+  host_.Press(TMouseButton::mbRight, background.X, background.Y);
+  host_.Release(TMouseButton::mbRight, background.X, background.Y);
+  EXPECT_EQ(host_.ShownPopupMenu(), nullptr);
+  EXPECT_FALSE(view_->WantsSpecialKey(vk::Left));
+
+  // A message that may not be edited on the page: the window's message field takes over.
+  text().AllowEdit = false;
+  host_.DoubleClickAt(onMessage.X, onMessage.Y);
+  EXPECT_EQ(document().EditShape(), nullptr);
+  EXPECT_EQ(asked, 1);
+  text().AllowEdit = true;
+  EXPECT_TRUE(SameXml(Xml(), before));
 }
 
 TEST_F(DesignGestures, PaintsAndScrollsThroughTheDocument) {
@@ -417,9 +443,9 @@ TEST_F(DesignGestures, PaintsAndScrollsThroughTheDocument) {
   EXPECT_GT(host_.PaintCount(), 0);
   // Keys other than Escape never reach the layers.
   const std::string before = Xml();
-  view_->KeyDown(vk::Delete, 0);
-  view_->KeyDown(vk::Left, 0);
-  view_->KeyPress(u'x');
+  host_.Type(vk::Delete);
+  host_.Type(vk::Left);
+  host_.Type('X', u'x');
   EXPECT_TRUE(SameXml(Xml(), before));
 }
 
