@@ -554,18 +554,28 @@ public:
   virtual void DrawSelectionHandles(TCanvas& canvas);
 
   // --- IWindowClient: what the window forwards ---
-  // Nothing while printing or loading.
+  // Nothing while printing or loading; the drag outline or band shown now is drawn again over
+  // what was painted.
   void Paint(TCanvas& canvas, const TRect& clip) override;
   // Refits the page when the width changed at ZoomPercent 100 (AutoWidth), then the bars.
   void Resized() override;
   void Scroll(TScrollBarKind kind, TScrollRequest request, int32_t position) override;
+  // The mouse and key handlers of the interaction (engine/interaction.cpp): the left button
+  // selects, drags and bands in vmEdit, the right and middle ones only raise OnMouseDown/Up;
+  // while a shape is edited in place, mouse and keys go to it.
   void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
-  // Moves the rulers' hair lines to the mouse.
+  // Also moves the rulers' hair lines to the mouse and runs hot-zone scrolling.
   void MouseMove(TShiftState shift, int32_t x, int32_t y) override;
+  // OnMouseUp is raised also when the release's handling raises.
   void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
+  // Starts in-place editing of the deepest shape hit (or activates it when it may not be edited).
   void DoubleClick(TShiftState shift, int32_t x, int32_t y) override;
+  // Not handled (false): the window scrolls.
   bool MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32_t y) override;
+  // Escape cancels a drag or band, Delete deletes the selection, F2 edits the first selected
+  // shape, F5 refreshes the page; nothing without AllowKeyInput.
   void KeyDown(uint16_t key, TShiftState shift) override;
+  // Ctrl+C, Ctrl+V and Ctrl+X (characters 3, 22, 24): Copy, Paste and Cut.
   void KeyPress(char16_t ch) override;
   void KeyUp(uint16_t key, TShiftState shift) override;
   void FocusChanged(bool focused) override;

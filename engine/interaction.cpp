@@ -75,6 +75,21 @@ bool RegionMeetsRect(const TdtpRegion& region, const TFloatRect& r) {
   return false;
 }
 
+// The rubber band: a dotted rectangle in XOR mode without fill. An XOR of black would change no
+// pixel, so a black band inverts instead.
+void DrawBand(TCanvas& canvas, const TRect& r, TdtpColor color) {
+  TPen pen;
+  pen.Color = ColorFromSystem(color);
+  if ((pen.Color & 0xFFFFFFu) == 0) pen.Color = clWhite32;
+  pen.Style = psDot;
+  pen.Mode = pmXor;
+  canvas.SetPen(pen);
+  TBrush brush;
+  brush.Style = bsClear;
+  canvas.SetBrush(brush);
+  canvas.Rectangle(r);
+}
+
 TRect UnionRect(const TRect& a, const TRect& b) {
   if (a.IsEmpty()) return b;
   if (b.IsEmpty()) return a;
@@ -359,10 +374,8 @@ void TdtpDocument::DrawRubberBand(const TFloatPoint& d) {
   bandDelta_ = d;
   if (!host_ || IsPrinting() || IsLoading()) return;
   const TRect r = BandRect(d);
-  host_->DrawDirect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1}, [&](TCanvas& canvas) {
-    TdtpShape band;
-    band.DrawRubberRect(canvas, r, ColorFromSystem(HandleColor));
-  });
+  host_->DrawDirect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1},
+                    [&](TCanvas& canvas) { DrawBand(canvas, r, HandleColor); });
 }
 
 void TdtpDocument::EndRubberBand(bool select) {
@@ -389,10 +402,7 @@ void TdtpDocument::SelectInBand() {
 
 void TdtpDocument::RedrawFeedback(TCanvas& canvas) {
   if (outlineShown_) DrawSelectionOutlines(canvas);
-  if (bandShown_) {
-    TdtpShape band;
-    band.DrawRubberRect(canvas, BandRect(bandDelta_), ColorFromSystem(HandleColor));
-  }
+  if (bandShown_) DrawBand(canvas, BandRect(bandDelta_), HandleColor);
 }
 
 // --- In-place editing ---

@@ -171,6 +171,14 @@ TEST_F(InteractionTest, BandSelectsTheSameBothWaysAndAFlatBandNothing) {
   host.PaintInvalidated();
   const TPixels shown = Shown();
   EXPECT_TRUE(shown == CleanScreen());
+  // A black band still shows (it inverts), and goes with Escape.
+  doc->HandleColor = 0;
+  host.Press(TMouseButton::mbLeft, Px(70), Px(1));
+  host.Move(Px(90), Px(20));
+  EXPECT_FALSE(Shown() == shown);
+  host.Type(vk::Escape, 27);
+  EXPECT_TRUE(Shown() == shown);
+  host.Release(TMouseButton::mbLeft, Px(90), Px(20));
 }
 
 TEST_F(InteractionTest, PressOnABodyKeepsTheSelectionAndOnAHandleLeavesOne) {
