@@ -1,0 +1,224 @@
+// stickwell-cli magnet artwork, template, design, print and guide, read back through the model
+// and, for the printed sheets, through poppler's rendering of the PDF: the cutting lines lie where
+// the layout arithmetic puts them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/stream.h"
+#include "magnet/magnet_design.h"
+#include "magnet_test_support.h"
+#include "shapes/memo_shape.h"
+#include "shapes/polygon_shape.h"
+#include "support/cli_runner.h"
+
+namespace sw {
+namespace {
+
+constexpr double kRenderDpi = 1200;
+constexpr double kPixelsPerMm = kRenderDpi / 25.4;
+
+class CliMagnetVerbs : public test::MagnetFixture {
+protected:
+  static std::string Q(const std::string& word) { return test::ShellQuote(word); }
+
+  // A 90 x 50 template with bleed 3, square corners and the cutting line, built by the CLI.
+  std::string CardTemplate(const std::string& extra = "") {
+    const std::string cutout = TempFile("card.png");
+    test::TCliRun run = test::RunCli("magnet artwork cutout " + Q(cutout) + " --size 90x50 --ppi 50");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string file = TempFile("Card_90x50.fmt");
+    run = test::RunCli("magnet template " + Q(file) + " --name Card --size 90x50 --bleed 3 --border --cutout " +
+                       Q(cutout) + " " + extra);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return file;
+  }
+
+  // The centre of the dark line crossing a window of the PDF's first page, in millimetres along
+  // the axis it crosses: the window spans across ± 2 mm around the expected place and 4 mm along
+  // the line from along. Darkness is weighted over the window (poppler renders at 1200 dpi).
+  double LineCentre(const std::string& pdf, bool vertical, double expected, double along) {
+    const double x = vertical ? expected - 2 : along, y = vertical ? along : expected - 2;
+    const int size = static_cast<int>(std::lround(4 * kPixelsPerMm));
+    const long x0 = std::lround(x * kPixelsPerMm), y0 = std::lround(y * kPixelsPerMm);
+    const std::string stem = TempFile("window");
+    const std::string command = "pdftoppm -r 1200 -gray -singlefile -x " + std::to_string(x0) + " -y " +
+                                std::to_string(y0) + " -W " + std::to_string(size) + " -H " + std::to_string(size) +
+                                " " + Q(pdf) + " " + Q(stem);
+    if (std::system(command.c_str()) != 0) {
+      ADD_FAILURE() << "pdftoppm failed";
+      return NAN;
+    }
+    const std::vector<uint8_t> bytes = ReadFileBytes(stem + ".pgm");
+    // "P5\n<w> <h>\n255\n" then the grey bytes.
+    int w = 0, h = 0, max = 0, used = 0;
+    if (std::sscanf(reinterpret_cast<const char*>(bytes.data()), "P5 %d %d %d%n", &w, &h, &max, &used) != 3) {
+      ADD_FAILURE() << "not a PGM file";
+      return NAN;
+    }
+    const size_t start = static_cast<size_t>(used) + 1;
+    if (bytes.size() < start + static_cast<size_t>(w) * static_cast<size_t>(h)) {
+      ADD_FAILURE() << "short PGM file";
+      return NAN;
+    }
+    double total = 0, moment = 0;
+    for (int row = 0; row < h; ++row) {
+      for (int col = 0; col < w; ++col) {
+        const double dark = 255 - bytes[start + static_cast<size_t>(row) * static_cast<size_t>(w) +
+                                        static_cast<size_t>(col)];
+        total += dark;
+        moment += dark * ((vertical ? col : row) + 0.5);
+      }
+    }
+    if (total == 0) {
+      ADD_FAILURE() << "no line near " << expected << " mm";
+      return NAN;
+    }
+    return (static_cast<double>(vertical ? x0 : y0) + moment / total) / kPixelsPerMm;
+  }
+};
+
+TEST_F(CliMagnetVerbs, TemplateIsBuiltAsTheEditorBuildsIt) {
+  const std::string file = CardTemplate("--type clock-face --colour '#FF8000' --outer 20,11 --inner 2.5,1 --landscape");
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(file);
+  EXPECT_EQ(magnet->TemplateType(), kTemplateTypeClockFace);
+  EXPECT_FLOAT_EQ(magnet->BleedMargin(), 3);
+  EXPECT_FLOAT_EQ(magnet->Document().PageWidth(), 96);
+  EXPECT_FLOAT_EQ(magnet->Document().PageHeight(), 56);
+  EXPECT_TRUE(magnet->Layer(TLayer::olOutline)->Visible());
+  EXPECT_FALSE(magnet->Layer(TLayer::olMask)->Visible());
+  EXPECT_EQ(magnet->RectLayer(TLayer::bgColour)->FillColor(), 0x0080FF);
+  const TPrintSettings& s = magnet->PrintSettings();
+  EXPECT_FLOAT_EQ(s.OuterMarginX, 20);
+  EXPECT_FLOAT_EQ(s.OuterMarginY, 11);
+  EXPECT_FLOAT_EQ(s.InnerMarginX, 2.5f);
+  EXPECT_FLOAT_EQ(s.InnerMarginY, 1);
+  EXPECT_FALSE(s.Portrait);
+  EXPECT_TRUE(s.Precut);
+  EXPECT_EQ(magnet->TextLayer()->Lines().at(0), u"your message goes here");
+
+  // Refusals name what is wrong and write nothing.
+  const std::string out = TempFile("bad.fmt");
+  for (const char* options : {"--name A --size 90x50 --bleed 3",
+                                     "--name A --size 90x50 --bleed 200 --cutout x.png",
+                                     "--name A --size 90.5x50 --bleed 3 --cutout x.png",
+                                     "--name A --size 90x50 --bleed 3 --cutout x.png --type round",
+                                     "--name A --size 90x50 --bleed 3 --cutout x.png --skip 2"}) {
+    const test::TCliRun run = test::RunCli("magnet template " + Q(out) + " " + std::string(options));
+    EXPECT_EQ(run.status, 1) << options;
+    EXPECT_FALSE(FileExists(out)) << options;
+  }
+}
+
+TEST_F(CliMagnetVerbs, DesignIsMadeAsInTheDesignTab) {
+  const std::string file = CardTemplate();
+  const std::string picture = PictureFile("photo.png", 400, 300);
+  const std::string design = TempFile("mine.fmd");
+  test::TCliRun run = test::RunCli(
+      "magnet design " + Q(file) + " " + Q(design) +
+      " --message 'Hello, you' --font 'DejaVu Sans' --size 12.5 --italic --text-colour '#102030' --see-through"
+      " --text-size 40x20 --text-at 5,8 --colour '#00FF00' --picture " + Q(picture) +
+      " --picture-zoom 50 --picture-at 10,5 --picture-turn 30");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "mine.fmd\n");
+
+  auto magnet = NewMagnet();
+  magnet->OpenDesign(design);
+  const TdtpMemoShape* text = magnet->TextLayer();
+  EXPECT_EQ(text->Lines().at(0), u"Hello, you");
+  EXPECT_EQ(text->FontName(), "DejaVu Sans");
+  EXPECT_NEAR(text->FontHeight(), 12.5 * 25.4 / 72, 1e-4);
+  EXPECT_TRUE(text->Italic());
+  EXPECT_FALSE(text->Bold());
+  EXPECT_EQ(text->FontColor(), 0x302010);
+  EXPECT_TRUE(magnet->TextBoxSeeThrough());
+  const std::optional<TTextControls> tc = magnet->TextControls();
+  ASSERT_TRUE(tc);
+  EXPECT_EQ(tc->Left, 5);
+  EXPECT_EQ(tc->Top, 8);
+  EXPECT_EQ(tc->Width, 40);
+  EXPECT_EQ(tc->Height, 20);
+  EXPECT_EQ(magnet->RectLayer(TLayer::bgColour)->FillColor(), 0x00FF00);
+  const std::optional<TImageControls> ic = magnet->ImageControls(TLayer::usrImage);
+  ASSERT_TRUE(ic);
+  EXPECT_TRUE(magnet->Layer(TLayer::usrImage)->Visible());
+  EXPECT_EQ(ic->Zoom, 50);
+  EXPECT_EQ(ic->Rotate, 30);
+  // The box was saved white-or-clear, never the flash's grey.
+  EXPECT_EQ(magnet->RectLayer(TLayer::usrTextBG)->MasterAlpha(), 0u);
+
+  // A turn keeps the message's size; bad values are refused before anything is written.
+  run = test::RunCli("magnet design " + Q(file) + " " + Q(TempFile("turned.fmd")) +
+                     " --text-size 40x20 --text-turn 15");
+  ASSERT_EQ(run.status, 0) << run.err;
+  magnet->OpenDesign(TempFile("turned.fmd"));
+  EXPECT_EQ(magnet->TextControls()->Rotate, 15);
+  EXPECT_EQ(magnet->TextControls()->Width, 40);
+  for (const char* options : {"--colour red", "--size 0", "--text-at 5", "--picture-zoom 0",
+                                     "--text-size -4x3", "--unknown 1"}) {
+    const std::string out = TempFile("refused.fmd");
+    run = test::RunCli("magnet design " + Q(file) + " " + Q(out) + " " + std::string(options));
+    EXPECT_EQ(run.status, 1) << options;
+    EXPECT_FALSE(FileExists(out)) << options;
+  }
+}
+
+TEST_F(CliMagnetVerbs, PrintedCutLinesLieWhereTheLayoutPutsThem) {
+  const std::string file = CardTemplate();
+  const std::string pdf = TempFile("sheet.pdf");
+  test::TCliRun run = test::RunCli("magnet print " + Q(file) + " " + Q(pdf) +
+                                   " --uncut --inner 5,5 --quality high --dpi 600");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("2 columns x 4 rows, 8 copies"), std::string::npos) << run.out;
+  // Portrait: px 95, py 55; the 0.2 mm cutting line lies just inside each net edge.
+  EXPECT_NEAR(LineCentre(pdf, true, 15.1, 40), 15.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 104.9, 40), 104.9, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 110.1, 150), 110.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 23.1, 50), 23.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 72.9, 50), 72.9, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 78.1, 150), 78.1, 0.05);
+
+  // Landscape: 3 x 2 cells of 50 x 90, grid row 0 at the top of the sheet.
+  run = test::RunCli("magnet print " + Q(file) + " " + Q(pdf) + " --uncut --landscape --inner 5,5 --quality high");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NEAR(LineCentre(pdf, true, 15.1, 60), 15.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 64.9, 60), 64.9, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 23.1, 38), 23.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 70.1, 60), 70.1, 0.05);
+
+  // A printer offset moves the sheet: 1 mm right, half a millimetre up.
+  run = test::RunCli("magnet print " + Q(file) + " " + Q(pdf) + " --uncut --inner 5,5 --quality high --offset 1,-0.5");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NEAR(LineCentre(pdf, true, 16.1, 40), 16.1, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 22.6, 50), 22.6, 0.05);
+
+  // Nothing selected: no job and no file.
+  const std::string none = TempFile("none.pdf");
+  run = test::RunCli("magnet print " + Q(file) + " " + Q(none) + " --skip 1,2,3,4,5,6,7,8,9,10");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("No position is selected for printing"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileExists(none));
+}
+
+TEST_F(CliMagnetVerbs, GuideOutlinesTheCuts) {
+  const std::string file = CardTemplate();
+  const std::string pdf = TempFile("guide.pdf");
+  const test::TCliRun run = test::RunCli("magnet guide " + Q(file) + " " + Q(pdf) + " --inner 0,0 --quality high");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The guide's line is centred on the cut itself; neighbours share theirs. Its outlines are
+  // drawn straight into the print bands rather than through a copy's cache, which places
+  // horizontal lines less finely (within 0.15 mm).
+  EXPECT_NEAR(LineCentre(pdf, true, 15, 35), 15, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 105, 35), 105, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, true, 195, 35), 195, 0.05);
+  EXPECT_NEAR(LineCentre(pdf, false, 23, 30), 23, 0.15);
+  EXPECT_NEAR(LineCentre(pdf, false, 123, 30), 123, 0.15);
+  EXPECT_NEAR(LineCentre(pdf, false, 273, 30), 273, 0.15);
+}
+
+}  // namespace
+}  // namespace sw
