@@ -470,8 +470,10 @@ void TPrintTab::BPrintGuideSheetClick() {
 }
 
 void TPrintTab::BPrintingTipsClick() {
-  TFPrintingTips tips(dialogs_, config_, this);
-  tips.exec();
+  Guarded([this] {
+    TFPrintingTips tips(dialogs_, config_, this);
+    tips.exec();
+  });
 }
 
 }  // namespace sw

@@ -18,7 +18,9 @@
 #include "app/aux_dialogs.h"
 #include "app/handler_guard.h"
 #include "app/tab_controls.h"
+#include "base/exception.h"
 #include "magnet/magnet_design.h"
+#include "platform/file_printer.h"
 #include "widgets/spin_edit.h"
 
 namespace sw {
@@ -41,8 +43,10 @@ const std::vector<TFileFilter> kPictureFilters{{"All (*.jpg;*.gif,*.png)", {"jpg
                                                {"GIF Image File (*.gif)", {"gif"}},
                                                {"PNG(*.png)", {"png"}}};
 
-// The spin edit's own bound for the magnet size, which has no range: a page no printer has.
-constexpr double kSizeLimit = 10000;
+// The magnet's size in whole millimetres, no larger than any paper a printer takes; 0 is "no size
+// yet", which "Preview Template" refuses (a page without area, or one turned inside out).
+constexpr int32_t kMinMagnetSide = 1;
+constexpr double kMaxMagnetSide = kMaxPaperSide;
 
 }  // namespace
 
@@ -74,7 +78,7 @@ TTemplateTab::TTemplateTab(TMagnetDesign& design, const TDialogServices& dialogs
   SETemplateHeight = NewSpinEdit(pageGroup, "SETemplateHeight", svtInteger);
   SETemplateMargin = NewSpinEdit(pageGroup, "SETemplateMargin", svtFloat);
   SETemplateMargin->SetRange(0, kMaxBleedMargin);
-  for (TAdvSpinEdit* size : {SETemplateWidth, SETemplateHeight}) size->SetRange(-kSizeLimit, kSizeLimit);
+  for (TAdvSpinEdit* size : {SETemplateWidth, SETemplateHeight}) size->SetRange(0, kMaxMagnetSide);
   CBAspectRatio = NewCheckBox(pageGroup, "CBAspectRatio", "keep aspect ratio");
   BPreviewTemplate = NewButton(pageGroup, "BPreviewTemplate", "Preview Template");
 
@@ -297,6 +301,8 @@ void TTemplateTab::CBTemplateTypeChange() {
 
 void TTemplateTab::BPreviewTemplateClick() {
   Guarded([this] {
+    if (design_.TemplateWidth() < kMinMagnetSide || design_.TemplateHeight() < kMinMagnetSide)
+      RaiseError("The magnet's width and height must be at least 1 mm");
     design_.PreviewTemplate();
     emit designApplied();
   });

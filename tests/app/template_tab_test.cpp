@@ -215,6 +215,30 @@ private slots:
     QCOMPARE(boxes.Messages().size(), size_t(0));
   }
 
+  void aMagnetHasAnArea() {
+    THeadlessDialogs dialogs;
+    THeadlessMessageBoxes boxes;
+    TMagnetDesign author(world_->Services());
+    TTemplateTab tab(author, dialogs.Services(&boxes));
+    tab.show();
+    // Nothing loaded yet: no size to lay the page out for.
+    Click(tab.BPreviewTemplate);
+    QCOMPARE(boxes.LastText(), std::string("The magnet's width and height must be at least 1 mm"));
+    QCOMPARE(author.Document().PageWidth(), 210.0f);
+    Click(tab.CBAspectRatio);
+    Type(tab.SETemplateWidth, QStringLiteral("-40"));
+    Type(tab.SETemplateHeight, QStringLiteral("30"));
+    QCOMPARE(tab.SETemplateWidth->IntValue(), 0);
+    boxes.ClearMessages();
+    Click(tab.BPreviewTemplate);
+    QCOMPARE(boxes.Messages().size(), size_t(1));
+    QCOMPARE(author.Document().PageWidth(), 210.0f);
+    Type(tab.SETemplateWidth, QStringLiteral("1"));
+    Click(tab.BPreviewTemplate);
+    QCOMPARE(author.Document().PageWidth(), 1.0f);
+    QCOMPARE(author.Document().PageHeight(), 30.0f);
+  }
+
   void aPictureThatCannotBeReadIsAMessage() {
     THeadlessDialogs dialogs;
     THeadlessMessageBoxes boxes;
