@@ -58,7 +58,8 @@ void PrintInfo(TMagnetDesign& magnet) {
   const float m = magnet.BleedMargin();
   std::printf("template name\t%s\n", magnet.TemplateName().c_str());
   std::printf("template type\t%s\n", magnet.TemplateType().c_str());
-  std::printf("version\t%s\n", magnet.Layer(TLayer::usrTextBG) ? "nine layers" : "five layers (older template)");
+  const std::string version = magnet.StoredPageParams().Value("template version");
+  std::printf("template version\t%s\n", version.empty() ? "none (an older template of five layers)" : version.c_str());
   std::printf("page\t%s x %s mm\n", FormatDecimal(doc.PageWidth()).c_str(), FormatDecimal(doc.PageHeight()).c_str());
   std::printf("bleed margin\t%s\n", FormatDecimal(m).c_str());
   std::printf("net size\t%s x %s mm\n", FormatDecimal(doc.PageWidth() - 2 * m).c_str(),

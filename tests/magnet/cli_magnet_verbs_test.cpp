@@ -101,6 +101,17 @@ TEST_F(CliMagnetVerbs, TemplateIsBuiltAsTheEditorBuildsIt) {
   EXPECT_TRUE(s.Precut);
   EXPECT_EQ(magnet->TextLayer()->Lines().at(0), u"your message goes here");
 
+  // info shows what was built.
+  const test::TCliRun info = test::RunCli("magnet info " + Q(file));
+  ASSERT_EQ(info.status, 0) << info.err;
+  for (const char* line : {"template type\tclock face\n", "template version\t1\n", "net size\t90 x 50 mm\n",
+                           "inner margins\t2.5, 1\n", "orientation\tlandscape\n"}) {
+    EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+  }
+  // The cutout covered the 96 x 56 page when it was loaded: its zoom reference.
+  EXPECT_NE(info.out.find("olImage\t5\tTdtpBitmapShape\tvisible\talpha 255\t3,3 90x50\tangle 0\tzoom reference "),
+            std::string::npos) << info.out;
+
   // Refusals name what is wrong and write nothing.
   const std::string out = TempFile("bad.fmt");
   for (const char* options : {"--name A --size 90x50 --bleed 3",
