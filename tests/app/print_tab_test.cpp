@@ -220,6 +220,7 @@ private slots:
     QCOMPARE(rig.Dialogs.Print.Requests()[0].PaperHeight, 297.0f);
     QCOMPARE(printer->SheetCount(), 1);
     QCOMPARE(printer->Count("end"), 1);
+    QCOMPARE(PrintedCopyCount(*rig.Sheet), 8);
     QCOMPARE(rig.Dialogs.Progress.Jobs().size(), size_t(1));
     QVERIFY(rig.Dialogs.Progress.Jobs()[0].Ended);
 
