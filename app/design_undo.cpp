@@ -1,5 +1,6 @@
 #include "app/design_undo.h"
 
+#include "engine/command.h"
 #include "magnet/magnet_design.h"
 
 namespace sw {
@@ -27,9 +28,24 @@ bool TDesignUndo::SettleFlash() {
 void TDesignUndo::Step(const std::function<void()>& change, const std::string& key) {
   const bool flashed = SettleFlash();
   TdtpDocument& document = design_.Document();
+  TdtpShape* picture = design_.Layer(TLayer::usrImage);
+  const bool wasVisible = picture && picture->Visible();
+  const TdtpCommand* newest = document.UndoCount() > 0 ? document.UndoItem(document.UndoCount() - 1) : nullptr;
   document.BeginGesture(key);
   try {
     change();
+    if (picture && picture == design_.Layer(TLayer::usrImage) && picture->Visible() != wasVisible &&
+        document.UndoEnabled()) {
+      // A step that only shows or hides the picture still needs a command to stand for it.
+      if (document.UndoCount() == 0 || document.UndoItem(document.UndoCount() - 1) == newest) {
+        document.AddUndo(std::make_unique<TdtpCommand>(ckProperty, picture->ShapeId(), "Visible",
+                                                       wasVisible ? "True" : "False"));
+      }
+      const TdtpCommand* top = document.UndoItem(document.UndoCount() - 1);
+      if (top && top != newest) {
+        undoMarks_[top] = TVisibilityMark{top->ShapeId, top->Name, top->Value, wasVisible, picture->Visible()};
+      }
+    }
   } catch (...) {
     document.EndGesture();
     throw;
@@ -37,6 +53,46 @@ void TDesignUndo::Step(const std::function<void()>& change, const std::string& k
   document.EndGesture();
   // The flash the step interrupted goes on (a step that flashes has restarted it already).
   if (flashed && !design_.Flashing()) Quietly([this] { design_.FlashTextBox(); });
+}
+
+bool TDesignUndo::TakeMark(TMarks& marks, const TdtpCommand* newest, TVisibilityMark& mark) {
+  const auto found = marks.find(newest);
+  if (found == marks.end()) return false;
+  mark = found->second;
+  marks.erase(found);
+  return newest->ShapeId == mark.ShapeId && newest->Name == mark.Name && newest->Value == mark.Value;
+}
+
+void TDesignUndo::PutMark(TMarks& marks, const TdtpCommand* newest, TVisibilityMark mark) {
+  if (!newest) return;
+  mark.ShapeId = newest->ShapeId;
+  mark.Name = newest->Name;
+  mark.Value = newest->Value;
+  marks[newest] = mark;
+}
+
+void TDesignUndo::ShowPicture(bool visible) {
+  if (TdtpShape* picture = design_.Layer(TLayer::usrImage)) Quietly([&] { picture->SetVisible(visible); });
+}
+
+bool TDesignUndo::Replay(bool undo) {
+  SettleFlash();
+  TdtpDocument& document = design_.Document();
+  TMarks& from = undo ? undoMarks_ : redoMarks_;
+  TMarks& to = undo ? redoMarks_ : undoMarks_;
+  const int fromCount = undo ? document.UndoCount() : document.RedoCount();
+  const TdtpCommand* newest = fromCount > 0 ? (undo ? document.UndoItem(fromCount - 1) : document.RedoItem(fromCount - 1))
+                                            : nullptr;
+  TVisibilityMark mark;
+  const bool marked = newest && TakeMark(from, newest, mark);
+  const int toCount = undo ? document.RedoCount() : document.UndoCount();
+  if (!(undo ? document.Undo() : document.Redo())) return false;
+  if (!marked) return true;
+  ShowPicture(undo ? mark.Before : mark.After);
+  // The step going the other way, when the replay left one.
+  const int now = undo ? document.RedoCount() : document.UndoCount();
+  if (now > toCount) PutMark(to, undo ? document.RedoItem(now - 1) : document.UndoItem(now - 1), mark);
+  return true;
 }
 
 void TDesignUndo::BeginGesture() {
@@ -53,19 +109,14 @@ void TDesignUndo::EndGesture() {
 bool TDesignUndo::CanUndo() const { return design_.Document().CanUndo(); }
 bool TDesignUndo::CanRedo() const { return design_.Document().CanRedo(); }
 
-bool TDesignUndo::Undo() {
-  SettleFlash();
-  return design_.Document().Undo();
-}
-
-bool TDesignUndo::Redo() {
-  SettleFlash();
-  return design_.Document().Redo();
-}
+bool TDesignUndo::Undo() { return Replay(true); }
+bool TDesignUndo::Redo() { return Replay(false); }
 
 void TDesignUndo::Clear() {
   while (gestures_ > 0) EndGesture();
   design_.Document().ClearUndo();
+  undoMarks_.clear();
+  redoMarks_.clear();
 }
 
 }  // namespace sw

@@ -1,14 +1,19 @@
 // Undo and redo of the design's changes through the design document's own undo log: one step per
 // user gesture (a button, a typed value, an arrow held down, a run of typing in the message), the
 // grey flash of the message box never recorded, and a fresh log whenever a design is applied.
+// Shapes record no undo for their visibility, so the showing and hiding of the user's picture
+// ("load image", "clear image", "reset") is kept here beside the step that made it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace sw {
 
 class TMagnetDesign;
+class TdtpCommand;
 
 class TDesignUndo {
 public:
@@ -35,6 +40,24 @@ public:
   void Clear();
 
 private:
+  // What a step did to the user picture's visibility, filed under the step's newest command
+  // (its kind, shape and name confirm that the command is still the same one).
+  struct TVisibilityMark {
+    int32_t ShapeId = 0;
+    std::string Name;
+    std::string Value;
+    bool Before = false;
+    bool After = false;
+  };
+  using TMarks = std::map<const TdtpCommand*, TVisibilityMark>;
+  // The mark of the newest command of a list, taken out of marks; false when there is none.
+  static bool TakeMark(TMarks& marks, const TdtpCommand* newest, TVisibilityMark& mark);
+  // Files mark under the newest command of the other list after a replay.
+  static void PutMark(TMarks& marks, const TdtpCommand* newest, TVisibilityMark mark);
+  void ShowPicture(bool visible);
+  bool Replay(bool undo);
+  TMarks undoMarks_;
+  TMarks redoMarks_;
   // Ends a running flash without recording; true when one was running.
   bool SettleFlash();
   TMagnetDesign& design_;

@@ -1,0 +1,545 @@
+// The designer window driven as a user drives it, on the offscreen platform with scripted dialogs:
+// the start without templates, a template chosen, the message, font, colour, size and angle set
+// with the arrows, a picture loaded, zoomed and moved, the design saved and found whole again;
+// undo and redo across these; the close question; errors that end in a message box.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "app/app_folders.h"
+#include "app/aux_dialogs.h"
+#include "app/design_tab.h"
+#include "app/design_undo.h"
+#include "app/main_window.h"
+#include "magnet/magnet_design.h"
+#include "platform/headless_dialogs.h"
+#include "platform/headless_message_box.h"
+#include "platform/qt/window_host_qt.h"
+#include "shapes/bitmap_shape.h"
+#include "shapes/memo_shape.h"
+#include "shapes/polygon_shape.h"
+#include "tabs_test_support.h"
+#include "widgets/colour_picker.h"
+#include "widgets/spin_edit.h"
+
+using namespace sw;
+using namespace sw::test;
+
+namespace {
+
+template <class T>
+T* Child(QWidget& window, const char* name) {
+  T* child = window.findChild<T*>(name);
+  if (!child) qWarning("no child %s", name);
+  return child;
+}
+
+// A template as the template editor leaves it: 90 x 50 mm with a 3 mm bleed, every layer shown
+// but the mask and the user's picture.
+void WriteTemplate(TTabsWorld& world, const std::string& path) {
+  TMagnetDesign author(world.Services());
+  author.SetBleedMargin(3);
+  author.LayoutTemplateLayers(90, 50, 3);
+  for (const TLayer layer : AllLayers()) author.Layer(layer)->SetVisible(layer != TLayer::olMask);
+  author.Layer(TLayer::usrImage)->SetVisible(false);
+  author.SetTemplateName("stored name");
+  author.SaveTemplate(path);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TTabsWorld> world;
+  std::unique_ptr<QTemporaryDir> dir;
+  THeadlessDialogs dialogs;
+  THeadlessMessageBoxes boxes;
+  std::unique_ptr<TFStickwellMain> window;
+
+  QString Program() const { return dir->path() + "/program"; }
+  QString TemplatePath() const { return Program() + "/templates/Round_Magnet_50mm.fmt"; }
+
+  // A window of a program whose folder holds one template (or none).
+  void Open(bool withTemplate, QStringList arguments = {}) {
+    QDir().mkpath(Program() + "/templates");
+    if (withTemplate) WriteTemplate(*world, TemplatePath().toStdString());
+    TMainWindowSetup setup;
+    setup.Arguments = arguments;
+    setup.Fonts = world->Fonts.get();
+    setup.Dialogs = dialogs.Services(&boxes);
+    setup.ProgramDir = Program().toStdString();
+    setup.DataDir = (dir->path() + "/data").toStdString();
+    window = std::make_unique<TFStickwellMain>(setup);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void SelectTemplate() {
+    dialogs.Files.ScriptOpen(TemplatePath().toStdString());
+    Click(Child<QPushButton>(*window, "BSelectTemplate"));
+    QVERIFY(window->Design().DesignLoaded());
+  }
+
+  TAdvSpinEdit* Spin(const char* name) { return Child<TAdvSpinEdit>(*window, name); }
+  TdtpMemoShape& Text() { return *window->Design().TextLayer(); }
+  TdtpBitmapShape& Picture() { return *window->Design().BitmapLayer(TLayer::usrImage); }
+
+private slots:
+  void initTestCase() { world = std::make_unique<TTabsWorld>(); }
+
+  void init() {
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    dialogs.~THeadlessDialogs();
+    new (&dialogs) THeadlessDialogs();
+    boxes = THeadlessMessageBoxes();
+  }
+
+  void cleanup() {
+    if (window) {
+      window->Design().Document().SetModified(false);
+      window->close();
+    }
+    window.reset();
+    dir.reset();
+  }
+
+  void startsWithoutTemplatesThenRunsNormally() {
+    // The dialog shows once, after the window; its Cancel lets the program go on.
+    QString title;
+    int closers = 0;
+    std::function<void()> closeNoTemplates = [&] {
+      if (auto* dialog = qobject_cast<TFNoTemplates*>(QApplication::activeModalWidget())) {
+        title = dialog->windowTitle();
+        dialog->BCancel->click();
+      } else if (++closers < 100) {
+        QTimer::singleShot(20, closeNoTemplates);
+      }
+    };
+    QTimer::singleShot(20, closeNoTemplates);
+    Open(false);
+    QTRY_COMPARE(window->NoTemplatesShown(), 1);
+    QTRY_COMPARE(title, QString("Empty Templates Folder"));
+    QCOMPARE(window->windowTitle(), QString("Stickwell"));
+    QCOMPARE(window->size(), QSize(900, 500));
+    QCOMPARE(window->minimumSize(), QSize(350, 350));
+    for (const char* folder : {"templates", "designs", "images"}) QVERIFY(QDir(Program() + "/" + folder).exists());
+    QVERIFY(!window->TemplatesFound());
+    // Nothing to edit yet: the start-up page, the design controls off.
+    QCOMPARE(window->PageControl2()->currentWidget(), window->StartupPage());
+    QCOMPARE(window->PageControl1()->count(), 2);
+    QVERIFY(Child<QPushButton>(*window, "BSelectTemplate")->isEnabled());
+    QVERIFY(Child<QPushButton>(*window, "BLoadDesign")->isEnabled());
+    QVERIFY(!Child<QPushButton>(*window, "BSaveDesign")->isEnabled());
+    QVERIFY(!Child<QPushButton>(*window, "BLoadImage")->isEnabled());
+    QVERIFY(!Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
+    QVERIFY(!Spin("SETextRotate")->isEnabled());
+    QVERIFY(!Child<TColorPickerButton>(*window, "CPBbgColour")->isEnabled());
+    // The start-up picture sits in the middle of its page.
+    QLabel* picture = window->StartupPicture();
+    QCOMPARE(picture->size(), QSize(291, 43));
+    QCOMPARE(picture->x(), (window->StartupPage()->width() - 291) / 2);
+    Screenshot(*window, "window_startup");
+    // Switching tabs before any template keeps the start-up page for "design".
+    window->PageControl1()->setCurrentIndex(1);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->PreviewPage());
+    window->PageControl1()->setCurrentIndex(0);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->StartupPage());
+    // "select template" still opens in the templates folder; a cancel changes nothing.
+    Click(Child<QPushButton>(*window, "BSelectTemplate"));
+    QCOMPARE(dialogs.Files.LastRequest()->Request.Title, std::string("Load template design"));
+    QCOMPARE(QDir(QString::fromStdString(dialogs.Files.LastRequest()->Request.InitialDir)).absolutePath(),
+             QDir(Program() + "/templates").absolutePath());
+    QVERIFY(!window->Design().DesignLoaded());
+    // A template put there later loads, and the design shows.
+    WriteTemplate(*world, TemplatePath().toStdString());
+    SelectTemplate();
+    QCOMPARE(window->PageControl2()->currentWidget(), window->DesignPage());
+    QCOMPARE(Child<QLabel>(*window, "LTemplateName")->text(), QString("Round Magnet 50mm"));
+    QVERIFY(Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
+    QVERIFY(Child<QPushButton>(*window, "BLoadImage")->isEnabled());
+    // The template's picture is hidden: the picture controls wait for "load image".
+    QVERIFY(!Spin("SEImageZoom")->isEnabled());
+    QVERIFY(!window->Design().Document().Modified());
+    QCOMPARE(window->NoTemplatesShown(), 1);
+  }
+
+  void templateTabOnlyWithExactlyExtra() {
+    Open(true, {"Extra"});
+    QCOMPARE(window->PageControl1()->count(), 2);
+    QCOMPARE(window->NoTemplatesShown(), 0);
+    cleanup();
+    init();
+    Open(true, {"extra"});
+    QCOMPARE(window->PageControl1()->count(), 3);
+    QCOMPARE(window->PageControl1()->tabText(2), QString("template"));
+    // The template tab shows the design view even before a template.
+    window->PageControl1()->setCurrentIndex(2);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->DesignPage());
+  }
+
+  void aDesignMadeWithTheControlsComesBackWhole() {
+    Open(true);
+    SelectTemplate();
+    TMagnetDesign& design = window->Design();
+    // The message, typed.
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo");
+    memo->setFocus();
+    QTest::keyClicks(memo, "Hi");
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClicks(memo, "there");
+    QCOMPARE(Text().Text(), std::u16string(u"Hi\r\nthere"));
+    QVERIFY(design.Flashing());
+    QVERIFY(window->Timer1()->isActive());
+    QVERIFY(design.Document().Modified());
+    // The font, with its colour, from the font dialog.
+    const int32_t points = design.FontPoints();
+    const std::string fontName = Text().FontName();
+    dialogs.Font.ScriptFont(TFontChoice{"DejaVu Sans", 20, true, false, 0xFF0000});
+    Click(Child<QPushButton>(*window, "BFont"));
+    // The dialog opens at the message's font, its colour as 0xRRGGBB.
+    QCOMPARE(dialogs.Font.Requests().back().Points, double(points));
+    QCOMPARE(dialogs.Font.Requests().back().Name, fontName);
+    QCOMPARE(Text().FontName(), std::string("DejaVu Sans"));
+    QVERIFY(Text().FontStyle() & fsBold);
+    QCOMPARE(Text().FontColor(), 0x0000FF);  // window-system colours are 0x00BBGGRR
+    QCOMPARE(Child<QLineEdit>(*window, "EFont")->text(), QString("DejaVu Sans - 20 point"));
+    // The background colour from the picker's drop-down.
+    auto* picker = Child<TColorPickerButton>(*window, "CPBbgColour");
+    picker->ShowPopup();
+    QVERIFY(picker->Popup());
+    QTest::mouseClick(picker->Popup(), Qt::LeftButton, {}, picker->Popup()->SwatchRect(5).center());
+    const int32_t colour = ColorPalette()[5].Color;
+    QCOMPARE(design.RectLayer(TLayer::bgColour)->FillColor(), colour);
+    // Size and angle with the arrows: the lower one increases.
+    const float width = Text().DocWidth();
+    ClickArrow(Spin("SETextWidth"), true, 2);
+    QCOMPARE(Text().DocWidth(), width + 2);
+    ClickArrow(Spin("SETextRotate"), true, 3);
+    QCOMPARE(Spin("SETextRotate")->IntValue(), 3);
+    QCOMPARE(Text().DocAngle(), 357.0f);
+    // The box behind the message follows it.
+    QCOMPARE(design.Layer(TLayer::usrTextBG)->DocAngle(), 357.0f);
+    Click(Child<QCheckBox>(*window, "CBTextBG"));
+    QVERIFY(design.TextBoxSeeThrough());
+    // A picture of 300 x 200 pixels on the 96 x 56 mm page: covering 96 x 64, then a quarter, centred.
+    const std::string photo = WritePicture(Program() + "/images/photo.png", 300, 200, 0xFF3366CC);
+    dialogs.Files.ScriptOpen(photo);
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    QCOMPARE(dialogs.Files.LastRequest()->Request.Filters.size(), size_t(4));
+    QVERIFY(Picture().Visible());
+    QVERIFY(Spin("SEImageZoom")->isEnabled());
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    QCOMPARE(Spin("SEImageHorizontal")->IntValue(), 36);
+    QCOMPARE(Spin("SEImageVertical")->IntValue(), 20);
+    ClickArrow(Spin("SEImageZoom"), true, 5);
+    QCOMPARE(Picture().DocWidth(), 96 * 0.30f);
+    ClickArrow(Spin("SEImageHorizontal"), false, 2);
+    QCOMPARE(Picture().DocLeft(), 34.0f);
+    ClickArrow(Spin("SEImageRotate"), false, 1);
+    QCOMPARE(Picture().DocAngle(), 1.0f);
+    Screenshot(*window, "window_design_with_picture");
+
+    // Saved under a name without extension: ".fmd" is added.
+    dialogs.Files.ScriptSave((Program() + "/designs/mine").toStdString());
+    Click(Child<QPushButton>(*window, "BSaveDesign"));
+    QCOMPARE(dialogs.Files.LastRequest()->Request.Title, std::string("Save fridge magnet design"));
+    QVERIFY(QFile::exists(Program() + "/designs/mine.fmd"));
+    QVERIFY(!design.Document().Modified());
+    const int imageLeft = Spin("SEImageHorizontal")->IntValue();
+    const int imageTop = Spin("SEImageVertical")->IntValue();
+
+    // Everything changed again, then the design loaded back.
+    QTest::keyClicks(memo, "!!");
+    ClickArrow(Spin("SEImageZoom"), false, 3);
+    boxes.ScriptAnswer(TMessageAnswer::No);  // the question before replacing the changed design
+    dialogs.Files.ScriptOpen((Program() + "/designs/mine.fmd").toStdString());
+    Click(Child<QPushButton>(*window, "BLoadDesign"));
+    QCOMPARE(boxes.LastText(), std::string("Do you want to save the changes to your design."));
+    QCOMPARE(memo->toPlainText(), QString("Hi\nthere"));
+    QCOMPARE(Child<QLineEdit>(*window, "EFont")->text(), QString("DejaVu Sans - 20 point"));
+    QCOMPARE(Spin("SETextRotate")->IntValue(), 3);
+    QCOMPARE(Spin("SETextWidth")->IntValue(), Round(width) + 2);
+    QVERIFY(Child<QCheckBox>(*window, "CBTextBG")->isChecked());
+    QCOMPARE(picker->Color(), colour);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 30);
+    QCOMPARE(Spin("SEImageHorizontal")->IntValue(), imageLeft);
+    QCOMPARE(Spin("SEImageVertical")->IntValue(), imageTop);
+    QCOMPARE(Spin("SEImageRotate")->IntValue(), -1);
+    QVERIFY(Spin("SEImageZoom")->isEnabled());
+    QCOMPARE(Child<QLabel>(*window, "LTemplateName")->text(), QString("Round Magnet 50mm"));
+    QVERIFY(!design.Document().Modified());
+    QVERIFY(!window->UndoAction()->isEnabled());
+  }
+
+  void undoAndRedoFollowEveryGesture() {
+    Open(true);
+    SelectTemplate();
+    TMagnetDesign& design = window->Design();
+    QAction* undo = window->UndoAction();
+    QAction* redo = window->RedoAction();
+    QVERIFY(!undo->isEnabled());
+    // Two clicks, two steps.
+    ClickArrow(Spin("SETextRotate"), true, 2);
+    QVERIFY(undo->isEnabled());
+    undo->trigger();
+    QCOMPARE(Spin("SETextRotate")->IntValue(), 1);
+    QCOMPARE(Text().DocAngle(), 359.0f);
+    QVERIFY(redo->isEnabled());
+    redo->trigger();
+    QCOMPARE(Spin("SETextRotate")->IntValue(), 2);
+    // An arrow held down is one step however far it goes.
+    TAdvSpinEdit* height = Spin("SETextHeight");
+    const int before = height->IntValue();
+    height->SetRepeatTiming(30, 10);
+    QTest::mousePress(height->LowerArrow(), Qt::LeftButton);
+    QTest::qWait(200);
+    QTest::mouseRelease(height->LowerArrow(), Qt::LeftButton);
+    QVERIFY(height->IntValue() > before + 2);
+    undo->trigger();
+    QCOMPARE(height->IntValue(), before);
+    QCOMPARE(Round(Text().DocHeight()), before);
+    QCOMPARE(Round(design.Layer(TLayer::usrTextBG)->DocHeight()), before);
+    // A run of typing is one step; the flash and its end record nothing.
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo");
+    memo->setFocus();
+    QTest::keyClicks(memo, "abc");
+    const int steps = design.Document().UndoCount();
+    for (int tick = 0; tick < 30; ++tick) window->Timer1Timer();
+    QVERIFY(!design.Flashing());
+    QVERIFY(!window->Timer1()->isActive());
+    QCOMPARE(design.Document().UndoCount(), steps);
+    QCOMPARE(design.Layer(TLayer::usrTextBG)->MasterAlpha(), 255u);
+    QTest::keySequence(window.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QCOMPARE(memo->toPlainText(), QString());
+    QCOMPARE(Text().Text(), std::u16string());
+    // Undone while the box flashes: the box comes back white, not grey.
+    QTest::keySequence(window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    QCOMPARE(memo->toPlainText(), QString("abc"));
+    ClickArrow(Spin("SETextHorizontal"), true, 1);
+    QVERIFY(design.Flashing());
+    undo->trigger();
+    QVERIFY(!design.Flashing());
+    QCOMPARE(design.Layer(TLayer::usrTextBG)->MasterAlpha(), 255u);
+    QCOMPARE(design.RectLayer(TLayer::usrTextBG)->FillColor(), kColourWhite);
+    // The see-through box, the font, the picture.
+    Click(Child<QCheckBox>(*window, "CBTextBG"));
+    QCOMPARE(design.Layer(TLayer::usrTextBG)->MasterAlpha(), 0u);
+    undo->trigger();
+    QVERIFY(!Child<QCheckBox>(*window, "CBTextBG")->isChecked());
+    QVERIFY(!design.TextBoxSeeThrough());
+    const QString font = Child<QLineEdit>(*window, "EFont")->text();
+    dialogs.Font.ScriptFont(TFontChoice{"DejaVu Serif", 30, false, true, 0x00FF00});
+    Click(Child<QPushButton>(*window, "BFont"));
+    QVERIFY(Child<QLineEdit>(*window, "EFont")->text() != font);
+    undo->trigger();
+    QCOMPARE(Child<QLineEdit>(*window, "EFont")->text(), font);
+    dialogs.Files.ScriptOpen(WritePicture(Program() + "/images/p.png", 200, 300, 0xFF00AA00));
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    ClickArrow(Spin("SEImageZoom"), true, 4);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 29);
+    undo->trigger();  // each click is a step of its own
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 28);
+    for (int i = 0; i < 3; ++i) undo->trigger();
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    QCOMPARE(Picture().DocWidth(), 0.25f * 96);
+    undo->trigger();  // the load itself: the picture hidden again, its controls off
+    QVERIFY(!Picture().Visible());
+    QVERIFY(!Spin("SEImageZoom")->isEnabled());
+    QVERIFY(Child<QPushButton>(*window, "BLoadImage")->isEnabled());
+    redo->trigger();
+    QVERIFY(Picture().Visible());
+    QVERIFY(Spin("SEImageZoom")->isEnabled());
+    // "clear image" changes nothing but the picture's visibility, and is a step all the same.
+    Click(Child<QPushButton>(*window, "BClearImage"));
+    QVERIFY(!Picture().Visible());
+    QVERIFY(!Spin("SEImageZoom")->isEnabled());
+    QVERIFY(Child<QPushButton>(*window, "BImageReset")->isEnabled());
+    undo->trigger();
+    QVERIFY(Picture().Visible());
+    QVERIFY(Spin("SEImageZoom")->isEnabled());
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    // A new template starts a new history.
+    boxes.ScriptAnswer(TMessageAnswer::No);
+    SelectTemplate();
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(!redo->isEnabled());
+  }
+
+  void viewDragsAndDropsFollowTheControls() {
+    Open(true);
+    SelectTemplate();
+    // A picture file dropped on the view becomes the user's picture.
+    const std::string photo = WritePicture(Program() + "/images/dropped.png", 300, 200, 0xFFAA3300);
+    QWidget* port = window->DesignView()->viewport();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(photo))});
+    QDragEnterEvent enter(port->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(port, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(port->rect().center()), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(port, &drop);
+    QVERIFY(Picture().Visible());
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    QVERIFY(Spin("SEImageZoom")->isEnabled());
+    // Anything else is refused.
+    QMimeData text;
+    text.setText("hello");
+    QDragEnterEvent refused(port->rect().center(), Qt::CopyAction, &text, Qt::LeftButton, {});
+    QApplication::sendEvent(port, &refused);
+    QVERIFY(!refused.isAccepted());
+    // A drag of the message on the view moves its spin edits along.
+    TdtpDocument& document = window->Design().Document();
+    const TdtpShape& message = Text();
+    const TFloatPoint centre =
+        document.ViewToScreen(TFloatPoint{message.DocLeft() + message.DocWidth() / 2, message.DocTop() + message.DocHeight() / 2});
+    const QPoint from(int(centre.X), int(centre.Y));
+    const int left = Spin("SETextHorizontal")->IntValue();
+    QTest::mousePress(port, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(from + QPoint(int(10 * document.ScreenDpm()), 0)),
+                     port->mapToGlobal(QPointF(from + QPoint(int(10 * document.ScreenDpm()), 0))), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(port, &move);
+    QTest::mouseRelease(port, Qt::LeftButton, {}, from + QPoint(int(10 * document.ScreenDpm()), 0));
+    QVERIFY(std::abs(Spin("SETextHorizontal")->IntValue() - (left + 10)) <= 1);
+    QCOMPARE(Spin("SETextHorizontal")->IntValue(), Round(Text().DocLeft()));
+    QVERIFY(window->UndoAction()->isEnabled());
+  }
+
+  void closingAsksOnlyForAChangedDesign() {
+    Open(true);
+    // Unchanged: no question.
+    QVERIFY(window->close());
+    QVERIFY(boxes.Messages().empty());
+    window.reset();
+    Open(true);
+    SelectTemplate();
+    QVERIFY(window->close());  // a template just loaded is unchanged
+    QVERIFY(boxes.Messages().empty());
+    window.reset();
+    Open(true);
+    SelectTemplate();
+    ClickArrow(Spin("SETextVertical"), true, 1);
+    // Cancel keeps the window.
+    boxes.ScriptAnswer(TMessageAnswer::Cancel);
+    QVERIFY(!window->close());
+    QCOMPARE(boxes.LastText(), std::string("Do you want to save the changes to your design."));
+    // Yes with the save dialog cancelled keeps the window and the design.
+    boxes.ScriptAnswer(TMessageAnswer::Yes);
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QVERIFY(dialogs.Files.LastRequest()->Save);
+    // Yes with a save that fails: the error is shown, the window stays.
+    boxes.ScriptAnswer(TMessageAnswer::Yes);
+    dialogs.Files.ScriptSave((Program() + "/no such folder/mine.fmd").toStdString());
+    QVERIFY(!window->close());
+    QCOMPARE(boxes.Messages().back().Kind, TMessageKind::Error);
+    QVERIFY(window->Design().Document().Modified());
+    // Yes with a save that works closes.
+    boxes.ScriptAnswer(TMessageAnswer::Yes);
+    dialogs.Files.ScriptSave((Program() + "/designs/kept.fmd").toStdString());
+    QVERIFY(window->close());
+    QVERIFY(QFile::exists(Program() + "/designs/kept.fmd"));
+    window.reset();
+    // No closes without saving.
+    Open(true);
+    SelectTemplate();
+    ClickArrow(Spin("SETextVertical"), true, 1);
+    boxes.ScriptAnswer(TMessageAnswer::No);
+    const size_t saves = dialogs.Files.Requests().size();
+    QVERIFY(window->close());
+    QCOMPARE(dialogs.Files.Requests().size(), saves);
+  }
+
+  void anErrorInAHandlerEndsInAMessageBox() {
+    Open(true);
+    SelectTemplate();
+    // Not a picture at all.
+    QFile bad(Program() + "/images/bad.png");
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("this is no picture");
+    bad.close();
+    dialogs.Files.ScriptOpen(bad.fileName().toStdString());
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    QCOMPARE(boxes.Messages().size(), size_t(1));
+    QCOMPARE(boxes.Messages()[0].Kind, TMessageKind::Error);
+    QVERIFY(!Picture().Visible());
+    // A template that is missing: its error, and the design stays as it was.
+    dialogs.Files.ScriptOpen((Program() + "/templates/gone.fmt").toStdString());
+    Click(Child<QPushButton>(*window, "BSelectTemplate"));
+    QVERIFY(boxes.LastText().find("Cannot find file") != std::string::npos);
+    QVERIFY(window->Design().DesignLoaded());
+    // The window goes on working.
+    ClickArrow(Spin("SETextRotate"), true, 1);
+    QCOMPARE(Text().DocAngle(), 359.0f);
+    QVERIFY(Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
+    // A file that is no archive leaves the design empty: the controls go off, the start-up shows.
+    QFile junk(Program() + "/templates/junk.fmt");
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("junk");
+    junk.close();
+    boxes.ScriptAnswer(TMessageAnswer::No);
+    dialogs.Files.ScriptOpen(junk.fileName().toStdString());
+    Click(Child<QPushButton>(*window, "BSelectTemplate"));
+    QVERIFY(!window->Design().DesignLoaded());
+    QVERIFY(!Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
+    QCOMPARE(window->PageControl2()->currentWidget(), window->StartupPage());
+  }
+
+  void foldersFallBackToTheDataFolder() {
+    const QString program = dir->path() + "/readonly";
+    QDir().mkpath(program);
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    if (::access(program.toStdString().c_str(), W_OK) == 0) QSKIP("running with rights that write anywhere");
+    const TAppFolders folders = MakeAppFolders(program.toStdString(), (dir->path() + "/data").toStdString());
+    QVERIFY(folders.InDataFolder);
+    QCOMPARE(QString::fromStdString(folders.TemplatesDir), dir->path() + "/data/templates");
+    QVERIFY(QDir(dir->path() + "/data/images").exists());
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+
+  void bundledTemplatesAreCopiedWhenMissing() {
+    const QString bundled = dir->path() + "/share/templates";
+    QDir().mkpath(bundled);
+    WriteTemplate(*world, (bundled + "/Heart.fmt").toStdString());
+    QFile other(bundled + "/readme.txt");
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.close();
+    const TAppFolders folders = MakeAppFolders((dir->path() + "/bin").toStdString(), "");
+    QVERIFY(!folders.InDataFolder);
+    QVERIFY(!TemplatesFound(folders.TemplatesDir));
+    QCOMPARE(InstallBundledTemplates({dir->path().toStdString() + "/none", bundled.toStdString()}, folders.TemplatesDir), 1);
+    QVERIFY(TemplatesFound(folders.TemplatesDir));
+    QVERIFY(QFile::exists(QString::fromStdString(folders.TemplatesDir) + "/Heart.fmt"));
+    QVERIFY(!QFile::exists(QString::fromStdString(folders.TemplatesDir) + "/readme.txt"));
+    // A template of that name already there is kept.
+    QCOMPARE(InstallBundledTemplates({bundled.toStdString()}, folders.TemplatesDir), 0);
+    // A folder named like a template counts too, in any letter case.
+    const QString only = dir->path() + "/only";
+    QDir().mkpath(only + "/Odd.FMT");
+    QVERIFY(TemplatesFound(only.toStdString()));
+    QVERIFY(!TemplatesFound((dir->path() + "/missing").toStdString()));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
