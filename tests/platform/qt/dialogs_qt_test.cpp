@@ -1,0 +1,222 @@
+// The Qt dialogs on the offscreen platform: filters that ignore letter case and offer ".jpeg",
+// the font dialog with its colour, the print dialog's paper, web pages and quiet quick progress.
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+
+#include "base/exception.h"
+#include "platform/printer.h"
+#include "platform/qt/dialogs_qt.h"
+
+using namespace sw;
+
+namespace {
+
+// Runs action on the modal dialog of type D that is about to open, once it is up (from the event
+// loop it runs).
+template <class D, class F>
+void OnNextDialog(F action, int tries = 200) {
+  QTimer::singleShot(20, [action, tries] {
+    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+    if (dialog && dialog->isVisible()) {
+      action(dialog);
+    } else if (tries > 0) {
+      OnNextDialog<D>(action, tries - 1);
+    }
+  });
+}
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+public:
+  QList<QUrl> urls;
+public slots:
+  void open(const QUrl& url) { urls << url; }
+};
+
+}  // namespace
+
+class DialogsQtTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void filtersIgnoreCaseAndOfferJpeg() {
+    const TFileFilter all{"All (*.jpg;*.gif,*.png)", {"jpg", "gif", "png"}};
+    QCOMPARE(QtNameFilter(all), QString("All (*.jpg *.jpeg *.gif *.png)"));
+    QCOMPARE(QtNameFilter(TFileFilter{"fridge magnet templates (*.fmt)", {"FMT"}}),
+             QString("fridge magnet templates (*.fmt)"));
+    QCOMPARE(QtNameFilter(TFileFilter{"Everything", {}}), QString("Everything (*)"));
+    QVERIFY(MatchesFilter("/t/Round_Magnet_50mm.FMT", TFileFilter{"t", {"fmt"}}));
+    QVERIFY(MatchesFilter("photo.JPEG", all));
+    QVERIFY(MatchesFilter("/a.png/b.Png", all));
+    QVERIFY(!MatchesFilter("/a.png/b", all));
+    QVERIFY(!MatchesFilter("notes.fmd", all));
+    QCOMPARE(AddDefaultExtension("/x.y/mine", "fmd"), std::string("/x.y/mine.fmd"));
+    QCOMPARE(AddDefaultExtension("/x/mine.FMD", "fmd"), std::string("/x/mine.FMD"));
+  }
+
+  void fileDialogListsUpperCaseTemplatesAndAnswersThePath() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const char* name : {"Round_Magnet_50mm.FMT", "square.fmt", "photo.png"}) {
+      QFile f(dir.filePath(name));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    TQtFileDialogs dialogs(nullptr);
+    TFileDialogRequest request;
+    request.Title = "Load template design";
+    request.InitialDir = dir.path().toStdString();
+    request.Filters = {{"fridge magnet templates (*.fmt)", {"fmt"}}};
+    QString title, folder, filters;
+    OnNextDialog<QFileDialog>([&](QFileDialog* d) {
+      title = d->windowTitle();
+      folder = d->directory().absolutePath();
+      filters = d->nameFilters().join('|');
+      d->selectFile("Round_Magnet_50mm.FMT");
+      static_cast<QDialog*>(d)->accept();
+    });
+    const std::optional<std::string> path = dialogs.OpenFile(request);
+    QCOMPARE(title, QString("Load template design"));
+    QCOMPARE(folder, QDir(dir.path()).absolutePath());
+    QCOMPARE(filters, QString("fridge magnet templates (*.fmt)"));
+    QVERIFY(path.has_value());
+    QCOMPARE(QString::fromStdString(*path), dir.filePath("Round_Magnet_50mm.FMT"));
+
+    OnNextDialog<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    QVERIFY(!dialogs.OpenFile(request).has_value());
+
+    // A name typed without extension is saved with the default one.
+    TFileDialogRequest save;
+    save.Title = "Save fridge magnet design";
+    save.InitialDir = dir.path().toStdString();
+    save.Filters = {{"fridge magnet designs (*.fmd)", {"fmd"}}};
+    save.DefaultExtension = "fmd";
+    OnNextDialog<QFileDialog>([&](QFileDialog* d) {
+      if (auto* name = d->findChild<QLineEdit*>("fileNameEdit")) name->setText("mine");
+      QTest::keyClick(d->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+    });
+    const std::optional<std::string> saved = dialogs.SaveFile(save);
+    QVERIFY(saved.has_value());
+    QCOMPARE(QString::fromStdString(*saved), dir.filePath("mine.fmd"));
+  }
+
+  void fontDialogCarriesAColour() {
+    TFontColourDialog dialog;
+    const QString family = "DejaVu Sans";
+    if (!QFontDatabase::families().contains(family)) QSKIP("the machine has no DejaVu Sans");
+    dialog.SetChoice(TFontChoice{family.toStdString(), 11.34, true, false, 0x123456});
+    TFontChoice choice = dialog.Choice();
+    QCOMPARE(QString::fromStdString(choice.Name), family);
+    QCOMPARE(choice.Points, 11.0);  // whole points, as the chooser lists them
+    QVERIFY(choice.Bold);
+    QVERIFY(!choice.Italic);
+    QCOMPARE(choice.Colour, 0x123456);
+    dialog.SetColour(0xFF00AA33);  // only the colour bits count
+    QCOMPARE(dialog.Choice().Colour, 0x00AA33);
+    QVERIFY(dialog.ColourButton()->styleSheet().contains("#00aa33"));
+
+    TQtFontDialog service(nullptr);
+    OnNextDialog<TFontColourDialog>([](TFontColourDialog* d) {
+      QFont f = d->FontChooser()->currentFont();
+      f.setItalic(true);
+      f.setPointSize(24);
+      d->FontChooser()->setCurrentFont(f);
+      d->SetColour(0xFF0000);
+      d->accept();
+    });
+    const std::optional<TFontChoice> chosen = service.ChooseFont(TFontChoice{family.toStdString(), 10, false, false, 0});
+    QVERIFY(chosen.has_value());
+    QCOMPARE(chosen->Points, 24.0);
+    QVERIFY(chosen->Italic);
+    QCOMPARE(chosen->Colour, 0xFF0000);
+    OnNextDialog<TFontColourDialog>([](TFontColourDialog* d) { d->reject(); });
+    QVERIFY(!service.ChooseFont(TFontChoice{}).has_value());
+  }
+
+  void printDialogPrinterTakesTheLayoutsPaper() {
+    TQtPrintDialog dialog(nullptr);
+    OnNextDialog<QDialog>([](QDialog* d) { d->reject(); });
+    QVERIFY(dialog.Execute(TPrintRequest{"Stickwell", 210, 297}) == nullptr);
+    // The printer is set to the layout's paper before the dialog shows it.
+    QVERIFY(dialog.LastPrinter() != nullptr);
+    const QSizeF a4 = dialog.LastPrinter()->pageLayout().fullRect(QPageLayout::Millimeter).size();
+    QVERIFY(std::abs(a4.width() - 210) < 0.5 && std::abs(a4.height() - 297) < 0.5);
+
+    OnNextDialog<QDialog>([](QDialog* d) { d->accept(); });
+    IPrinter* printer = dialog.Execute(TPrintRequest{"Stickwell", 215.9f, 279.4f});
+    if (!printer) QSKIP("the print dialog cannot be accepted on this machine");
+    const TPrinterSheet sheet = printer->Sheet();
+    QVERIFY(sheet.DpiX > 0);
+    QVERIFY(std::abs(sheet.Width * 25.4 / sheet.DpiX - 215.9) < 1);
+    QVERIFY(std::abs(sheet.Height * 25.4 / sheet.DpiY - 279.4) < 1);
+  }
+
+  void webPagesGoToTheBrowserOrRaise() {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("https", &catcher, "open");
+    TQtWebBrowser browser;
+    browser.OpenUrl("https://example.org/help.php?ref=Stickwell");
+    QDesktopServices::unsetUrlHandler("https");
+    QCOMPARE(catcher.urls.size(), 1);
+    QCOMPARE(catcher.urls[0].toString(), QString("https://example.org/help.php?ref=Stickwell"));
+    for (const char* bad : {"", "not a url at all", "stickwell-no-handler://x/y"}) {
+      try {
+        browser.OpenUrl(bad);
+        QFAIL(bad);
+      } catch (const Exception& e) {
+        QCOMPARE(QString::fromStdString(e.Message()), QString("Couldn't launch default browser"));
+      }
+    }
+  }
+
+  void quickJobsShowNoProgressSlowOnesDo() {
+    QWidget window;
+    window.resize(300, 200);
+    window.show();
+    TQtProgressService service(&window);
+    auto visibleProgress = [&] {
+      for (QProgressDialog* d : window.findChildren<QProgressDialog*>()) {
+        if (d->isVisible()) return d;
+      }
+      return static_cast<QProgressDialog*>(nullptr);
+    };
+    {
+      std::unique_ptr<IProgress> quick = service.Begin("Loading picture", 10);
+      for (int i = 1; i <= 10; ++i) quick->SetPosition(i);
+      QVERIFY(!visibleProgress());
+      QVERIFY(!quick->Cancelled());
+    }
+    {
+      std::unique_ptr<IProgress> slow = service.Begin("Loading picture", 100);
+      slow->SetPosition(1);
+      QThread::msleep(TQtProgressService::kMinimumDurationMs + 100);
+      slow->SetPosition(2);
+      QProgressDialog* shown = visibleProgress();
+      QVERIFY(shown != nullptr);
+      QCOMPARE(shown->labelText(), QString("Loading picture"));
+      shown->cancel();
+      QVERIFY(slow->Cancelled());
+    }
+    QVERIFY(window.findChildren<QProgressDialog*>().isEmpty());
+  }
+};
+
+QTEST_MAIN(DialogsQtTest)
+#include "dialogs_qt_test.moc"
