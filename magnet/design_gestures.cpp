@@ -316,9 +316,14 @@ void TDesignViewClient::MouseMove(TShiftState shift, int32_t x, int32_t y) {
   if (drag_ && !DragAlive()) DropDrag();
   if (drag_) {
     const TFloatPoint at = Document().ScreenToView({static_cast<float>(x), static_cast<float>(y)});
-    // Whole millimetres from the spin values the drag started at, as the spin arrows step.
-    const int32_t left = drag_->StartLeft + Round(static_cast<double>(at.X) - drag_->Start.X);
-    const int32_t top = drag_->StartTop + Round(static_cast<double>(at.Y) - drag_->Start.Y);
+    // Whole millimetres from the spin values the drag started at, as the spin arrows step, and
+    // never beyond what a spin edit holds (a mouse far outside a window zoomed far out).
+    auto step = [](int32_t start, double from, double to) {
+      const int64_t value = static_cast<int64_t>(start) + Round(to - from);
+      return static_cast<int32_t>(std::clamp<int64_t>(value, -kSpinLimit, kSpinLimit));
+    };
+    const int32_t left = step(drag_->StartLeft, drag_->Start.X, at.X);
+    const int32_t top = step(drag_->StartTop, drag_->Start.Y, at.Y);
     if (left != drag_->Left || top != drag_->Top) {
       if (left == drag_->StartLeft && top == drag_->StartTop) {
         RestoreSilently();

@@ -31,8 +31,8 @@ class TDesignViewClient : public IWindowClient {
 public:
   // Mouse-wheel units of one notch.
   static constexpr int32_t kWheelNotch = 120;
-  // The zoom spin edit's own bound when it is given no range.
-  static constexpr int32_t kZoomLimit = 1000000000;
+  // The spin edits' own bound on their values when they are given no range.
+  static constexpr int32_t kSpinLimit = 1000000000;
 
   // Works on design's document, which must be shown through the host that forwards to this client
   // (document.SetWindowHost(host), host.SetClient(this)). design outlives this object.
@@ -52,7 +52,7 @@ public:
   // beyond the range (the spin edit has none; the wheel does not make a picture negative).
   int32_t ZoomStep = 1;
   int32_t ZoomMinimum = 0;
-  int32_t ZoomMaximum = kZoomLimit;
+  int32_t ZoomMaximum = kSpinLimit;
 
   // The layer a window point would take hold of: the message on its turned frame (it lies above
   // the picture), else the visible user picture where no overlay covers it; only on the page.

@@ -277,6 +277,17 @@ TEST_F(DesignGestures, EscapeAndLostFocusPutTheLayerBack) {
   EXPECT_FALSE(document().Modified());
 }
 
+TEST_F(DesignGestures, AMouseFarAwayKeepsWithinWhatASpinEditHolds) {
+  Press(At(10, 10));
+  document().SetScreenDpm(1e-6);  // zoomed out as far as the view goes
+  Move({2000000000, -2000000000});
+  EXPECT_EQ(magnet_->ImageControls(TLayer::usrImage)->Left, TDesignViewClient::kSpinLimit);
+  EXPECT_EQ(magnet_->ImageControls(TLayer::usrImage)->Top, -TDesignViewClient::kSpinLimit);
+  host_.Type(vk::Escape);
+  EXPECT_EQ(picture().DocLeft(), 6.0f);
+  EXPECT_EQ(picture().DocTop(), 6.0f);
+}
+
 TEST_F(DesignGestures, TheWheelZoomsThePictureInItsSpinEditsSteps) {
   const TPoint over = At(6.2f, 6.2f);  // on the picture at every zoom from 2 %
   const TDesignObject entry = *magnet_->LayerObject(TLayer::usrImage);
