@@ -193,35 +193,56 @@ TPrintRunOptions ReadRunOptions(TOptionReader& options) {
 
 // --- Shared by the magnet verbs ---
 
-TOptionReader::TOptionReader(const Args& args, size_t first)
-    : args_(args.begin() + static_cast<std::ptrdiff_t>(std::min(first, args.size())), args.end()),
-      used_(args_.size(), false) {}
+namespace {
+
+// Every option of the magnet verbs that stands alone; any other "--" option takes the next
+// argument as its value, whatever that looks like (a message may well start with "--").
+bool IsMagnetFlag(const std::string& word) {
+  static const char* const kFlags[] = {"--landscape", "--portrait", "--uncut",       "--precut",    "--bold",
+                                       "--italic",    "--see-through", "--border", "--clock-marks"};
+  for (const char* flag : kFlags) {
+    if (word == flag) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TOptionReader::TOptionReader(const Args& args, size_t first) {
+  for (size_t i = std::min(first, args.size()); i < args.size(); ++i) {
+    TEntry entry;
+    entry.Name = args[i];
+    if (entry.Name.rfind("--", 0) == 0 && !IsMagnetFlag(entry.Name)) {
+      if (i + 1 >= args.size()) UsageError("option \"" + entry.Name + "\" wants a value");
+      entry.Value = args[++i];
+    }
+    entries_.push_back(std::move(entry));
+  }
+}
 
 bool TOptionReader::Flag(const std::string& name) {
   bool found = false;
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (!used_[i] && args_[i] == name) used_[i] = found = true;
+  for (TEntry& entry : entries_) {
+    if (!entry.Used && !entry.Value && entry.Name == name) entry.Used = found = true;
   }
   return found;
 }
 
 std::optional<std::string> TOptionReader::Value(const std::string& name) {
   std::optional<std::string> value;
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (used_[i] || args_[i] != name) continue;
-    if (i + 1 >= args_.size()) UsageError("option \"" + name + "\" wants a value");
-    used_[i] = used_[i + 1] = true;
-    value = args_[i + 1];
-    ++i;
+  for (TEntry& entry : entries_) {
+    if (entry.Used || !entry.Value || entry.Name != name) continue;
+    entry.Used = true;
+    value = entry.Value;  // the last one given counts
   }
   return value;
 }
 
 void TOptionReader::Finish() const {
-  for (size_t i = 0; i < args_.size(); ++i) {
-    if (used_[i]) continue;
-    if (args_[i].rfind("--", 0) == 0) UsageError("unknown option \"" + args_[i] + "\"");
-    UsageError("unexpected argument \"" + args_[i] + "\"");
+  for (const TEntry& entry : entries_) {
+    if (entry.Used) continue;
+    if (entry.Name.rfind("--", 0) == 0) UsageError("unknown option \"" + entry.Name + "\"");
+    UsageError("unexpected argument \"" + entry.Name + "\"");
   }
 }
 

@@ -17,22 +17,27 @@ struct TPrintLayout;
 
 namespace sw::cli {
 
-// Walks the options after a verb's fixed arguments: flags stand alone, other options take the next
-// argument as their value. Each option is taken at most once by the verb that knows it; Finish
-// refuses whatever is left.
+// The options after a verb's fixed arguments, read left to right: the magnet verbs' flags stand
+// alone, every other "--" option takes the next argument as its value. Each verb takes the
+// options it knows; Finish refuses whatever is left.
 class TOptionReader {
 public:
+  // Raises a usage error for an option that wants a value and has none.
   TOptionReader(const Args& args, size_t first);
   // True (and the flag consumed) when the flag was given.
   bool Flag(const std::string& name);
-  // The value of the option when given; an option without a value is a usage error.
+  // The value of the option when given (the last one when given more than once).
   std::optional<std::string> Value(const std::string& name);
-  // Raises a usage error naming the first option no one took.
+  // Raises a usage error naming the first option or argument no one took.
   void Finish() const;
 
 private:
-  std::vector<std::string> args_;
-  std::vector<bool> used_;
+  struct TEntry {
+    std::string Name;
+    std::optional<std::string> Value;
+    bool Used = false;
+  };
+  std::vector<TEntry> entries_;
 };
 
 // A decimal number ("." or ","), within -1e6 .. 1e6.
