@@ -164,11 +164,14 @@ TEST_F(CliMagnetVerbs, DesignIsMadeAsInTheDesignTab) {
 
   // A turn keeps the message's size; bad values are refused before anything is written.
   run = test::RunCli("magnet design " + Q(file) + " " + Q(TempFile("turned.fmd")) +
-                     " --text-size 40x20 --text-turn 15");
+                     " --text-size 40x20 --text-turn 15 --message --italic");
   ASSERT_EQ(run.status, 0) << run.err;
   magnet->OpenDesign(TempFile("turned.fmd"));
   EXPECT_EQ(magnet->TextControls()->Rotate, 15);
   EXPECT_EQ(magnet->TextControls()->Width, 40);
+  // An option's value is its value even when it looks like an option.
+  EXPECT_EQ(magnet->TextLayer()->Lines().at(0), u"--italic");
+  EXPECT_FALSE(magnet->TextLayer()->Italic());
   for (const char* options : {"--colour red", "--size 0", "--text-at 5", "--picture-zoom 0",
                                      "--text-size -4x3", "--unknown 1"}) {
     const std::string out = TempFile("refused.fmd");
