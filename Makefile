@@ -7,7 +7,7 @@ SANITIZE  ?=
 BUILDTYPE ?= RelWithDebInfo
 CMAKEFLAGS = -DCMAKE_BUILD_TYPE=$(BUILDTYPE) -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_SANITIZE=$(SANITIZE)
 
-.PHONY: all deps configure build test run fuzz sanitize tsan bench clean
+.PHONY: all deps configure build test run install fuzz sanitize tsan bench clean
 
 all: build
 
@@ -51,18 +51,34 @@ tsan: deps
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
-SAMPLE = $(BUILD)/samples/sample.fmd
+# The designer; ARGS=extra shows the template tab. Without a display the batch tool makes a design
+# from a bundled template and prints it to PDF instead.
+CLI = $(BUILD)/tools/stickwell-cli
+RUN_DIR = $(BUILD)/run
+RUN_TEMPLATE = $(BUILD)/templates/Round_Magnet_50mm.fmt
 run: build
-	samples/make-samples.sh $(BUILD)/tools/stickwell-cli $(BUILD)/samples
-	$(BUILD)/tools/stickwell-cli doc info $(SAMPLE)
-	$(BUILD)/tools/stickwell-cli render $(SAMPLE) $(BUILD)/samples/sample-page1.png --dpi 300
-	$(BUILD)/tools/stickwell-cli print $(SAMPLE) $(BUILD)/samples/sample.pdf --dpi 300
-	$(BUILD)/tools/stickwell-cli print $(SAMPLE) $(BUILD)/samples/sample-sheet.png --dpi 150
-	@echo
-	@echo "The sample design $(SAMPLE):"
-	@echo "  its first page rendered:   $(BUILD)/samples/sample-page1.png"
-	@echo "  printed on A4 sheets:      $(BUILD)/samples/sample.pdf"
-	@echo "                             $(BUILD)/samples/sample-sheet-1.png, sample-sheet-2.png"
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  echo "Starting the designer: $(BUILD)/app/stickwell $(ARGS)"; \
+	  $(BUILD)/app/stickwell $(ARGS); \
+	else \
+	  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): the designer needs one."; \
+	  echo "Making a magnet from the bundled template $(RUN_TEMPLATE) with the batch tool instead."; \
+	  mkdir -p $(RUN_DIR) && \
+	  $(CLI) magnet design $(RUN_TEMPLATE) $(RUN_DIR)/design.fmd --message "Hello fridge" --size 24 --bold \
+	    --text-colour "#C02020" --colour "#FFF4D0" && \
+	  $(CLI) magnet info $(RUN_DIR)/design.fmd && \
+	  $(CLI) print $(RUN_DIR)/design.fmd $(RUN_DIR)/design.pdf --paper 56x56 --dpi 300 && \
+	  $(CLI) magnet print $(RUN_DIR)/design.fmd $(RUN_DIR)/sheet.pdf && \
+	  echo && \
+	  echo "The design:               $(RUN_DIR)/design.fmd" && \
+	  echo "  as a PDF:               $(RUN_DIR)/design.pdf" && \
+	  echo "Its sheet as printed:     $(RUN_DIR)/sheet.pdf"; \
+	fi
+
+# Installs the designer, its templates, desktop entry, icon and MIME types (PREFIX=/usr/local).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-fuzz $(BUILD)-asan $(BUILD)-tsan

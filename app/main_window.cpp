@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -117,15 +118,13 @@ QWidget* TFMain::NewTabPage(const char* name, const char* header, QWidget* conte
 }
 
 void TFMain::BuildWindow() {
-  auto* central = new QWidget(this);
-  auto* split = new QHBoxLayout(central);
-  split->setContentsMargins(0, 0, 0, 0);
-  split->setSpacing(0);
+  auto* central = new QSplitter(Qt::Horizontal, this);
+  central->setObjectName("Splitter1");
+  central->setHandleWidth(1);
 
   // Left: the tabs.
   auto* panel = new QWidget(central);
   panel->setObjectName("Panel1");
-  panel->setMaximumWidth(kLeftPanelWidth);
   panel->setMinimumWidth(0);
   auto* panelLayout = new QVBoxLayout(panel);
   panelLayout->setContentsMargins(0, 0, 0, 0);
@@ -190,10 +189,11 @@ void TFMain::BuildWindow() {
   pageControl2_->addWidget(tsPreview_);
   pageControl2_->addWidget(pStartup_);
 
-  split->addWidget(panel, 0);
-  split->addWidget(pageControl2_, 1);
-  panel->resize(kLeftPanelWidth, panel->height());
-  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+  central->addWidget(panel);
+  central->addWidget(pageControl2_);
+  central->setStretchFactor(0, 0);
+  central->setStretchFactor(1, 1);
+  central->setSizes({kLeftPanelWidth, 900 - kLeftPanelWidth});
   setCentralWidget(central);
 
   // The documents in their windows.
