@@ -3,7 +3,9 @@
 // stretched onto the printer. Bands keep the memory of a page bounded at any device resolution.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/exception.h"
 #include "base/numeric.h"
@@ -23,6 +25,121 @@ constexpr int64_t kMaxPrintSide = int64_t(1) << 20;
 const char* const kQualityNames[] = {"Low print quality (150 DPI)", "Medium print quality (300 DPI)",
                                      "High print quality (600 DPI)", "Device print quality (best possible DPI)"};
 
+// The caches a page's printing may let go of while the bands run, for a document that prefers
+// memory over speed. Bands are printed in a fixed order; a top-level shape of the page is freed
+// (caches and decoded pictures) after the last band that draws it, and what lies below a shape
+// whose cache is built is freed at once, since that cache holds it all. Freeing too early would
+// only cost a rebuild, never change a pixel: caches are rebuilt the same from the same shapes.
+class TBandReleaser {
+public:
+  TBandReleaser(TdtpDocument& doc, TdtpPage& page, double dpm, const TdtpPaintInfo& info)
+      : doc_(doc), page_(page), info_(info) {
+    const auto n = static_cast<size_t>(std::max(page.ChildCount(), 0));
+    bounds_.resize(n);
+    first_.assign(n, -1);
+    last_.assign(n, -1);
+    scratch_.SetSize(1, 1);
+    for (size_t i = 0; i < n; ++i) {
+      const TdtpShape* child = page.Child(static_cast<int>(i));
+      if (!child) continue;
+      // Where the paint looks for the shape (the bounds with curbs, a cached shape's widened by
+      // the reach of its resampled edges), with a device pixel more against rounding.
+      TFloatRect b = child->BoundsInParent(true);
+      double pad = 1 / dpm;
+      if (child->NeedsCache()) {
+        const float r = TdtpDocument::CacheResolution(*child, dpm);
+        pad += 2 * ((r > 0 ? 1 / static_cast<double>(r) : 0) + 1 / dpm);
+      }
+      const auto p = static_cast<float>(pad);
+      bounds_[i] = TFloatRect{b.Left - p, b.Top - p, b.Right + p, b.Bottom + p};
+    }
+  }
+
+  // The dry run: band index draws the area.
+  void Plan(int64_t index, const TFloatRect& area) {
+    for (size_t i = 0; i < bounds_.size(); ++i) {
+      if (!Meets(i, area)) continue;
+      if (first_[i] < 0) first_[i] = index;
+      last_[i] = index;
+    }
+  }
+
+  // Before band index (and before its bitmap exists): builds the caches of the top-level shapes
+  // this band draws first, one shape at a time and the parts of each before the shape, freeing
+  // what a built cache holds at once. A shape's parts (a decoded picture above all), the caches
+  // built from them, the shape's own cache and the band are then never all held together. The
+  // caches are those the band would build, from the same shapes at the same resolution.
+  void Prepare(int64_t index) {
+    // A cached page draws everything into its own cache, inside the band.
+    if (page_.NeedsCache()) return;
+    for (size_t i = 0; i < bounds_.size(); ++i) {
+      if (first_[i] != index) continue;
+      TdtpShape* child = page_.Child(static_cast<int>(i));
+      if (!child || !child->Visible() || !child->NeedsCache()) continue;
+      BuildCache(*child);
+    }
+  }
+
+  // After band index over area: frees what no later band needs.
+  void Printed(int64_t index, const TFloatRect& area) {
+    if (FreeBelow(page_)) return;
+    for (size_t i = 0; i < bounds_.size(); ++i) {
+      TdtpShape* child = page_.Child(static_cast<int>(i));
+      if (!child) continue;
+      if (last_[i] == index) {
+        child->FreeCaches();
+      } else if (Meets(i, area)) {
+        FreeBelow(*child);
+      }
+    }
+  }
+
+private:
+  bool Meets(size_t i, const TFloatRect& area) const {
+    const TFloatRect& b = bounds_[i];
+    return area.Left < b.Right && b.Left < area.Right && area.Top < b.Bottom && b.Top < area.Bottom;
+  }
+
+  // Frees the caches below a shape whose own cache is built; false when it has none.
+  static bool FreeBelow(TdtpShape& shape) {
+    const TBitmap32* cache = shape.Cache();
+    if (!cache || cache->Empty() || !(shape.CacheDpm > 0)) return false;
+    for (int i = 0; i < shape.ChildCount(); ++i) {
+      if (TdtpShape* child = shape.Child(i)) child->FreeCaches();
+    }
+    return true;
+  }
+
+  // The caches inside the shape first, deepest first, then its own: a paint of the whole shape
+  // onto a one-pixel scratch builds the cache as the band's paint would and lays almost nothing.
+  void BuildCache(TdtpShape& shape) {
+    BuildInside(shape);
+    doc_.DrawTo(&shape, scratch_, shape.BoundsInParent(true), false, info_);
+    FreeBelow(shape);
+  }
+
+  // The caches of the parts drawn into a shape's paint.
+  void BuildInside(TdtpShape& shape) {
+    for (int i = 0; i < shape.ChildCount(); ++i) {
+      TdtpShape* child = shape.Child(i);
+      if (!child || !child->Visible()) continue;
+      if (child->NeedsCache()) {
+        BuildCache(*child);
+      } else {
+        BuildInside(*child);
+      }
+    }
+  }
+
+  TdtpDocument& doc_;
+  TdtpPage& page_;
+  const TdtpPaintInfo& info_;
+  TBitmap32 scratch_;
+  std::vector<TFloatRect> bounds_;
+  std::vector<int64_t> first_;
+  std::vector<int64_t> last_;
+};
+
 // One page's bands: where the whole page lands (Whole, in the frame of the unturned page), at
 // which resolution it is rendered and how it is turned and mirrored onto the canvas.
 struct TBandJob {
@@ -35,14 +152,36 @@ struct TBandJob {
   bool MirrorH = false, MirrorV = false;
   TColor32 Paper = clWhite32;
   TdtpPaintInfo Info;
+  TBandReleaser* Releaser = nullptr;
 
-  void PrintBands(const TRect& dest, const TRect& src, double lo, double hi);
+  // Prints the page's bands in order; a dry run prints nothing and only tells the releaser which
+  // bands draw what.
+  void Run(const TRect& dest, const TRect& src, bool dry) {
+    index_ = 0;
+    PrintBands(dest, src, 0, 1, dry);
+  }
+  void PrintBands(const TRect& dest, const TRect& src, double lo, double hi, bool dry);
   void PrintBand(const TRect& dest, const TRect& src);
+
+  int64_t index_ = 0;  // the next band's number in the order of printing
 };
 
-void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double hi) {
+// The page-local millimetres a band of source pixels shows.
+TFloatRect BandArea(const TRect& src, double dpm) {
+  return TFloatRect{static_cast<float>(src.Left / dpm), static_cast<float>(src.Top / dpm),
+                    static_cast<float>(src.Right / dpm), static_cast<float>(src.Bottom / dpm)};
+}
+
+void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double hi, bool dry) {
   if (static_cast<int64_t>(src.Width()) * src.Height() <= kMaxBandPixels) {
+    const int64_t index = index_++;
+    if (dry) {
+      if (Releaser) Releaser->Plan(index, BandArea(src, Dpm));
+      return;
+    }
+    if (Releaser) Releaser->Prepare(index);
     PrintBand(dest, src);
+    if (Releaser) Releaser->Printed(index, BandArea(src, Dpm));
     const int32_t count = Doc.LastProgressCount(), total = Doc.LastProgressTotal();
     if (total > 0) {
       Doc.Progress(ptPrint, count, static_cast<float>((hi + count - 1) / total), total);
@@ -58,8 +197,8 @@ void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double
     d1.Right = d2.Left = dest.Left + dest.Width() / 2;
   }
   const double mid = (lo + hi) / 2;
-  PrintBands(d1, s1, lo, mid);
-  PrintBands(d2, s2, mid, hi);
+  PrintBands(d1, s1, lo, mid, dry);
+  PrintBands(d2, s2, mid, hi, dry);
 }
 
 void TBandJob::PrintBand(const TRect& dest, const TRect& src) {
@@ -169,7 +308,14 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   info.Dpm = static_cast<float>(dpm);
   info.Filter = doc.Quality;
   TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info};
-  job.PrintBands(dest, TRect{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)}, 0, 1);
+  const TRect source{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)};
+  std::optional<TBandReleaser> releaser;
+  if (doc.Performance == dpMemoryOverSpeed) {
+    releaser.emplace(doc, *this, dpm, job.Info);
+    job.Releaser = &*releaser;
+    job.Run(dest, source, true);
+  }
+  job.Run(dest, source, false);
   if (doc.Performance == dpMemoryOverSpeed) FreeCaches();
 }
 

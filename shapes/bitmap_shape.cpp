@@ -46,23 +46,46 @@ const TBitmap32* TdtpBitmapShape::LockedBitmap() {
 
 void TdtpBitmapShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
   if (bitmap.Empty() || decodeFailed_) return;
-  TResourceAccess access(*resource_);
-  const TBitmap32* picture = nullptr;
-  try {
-    picture = LockedBitmap();
-  } catch (const std::exception& e) {
-    // One bad picture leaves a hole in the page, not a page that stops drawing; decoding the
-    // same bytes again would only fail again, at every repaint.
-    if (!document_) throw;
-    decodeFailed_ = true;
-    document_->ReportPaintError(this, e.what());
-    return;
+  {
+    TResourceAccess access(*resource_);
+    const TBitmap32* picture = nullptr;
+    try {
+      picture = LockedBitmap();
+    } catch (const std::exception& e) {
+      // One bad picture leaves a hole in the page, not a page that stops drawing; decoding the
+      // same bytes again would only fail again, at every repaint.
+      if (!document_) throw;
+      decodeFailed_ = true;
+      document_->ReportPaintError(this, e.what());
+      return;
+    }
+    if (!picture) return;
+    const TRect r{PaintX(0), PaintY(0), PaintX(docWidth_), PaintY(docHeight_)};
+    if (r.IsEmpty()) return;
+    const auto filter = static_cast<TStretchFilter>(std::min<uint8_t>(info.Filter, sfMitchell));
+    TransferStretched(&bitmap, r, bitmap.ClipRect(), picture, picture->BoundsRect(), filter, dmBlend);
   }
-  if (!picture) return;
-  const TRect r{PaintX(0), PaintY(0), PaintX(docWidth_), PaintY(docHeight_)};
-  if (r.IsEmpty()) return;
-  const auto filter = static_cast<TStretchFilter>(std::min<uint8_t>(info.Filter, sfMitchell));
-  TransferStretched(&bitmap, r, bitmap.ClipRect(), picture, picture->BoundsRect(), filter, dmBlend);
+  // A cache is built in one piece, so it now holds all the print needs of the picture until the
+  // cache itself is rebuilt. A picture drawn straight onto the bands is needed by every band.
+  if (PrintingForMemory() && PaintsIntoCache()) resource_->ReleaseBitmap();
+}
+
+bool TdtpBitmapShape::PrintingForMemory() const {
+  return document_ && document_->IsPrinting() && document_->Performance == dpMemoryOverSpeed;
+}
+
+bool TdtpBitmapShape::PaintsIntoCache() const {
+  // The paint takes the cache path at the first shape, from this one up, that needs a cache;
+  // everything below it is drawn into that cache.
+  for (const TdtpShape* s = this; s; s = s->Parent()) {
+    if (s->NeedsCache()) return true;
+  }
+  return false;
+}
+
+void TdtpBitmapShape::FreeCaches() {
+  TdtpEffectShape::FreeCaches();
+  if (PrintingForMemory()) resource_->ReleaseBitmap();
 }
 
 void TdtpBitmapShape::SetDocument(TdtpDocument* document) {
@@ -97,11 +120,10 @@ void TdtpBitmapShape::SaveToXml(TXmlNode& node) const {
 }
 
 void TdtpBitmapShape::PictureLoaded() {
-  TResourceAccess access(*resource_);
-  const TBitmap32* picture = LockedBitmap();
-  if (!picture) return;
-  SetWidth(static_cast<float>(picture->Width() * 25.4 / kNaturalPictureDpi));
-  SetHeight(static_cast<float>(picture->Height() * 25.4 / kNaturalPictureDpi));
+  int32_t w = 0, h = 0;
+  if (!resource_->PictureSize(w, h)) return;
+  SetWidth(static_cast<float>(w * 25.4 / kNaturalPictureDpi));
+  SetHeight(static_cast<float>(h * 25.4 / kNaturalPictureDpi));
   LockAspect();
   Refresh();
 }
@@ -153,13 +175,13 @@ bool TdtpSnapBitmap::HitTestDeep(const TPoint& p, TdtpShape*& found) {
 }
 
 void TdtpSnapBitmap::PictureLoaded() {
-  TResourceAccess access(Resource());
-  const TBitmap32* picture = LockedBitmap();
+  int32_t pw = 0, ph = 0;
+  const bool hasPicture = Resource().PictureSize(pw, ph);
   for (int i = 0; i < 2; ++i) {
-    if (TdtpShape* child = Child(i)) child->SetVisible(picture == nullptr);
+    if (TdtpShape* child = Child(i)) child->SetVisible(!hasPicture);
   }
-  if (!picture) return;
-  const double w = picture->Width(), h = picture->Height();
+  if (!hasPicture) return;
+  const double w = pw, h = ph;
   const double width = docWidth_, height = docHeight_;
   if (w * h > 0 && width * height > 0) {
     // Pixels per millimetre that make the picture cover the area the frame covered.

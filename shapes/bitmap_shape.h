@@ -35,10 +35,16 @@ public:
   // PaintY(DocHeight)) with the paint info's filter, blended by the picture's own alpha; rotation
   // is the cache path's business. Without picture nothing is drawn; a picture that cannot be
   // decoded draws nothing, is reported once to the document and is not decoded again until the
-  // picture changes (without document its error propagates).
+  // picture changes (without document its error propagates). While a document that prefers
+  // memory over speed prints, a picture drawn into a cache (this shape's or an ancestor's, which
+  // then holds all it needs) lets its decoded pixels go at once: a sheet of many copies then
+  // holds one decoded picture at a time.
   void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) override;
   // The resource follows the shape into the document, where it finds the archive.
   void SetDocument(TdtpDocument* document) override;
+  // The caches, and while a document that prefers memory over speed prints, the decoded picture
+  // as well (its bytes stay, so the next paint decodes it again).
+  void FreeCaches() override;
   // The resource's storage kind, 0 (none) to 3 (embedded).
   int StorageKind() const override;
   // Moves the picture's bytes to the store of kind 0..3; other values are ignored.
@@ -50,7 +56,8 @@ public:
   void SaveToXml(TXmlNode& node) const override;
 
   // Called when a picture file was read into the resource: the shape takes the picture's size at
-  // 150 pixels per inch and keeps its proportions from then on. Nothing without a picture.
+  // 150 pixels per inch and keeps its proportions from then on. Nothing without a picture. A
+  // JPEG's size comes from its header; the picture is decoded only when a paint needs it.
   virtual void PictureLoaded();
   // Called whenever the resource's bitmap or bytes were replaced, cleared or reloaded.
   virtual void PictureChanged();
@@ -59,6 +66,12 @@ protected:
   // The decoded picture inside an access bracket the caller holds; null when there is none or it
   // cannot be decoded (errors propagate).
   const TBitmap32* LockedBitmap();
+
+  // True while the document prints and prefers memory over speed: decoded pictures then go as
+  // soon as what they were drawn into no longer needs them.
+  bool PrintingForMemory() const;
+  // True when a paint draws this shape into a cache: its own, or that of an ancestor.
+  bool PaintsIntoCache() const;
 
 private:
   std::unique_ptr<TdtpBitmapResource> resource_;

@@ -192,10 +192,12 @@ int JpegScaleDenominator(int64_t width, int64_t height, int maxWidth, int maxHei
   return static_cast<int>(denominator);
 }
 
-TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth,
-                             int maxHeight) {
-  TJpegDecodeResult result;
-  TDecoderHolder d;
+namespace {
+
+// Reads the header and sets the decoder up for the output size chosen from the maximum, checking
+// everything that can be checked before the pixels; the picture's own size goes to result.
+void OpenForDecoding(TDecoderHolder& d, const uint8_t* data, size_t size, int maxWidth, int maxHeight,
+                     TJpegDecodeResult& result) {
   static const uint8_t kEmpty[1] = {0};
   if (int code = JpegOpen(d.get(), data ? data : kEmpty, data ? size : 0)) RaiseJpegError(code);
   jpeg_decompress_struct& cinfo = d->cinfo;
@@ -206,15 +208,34 @@ TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap
     RaiseRasterError(Format("JPEG data too short for a %u x %u picture", cinfo.image_width,
                             cinfo.image_height));
   }
-
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   const int denominator = JpegScaleDenominator(cinfo.image_width, cinfo.image_height, maxWidth, maxHeight);
   if (int code = JpegPrepare(d.get(), static_cast<unsigned>(denominator), cmyk ? JCS_CMYK : JCS_EXT_BGRA)) {
     RaiseJpegError(code);
   }
+  CheckRasterSize(cinfo.output_width, cinfo.output_height);
+}
+
+}  // namespace
+
+void JpegDecodedSize(const uint8_t* data, size_t size, int maxWidth, int maxHeight, int32_t& width,
+                     int32_t& height) {
+  TDecoderHolder d;
+  TJpegDecodeResult result;
+  OpenForDecoding(d, data, size, maxWidth, maxHeight, result);
+  width = static_cast<int32_t>(d->cinfo.output_width);
+  height = static_cast<int32_t>(d->cinfo.output_height);
+}
+
+TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth,
+                             int maxHeight) {
+  TJpegDecodeResult result;
+  TDecoderHolder d;
+  OpenForDecoding(d, data, size, maxWidth, maxHeight, result);
+  jpeg_decompress_struct& cinfo = d->cinfo;
+  const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   const int64_t w = cinfo.output_width;
   const int64_t h = cinfo.output_height;
-  CheckRasterSize(w, h);
 
   // Decoding straight into an empty surface saves a copy; a failure then empties it again.
   const bool direct = bitmap.Empty();

@@ -27,6 +27,11 @@ struct TJpegDecodeResult {
 TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth,
                              int maxHeight);
 
+// The size DecodeJpeg gives the picture (after its scaling), read from the header alone: nothing
+// is decoded. Raises what DecodeJpeg raises before it decodes the pixels.
+void JpegDecodedSize(const uint8_t* data, size_t size, int maxWidth, int maxHeight, int32_t& width,
+                     int32_t& height);
+
 // Writes bitmap as a 24-bit colour JPEG (alpha dropped) at the libjpeg quality (1..100).
 void EncodeJpeg(const TBitmap32& bitmap, TStream& out, int quality);
 

@@ -5,6 +5,7 @@
 #include "base/exception.h"
 #include "storage/formats/bmp_format.h"
 #include "storage/formats/compressors.h"
+#include "storage/formats/jpeg_format.h"
 #include "storage/xml/native_xml.h"
 #include "storage/formats/raster_formats.h"
 
@@ -41,6 +42,32 @@ TBitmap32* TdtpBitmapResource::Bitmap() {
   Touch();
   EnsureState(kStateBitmap);
   return bitmap_.get();
+}
+
+bool TdtpBitmapResource::PictureSize(int32_t& width, int32_t& height) {
+  width = height = 0;
+  TResourceAccess access(*this);
+  if (!bitmap_ && !bitmapModified_) {
+    ReadData();
+    // The decoder of the extension (as LoadObject picks it) at the filer's size limit: what the
+    // header says is what decoding would give.
+    data_.SetPosition(0);
+    if (data_.Size() > 0 && FormatFor(DataExtension()) == TdtpJpgFormat::Class()) {
+      const TStreamBytes bytes(data_);
+      if (bytes.Size() >= 3 && bytes.Data()[0] == 0xFF && bytes.Data()[1] == 0xD8 && bytes.Data()[2] == 0xFF) {
+        const TdtpImageFiler filer;
+        JpegDecodedSize(bytes.Data(), bytes.Size(), filer.MaxWidth, filer.MaxHeight, width, height);
+        data_.SetPosition(0);
+        return width > 0 && height > 0;
+      }
+    }
+    data_.SetPosition(0);
+  }
+  const TBitmap32* picture = Bitmap();
+  if (!picture || picture->Empty()) return false;
+  width = picture->Width();
+  height = picture->Height();
+  return true;
 }
 
 void TdtpBitmapResource::SetBitmap(const TBitmap32* value) {

@@ -27,6 +27,10 @@ public:
   // Decoding errors propagate, and the resource then holds no bitmap but keeps its data. A caller
   // that goes on using the bitmap keeps its own access bracket open meanwhile.
   TBitmap32* Bitmap();
+  // The size in pixels the picture has, or will have once decoded; false (0 x 0) when there is
+  // no picture. A JPEG's size is read from its header without decoding it; other pictures are
+  // decoded, as Bitmap() does, and errors propagate likewise.
+  bool PictureSize(int32_t& width, int32_t& height);
   // Copies the picture (null clears the resource); a resource without a picture format gets
   // ".hck" as its extension. Raises picture-changed.
   void SetBitmap(const TBitmap32* value);

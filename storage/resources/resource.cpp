@@ -245,6 +245,14 @@ void TdtpResource::Unload() {
   }
 }
 
+bool TdtpResource::ReleaseBitmap() {
+  TResourceAccess access(*this);
+  // Ours is the one bracket: a user holding the bitmap's address counts in accessCount_.
+  if (accessCount_.load() > 1 || bitmapModified_ || !bitmap_) return false;
+  bitmap_.reset();
+  return true;
+}
+
 // ---- stores ----
 
 void TdtpResource::ReadExternal() {

@@ -77,6 +77,11 @@ public:
   // What a trim does: nothing while accessed; External and Archive drop to state 0 (their bytes
   // stored first when changed), None and Embedded to state 1 (the bitmap encoded first).
   virtual void Unload();
+  // Lets a decoded bitmap go while keeping the bytes it came from, so that the next use decodes
+  // it again and nothing is lost. Nothing happens while anyone else holds an access bracket (on
+  // this thread or another) or while the bitmap has changes not yet encoded: encoding it again
+  // could alter the picture. Returns true when a bitmap was freed.
+  bool ReleaseBitmap();
   // Reads the description written by SaveToXml. Nothing is decoded.
   virtual void LoadFromXml(TXmlNode& node);
   // Writes "ClassName", the embedded "Data", "ArchiveName", "FileName" and "Storage", storing
