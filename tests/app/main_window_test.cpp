@@ -29,6 +29,8 @@
 #include "app/design_tab.h"
 #include "app/design_undo.h"
 #include "app/main_window.h"
+#include "engine/document.h"
+#include "magnet/print_sheet.h"
 #include "magnet/magnet_design.h"
 #include "platform/headless_dialogs.h"
 #include "platform/headless_message_box.h"
@@ -38,6 +40,7 @@
 #include "shapes/polygon_shape.h"
 #include "tabs_test_support.h"
 #include "widgets/colour_picker.h"
+#include "widgets/layout_grid.h"
 #include "widgets/spin_edit.h"
 
 using namespace sw;
@@ -71,7 +74,7 @@ class MainWindowTest : public QObject {
 
   std::unique_ptr<TTabsWorld> world;
   std::unique_ptr<QTemporaryDir> dir;
-  THeadlessDialogs dialogs;
+  std::unique_ptr<THeadlessDialogs> dialogs;
   THeadlessMessageBoxes boxes;
   std::unique_ptr<TFStickwellMain> window;
 
@@ -85,7 +88,7 @@ class MainWindowTest : public QObject {
     TMainWindowSetup setup;
     setup.Arguments = arguments;
     setup.Fonts = world->Fonts.get();
-    setup.Dialogs = dialogs.Services(&boxes);
+    setup.Dialogs = dialogs->Services(&boxes);
     setup.ProgramDir = Program().toStdString();
     setup.DataDir = (dir->path() + "/data").toStdString();
     window = std::make_unique<TFStickwellMain>(setup);
@@ -94,7 +97,7 @@ class MainWindowTest : public QObject {
   }
 
   void SelectTemplate() {
-    dialogs.Files.ScriptOpen(TemplatePath().toStdString());
+    dialogs->Files.ScriptOpen(TemplatePath().toStdString());
     Click(Child<QPushButton>(*window, "BSelectTemplate"));
     QVERIFY(window->Design().DesignLoaded());
   }
@@ -109,8 +112,7 @@ private slots:
   void init() {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    dialogs.~THeadlessDialogs();
-    new (&dialogs) THeadlessDialogs();
+    dialogs = std::make_unique<THeadlessDialogs>();
     boxes = THeadlessMessageBoxes();
   }
 
@@ -166,8 +168,8 @@ private slots:
     QCOMPARE(window->PageControl2()->currentWidget(), window->StartupPage());
     // "select template" still opens in the templates folder; a cancel changes nothing.
     Click(Child<QPushButton>(*window, "BSelectTemplate"));
-    QCOMPARE(dialogs.Files.LastRequest()->Request.Title, std::string("Load template design"));
-    QCOMPARE(QDir(QString::fromStdString(dialogs.Files.LastRequest()->Request.InitialDir)).absolutePath(),
+    QCOMPARE(dialogs->Files.LastRequest()->Request.Title, std::string("Load template design"));
+    QCOMPARE(QDir(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir)).absolutePath(),
              QDir(Program() + "/templates").absolutePath());
     QVERIFY(!window->Design().DesignLoaded());
     // A template put there later loads, and the design shows.
@@ -195,6 +197,9 @@ private slots:
     // The template tab shows the design view even before a template.
     window->PageControl1()->setCurrentIndex(2);
     QCOMPARE(window->PageControl2()->currentWidget(), window->DesignPage());
+    SelectTemplate();
+    QCOMPARE(window->PageControl1()->currentIndex(), 2);
+    Screenshot(*window, "window_template_tab");
   }
 
   void aDesignMadeWithTheControlsComesBackWhole() {
@@ -214,11 +219,11 @@ private slots:
     // The font, with its colour, from the font dialog.
     const int32_t points = design.FontPoints();
     const std::string fontName = Text().FontName();
-    dialogs.Font.ScriptFont(TFontChoice{"DejaVu Sans", 20, true, false, 0xFF0000});
+    dialogs->Font.ScriptFont(TFontChoice{"DejaVu Sans", 20, true, false, 0xFF0000});
     Click(Child<QPushButton>(*window, "BFont"));
     // The dialog opens at the message's font, its colour as 0xRRGGBB.
-    QCOMPARE(dialogs.Font.Requests().back().Points, double(points));
-    QCOMPARE(dialogs.Font.Requests().back().Name, fontName);
+    QCOMPARE(dialogs->Font.Requests().back().Points, double(points));
+    QCOMPARE(dialogs->Font.Requests().back().Name, fontName);
     QCOMPARE(Text().FontName(), std::string("DejaVu Sans"));
     QVERIFY(Text().FontStyle() & fsBold);
     QCOMPARE(Text().FontColor(), 0x0000FF);  // window-system colours are 0x00BBGGRR
@@ -243,9 +248,9 @@ private slots:
     QVERIFY(design.TextBoxSeeThrough());
     // A picture of 300 x 200 pixels on the 96 x 56 mm page: covering 96 x 64, then a quarter, centred.
     const std::string photo = WritePicture(Program() + "/images/photo.png", 300, 200, 0xFF3366CC);
-    dialogs.Files.ScriptOpen(photo);
+    dialogs->Files.ScriptOpen(photo);
     Click(Child<QPushButton>(*window, "BLoadImage"));
-    QCOMPARE(dialogs.Files.LastRequest()->Request.Filters.size(), size_t(4));
+    QCOMPARE(dialogs->Files.LastRequest()->Request.Filters.size(), size_t(4));
     QVERIFY(Picture().Visible());
     QVERIFY(Spin("SEImageZoom")->isEnabled());
     QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
@@ -260,19 +265,35 @@ private slots:
     Screenshot(*window, "window_design_with_picture");
 
     // Saved under a name without extension: ".fmd" is added.
-    dialogs.Files.ScriptSave((Program() + "/designs/mine").toStdString());
+    dialogs->Files.ScriptSave((Program() + "/designs/mine").toStdString());
     Click(Child<QPushButton>(*window, "BSaveDesign"));
-    QCOMPARE(dialogs.Files.LastRequest()->Request.Title, std::string("Save fridge magnet design"));
+    QCOMPARE(dialogs->Files.LastRequest()->Request.Title, std::string("Save fridge magnet design"));
     QVERIFY(QFile::exists(Program() + "/designs/mine.fmd"));
     QVERIFY(!design.Document().Modified());
     const int imageLeft = Spin("SEImageHorizontal")->IntValue();
     const int imageTop = Spin("SEImageVertical")->IntValue();
 
+    // The print tab shows the sheet; two positions unticked leave two copies out.
+    window->PageControl1()->setCurrentIndex(1);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->PreviewPage());
+    TLayoutGridView* grid = window->findChild<TLayoutGridView*>();
+    QVERIFY(grid);
+    TdtpDocument& preview = window->Sheet().Document();
+    const int copies = preview.ShapeCount();
+    QVERIFY(copies > 2);
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(0, 0).center());
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(1, 0).center());
+    Click(window->findChild<QPushButton*>("BRefreshPreview"));
+    QCOMPARE(preview.ShapeCount(), copies - 2);
+    Screenshot(*window, "window_print_two_skipped");
+    window->PageControl1()->setCurrentIndex(0);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->DesignPage());
+
     // Everything changed again, then the design loaded back.
     QTest::keyClicks(memo, "!!");
     ClickArrow(Spin("SEImageZoom"), false, 3);
     boxes.ScriptAnswer(TMessageAnswer::No);  // the question before replacing the changed design
-    dialogs.Files.ScriptOpen((Program() + "/designs/mine.fmd").toStdString());
+    dialogs->Files.ScriptOpen((Program() + "/designs/mine.fmd").toStdString());
     Click(Child<QPushButton>(*window, "BLoadDesign"));
     QCOMPARE(boxes.LastText(), std::string("Do you want to save the changes to your design."));
     QCOMPARE(memo->toPlainText(), QString("Hi\nthere"));
@@ -348,12 +369,12 @@ private slots:
     QVERIFY(!Child<QCheckBox>(*window, "CBTextBG")->isChecked());
     QVERIFY(!design.TextBoxSeeThrough());
     const QString font = Child<QLineEdit>(*window, "EFont")->text();
-    dialogs.Font.ScriptFont(TFontChoice{"DejaVu Serif", 30, false, true, 0x00FF00});
+    dialogs->Font.ScriptFont(TFontChoice{"DejaVu Serif", 30, false, true, 0x00FF00});
     Click(Child<QPushButton>(*window, "BFont"));
     QVERIFY(Child<QLineEdit>(*window, "EFont")->text() != font);
     undo->trigger();
     QCOMPARE(Child<QLineEdit>(*window, "EFont")->text(), font);
-    dialogs.Files.ScriptOpen(WritePicture(Program() + "/images/p.png", 200, 300, 0xFF00AA00));
+    dialogs->Files.ScriptOpen(WritePicture(Program() + "/images/p.png", 200, 300, 0xFF00AA00));
     Click(Child<QPushButton>(*window, "BLoadImage"));
     ClickArrow(Spin("SEImageZoom"), true, 4);
     QCOMPARE(Spin("SEImageZoom")->IntValue(), 29);
@@ -447,16 +468,16 @@ private slots:
     boxes.ScriptAnswer(TMessageAnswer::Yes);
     QVERIFY(!window->close());
     QVERIFY(window->isVisible());
-    QVERIFY(dialogs.Files.LastRequest()->Save);
+    QVERIFY(dialogs->Files.LastRequest()->Save);
     // Yes with a save that fails: the error is shown, the window stays.
     boxes.ScriptAnswer(TMessageAnswer::Yes);
-    dialogs.Files.ScriptSave((Program() + "/no such folder/mine.fmd").toStdString());
+    dialogs->Files.ScriptSave((Program() + "/no such folder/mine.fmd").toStdString());
     QVERIFY(!window->close());
     QCOMPARE(boxes.Messages().back().Kind, TMessageKind::Error);
     QVERIFY(window->Design().Document().Modified());
     // Yes with a save that works closes.
     boxes.ScriptAnswer(TMessageAnswer::Yes);
-    dialogs.Files.ScriptSave((Program() + "/designs/kept.fmd").toStdString());
+    dialogs->Files.ScriptSave((Program() + "/designs/kept.fmd").toStdString());
     QVERIFY(window->close());
     QVERIFY(QFile::exists(Program() + "/designs/kept.fmd"));
     window.reset();
@@ -465,9 +486,9 @@ private slots:
     SelectTemplate();
     ClickArrow(Spin("SETextVertical"), true, 1);
     boxes.ScriptAnswer(TMessageAnswer::No);
-    const size_t saves = dialogs.Files.Requests().size();
+    const size_t saves = dialogs->Files.Requests().size();
     QVERIFY(window->close());
-    QCOMPARE(dialogs.Files.Requests().size(), saves);
+    QCOMPARE(dialogs->Files.Requests().size(), saves);
   }
 
   void anErrorInAHandlerEndsInAMessageBox() {
@@ -478,13 +499,13 @@ private slots:
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("this is no picture");
     bad.close();
-    dialogs.Files.ScriptOpen(bad.fileName().toStdString());
+    dialogs->Files.ScriptOpen(bad.fileName().toStdString());
     Click(Child<QPushButton>(*window, "BLoadImage"));
     QCOMPARE(boxes.Messages().size(), size_t(1));
     QCOMPARE(boxes.Messages()[0].Kind, TMessageKind::Error);
     QVERIFY(!Picture().Visible());
     // A template that is missing: its error, and the design stays as it was.
-    dialogs.Files.ScriptOpen((Program() + "/templates/gone.fmt").toStdString());
+    dialogs->Files.ScriptOpen((Program() + "/templates/gone.fmt").toStdString());
     Click(Child<QPushButton>(*window, "BSelectTemplate"));
     QVERIFY(boxes.LastText().find("Cannot find file") != std::string::npos);
     QVERIFY(window->Design().DesignLoaded());
@@ -498,7 +519,7 @@ private slots:
     junk.write("junk");
     junk.close();
     boxes.ScriptAnswer(TMessageAnswer::No);
-    dialogs.Files.ScriptOpen(junk.fileName().toStdString());
+    dialogs->Files.ScriptOpen(junk.fileName().toStdString());
     Click(Child<QPushButton>(*window, "BSelectTemplate"));
     QVERIFY(!window->Design().DesignLoaded());
     QVERIFY(!Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
