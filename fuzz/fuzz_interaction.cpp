@@ -62,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   doc->TickSource = [&clock] { return clock; };
   doc->SetUseClipboard(false);
   try {
+    // Small caches keep every paint quick; the interaction does not depend on their resolution.
+    doc->SetRenderDpm(2);
     doc->SetWindowHost(&host);
     // The settings byte: grid, steps, select method, hot zone, handle style, read-only.
     const uint8_t settings = data[0], step = data[1];
