@@ -2,11 +2,40 @@
 
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "magnet/magnet_design.h"
+#include "shapes/bitmap_shape.h"
 #include "storage/xml/native_xml.h"
 
 namespace sw {
+
+namespace {
+
+// The picture resources of a copy in the order of its shapes: each page's own background and
+// each bitmap shape's picture.
+void CollectPictures(TdtpShape& shape, std::vector<TdtpBitmapResource*>& pictures) {
+  if (auto* page = dynamic_cast<TdtpPage*>(&shape)) pictures.push_back(&page->OwnBackground());
+  if (auto* bitmap = dynamic_cast<TdtpBitmapShape*>(&shape)) pictures.push_back(&bitmap->Resource());
+  for (int i = 0; i < shape.ChildCount(); ++i) {
+    if (TdtpShape* child = shape.Child(i)) CollectPictures(*child, pictures);
+  }
+}
+
+// Every copy carries the design's pictures, byte for byte: a copy's picture bytes that equal the
+// first copy's are shared with it (until either is changed), so that a sheet holds them once.
+void ShareCopyPictures(TdtpShape& first, TdtpShape& copy) {
+  std::vector<TdtpBitmapResource*> theirs, ours;
+  CollectPictures(first, theirs);
+  CollectPictures(copy, ours);
+  for (size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
+    TResourceAccess a(*theirs[i]), b(*ours[i]);
+    TMapStream& data = ours[i]->Data();
+    if (data.Size() > 0 && data.SameBytes(theirs[i]->Data())) data.CopyBytesFrom(theirs[i]->Data());
+  }
+}
+
+}  // namespace
 
 TPrintSheet::TPrintSheet(const TServices& services) : document_(services) {
   document_.SetMode(vmBrowse);
@@ -72,6 +101,7 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   LayoutStarted(layout.Rows, layout.Columns);
   TLayoutGrid& grid = design.Grid();
   grid.Resize(layout.Rows, layout.Columns);
+  TdtpPage* first = nullptr;
   for (const TPrintPosition& position : layout.Positions) {
     LayoutCellVisited(position.Column, position.Row);
     if (!grid.Selected(position.Column, position.GridRow)) continue;
@@ -83,6 +113,11 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
     copy->SetAngle(position.Angle);
     TdtpPage* placed = copy.get();
     if (document_.AddShape(std::move(copy)) < 0) continue;
+    if (first) {
+      ShareCopyPictures(*first, *placed);
+    } else {
+      first = placed;
+    }
     placed->SetMarginLeft(0);
     placed->SetMarginTop(0);
     placed->SetMarginRight(0);

@@ -17,15 +17,15 @@ constexpr int64_t kPreferredBlockSize = 65536;
 
 [[noreturn]] void RaiseSystemError(int error) { RaiseError(std::strerror(error)); }
 
-uint8_t* MapBlock(int32_t size) {
+// A fresh block, zeroed by the system, unmapped when its last holder lets it go (unmapping a
+// block we mapped ourselves cannot fail). Should the holder itself not be made, the block is
+// unmapped at once.
+std::shared_ptr<uint8_t> MapBlock(int32_t size) {
   void* p = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) RaiseSystemError(errno);
-  return static_cast<uint8_t*>(p);
-}
-
-void UnmapBlock(uint8_t* block, int32_t size) {
-  if (munmap(block, static_cast<size_t>(size)) != 0) RaiseSystemError(errno);
+  return std::shared_ptr<uint8_t>(static_cast<uint8_t*>(p),
+                                  [size](uint8_t* block) { munmap(block, static_cast<size_t>(size)); });
 }
 
 }  // namespace
@@ -43,14 +43,21 @@ int32_t MapBlockSize(int64_t pageSize) {
 
 TMapStream::TMapStream() : blockSize_(MapBlockSize(sysconf(_SC_PAGESIZE))) {}
 
-TMapStream::~TMapStream() {
-  // Unmapping a block we mapped ourselves cannot fail; a destructor must not raise either way.
-  for (uint8_t* block : blocks_) munmap(block, static_cast<size_t>(blockSize_));
-}
+TMapStream::~TMapStream() = default;
 
 void TMapStream::MoveTo(int64_t position) {
   blockIndex_ = static_cast<int32_t>(position / blockSize_);
   offset_ = static_cast<int32_t>(position % blockSize_);
+}
+
+uint8_t* TMapStream::OwnBlock(size_t index) {
+  std::shared_ptr<uint8_t>& block = blocks_[index];
+  if (block.use_count() > 1) {
+    std::shared_ptr<uint8_t> own = MapBlock(blockSize_);
+    std::memcpy(own.get(), block.get(), static_cast<size_t>(blockSize_));
+    block = std::move(own);
+  }
+  return block.get();
 }
 
 int64_t TMapStream::Read(void* buffer, int64_t count) {
@@ -61,7 +68,7 @@ int64_t TMapStream::Read(void* buffer, int64_t count) {
   int64_t done = 0;
   while (done < count) {
     const int64_t n = std::min<int64_t>(count - done, blockSize_ - offset_);
-    std::memcpy(out + done, blocks_[static_cast<size_t>(blockIndex_)] + offset_, static_cast<size_t>(n));
+    std::memcpy(out + done, blocks_[static_cast<size_t>(blockIndex_)].get() + offset_, static_cast<size_t>(n));
     done += n;
     offset_ += static_cast<int32_t>(n);
     if (offset_ == blockSize_) {
@@ -80,7 +87,7 @@ int64_t TMapStream::Write(const void* buffer, int64_t count) {
   int64_t done = 0;
   while (done < count) {
     const int64_t n = std::min<int64_t>(count - done, blockSize_ - offset_);
-    std::memcpy(blocks_[static_cast<size_t>(blockIndex_)] + offset_, in + done, static_cast<size_t>(n));
+    std::memcpy(OwnBlock(static_cast<size_t>(blockIndex_)) + offset_, in + done, static_cast<size_t>(n));
     done += n;
     offset_ += static_cast<int32_t>(n);
     if (offset_ == blockSize_) {
@@ -115,25 +122,18 @@ void TMapStream::SetSize(int64_t size) {
     // Grown bytes read as zeros: the kept tail of the last block may hold bytes of an earlier,
     // larger size (fresh blocks come zeroed from the system).
     const int64_t blockEnd = std::min<int64_t>(size, (size_ / blockSize_ + 1) * blockSize_);
-    std::memset(blocks_[static_cast<size_t>(size_ / blockSize_)] + size_ % blockSize_, 0,
+    std::memset(OwnBlock(static_cast<size_t>(size_ / blockSize_)) + size_ % blockSize_, 0,
                 static_cast<size_t>(blockEnd - size_));
   }
   if (needed > blocks_.size()) {
     // Map everything first, so that a refusal leaves the stream unchanged.
-    std::vector<uint8_t*> fresh;
+    std::vector<std::shared_ptr<uint8_t>> fresh;
     fresh.reserve(needed - blocks_.size());
-    try {
-      while (blocks_.size() + fresh.size() < needed) fresh.push_back(MapBlock(blockSize_));
-      blocks_.insert(blocks_.end(), fresh.begin(), fresh.end());
-    } catch (...) {
-      for (uint8_t* block : fresh) munmap(block, static_cast<size_t>(blockSize_));
-      throw;
-    }
+    while (blocks_.size() + fresh.size() < needed) fresh.push_back(MapBlock(blockSize_));
+    blocks_.reserve(needed);
+    for (std::shared_ptr<uint8_t>& block : fresh) blocks_.push_back(std::move(block));
   } else {
-    while (blocks_.size() > needed) {
-      UnmapBlock(blocks_.back(), blockSize_);
-      blocks_.pop_back();
-    }
+    blocks_.resize(needed);
   }
   size_ = size;
   if (Position32() > size_) MoveTo(size_);
@@ -144,16 +144,33 @@ void TMapStream::CopyBytesFrom(TMapStream& source) {
     SetPosition(0);
     return;
   }
-  // Every stream of the process has the same block size, so blocks copy one to one.
-  SetSize(0);
-  SetSize(source.size_);
+  // Every stream of the process has the same block size, so blocks are shared one to one. The
+  // bytes past the end of the last block are never read, and zeroed in an own copy before the
+  // stream grows over them.
+  blocks_ = source.blocks_;
+  size_ = source.size_;
+  MoveTo(0);
+}
+
+bool TMapStream::SameBytes(const TMapStream& other) const {
+  if (size_ != other.size_) return false;
   int64_t done = 0;
   for (size_t i = 0; done < size_; ++i) {
     const int64_t n = std::min<int64_t>(blockSize_, size_ - done);
-    std::memcpy(blocks_[i], source.blocks_[i], static_cast<size_t>(n));
+    if (blocks_[i] != other.blocks_[i] &&
+        std::memcmp(blocks_[i].get(), other.blocks_[i].get(), static_cast<size_t>(n)) != 0) {
+      return false;
+    }
     done += n;
   }
-  MoveTo(0);
+  return true;
+}
+
+bool TMapStream::SharesBlocks() const {
+  for (const std::shared_ptr<uint8_t>& block : blocks_) {
+    if (block.use_count() > 1) return true;
+  }
+  return false;
 }
 
 std::vector<uint8_t> TMapStream::Bytes() const {
@@ -161,7 +178,7 @@ std::vector<uint8_t> TMapStream::Bytes() const {
   int64_t done = 0;
   for (size_t i = 0; done < size_; ++i) {
     const int64_t n = std::min<int64_t>(blockSize_, size_ - done);
-    std::memcpy(out.data() + done, blocks_[i], static_cast<size_t>(n));
+    std::memcpy(out.data() + done, blocks_[i].get(), static_cast<size_t>(n));
     done += n;
   }
   return out;

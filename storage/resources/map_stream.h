@@ -1,9 +1,11 @@
 // TMapStream: the memory stream that holds a picture resource's encoded bytes, built from
 // separately mapped blocks so that growing never moves data and shrinking returns memory block by
-// block.
+// block. Copies share their blocks until one of them writes: the many copies of one picture that
+// a sheet of magnets holds cost the memory of one.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/stream.h"
@@ -42,8 +44,13 @@ public:
 
   // SetSize(0): every block goes back to the system.
   void Clear() { SetSize(0); }
-  // Replaces the contents with a copy of the other stream's bytes; the position becomes 0.
+  // Replaces the contents with a copy of the other stream's bytes; the position becomes 0. The
+  // blocks are shared until either stream writes to one of them.
   void CopyBytesFrom(TMapStream& source);
+  // True when both hold the same bytes (positions do not matter).
+  bool SameBytes(const TMapStream& other) const;
+  // True when this stream shares any of its blocks with another.
+  bool SharesBlocks() const;
   // The whole contents, whatever the position; the position is kept.
   std::vector<uint8_t> Bytes() const;
   // Replaces the contents; the position becomes 0.
@@ -55,11 +62,14 @@ public:
 private:
   int64_t Position32() const { return static_cast<int64_t>(blockIndex_) * blockSize_ + offset_; }
   void MoveTo(int64_t position);
+  // The block at index, made this stream's own first when it is shared, ready to be written.
+  uint8_t* OwnBlock(size_t index);
 
   int32_t blockIndex_ = 0;
   int32_t offset_ = 0;
   int32_t blockSize_ = 0;
-  std::vector<uint8_t*> blocks_;
+  // Each block is unmapped when the last stream holding it lets it go.
+  std::vector<std::shared_ptr<uint8_t>> blocks_;
   int64_t size_ = 0;
 };
 
