@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -422,6 +423,37 @@ private slots:
     QVERIFY(Picture().Visible());
     QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
     QVERIFY(Spin("SEImageZoom")->isEnabled());
+    QVERIFY(dialogs->Progress.Jobs().empty());  // a small picture loads without progress
+    // A large picture shows its progress while it loads and is drawn.
+    {
+      TBitmap32 noise;
+      noise.SetSize(1100, 1100);
+      uint32_t seed = 12345;
+      for (int y = 0; y < noise.Height(); ++y) {
+        for (int x = 0; x < noise.Width(); ++x) {
+          seed = seed * 1664525u + 1013904223u;
+          noise.SetPixel(x, y, 0xFF000000u | (seed >> 8));
+        }
+      }
+      TMemoryStream stream;
+      EncodePng(noise, stream);
+      const QString large = Program() + "/images/large.png";
+      stream.SaveToFile(large.toStdString());
+      QVERIFY(QFileInfo(large).size() > 2 * 1024 * 1024);
+      QMimeData big;
+      big.setUrls({QUrl::fromLocalFile(large)});
+      QDragEnterEvent bigEnter(port->rect().center(), Qt::CopyAction, &big, Qt::LeftButton, {});
+      QApplication::sendEvent(port, &bigEnter);
+      QDropEvent bigDrop(QPointF(port->rect().center()), Qt::CopyAction, &big, Qt::LeftButton, {});
+      QApplication::sendEvent(port, &bigDrop);
+      QCOMPARE(dialogs->Progress.Jobs().size(), size_t(1));
+      QCOMPARE(dialogs->Progress.Jobs()[0].Label, std::string("Loading picture"));
+      QCOMPARE(dialogs->Progress.Jobs()[0].Positions, (std::vector<int32_t>{1, 2}));
+      QVERIFY(dialogs->Progress.Jobs()[0].Ended);
+      TBitmap32* loaded = Picture().Resource().Bitmap();
+      QVERIFY(loaded);
+      QCOMPARE(loaded->Width(), 1100);
+    }
     // Anything else is refused.
     QMimeData text;
     text.setText("hello");
