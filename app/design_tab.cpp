@@ -269,18 +269,19 @@ bool TDesignTab::OpenFile(bool designFile) {
   const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
   if (!path) return false;
   // The window follows the design whether the load worked or left it empty.
-  struct TApplied {
-    TDesignTab* tab;
-    ~TApplied() {
-      tab->undo_.Clear();
-      emit tab->designApplied();
+  try {
+    if (designFile) {
+      design_.OpenDesign(*path);
+    } else {
+      design_.OpenTemplate(*path);
     }
-  } applied{this};
-  if (designFile) {
-    design_.OpenDesign(*path);
-  } else {
-    design_.OpenTemplate(*path);
+  } catch (...) {
+    undo_.Clear();
+    emit designApplied();
+    throw;
   }
+  undo_.Clear();
+  emit designApplied();
   return true;
 }
 
