@@ -476,6 +476,34 @@ TEST_F(InteractionTest, ReadOnlyHitsNothingButADoubleClickActivates) {
   EXPECT_EQ(doc->MouseState(), msIdle);
 }
 
+TEST_F(InteractionTest, DeepHitTestFindsChildrenAndReportsTheLowestGroup) {
+  TdtpShape* group = Add(20, 30);
+  auto owned = std::make_unique<TdtpShape>();
+  TdtpShape* inner = owned.get();
+  group->AddChild(std::move(owned));
+  inner->SetBounds(5, 5, 10, 5);
+  TdtpShape* found = nullptr;
+  EXPECT_EQ(doc->FindDeepShapeAt({Px(27), Px(37)}, found), hkBody);
+  EXPECT_EQ(found, inner);
+  // In the group but on none of its children: no hit, and the group itself is reported.
+  EXPECT_EQ(doc->FindDeepShapeAt({Px(50), Px(45)}, found), hkNone);
+  EXPECT_EQ(found, group);
+  EXPECT_EQ(doc->FindDeepShapeAt({Px(100), Px(55)}, found), hkNone);
+  EXPECT_EQ(found, nullptr);
+  // A double click there edits the group (a plain shape activates and ends its edit at once); on
+  // a child that may not be edited it activates the child.
+  int groupActivated = 0;
+  group->OnActivate = [&](TdtpShape*) { ++groupActivated; };
+  host.DoubleClickAt(Px(50), Px(45));
+  EXPECT_EQ(groupActivated, 1);
+  EXPECT_EQ(doc->EditShape(), nullptr);
+  int activated = 0;
+  inner->OnActivate = [&](TdtpShape*) { ++activated; };
+  inner->AllowEdit = false;
+  host.DoubleClickAt(Px(27), Px(37));
+  EXPECT_EQ(activated, 1);
+}
+
 TEST_F(InteractionTest, EditingRoutesMouseKeysAndTheMenuToTheShape) {
   auto* e = Add<TEditShape>(20, 30);
   std::vector<TdtpShape*> closed;
