@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -201,6 +202,25 @@ private slots:
     SelectTemplate();
     QCOMPARE(window->PageControl1()->currentIndex(), 2);
     Screenshot(*window, "window_template_tab");
+  }
+
+  void menuOpensTheWebPagesAndReportsABrowserThatFails() {
+    Open(true);
+    QStringList entries;
+    for (QAction* action : window->menuBar()->actions()) entries << action->text();
+    QCOMPARE(entries.mid(0, 4), QStringList({"Exit", "Help", "About", "Buy Products"}));
+    window->findChild<QAction*>("Online1")->trigger();
+    window->findChild<QAction*>("BuyProducts1")->trigger();
+    QCOMPARE(dialogs->Web.Urls().size(), size_t(2));
+    QCOMPARE(dialogs->Web.Urls()[0], std::string(kProductSite) + "help.php?ref=Stickwell");
+    QCOMPARE(dialogs->Web.Urls()[1], std::string(kShopSite) + "?ref=Stickwell");
+    dialogs->Web.Fail = true;
+    window->findChild<QAction*>("Online1")->trigger();
+    QCOMPARE(boxes.LastText(), std::string("Couldn't launch default browser"));
+    QVERIFY(window->isVisible());
+    // "Exit" closes through the close question.
+    window->findChild<QAction*>("Exit1")->trigger();
+    QVERIFY(!window->isVisible());
   }
 
   void aDesignMadeWithTheControlsComesBackWhole() {
