@@ -608,6 +608,17 @@ TEST_F(InteractionTest, HintShowsAfterThePauseAndHidesAfterTheHidePause) {
   timers.Advance(600);
   EXPECT_FALSE(host.HintShown());
   doc->EndBusy();
+  doc->BeginPrinting();
+  timers.Advance(600);
+  EXPECT_FALSE(host.HintShown());
+  doc->EndPrinting();
+  doc->BeginLoading();
+  timers.Advance(600);
+  EXPECT_FALSE(host.HintShown());
+  doc->EndLoading();
+  // Once the document is free again the waiting hint shows.
+  timers.Advance(600);
+  EXPECT_TRUE(host.HintShown());
 }
 
 TEST_F(InteractionTest, HotzoneScrollsNearTheEdgeOnlyWhenIdleAndNotBusy) {
@@ -632,8 +643,16 @@ TEST_F(InteractionTest, HotzoneScrollsNearTheEdgeOnlyWhenIdleAndNotBusy) {
   doc->BeginBusy();
   clock += 50;
   timers.Advance(50);
-  EXPECT_EQ(host.ScrollLog().size(), scrolls);
   doc->EndBusy();
+  doc->BeginPrinting();
+  clock += 50;
+  timers.Advance(50);
+  doc->EndPrinting();
+  doc->BeginLoading();
+  clock += 50;
+  timers.Advance(50);
+  doc->EndLoading();
+  EXPECT_EQ(host.ScrollLog().size(), scrolls);
   // Back in the middle, scrolling stops.
   host.SetPointer(400, 300);
   clock += 50;
