@@ -546,6 +546,20 @@ private slots:
   void anErrorInAHandlerEndsInAMessageBox() {
     Open(true);
     SelectTemplate();
+    // A typed angle folds into [-179, 180].
+    TAdvSpinEdit* rotate = Spin("SETextRotate");
+    auto type = [&](const char* text) {
+      rotate->Editor()->selectAll();
+      QTest::keyClicks(rotate->Editor(), text);
+      QTest::keyClick(rotate->Editor(), Qt::Key_Return);
+    };
+    type("181");
+    QCOMPARE(rotate->IntValue(), -179);
+    QCOMPARE(Text().DocAngle(), 179.0f);
+    type("-180");
+    QCOMPARE(rotate->IntValue(), 180);
+    QCOMPARE(Text().DocAngle(), 180.0f);
+    type("0");
     // Not a picture at all.
     QFile bad(Program() + "/images/bad.png");
     QVERIFY(bad.open(QIODevice::WriteOnly));
@@ -557,6 +571,7 @@ private slots:
     QCOMPARE(boxes.Messages()[0].Kind, TMessageKind::Error);
     QVERIFY(!Picture().Visible());
     // A template that is missing: its error, and the design stays as it was.
+    boxes.ScriptAnswer(TMessageAnswer::No);  // the changed design may go
     dialogs->Files.ScriptOpen((Program() + "/templates/gone.fmt").toStdString());
     Click(Child<QPushButton>(*window, "BSelectTemplate"));
     QVERIFY(boxes.LastText().find("Cannot find file") != std::string::npos);
