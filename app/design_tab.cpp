@@ -268,12 +268,17 @@ bool TDesignTab::OpenFile(bool designFile) {
   }
   const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
   if (!path) return false;
+  Open(*path, designFile);
+  return true;
+}
+
+void TDesignTab::Open(const std::string& fileName, bool designFile) {
   // The window follows the design whether the load worked or left it empty.
   try {
     if (designFile) {
-      design_.OpenDesign(*path);
+      design_.OpenDesign(fileName);
     } else {
-      design_.OpenTemplate(*path);
+      design_.OpenTemplate(fileName);
     }
   } catch (...) {
     undo_.Clear();
@@ -282,7 +287,14 @@ bool TDesignTab::OpenFile(bool designFile) {
   }
   undo_.Clear();
   emit designApplied();
-  return true;
+}
+
+void TDesignTab::OpenDesignOrTemplate(const std::string& fileName) {
+  Guard([&] {
+    const bool designFile = QFileInfo(QString::fromStdString(fileName)).suffix().toLower() == "fmd";
+    design_.SetTemplateEditing(false);
+    Open(fileName, designFile);
+  });
 }
 
 void TDesignTab::BSelectTemplateClick() {

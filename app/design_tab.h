@@ -66,6 +66,9 @@ public:
   void SEImageRotateChange();
   void SEImageHorizontalChnge();
   void SEImageVerticalChange();
+  // Opens a design (".fmd") or template (any other name) file as "load design" or "select template"
+  // do after their dialog: a file named on the command line, or opened from the desktop.
+  void OpenDesignOrTemplate(const std::string& fileName);
   // Loads a picture file as the user's picture, as "load image" does after its dialog (a picture
   // dropped on the design view).
   void LoadUserPicture(const std::string& fileName);
@@ -113,6 +116,7 @@ private:
   void ShowTextPosition();
   void ShowImagePosition();
   bool OpenFile(bool designFile);
+  void Open(const std::string& fileName, bool designFile);
   // The template's name in bold in "current tempate".
   void ShowTemplateName();
   TAdvSpinEdit* NewSpin(const char* name, const char* above, const char* below, QWidget* parent,

@@ -311,10 +311,19 @@ void TFMain::showEvent(QShowEvent* e) {
 }
 
 void TFMain::FormShow() {
-  if (templatesFound_) return;
-  ++noTemplatesShown_;
-  TFNoTemplates dialog(setup_.Dialogs, config_, this);
-  dialog.exec();
+  if (!templatesFound_) {
+    ++noTemplatesShown_;
+    TFNoTemplates dialog(setup_.Dialogs, config_, this);
+    dialog.exec();
+  }
+  // A design or template named on the command line (opened from the desktop) comes up at once.
+  if (!extra_ && !setup_.Arguments.isEmpty()) {
+    const QFileInfo file(setup_.Arguments.first());
+    const QString suffix = file.suffix().toLower();
+    if (file.isFile() && (suffix == "fmd" || suffix == "fmt")) {
+      designTab_->OpenDesignOrTemplate(file.absoluteFilePath().toStdString());
+    }
+  }
 }
 
 void TFMain::resizeEvent(QResizeEvent* e) {

@@ -47,7 +47,7 @@ class TdtpPage;
 // What the starter hands the window.
 struct TMainWindowSetup {
   // The command-line arguments after the program name; the first exactly "extra" shows the
-  // template tab.
+  // template tab, a ".fmd" or ".fmt" file is opened once the window shows.
   QStringList Arguments;
   // The font system of the documents (not owned; must outlive the window).
   TFontSystem* Fonts = nullptr;

@@ -204,6 +204,17 @@ private slots:
     Screenshot(*window, "window_template_tab");
   }
 
+  void aFileNamedOnTheCommandLineOpens() {
+    QDir().mkpath(Program() + "/templates");
+    WriteTemplate(*world, TemplatePath().toStdString());
+    Open(true, {TemplatePath()});
+    QTRY_VERIFY(window->Design().DesignLoaded());
+    QCOMPARE(Child<QLabel>(*window, "LTemplateName")->text(), QString("Round Magnet 50mm"));
+    QCOMPARE(window->PageControl1()->count(), 2);
+    QCOMPARE(window->PageControl2()->currentWidget(), window->DesignPage());
+    QVERIFY(dialogs->Files.Requests().empty());
+  }
+
   void menuOpensTheWebPagesAndReportsABrowserThatFails() {
     Open(true);
     QStringList entries;
