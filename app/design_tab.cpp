@@ -520,6 +520,16 @@ void TDesignTab::ShowImageGroupState() {
 
 // --- All controls ---
 
+void TDesignTab::ShowMessageText() {
+  const QSignalBlocker block(memo_);
+  const TdtpMemoShape* text = design_.TextLayer();
+  const QString shown = text ? TextToMemo(text->Text()) : QString();
+  if (memo_->toPlainText() != shown) {
+    memo_->setPlainText(shown);
+    memo_->moveCursor(QTextCursor::End);
+  }
+}
+
 void TDesignTab::ShowTemplateName() { lTemplateName_->setText(QString::fromStdString(design_.TemplateName())); }
 
 void TDesignTab::RefreshControls() {
@@ -534,15 +544,7 @@ void TDesignTab::RefreshControls() {
   if (const TdtpPolygonShape* background = design_.RectLayer(TLayer::bgColour)) {
     cpbBgColour_->SetColorQuietly(background->FillColor());
   }
-  {
-    const QSignalBlocker block(memo_);
-    const TdtpMemoShape* text = design_.TextLayer();
-    const QString shown = text ? TextToMemo(text->Text()) : QString();
-    if (memo_->toPlainText() != shown) {
-      memo_->setPlainText(shown);
-      memo_->moveCursor(QTextCursor::End);
-    }
-  }
+  ShowMessageText();
   ShowFont();
   ShowTemplateName();
   updating_ = false;

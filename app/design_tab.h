@@ -77,6 +77,8 @@ public:
   // Every control from the design: message, font, see-through box, colour, picture, template name.
   void RefreshControls();
   void ShowTextControls();
+  // The message field shows the text layer's text (after it was edited on the page).
+  void ShowMessageText();
   void ShowImageControls();
   // The picture group as the model allows it: enabled with a visible user picture, else only
   // "load image" and "reset" (after "clear image").

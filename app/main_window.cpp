@@ -203,6 +203,8 @@ void TFMain::BuildWindow() {
   gestures_->OnChanged = [this] {
     designTab_->ShowTextControls();
     designTab_->ShowImageControls();
+    // Text typed on the page must reach the message field, or its next change would undo it.
+    designTab_->ShowMessageText();
     DesignChanged();
   };
   gestures_->OnEditMessage = [this] { designTab_->Memo()->setFocus(); };
@@ -457,6 +459,8 @@ void TFMain::Timer1Timer() {
 // --- Undo ---
 
 void TFMain::Undo1Click() {
+  // A drag running now would otherwise record its half-way position over the replayed step.
+  gestures_->CancelDrag();
   Guard([this] {
     if (undo_->Undo()) FollowUndo();
   });
@@ -464,6 +468,8 @@ void TFMain::Undo1Click() {
 }
 
 void TFMain::Redo1Click() {
+  // A drag running now would otherwise record its half-way position over the replayed step.
+  gestures_->CancelDrag();
   Guard([this] {
     if (undo_->Redo()) FollowUndo();
   });

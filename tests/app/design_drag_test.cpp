@@ -3,9 +3,11 @@
 // dragged layer back, the message edited in place with a double click, and everything else on the
 // page left alone.
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QWheelEvent>
 
 #include <memory>
@@ -211,6 +213,13 @@ private slots:
     QCOMPARE(Document().EditShape(), nullptr);
     QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey"));
     QCOMPARE(Document().SelectedCount(), 0);
+    // The message field shows what was typed on the page, and typing there goes on from it.
+    auto* memo = window->findChild<QPlainTextEdit*>("Memo");
+    QVERIFY(memo);
+    QCOMPARE(memo->toPlainText(), QString("Hey"));
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(memo, "!");
+    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey!"));
   }
 
   void theOtherLayersCannotBeTaken() {
