@@ -28,7 +28,8 @@ std::unique_ptr<TBitmap32> Picture(int32_t width, int32_t height) {
   picture.SetSize(width, height);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      picture.ScanLine(y)[x] = Color32(static_cast<uint32_t>((x * 3) & 0xFF), static_cast<uint32_t>((y * 5) & 0xFF), 90);
+      const auto red = static_cast<uint32_t>((x * 3) & 0xFF), green = static_cast<uint32_t>((y * 5) & 0xFF);
+      picture.ScanLine(y)[x] = Color32(red, green, 90);
     }
   }
   return bitmap;
