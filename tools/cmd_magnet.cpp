@@ -106,14 +106,6 @@ void PrintLayout(const TPrintLayout& layout, TMagnetDesign& magnet) {
   }
 }
 
-TPrintQualityType ParseQuality(const std::string& text) {
-  if (text == "low") return pqLow;
-  if (text == "medium") return pqMedium;
-  if (text == "high") return pqHigh;
-  if (text == "device") return pqDevice;
-  UsageError("--quality wants low, medium, high or device, got \"" + text + "\"");
-}
-
 // A bar of the job's progress on standard error, redrawn in place, when that is a terminal.
 class TBarProgress : public IProgress {
 public:

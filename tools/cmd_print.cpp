@@ -46,14 +46,6 @@ private:
   IPrinter& printer_;
 };
 
-TPrintQualityType ParseQuality(const std::string& text) {
-  if (text == "low") return pqLow;
-  if (text == "medium") return pqMedium;
-  if (text == "high") return pqHigh;
-  if (text == "device") return pqDevice;
-  UsageError("--quality wants low, medium, high or device, got \"" + text + "\"");
-}
-
 // Two numbers joined by separator ("210x297", "1.5,-2"); positive ones when positive is set.
 std::pair<double, double> ParsePair(const std::string& text, char separator, bool positive, const std::string& option) {
   const size_t at = text.find(separator);
@@ -98,6 +90,14 @@ void ShowProgress(float fraction) {
 }
 
 }  // namespace
+
+TPrintQualityType ParseQuality(const std::string& text) {
+  if (text == "low") return pqLow;
+  if (text == "medium") return pqMedium;
+  if (text == "high") return pqHigh;
+  if (text == "device") return pqDevice;
+  UsageError("--quality wants low, medium, high or device, got \"" + text + "\"");
+}
 
 int CmdPrint(const Args& args) {
   if (args.size() < 2) UsageError("print wants FILE OUT.pdf|OUT.png [options]");

@@ -2,12 +2,14 @@
 // result to standard output and returns the exit status; errors are raised as exceptions.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace sw {
 class TBitmap32;
 class TdtpDocument;
+enum TPrintQualityType : uint8_t;
 }  // namespace sw
 
 namespace sw::cli {
@@ -36,5 +38,7 @@ void SelectPage(TdtpDocument& doc, int page);
 void WritePng(const TBitmap32& bitmap, const std::string& fileName);
 int ParsePositiveInt(const std::string& text, const std::string& option);
 double ParsePositiveNumber(const std::string& text, const std::string& option);
+// --quality low|medium|high|device (tools/cmd_print.cpp).
+TPrintQualityType ParseQuality(const std::string& text);
 
 }  // namespace sw::cli

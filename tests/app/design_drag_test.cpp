@@ -28,20 +28,6 @@
 using namespace sw;
 using namespace sw::test;
 
-namespace {
-
-// A 90 x 50 mm template with a 3 mm bleed, every layer shown but the mask and the user's picture.
-void WriteTemplate(TTabsWorld& world, const std::string& path) {
-  TMagnetDesign author(world.Services());
-  author.SetBleedMargin(3);
-  author.LayoutTemplateLayers(90, 50, 3);
-  for (const TLayer layer : AllLayers()) author.Layer(layer)->SetVisible(layer != TLayer::olMask);
-  author.Layer(TLayer::usrImage)->SetVisible(false);
-  author.SaveTemplate(path);
-}
-
-}  // namespace
-
 class DesignDragTest : public QObject {
   Q_OBJECT
 

@@ -57,18 +57,6 @@ T* Child(QWidget& window, const char* name) {
   return child;
 }
 
-// A template as the template editor leaves it: 90 x 50 mm with a 3 mm bleed, every layer shown
-// but the mask and the user's picture.
-void WriteTemplate(TTabsWorld& world, const std::string& path) {
-  TMagnetDesign author(world.Services());
-  author.SetBleedMargin(3);
-  author.LayoutTemplateLayers(90, 50, 3);
-  for (const TLayer layer : AllLayers()) author.Layer(layer)->SetVisible(layer != TLayer::olMask);
-  author.Layer(TLayer::usrImage)->SetVisible(false);
-  author.SetTemplateName("stored name");
-  author.SaveTemplate(path);
-}
-
 }  // namespace
 
 class MainWindowTest : public QObject {
