@@ -140,6 +140,28 @@ private:
   std::vector<int64_t> last_;
 };
 
+// How rendered pixels map onto device pixels: one rendered pixel covers Up device pixels along
+// each axis, or Down rendered pixels cover one device pixel; the other is 1. Whole ratios let every
+// band boundary fall on a device pixel boundary, so bands cut anywhere still lay each rendered row
+// exactly where the whole page puts it.
+struct TPixelRatio {
+  int32_t Up = 1, Down = 1;
+};
+
+// The ratio nearest to device pixels per millimetre (fit) over the wanted resolution (dpm); when
+// the device is finer the render gets no coarser than asked, but for the little that a sheet's
+// whole pixels take off the fit.
+TPixelRatio RatioOf(double fit, double dpm) {
+  constexpr double kMaxRatio = 1 << 16;
+  TPixelRatio r;
+  if (dpm >= fit) {
+    r.Down = static_cast<int32_t>(std::clamp(std::round(dpm / fit), 1.0, kMaxRatio));
+  } else {
+    r.Up = static_cast<int32_t>(std::clamp(std::floor(fit / dpm + 0.01), 1.0, kMaxRatio));
+  }
+  return r;
+}
+
 // One page's bands: where the whole page lands (Whole, in the frame of the unturned page), at
 // which resolution it is rendered and how it is turned and mirrored onto the canvas.
 struct TBandJob {
@@ -153,15 +175,34 @@ struct TBandJob {
   TColor32 Paper = clWhite32;
   TdtpPaintInfo Info;
   TBandReleaser* Releaser = nullptr;
+  TPixelRatio Ratio;
+  TRect Dest;    // the whole page on the canvas (unturned frame)
+  TRect Source;  // the whole page in rendered pixels
 
   // Prints the page's bands in order; a dry run prints nothing and only tells the releaser which
   // bands draw what.
-  void Run(const TRect& dest, const TRect& src, bool dry) {
+  void Run(bool dry) {
     index_ = 0;
-    PrintBands(dest, src, 0, 1, dry);
+    PrintBands(Source, 0, 1, dry);
   }
-  void PrintBands(const TRect& dest, const TRect& src, double lo, double hi, bool dry);
+  void PrintBands(const TRect& src, double lo, double hi, bool dry);
   void PrintBand(const TRect& dest, const TRect& src);
+  // Where a source column or row boundary lands on the canvas; the page's far edges land on the
+  // destination's, which rounding may have left up to a ratio step away.
+  int32_t DestX(int32_t x) const { return Map(x, Source.Right, Dest.Left, Dest.Right); }
+  int32_t DestY(int32_t y) const { return Map(y, Source.Bottom, Dest.Top, Dest.Bottom); }
+  int32_t Map(int32_t v, int32_t end, int32_t lo, int32_t hi) const {
+    if (v >= end) return hi;
+    const int64_t d = lo + static_cast<int64_t>(v) * Ratio.Up / Ratio.Down;
+    return static_cast<int32_t>(std::min<int64_t>(d, hi));
+  }
+  // The split of a source side near its middle, on a multiple of Down so that it lands on a whole
+  // device pixel.
+  int32_t Split(int32_t lo, int32_t hi) const {
+    const int32_t mid = lo + (hi - lo) / 2;
+    const int32_t snapped = mid - mid % Ratio.Down;
+    return snapped > lo && snapped < hi ? snapped : mid;
+  }
 
   int64_t index_ = 0;  // the next band's number in the order of printing
 };
@@ -172,7 +213,7 @@ TFloatRect BandArea(const TRect& src, double dpm) {
                     static_cast<float>(src.Right / dpm), static_cast<float>(src.Bottom / dpm)};
 }
 
-void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double hi, bool dry) {
+void TBandJob::PrintBands(const TRect& src, double lo, double hi, bool dry) {
   if (static_cast<int64_t>(src.Width()) * src.Height() <= kMaxBandPixels) {
     const int64_t index = index_++;
     if (dry) {
@@ -180,7 +221,7 @@ void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double
       return;
     }
     if (Releaser) Releaser->Prepare(index);
-    PrintBand(dest, src);
+    PrintBand(TRect{DestX(src.Left), DestY(src.Top), DestX(src.Right), DestY(src.Bottom)}, src);
     if (Releaser) Releaser->Printed(index, BandArea(src, Dpm));
     const int32_t count = Doc.LastProgressCount(), total = Doc.LastProgressTotal();
     if (total > 0) {
@@ -188,17 +229,17 @@ void TBandJob::PrintBands(const TRect& dest, const TRect& src, double lo, double
     }
     return;
   }
-  TRect d1 = dest, d2 = dest, s1 = src, s2 = src;
+  // Only the source is split; each band's destination follows from its source through the page's
+  // one mapping, so rounding never piles up from band to band.
+  TRect s1 = src, s2 = src;
   if (src.Height() >= src.Width()) {
-    s1.Bottom = s2.Top = src.Top + src.Height() / 2;
-    d1.Bottom = d2.Top = dest.Top + dest.Height() / 2;
+    s1.Bottom = s2.Top = Split(src.Top, src.Bottom);
   } else {
-    s1.Right = s2.Left = src.Left + src.Width() / 2;
-    d1.Right = d2.Left = dest.Left + dest.Width() / 2;
+    s1.Right = s2.Left = Split(src.Left, src.Right);
   }
   const double mid = (lo + hi) / 2;
-  PrintBands(d1, s1, lo, mid, dry);
-  PrintBands(d2, s2, mid, hi, dry);
+  PrintBands(s1, lo, mid, dry);
+  PrintBands(s2, mid, hi, dry);
 }
 
 void TBandJob::PrintBand(const TRect& dest, const TRect& src) {
@@ -294,7 +335,16 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   const int32_t left = whole.Left + Div(whole.Width() - pw, 2);
   const int32_t top = whole.Top + Div(whole.Height() - ph, 2);
   const TRect dest{left, top, left + pw, top + ph};
-  const int64_t srcW = Round64(dpm * pageW), srcH = Round64(dpm * pageH);
+  // The page is rendered at a whole multiple or fraction of the device's own resolution, the one
+  // nearest to the wanted one: a rendered pixel then always covers the same device pixels, where a
+  // ratio just off a whole one would stretch every band a little differently and move lines by
+  // device pixels on the sheet.
+  const TPixelRatio ratio = RatioOf(fit, dpm);
+  dpm = fit * ratio.Down / ratio.Up;
+  auto sourceSide = [&](int32_t side) {
+    return ratio.Up > 1 ? Round64(static_cast<double>(side) / ratio.Up) : int64_t(side) * ratio.Down;
+  };
+  const int64_t srcW = sourceSide(pw), srcH = sourceSide(ph);
   if (srcW > kMaxPrintSide || srcH > kMaxPrintSide) {
     RaiseError(Format("The page is too large to print at %g dots per inch", dpm * 25.4));
   }
@@ -307,15 +357,15 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   info.BackColor = SetAlpha(paper, 0);
   info.Dpm = static_cast<float>(dpm);
   info.Filter = doc.Quality;
-  TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info};
   const TRect source{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)};
+  TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info, nullptr, ratio, dest, source};
   std::optional<TBandReleaser> releaser;
   if (doc.Performance == dpMemoryOverSpeed) {
     releaser.emplace(doc, *this, dpm, job.Info);
     job.Releaser = &*releaser;
-    job.Run(dest, source, true);
+    job.Run(true);
   }
-  job.Run(dest, source, false);
+  job.Run(false);
   if (doc.Performance == dpMemoryOverSpeed) FreeCaches();
 }
 
