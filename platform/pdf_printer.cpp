@@ -158,8 +158,13 @@ void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
                               std::to_string(band.Width()) + " >>",
                           data);
     job.PageImages.push_back(image);
-    // Device pixels from the sheet's top-left corner to points from its bottom-left corner.
-    const double k = 72.0 / settings_.Dpi;
+    // Device pixels from the sheet's top-left corner to points from its bottom-left corner. The
+    // sheet's whole pixels are the paper rounded, a third of a pixel short or long; a pixel is
+    // taken as the paper's own share of it (along the side where it is the larger, so that the
+    // sheet still covers the paper), which puts a page of the paper's size at its true size
+    // rather than shrunk by the rounding.
+    const double k = std::max(settings_.PaperWidth * kPointsPerMm / sheet_.Width,
+                              settings_.PaperHeight * kPointsPerMm / sheet_.Height);
     const double pageHeight = settings_.PaperHeight * kPointsPerMm;
     const double x = dest.Left * k + settings_.ShiftX * kPointsPerMm;
     const double y = pageHeight - dest.Bottom * k - settings_.ShiftY * kPointsPerMm;
