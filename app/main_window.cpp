@@ -91,9 +91,15 @@ TFMain::~TFMain() {
   design_->Document().SetRulerLeft(nullptr);
   design_->Document().SetRulerCorner(nullptr);
   sheet_->Document().SetWindowHost(nullptr);
-  // The controls go while the design they work on is still there.
+  // The controls go while the design they work on is still there. Their events while they are
+  // torn down must not reach this window's filter, which would ask half-destroyed widgets.
   timer1_->stop();
+  if (designView_) designView_->viewport()->removeEventFilter(this);
+  if (pStartup_) pStartup_->removeEventFilter(this);
   delete takeCentralWidget();
+  designView_ = nullptr;
+  previewView_ = nullptr;
+  pStartup_ = nullptr;
 }
 
 bool TFMain::Guard(const std::function<void()>& handler) { return RunGuarded(setup_.Dialogs.MessageBoxes, handler); }
