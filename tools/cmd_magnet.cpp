@@ -169,7 +169,8 @@ TOutputPrinter OpenOutput(const std::string& out, TOptionReader& options, const 
   return output;
 }
 
-TPrintRunOptions ReadRunOptions(TOptionReader& options) {
+// qualityGiven tells whether --quality was among the options.
+TPrintRunOptions ReadRunOptions(TOptionReader& options, bool& qualityGiven) {
   TPrintRunOptions run;
   if (const auto offset = options.Value("--offset")) {
     ParsePair(*offset, "--offset", run.OffsetX, run.OffsetY);
@@ -177,8 +178,18 @@ TPrintRunOptions ReadRunOptions(TOptionReader& options) {
       UsageError("--offset goes up to " + FormatDecimal(kMaxPrintOffset) + " mm each way");
     }
   }
-  if (const auto quality = options.Value("--quality")) run.Quality = ParseQuality(*quality);
+  const auto quality = options.Value("--quality");
+  qualityGiven = quality.has_value();
+  if (quality) run.Quality = ParseQuality(*quality);
   return run;
+}
+
+// Without --quality the sheet renders as finely as the printer prints, up to high (600 dpi):
+// --dpi 600 alone should not print a 300-dpi render stretched twice.
+TPrintQualityType QualityForDpi(int32_t dpi) {
+  if (dpi >= 600) return pqHigh;
+  if (dpi >= 300) return pqMedium;
+  return pqLow;
 }
 
 }  // namespace
@@ -386,8 +397,10 @@ int CmdMagnet(const Args& args) {
     OpenMagnet(magnet, rest[0]);
     TOptionReader options(rest, 2);
     const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
-    const TPrintRunOptions run = ReadRunOptions(options);
+    bool qualityGiven = false;
+    TPrintRunOptions run = ReadRunOptions(options, qualityGiven);
     TOutputPrinter output = OpenOutput(rest[1], options, magnet);
+    if (!qualityGiven) run.Quality = QualityForDpi(output.Printer->Sheet().DpiY);
     options.Finish();
     TBarProgress progress;
     if (verb == "print") {

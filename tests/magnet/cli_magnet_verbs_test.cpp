@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "base/stream.h"
 #include "magnet/magnet_design.h"
@@ -236,6 +237,26 @@ TEST_F(CliMagnetVerbs, GuideOutlinesTheCuts) {
   EXPECT_NEAR(LineCentre(pdf, false, 23, 30), 23, 0.05);
   EXPECT_NEAR(LineCentre(pdf, false, 123, 30), 123, 0.05);
   EXPECT_NEAR(LineCentre(pdf, false, 273, 30), 273, 0.05);
+}
+
+// Without --quality the sheet renders as finely as --dpi asks (up to high); an explicit quality
+// still wins.
+TEST_F(CliMagnetVerbs, PrinterResolutionChoosesTheRenderWithoutAQuality) {
+  const std::string file = CardTemplate();
+  auto print = [&](const std::string& name, const std::string& options) {
+    const std::string png = TempFile(name + ".png");
+    const test::TCliRun run = test::RunCli("magnet print " + Q(file) + " " + Q(png) +
+                                           " --uncut --paper 100x60 --outer 2,2 --dpi 600 " + options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string sheet = run.out.substr(0, run.out.find('\n'));
+    return ReadFileBytes(sheet);
+  };
+  const std::vector<uint8_t> chosen = print("chosen", "");
+  const std::vector<uint8_t> high = print("high", "--quality high");
+  const std::vector<uint8_t> medium = print("medium", "--quality medium");
+  ASSERT_FALSE(chosen.empty());
+  EXPECT_TRUE(chosen == high);
+  EXPECT_FALSE(chosen == medium);
 }
 
 }  // namespace
