@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "base/stream.h"
 #include "base/strings.h"
 #include "engine/document.h"
+#include "magnet/param_list.h"
 #include "platform/fonts.h"
 #include "platform/pdf_printer.h"
 #include "platform/png_printer.h"
@@ -49,15 +51,11 @@ private:
 // Two numbers joined by separator ("210x297", "1.5,-2"); positive ones when positive is set.
 std::pair<double, double> ParsePair(const std::string& text, char separator, bool positive, const std::string& option) {
   const size_t at = text.find(separator);
+  // Read the same in every locale: "." (or ",") is the decimal point.
   auto number = [&](const std::string& part) {
-    size_t used = 0;
-    double value = NAN;
-    try {
-      value = std::stod(part, &used);
-    } catch (const std::exception&) {
-      used = 0;
-    }
-    if (part.empty() || used != part.size() || !std::isfinite(value) || (positive && value <= 0)) {
+    const std::optional<double> parsed = part.find(' ') == std::string::npos ? TryParseDecimal(part) : std::nullopt;
+    const double value = parsed.value_or(NAN);
+    if (!parsed || (positive && value <= 0)) {
       UsageError(option + " wants " + (positive ? "two positive numbers" : "two numbers") + " as A" + separator +
                  "B, got \"" + text + "\"");
     }

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/exception.h"
 #include "base/stream.h"
 #include "engine/document.h"
+#include "magnet/param_list.h"
 #include "platform/fonts.h"
 #include "shapes/register.h"
 #include "storage/formats/png_format.h"
@@ -71,14 +73,10 @@ int ParsePositiveInt(const std::string& text, const std::string& option) {
 }
 
 double ParsePositiveNumber(const std::string& text, const std::string& option) {
-  size_t used = 0;
-  double value = 0;
-  try {
-    value = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || !std::isfinite(value) || value <= 0) {
+  // Read the same in every locale: "." (or ",") is the decimal point.
+  const std::optional<double> parsed = text.find(' ') == std::string::npos ? TryParseDecimal(text) : std::nullopt;
+  const double value = parsed.value_or(0);
+  if (!parsed || value <= 0) {
     UsageError(option + " wants a positive number, got \"" + text + "\"");
   }
   return value;
