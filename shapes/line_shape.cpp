@@ -303,8 +303,12 @@ void TdtpLineShape::SetEndPoint(int k, const TFloatPoint& p) {
   if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return;
   std::vector<TFloatPoint> points = AbsoluteEndPoints();
   if (points[static_cast<size_t>(k)] == p) return;
-  InvalidateArea();
   points[static_cast<size_t>(k)] = p;
+  MoveEndPoints(points);
+}
+
+void TdtpLineShape::MoveEndPoints(const std::vector<TFloatPoint>& points) {
+  InvalidateArea();
   InUndoGroup(document_, [&] {
     RecordEndPoints();
     PlaceEndPoints(points);
@@ -418,14 +422,7 @@ void TdtpLineShape::SetAngle(float value) {
     const double x = e.X * w, y = e.Y * h;
     points.push_back({static_cast<float>(docLeft_ + c * x + s * y), static_cast<float>(docTop_ - s * x + c * y)});
   }
-  InvalidateArea();
-  InUndoGroup(document_, [&] {
-    RecordEndPoints();
-    PlaceEndPoints(points);
-  });
-  GeneratePoints();
-  Refresh();
-  Changed();
+  MoveEndPoints(points);
 }
 
 void TdtpLineShape::GeneratePoints() {

@@ -129,6 +129,8 @@ private:
   void PlaceEndPoints(const std::vector<TFloatPoint>& points);
   // Records the current absolute end points under "Points".
   void RecordEndPoints();
+  // The end points become points (absolute) as one undo step, repainted and announced.
+  void MoveEndPoints(const std::vector<TFloatPoint>& points);
 
   TdtpArrow arrows_[2];
   std::vector<TFloatPoint> ends_;
