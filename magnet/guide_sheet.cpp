@@ -60,17 +60,7 @@ std::unique_ptr<TdtpDocument> BuildGuideSheet(TMagnetDesign& design) {
   const TdtpDocument& designDocument = design.Document();
   const float m = design.BleedMargin();
 
-  TPrintLayoutInput input;
-  input.PageWidth = designDocument.PageWidth();
-  input.PageHeight = designDocument.PageHeight();
-  input.Bleed = m;
-  input.PaperWidth = static_cast<float>(settings.PaperWidth);
-  input.PaperHeight = static_cast<float>(settings.PaperHeight);
-  input.OuterMarginX = settings.OuterMarginX;
-  input.OuterMarginY = settings.OuterMarginY;
-  input.InnerMarginX = settings.InnerMarginX;
-  input.InnerMarginY = settings.InnerMarginY;
-  input.Portrait = settings.Portrait;
+  const TPrintLayoutInput input = design.LayoutInput();
   const TPrintLayout layout = ComputePrintLayout(input);
 
   auto document = std::make_unique<TdtpDocument>(designDocument.Services());

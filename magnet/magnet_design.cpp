@@ -569,6 +569,21 @@ void TMagnetDesign::SetPortrait(bool value) {
   StoredChanged();
 }
 
+TPrintLayoutInput TMagnetDesign::LayoutInput() const {
+  TPrintLayoutInput input;
+  input.PageWidth = document_.PageWidth();
+  input.PageHeight = document_.PageHeight();
+  input.Bleed = bleedMargin_;
+  input.PaperWidth = static_cast<float>(print_.PaperWidth);
+  input.PaperHeight = static_cast<float>(print_.PaperHeight);
+  input.OuterMarginX = print_.OuterMarginX;
+  input.OuterMarginY = print_.OuterMarginY;
+  input.InnerMarginX = print_.InnerMarginX;
+  input.InnerMarginY = print_.InnerMarginY;
+  input.Portrait = print_.Portrait;
+  return input;
+}
+
 void TMagnetDesign::SetPrecut(bool value) {
   if (value == print_.Precut) return;
   print_.Precut = value;

@@ -180,6 +180,8 @@ public:
   void SetInnerMarginY(float value);
   void SetPortrait(bool value);
   void SetPrecut(bool value);
+  // What the print layout of this design depends on: its page, bleed and print settings.
+  TPrintLayoutInput LayoutInput() const;
   // A setting or the grid changed since the last print layout ("refresh" enabled).
   bool LayoutStale() const { return layoutStale_; }
   void SetLayoutStale(bool value) { layoutStale_ = value; }

@@ -84,17 +84,10 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   sheet.SetMarginBottom(settings.OuterMarginY);
   LayoutStarted(std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max());
 
-  TPrintLayoutInput input;
-  input.PageWidth = designDocument.PageWidth();
-  input.PageHeight = designDocument.PageHeight();
-  input.Bleed = design.BleedMargin();
+  TPrintLayoutInput input = design.LayoutInput();
+  // The paper as the sheet took it.
   input.PaperWidth = sheet.PageWidth();
   input.PaperHeight = sheet.PageHeight();
-  input.OuterMarginX = settings.OuterMarginX;
-  input.OuterMarginY = settings.OuterMarginY;
-  input.InnerMarginX = settings.InnerMarginX;
-  input.InnerMarginY = settings.InnerMarginY;
-  input.Portrait = settings.Portrait;
   input.VerticalOffset = LayoutVerticalOffset();
   TPrintLayout layout = ComputePrintLayout(input);
 
