@@ -40,12 +40,14 @@
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
+#include "support/modal_script.h"
 #include "tabs_test_support.h"
 #include "widgets/colour_picker.h"
 #include "widgets/layout_grid.h"
 #include "widgets/spin_edit.h"
 
 using namespace sw;
+using sw::test::TModalScript;
 using namespace sw::test;
 
 namespace {
@@ -118,19 +120,14 @@ private slots:
   void startsWithoutTemplatesThenRunsNormally() {
     // The dialog shows once, after the window; its Cancel lets the program go on.
     QString title;
-    int closers = 0;
-    std::function<void()> closeNoTemplates = [&] {
-      if (auto* dialog = qobject_cast<TFNoTemplates*>(QApplication::activeModalWidget())) {
-        title = dialog->windowTitle();
-        dialog->BCancel->click();
-      } else if (++closers < 100) {
-        QTimer::singleShot(20, closeNoTemplates);
-      }
-    };
-    QTimer::singleShot(20, closeNoTemplates);
+    const TModalScript noTemplates = TModalScript::On<TFNoTemplates>("the no-templates dialog", [&](TFNoTemplates* d) {
+      title = d->windowTitle();
+      d->BCancel->click();
+    });
     Open(false);
     QTRY_COMPARE(window->NoTemplatesShown(), 1);
-    QTRY_COMPARE(title, QString("Empty Templates Folder"));
+    QTRY_VERIFY2(noTemplates.Done(), noTemplates.Failure());
+    QCOMPARE(title, QString("Empty Templates Folder"));
     QCOMPARE(window->windowTitle(), QString("Stickwell"));
     QCOMPARE(window->size(), QSize(900, 500));
     QCOMPARE(window->minimumSize(), QSize(350, 350));

@@ -22,11 +22,13 @@
 #include "platform/headless_dialogs.h"
 #include "platform/headless_message_box.h"
 #include "platform/headless_printer.h"
+#include "support/modal_script.h"
 #include "tabs_test_support.h"
 #include "widgets/layout_grid.h"
 #include "widgets/spin_edit.h"
 
 using namespace sw;
+using sw::test::TModalScript;
 using test::Click;
 using test::ClickArrow;
 using test::Type;
@@ -185,14 +187,13 @@ private slots:
 
     // The tips dialog opens from the tab.
     QString title;
-    QTimer::singleShot(0, [&title] {
-      if (QWidget* tips = QApplication::activeModalWidget()) {
-        title = tips->windowTitle();
-        tips->close();
-      }
+    const TModalScript tips = TModalScript::On<QWidget>("the printing tips", [&title](QWidget* d) {
+      title = d->windowTitle();
+      d->close();
     });
     Click(tab.CBPrecut);
     Click(tab.BPrintingTips);
+    QVERIFY2(tips.Done(), tips.Failure());
     QCOMPARE(title, QStringLiteral("Printing tips for pre-cut paper"));
   }
 

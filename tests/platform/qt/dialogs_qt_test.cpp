@@ -24,24 +24,12 @@
 #include "base/exception.h"
 #include "platform/printer.h"
 #include "platform/qt/dialogs_qt.h"
+#include "support/modal_script.h"
 
 using namespace sw;
+using sw::test::TModalScript;
 
 namespace {
-
-// Runs action on the modal dialog of type D that is about to open, once it is up (from the event
-// loop it runs).
-template <class D, class F>
-void OnNextDialog(F action, int tries = 200) {
-  QTimer::singleShot(20, [action, tries] {
-    auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
-    if (dialog && dialog->isVisible()) {
-      action(dialog);
-    } else if (tries > 0) {
-      OnNextDialog<D>(action, tries - 1);
-    }
-  });
-}
 
 class UrlCatcher : public QObject {
   Q_OBJECT
@@ -85,22 +73,27 @@ private slots:
     request.InitialDir = dir.path().toStdString();
     request.Filters = {{"fridge magnet templates (*.fmt)", {"fmt"}}};
     QString title, folder, filters;
-    OnNextDialog<QFileDialog>([&](QFileDialog* d) {
+    // The name is typed, as a user would: selecting it in the list depends on the dialog's
+    // background reading of the folder, and accept() with nothing chosen does nothing.
+    const TModalScript open = TModalScript::On<QFileDialog>("the open dialog", [&](QFileDialog* d) {
       title = d->windowTitle();
       folder = d->directory().absolutePath();
       filters = d->nameFilters().join('|');
-      d->selectFile("Round_Magnet_50mm.FMT");
+      d->findChild<QLineEdit*>("fileNameEdit")->setText("Round_Magnet_50mm.FMT");
       static_cast<QDialog*>(d)->accept();
     });
     const std::optional<std::string> path = dialogs.OpenFile(request);
+    QVERIFY2(open.Done(), open.Failure());
     QCOMPARE(title, QString("Load template design"));
     QCOMPARE(folder, QDir(dir.path()).absolutePath());
     QCOMPARE(filters, QString("fridge magnet templates (*.fmt)"));
     QVERIFY(path.has_value());
     QCOMPARE(QString::fromStdString(*path), dir.filePath("Round_Magnet_50mm.FMT"));
 
-    OnNextDialog<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    const TModalScript cancel = TModalScript::On<QFileDialog>("the open dialog, cancelled",
+                                                              [](QFileDialog* d) { d->reject(); });
     QVERIFY(!dialogs.OpenFile(request).has_value());
+    QVERIFY2(cancel.Done(), cancel.Failure());
 
     // A name typed without extension is saved with the default one.
     TFileDialogRequest save;
@@ -108,11 +101,13 @@ private slots:
     save.InitialDir = dir.path().toStdString();
     save.Filters = {{"fridge magnet designs (*.fmd)", {"fmd"}}};
     save.DefaultExtension = "fmd";
-    OnNextDialog<QFileDialog>([&](QFileDialog* d) {
-      if (auto* name = d->findChild<QLineEdit*>("fileNameEdit")) name->setText("mine");
-      QTest::keyClick(d->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+    const TModalScript saveAs = TModalScript::On<QFileDialog>("the save dialog", [&](QFileDialog* d) {
+      auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+      name->setText("mine");
+      QTest::keyClick(name, Qt::Key_Return);
     });
     const std::optional<std::string> saved = dialogs.SaveFile(save);
+    QVERIFY2(saveAs.Done(), saveAs.Failure());
     QVERIFY(saved.has_value());
     QCOMPARE(QString::fromStdString(*saved), dir.filePath("mine.fmd"));
   }
@@ -133,7 +128,7 @@ private slots:
     QVERIFY(dialog.ColourButton()->styleSheet().contains("#00aa33"));
 
     TQtFontDialog service(nullptr);
-    OnNextDialog<TFontColourDialog>([](TFontColourDialog* d) {
+    const TModalScript font = TModalScript::On<TFontColourDialog>("the font dialog", [](TFontColourDialog* d) {
       QFont f = d->FontChooser()->currentFont();
       f.setItalic(true);
       f.setPointSize(24);
@@ -142,25 +137,30 @@ private slots:
       d->accept();
     });
     const std::optional<TFontChoice> chosen = service.ChooseFont(TFontChoice{family.toStdString(), 10, false, false, 0});
+    QVERIFY2(font.Done(), font.Failure());
     QVERIFY(chosen.has_value());
     QCOMPARE(chosen->Points, 24.0);
     QVERIFY(chosen->Italic);
     QCOMPARE(chosen->Colour, 0xFF0000);
-    OnNextDialog<TFontColourDialog>([](TFontColourDialog* d) { d->reject(); });
+    const TModalScript noFont = TModalScript::On<TFontColourDialog>("the font dialog, cancelled",
+                                                                    [](TFontColourDialog* d) { d->reject(); });
     QVERIFY(!service.ChooseFont(TFontChoice{}).has_value());
+    QVERIFY2(noFont.Done(), noFont.Failure());
   }
 
   void printDialogPrinterTakesTheLayoutsPaper() {
     TQtPrintDialog dialog(nullptr);
-    OnNextDialog<QDialog>([](QDialog* d) { d->reject(); });
+    const TModalScript cancel = TModalScript::On<QDialog>("the print dialog, cancelled", [](QDialog* d) { d->reject(); });
     QVERIFY(dialog.Execute(TPrintRequest{"Stickwell", 210, 297}) == nullptr);
+    QVERIFY2(cancel.Done(), cancel.Failure());
     // The printer is set to the layout's paper before the dialog shows it.
     QVERIFY(dialog.LastPrinter() != nullptr);
     const QSizeF a4 = dialog.LastPrinter()->pageLayout().fullRect(QPageLayout::Millimeter).size();
     QVERIFY(std::abs(a4.width() - 210) < 0.5 && std::abs(a4.height() - 297) < 0.5);
 
-    OnNextDialog<QDialog>([](QDialog* d) { d->accept(); });
+    const TModalScript accept = TModalScript::On<QDialog>("the print dialog", [](QDialog* d) { d->accept(); });
     IPrinter* printer = dialog.Execute(TPrintRequest{"Stickwell", 215.9f, 279.4f});
+    QVERIFY2(accept.Done(), accept.Failure());
     if (!printer) QSKIP("the print dialog cannot be accepted on this machine");
     const TPrinterSheet sheet = printer->Sheet();
     QVERIFY(sheet.DpiX > 0);

@@ -10,16 +10,16 @@
 #include "platform/qt/clipboard_qt.h"
 #include "platform/qt/message_box_qt.h"
 #include "platform/qt/timer_qt.h"
+#include "support/modal_script.h"
 
 using namespace sw;
+using sw::test::TModalScript;
 
 namespace {
 
 // Presses a button of the message box that is about to open, from the event loop it runs.
-void AnswerNextBox(QMessageBox::StandardButton button, QString* title = nullptr, QString* text = nullptr) {
-  QTimer::singleShot(0, [=] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
+TModalScript AnswerNextBox(QMessageBox::StandardButton button, QString* title = nullptr, QString* text = nullptr) {
+  return TModalScript::On<QMessageBox>("the message box", [=](QMessageBox* box) {
     if (title) *title = box->windowTitle();
     if (text) *text = box->text();
     if (button == QMessageBox::NoButton) {
@@ -81,22 +81,37 @@ private slots:
   void messageBoxesAnswerWithTheirButtons() {
     TQtMessageBoxes boxes(nullptr);
     QString title, text;
-    AnswerNextBox(QMessageBox::No, &title, &text);
-    QCOMPARE(boxes.Show("Do you want to save the changes to your design.", "", TMessageKind::Question,
-                        TMessageButtons::YesNoCancel),
-             TMessageAnswer::No);
+    {
+      const TModalScript box = AnswerNextBox(QMessageBox::No, &title, &text);
+      QCOMPARE(boxes.Show("Do you want to save the changes to your design.", "", TMessageKind::Question,
+                          TMessageButtons::YesNoCancel),
+               TMessageAnswer::No);
+      QVERIFY2(box.Done(), box.Failure());
+    }
     QCOMPARE(title, QString("Confirm"));
     QCOMPARE(text, QString("Do you want to save the changes to your design."));
-    AnswerNextBox(QMessageBox::Yes);
-    QCOMPARE(boxes.Show("Replace?", "Stickwell", TMessageKind::Warning, TMessageButtons::YesNo), TMessageAnswer::Yes);
+    {
+      const TModalScript box = AnswerNextBox(QMessageBox::Yes);
+      QCOMPARE(boxes.Show("Replace?", "Stickwell", TMessageKind::Warning, TMessageButtons::YesNo), TMessageAnswer::Yes);
+      QVERIFY2(box.Done(), box.Failure());
+    }
     // Closing without a choice: Cancel, No or Ok as the buttons allow.
-    AnswerNextBox(QMessageBox::NoButton);
-    QCOMPARE(boxes.Show("Close?", "", TMessageKind::Question, TMessageButtons::YesNoCancel), TMessageAnswer::Cancel);
-    AnswerNextBox(QMessageBox::NoButton);
-    QCOMPARE(boxes.Show("Replace?", "", TMessageKind::Question, TMessageButtons::YesNo), TMessageAnswer::No);
+    {
+      const TModalScript box = AnswerNextBox(QMessageBox::NoButton);
+      QCOMPARE(boxes.Show("Close?", "", TMessageKind::Question, TMessageButtons::YesNoCancel), TMessageAnswer::Cancel);
+      QVERIFY2(box.Done(), box.Failure());
+    }
+    {
+      const TModalScript box = AnswerNextBox(QMessageBox::NoButton);
+      QCOMPARE(boxes.Show("Replace?", "", TMessageKind::Question, TMessageButtons::YesNo), TMessageAnswer::No);
+      QVERIFY2(box.Done(), box.Failure());
+    }
     // Markup in a message is shown as it stands.
-    AnswerNextBox(QMessageBox::NoButton, &title, &text);
-    QCOMPARE(boxes.Show("<b>x</b> & y", "", TMessageKind::Error, TMessageButtons::Ok), TMessageAnswer::Ok);
+    {
+      const TModalScript box = AnswerNextBox(QMessageBox::NoButton, &title, &text);
+      QCOMPARE(boxes.Show("<b>x</b> & y", "", TMessageKind::Error, TMessageButtons::Ok), TMessageAnswer::Ok);
+      QVERIFY2(box.Done(), box.Failure());
+    }
     QCOMPARE(title, QString("Error"));
     QCOMPARE(text, QString("<b>x</b> & y"));
   }
