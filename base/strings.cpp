@@ -127,4 +127,24 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(b, e - b));
 }
 
+std::u16string XmlCharactersOnly(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') continue;
+    if (c == 0xFFFE || c == 0xFFFF) continue;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        out.push_back(c);
+        out.push_back(text[++i]);
+      }
+      continue;
+    }
+    if (c >= 0xDC00 && c <= 0xDFFF) continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
 }  // namespace sw

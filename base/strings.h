@@ -21,4 +21,9 @@ bool SameText(std::string_view a, std::string_view b);
 
 std::string Trim(std::string_view text);
 
+// The characters of text that an XML 1.0 document can hold: C0 controls other than tab, line feed
+// and carriage return, U+FFFE, U+FFFF and unpaired surrogates are dropped. Text that a document
+// stores passes through this when it is set, so it reads back as it was.
+std::u16string XmlCharactersOnly(std::u16string_view text);
+
 }  // namespace sw

@@ -147,9 +147,11 @@ void TdtpLineEdit::MoveCaret(int32_t index, bool extend) {
 
 void TdtpLineEdit::Insert(std::u16string_view value) {
   Normalize();
-  std::u16string piece = CaseMode == ecUpperCase   ? EditUpperCase(value)
-                         : CaseMode == ecLowerCase ? EditLowerCase(value)
-                                                   : std::u16string(value);
+  // What is pasted may hold characters the document cannot store; they never reach the text.
+  const std::u16string storable = XmlCharactersOnly(value);
+  std::u16string piece = CaseMode == ecUpperCase   ? EditUpperCase(storable)
+                         : CaseMode == ecLowerCase ? EditLowerCase(storable)
+                                                   : storable;
   int64_t limit = kMaxTextLength;
   if (MaxLength > 0) limit = std::min<int64_t>(limit, MaxLength);
   const int64_t kept = int64_t(Length()) - SelLength;

@@ -877,7 +877,10 @@ void TdtpTextBaseShape::SetSize(float width, float height) {
 
 // --- Properties ---
 
-void TdtpTextBaseShape::SetText(const std::u16string& value) {
+void TdtpTextBaseShape::SetText(const std::u16string& text) {
+  // Every text the shape takes (typed, pasted, from the window, a file or the batch tool) is one
+  // the document can store and read back as it was.
+  const std::u16string value = XmlCharactersOnly(text);
   if (value == text_) return;
   const TUndoStep step(document_);
   RecordChange(ckProperty, "Text", Utf16ToUtf8(text_));
@@ -1049,7 +1052,7 @@ void TdtpTextBaseShape::SaveToXml(TXmlNode& node) const {
 
 void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   TdtpEffectShape::LoadFromXml(node);
-  text_ = node->ReadWideString("Text");
+  text_ = XmlCharactersOnly(node->ReadWideString("Text"));
   fontHeight_ = SaneFontHeight(node->ReadFloat("FontHeight", 0));
   autoSize_ = node->ReadBool("AutoSize", false);
   alignment_ = ByteOf(node->ReadInteger("Alignment", 0));
@@ -1073,7 +1076,9 @@ void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   node->FindChildren("Span", elements);
   for (const TXmlNode* element : elements) AddSpan()->LoadFromXml(*element);
   TextStored();
-  if (!spans_.empty()) {
+  // An empty text has no lines, so its stored (empty) line list is its layout: fitting an auto-size
+  // box to it here would change the box the file holds.
+  if (!spans_.empty() || text_.empty()) {
     layoutPending_ = false;
     PlaceLines();
   } else if (FontSystem()) {

@@ -184,6 +184,11 @@ TEST(LineEdit, ClipboardKeysGoThroughThePlatformClipboard) {
   EXPECT_TRUE(clipboard.HasText());
   EXPECT_EQ(clipboard.Text(), "");
   EXPECT_EQ(edit.Text(), u"new\r\ntext");
+  // Control characters a document cannot store are not pasted.
+  clipboard.SetText(std::string("x\x01y\0z", 6));
+  edit.KeyPress(TdtpLineEdit::kCtrlV);
+  EXPECT_EQ(edit.Text(), u"new\r\ntextxyz");
+  edit.SetText(u"new\r\ntext");
   // A clipboard with no text pastes nothing.
   clipboard.Clear();
   edit.KeyPress(TdtpLineEdit::kCtrlV);
@@ -197,7 +202,7 @@ TEST(LineEdit, ClipboardKeysGoThroughThePlatformClipboard) {
   own.KeyPress(TdtpLineEdit::kCtrlV);
   own.KeyPress(TdtpLineEdit::kCtrlV);
   EXPECT_EQ(own.Text(), u"abcabc");
-  EXPECT_EQ(clipboard.SetCount(), 4);
+  EXPECT_EQ(clipboard.SetCount(), 5);
 }
 
 TEST(LineEdit, CaseModesApplyToTypingAndPasting) {

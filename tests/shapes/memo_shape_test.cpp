@@ -359,6 +359,29 @@ TEST_F(MemoShape, XmlRoundTripIsByteStableAndRefillsTheLines) {
   EXPECT_EQ(SpansOf(copy), SpansOf(*memo));
   EXPECT_EQ(test::XmlOf(copy), first);
   for (int i = 0; i < copy.SpanCount(); ++i) EXPECT_EQ(copy.Span(i)->Left, memo->Span(i)->Left);
+
+  // Characters an XML document cannot hold never enter the text, so what is stored reads back as
+  // it was; tab, line feed, carriage return and surrogate pairs stay.
+  const char16_t hostile[] = u"a\0b\x01\tc\x1F\r\nd\uFFFE\uFFFF e\xD800" u"f\U0001F600";
+  memo->SetText(std::u16string(hostile, std::size(hostile) - 1));
+  EXPECT_EQ(memo->Text(), u"ab\tc\r\nd ef\U0001F600");
+  TNativeXml stored("shape");
+  memo->SaveToXml(*stored.Root());
+  TdtpMemoShape controls;
+  controls.SetFontSystem(&Fonts());
+  test::LoadXml(controls, stored.SaveToString());
+  EXPECT_EQ(controls.Text(), memo->Text());
+
+  // An empty auto-size memo keeps the box it was stored with: it has no lines to fit.
+  TdtpMemoShape empty;
+  empty.SetFontSystem(&Fonts());
+  empty.SetAlignment(taRightJustify);
+  empty.SetBounds(0, 0, 20, 5);
+  const std::string emptyXml = test::XmlOf(empty);
+  TdtpMemoShape emptyCopy;
+  emptyCopy.SetFontSystem(&Fonts());
+  test::LoadXml(emptyCopy, emptyXml);
+  EXPECT_EQ(test::XmlOf(emptyCopy), emptyXml);
 }
 
 }  // namespace
