@@ -7,7 +7,7 @@ SANITIZE  ?=
 BUILDTYPE ?= RelWithDebInfo
 CMAKEFLAGS = -DCMAKE_BUILD_TYPE=$(BUILDTYPE) -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_SANITIZE=$(SANITIZE)
 
-.PHONY: all deps configure build test run install fuzz sanitize tsan bench clean
+.PHONY: all deps configure build test run install fuzz fuzz-build fuzz-gate sanitize tsan bench clean
 
 all: build
 
@@ -24,14 +24,25 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --no-tests=error --output-on-failure -j$(JOBS)
-	@if command -v clang++ >/dev/null 2>&1; then $(MAKE) --no-print-directory fuzz; \
+	@if command -v clang++ >/dev/null 2>&1; then $(MAKE) --no-print-directory fuzz-gate; \
 	 else echo "clang not found: fuzz targets skipped"; fi
 
-# The libFuzzer targets, each run for a few seconds over its seed corpus.
-fuzz: deps
-	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON -DSTICKWELL_WERROR=$(WERROR)
+# The libFuzzer targets (built with clang in $(BUILD)-fuzz). fuzz-gate replays each target's seed
+# corpus and kept crashers once: the same commit passes or fails the same way every time, and
+# `make test` runs it. fuzz explores at random for FUZZ_SECONDS a target, from the same seeds; an
+# input it finds goes to $(BUILD)-fuzz/fuzz-work/, and once its fault is mended, into
+# fuzz/crashers/<target>/.
+FUZZ_SECONDS ?= 20
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON \
+	  -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_FUZZ_SECONDS=$(FUZZ_SECONDS)
 	cmake --build $(BUILD)-fuzz -j$(JOBS)
-	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure
+
+fuzz-gate: fuzz-build
+	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure -j$(JOBS) -L '^gate$$'
+
+fuzz: fuzz-build
+	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure -L '^explore$$'
 
 # The whole test suite under the address and undefined-behaviour sanitizers.
 sanitize:
