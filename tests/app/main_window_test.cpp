@@ -350,9 +350,8 @@ private slots:
     const int before = height->IntValue();
     height->SetRepeatTiming(30, 10);
     QTest::mousePress(height->LowerArrow(), Qt::LeftButton);
-    QTest::qWait(200);
+    QTRY_VERIFY2_WITH_TIMEOUT(height->IntValue() > before + 2, "the held arrow did not repeat", 5000);
     QTest::mouseRelease(height->LowerArrow(), Qt::LeftButton);
-    QVERIFY(height->IntValue() > before + 2);
     undo->trigger();
     QCOMPARE(height->IntValue(), before);
     QCOMPARE(Round(Text().DocHeight()), before);
