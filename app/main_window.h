@@ -68,7 +68,7 @@ public:
   explicit TFMain(const TMainWindowSetup& setup, QWidget* parent = nullptr);
   ~TFMain() override;
 
-  // --- The window's operations (Part order) ---
+  // --- The window's operations: loading and showing a design, editing it, printing ---
   // Refreshes every control from the design just loaded and enables them; with resetPrint the
   // design view is shown. A design left empty by a failed load disables the controls instead.
   virtual void ApplyDesign(bool resetPrint);

@@ -236,7 +236,8 @@ public:
   // True when this shape or one of its descendants took the command.
   virtual bool ApplyCommand(TdtpCommand* command);
   virtual void Refresh();
-  // Writes the common node (ClassName first, then the Part's order, then the children).
+  // Writes the common node: ClassName first, then the common elements in the order stored files
+  // have always had them (so a file saved again stays byte for byte the same), then the children.
   virtual void SaveToXml(TXmlNode& node) const;
   virtual void SetCurbs(float value);
   virtual void SetCurbsLTRB(float left, float top, float right, float bottom);
