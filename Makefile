@@ -36,7 +36,7 @@ FUZZ_SECONDS ?= 20
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON \
 	  -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_FUZZ_SECONDS=$(FUZZ_SECONDS)
-	cmake --build $(BUILD)-fuzz -j$(JOBS)
+	cmake --build $(BUILD)-fuzz -j$(JOBS) --target fuzzers
 
 fuzz-gate: fuzz-build
 	ctest --test-dir $(BUILD)-fuzz --no-tests=error --output-on-failure -j$(JOBS) -L '^gate$$'
