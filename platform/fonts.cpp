@@ -65,6 +65,11 @@ struct TFaceEntry {
 
 struct TInstance;
 
+struct TTextHash {
+  using is_transparent = void;
+  size_t operator()(std::u16string_view text) const { return std::hash<std::u16string_view>{}(text); }
+};
+
 // The face a character missing from a font is drawn with, and how it is synthesised.
 struct TFallback {
   TFaceEntry* Face = nullptr;  // null: no installed face has the character
@@ -84,8 +89,9 @@ struct TInstance {
   std::unordered_map<uint32_t, TGlyph> Glyphs;
   // Fallback instances at this one's em, by face; owned by the system's instance table.
   std::map<std::tuple<const TFaceEntry*, bool, bool>, TInstance*> Fallbacks;
-  // Widths of short runs (words), which line breaking asks for again and again.
-  std::unordered_map<std::u16string, double> Widths;
+  // Widths of words, which line breaking asks for again and again.
+  std::unordered_map<std::u16string, double, TTextHash, std::equal_to<>> Widths;
+  std::unordered_map<uint64_t, double> Pairs;  // pair kerning across word boundaries
 };
 
 // Runs up to this many code units keep their width in the instance.
@@ -234,6 +240,7 @@ struct TFontSystem::TImpl {
   std::vector<uint32_t> Codes;
   std::vector<uint32_t> Clusters;
   std::vector<uint8_t> Classes;
+  std::vector<uint8_t> Levels;
   std::vector<TInstance*> CodeInst;
   std::vector<hb_script_t> Scripts;
   std::vector<TRun> Runs;
@@ -666,7 +673,185 @@ struct TFontSystem::TImpl {
       }
       return pen;
     }
-    return ShapedLayout(inst, text, visit);
+    // Words and the spaces between them are shaped one by one (as in most layout engines), so
+    // that the words line breaking measures are measured once; the kerning of a letter with the
+    // space beside it is kept as a pair adjustment.
+    std::vector<std::u16string_view> units;
+    ForEachWord(text, [&](std::u16string_view unit) { units.push_back(unit); });
+    double pen = 0;
+    if (!HasRightToLeft(text)) {
+      for (size_t u = 0; u < units.size(); ++u) {
+        if (u > 0) pen += PairDelta(inst, LastCode(units[u - 1]), FirstCode(units[u]));
+        pen += ShapedLayout(inst, units[u], [&](TInstance& gi, FT_UInt g, double x, double y) { visit(gi, g, pen + x, y); });
+      }
+      return pen;
+    }
+    // A line with right-to-left text: the units stand in the visual order of their levels.
+    const std::vector<uint8_t> levels = UnitLevels(text, units);
+    std::vector<size_t> order(units.size());
+    for (size_t u = 0; u < order.size(); ++u) order[u] = u;
+    const uint8_t maxLevel = *std::max_element(levels.begin(), levels.end());
+    for (uint8_t level = maxLevel; level >= 1; --level) {
+      for (size_t r = 0; r < order.size();) {
+        if (levels[order[r]] < level) {
+          ++r;
+          continue;
+        }
+        size_t e = r;
+        while (e < order.size() && levels[order[e]] >= level) ++e;
+        std::reverse(order.begin() + static_cast<ptrdiff_t>(r), order.begin() + static_cast<ptrdiff_t>(e));
+        r = e;
+      }
+    }
+    for (const size_t u : order) {
+      pen += ShapedLayout(inst, units[u], [&](TInstance& gi, FT_UInt g, double x, double y) { visit(gi, g, pen + x, y); });
+    }
+    return pen;
+  }
+
+  // The level of each unit of a line: that of its first character as the whole line resolves it.
+  std::vector<uint8_t> UnitLevels(std::u16string_view text, const std::vector<std::u16string_view>& units) {
+    hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
+    Codes.clear();
+    Clusters.clear();
+    Classes.clear();
+    for (size_t i = 0; i < text.size();) {
+      const size_t at = i;
+      const uint32_t cp = NextCodePoint(text, i);
+      if (cp < 0x20 || cp == 0x7F) continue;
+      Codes.push_back(cp);
+      Clusters.push_back(static_cast<uint32_t>(at));
+      Classes.push_back(BidiClassOf(cp, hb_unicode_general_category(unicode, cp)));
+    }
+    ResolveLevels(Codes.size());
+    std::vector<uint8_t> out(units.size(), 0);
+    size_t k = 0;
+    for (size_t u = 0; u < units.size(); ++u) {
+      const size_t offset = static_cast<size_t>(units[u].data() - text.data());
+      while (k < Clusters.size() && Clusters[k] < offset) ++k;
+      out[u] = k < Levels.size() ? Levels[k] : (Levels.empty() ? 0 : Levels.back());
+    }
+    return out;
+  }
+
+  // What shaping two characters together adds to shaping them apart (pair kerning), kept per pair.
+  double PairDelta(TInstance& inst, uint32_t a, uint32_t b) {
+    const uint64_t key = (uint64_t(a) << 32) | b;
+    if (auto it = inst.Pairs.find(key); it != inst.Pairs.end()) return it->second;
+    auto none = [](TInstance&, FT_UInt, double, double) {};
+    std::u16string sa, sb;
+    AppendCode(sa, a);
+    AppendCode(sb, b);
+    const double delta = ShapedLayout(inst, sa + sb, none) - ShapedLayout(inst, sa, none) - ShapedLayout(inst, sb, none);
+    if (inst.Pairs.size() >= kMaxCachedRuns) inst.Pairs.clear();
+    inst.Pairs.emplace(key, delta);
+    return delta;
+  }
+
+  static void AppendCode(std::u16string& s, uint32_t cp) {
+    if (cp > 0xFFFF) {
+      s += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      s += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+      s += static_cast<char16_t>(cp);
+    }
+  }
+  static uint32_t FirstCode(std::u16string_view s) {
+    size_t i = 0;
+    return NextCodePoint(s, i);
+  }
+  static uint32_t LastCode(std::u16string_view s) {
+    size_t i = s.size() - 1;
+    if (i > 0 && s[i] >= 0xDC00 && s[i] < 0xE000 && s[i - 1] >= 0xD800 && s[i - 1] < 0xDC00) --i;
+    return NextCodePoint(s, i);
+  }
+
+  // The width Layout gives a line, from the widths of its words where they are known.
+  double Width(TInstance& inst, std::u16string_view text) {
+    auto none = [](TInstance&, FT_UInt, double, double) {};
+    if (!inst.Face->Shaped || text.empty()) return Layout(inst, text, none);
+    auto cached = [&](std::u16string_view word) {
+      if (auto it = inst.Widths.find(word); it != inst.Widths.end()) return it->second;
+      const double width = ShapedLayout(inst, word, none);
+      if (word.size() <= kMaxCachedRun) {
+        if (inst.Widths.size() >= kMaxCachedRuns) inst.Widths.clear();
+        inst.Widths.emplace(std::u16string(word), width);
+      }
+      return width;
+    };
+    // The plain path is exact and cheap; it applies when the face is not shaped at all.
+    const bool rtl = HasRightToLeft(text);
+    double width = 0;
+    uint32_t last = 0;
+    ForEachWord(text, [&](std::u16string_view word) {
+      if (last != 0 && !rtl) width += PairDelta(inst, last, FirstCode(word));
+      width += cached(word);
+      last = LastCode(word);
+    });
+    return width;
+  }
+
+  static bool HasRightToLeft(std::u16string_view text) {
+    for (const char16_t c : text) {
+      if ((c >= 0x0590 && c <= 0x08FF) || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF) ||
+          (c >= 0xD802 && c <= 0xD803) || c == 0xD83A || c == 0xD83B) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Words and the runs of spaces between them, in order.
+  template <typename Each>
+  static void ForEachWord(std::u16string_view text, Each&& each) {
+    size_t start = 0;
+    while (start < text.size()) {
+      const bool space = text[start] == u' ';
+      size_t end = start + 1;
+      while (end < text.size() && (text[end] == u' ') == space) ++end;
+      each(text.substr(start, end - start));
+      start = end;
+    }
+  }
+
+  // Direction levels of Codes from their classes (a reduced form of the bidirectional algorithm:
+  // no explicit embeddings; numbers, marks and neutrals resolved by their neighbours) into Levels.
+  void ResolveLevels(size_t n) {
+    uint8_t paragraph = 0;
+    for (size_t k = 0; k < n; ++k) {
+      if (Classes[k] == bcL || Classes[k] == bcR) {
+        paragraph = Classes[k] == bcR ? 1 : 0;
+        break;
+      }
+    }
+    const uint8_t outer = paragraph ? uint8_t(bcR) : uint8_t(bcL);
+    uint8_t strong = outer;
+    for (size_t k = 0; k < n; ++k) {
+      uint8_t& c = Classes[k];
+      if (c == bcNSM) c = k > 0 ? Classes[k - 1] : outer;
+      if (c == bcL || c == bcR) strong = c;
+      if (c == bcEN && strong == bcR) c = bcAN;
+      if (c == bcEN && strong == bcL) c = bcL;
+    }
+    for (size_t k = 0; k < n;) {
+      if (Classes[k] != bcN) {
+        ++k;
+        continue;
+      }
+      size_t e = k;
+      while (e < n && Classes[e] == bcN) ++e;
+      const uint8_t before = k == 0 ? outer : Classes[k - 1] == bcL ? uint8_t(bcL) : uint8_t(bcR);
+      const uint8_t after = e == n ? outer : Classes[e] == bcL ? uint8_t(bcL) : uint8_t(bcR);
+      const uint8_t dir = before == after ? before : outer;
+      for (size_t j = k; j < e; ++j) Classes[j] = dir;
+      k = e;
+    }
+    auto levelOf = [&](uint8_t c) -> uint8_t {
+      if (paragraph == 0) return c == bcL ? 0 : c == bcR ? 1 : 2;
+      return c == bcR ? 1 : 2;
+    };
+    Levels.resize(n);
+    for (size_t k = 0; k < n; ++k) Levels[k] = levelOf(Classes[k]);
   }
 
   template <typename Visit>
@@ -714,46 +899,11 @@ struct TFontSystem::TImpl {
         last = Scripts[k];
       }
     }
-    // Direction levels within the line (a reduced form of the bidirectional algorithm: no
-    // explicit embeddings; numbers, marks and neutrals resolved by their neighbours).
-    uint8_t paragraph = 0;
-    for (size_t k = 0; k < n; ++k) {
-      if (Classes[k] == bcL || Classes[k] == bcR) {
-        paragraph = Classes[k] == bcR ? 1 : 0;
-        break;
-      }
-    }
-    const uint8_t outer = paragraph ? uint8_t(bcR) : uint8_t(bcL);
-    uint8_t strong = outer;
-    for (size_t k = 0; k < n; ++k) {
-      uint8_t& c = Classes[k];
-      if (c == bcNSM) c = k > 0 ? Classes[k - 1] : outer;
-      if (c == bcL || c == bcR) strong = c;
-      if (c == bcEN && strong == bcR) c = bcAN;
-      if (c == bcEN && strong == bcL) c = bcL;
-    }
-    for (size_t k = 0; k < n;) {
-      if (Classes[k] != bcN) {
-        ++k;
-        continue;
-      }
-      size_t e = k;
-      while (e < n && Classes[e] == bcN) ++e;
-      const uint8_t before = k == 0 ? outer : Classes[k - 1] == bcL ? uint8_t(bcL) : uint8_t(bcR);
-      const uint8_t after = e == n ? outer : Classes[e] == bcL ? uint8_t(bcL) : uint8_t(bcR);
-      const uint8_t dir = before == after ? before : outer;
-      for (size_t j = k; j < e; ++j) Classes[j] = dir;
-      k = e;
-    }
-    // Runs of one face, script and level.
-    auto levelOf = [&](uint8_t c) -> uint8_t {
-      if (paragraph == 0) return c == bcL ? 0 : c == bcR ? 1 : 2;
-      return c == bcR ? 1 : 2;
-    };
+    ResolveLevels(n);
     Runs.clear();
     uint8_t maxLevel = 0, minOdd = 255;
     for (size_t k = 0; k < n; ++k) {
-      const uint8_t level = levelOf(Classes[k]);
+      const uint8_t level = Levels[k];
       maxLevel = std::max(maxLevel, level);
       if (level & 1) minOdd = std::min(minOdd, level);
       if (!Runs.empty() && Runs.back().Inst == CodeInst[k] && Runs.back().Script == Scripts[k] &&
@@ -931,14 +1081,7 @@ TFontMetrics TFontSystem::Metrics(const TFont& font) {
 
 double TFontSystem::RunWidth(const TFont& font, std::u16string_view text) {
   std::lock_guard<std::recursive_mutex> guard(impl_->Lock);
-  TInstance& inst = impl_->Instance(font);
-  if (text.size() > kMaxCachedRun) return impl_->Layout(inst, text, [](TInstance&, FT_UInt, double, double) {});
-  std::u16string key(text);
-  if (auto it = inst.Widths.find(key); it != inst.Widths.end()) return it->second;
-  const double width = impl_->Layout(inst, text, [](TInstance&, FT_UInt, double, double) {});
-  if (inst.Widths.size() >= kMaxCachedRuns) inst.Widths.clear();
-  inst.Widths.emplace(std::move(key), width);
-  return width;
+  return impl_->Width(impl_->Instance(font), text);
 }
 
 std::vector<TLineGlyph> TFontSystem::LineGlyphs(const TFont& font, std::u16string_view text) {
