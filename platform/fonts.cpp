@@ -54,8 +54,9 @@ struct TFaceEntry {
   double UnderlinePos = 0, UnderlineThick = 0, StrikePos = 0, StrikeSize = 0;
   bool HasKerning = false;
   hb_face_t* Shaper = nullptr;
-  // With substitution or positioning tables the runs go through the shaper; without, the glyphs
-  // are the character map's with the legacy kerning, exactly as before shaping existed.
+  // With a positioning table or ligatures the runs go through the shaper; without, text the
+  // character map covers left to right (below the combining marks) keeps the character map's
+  // glyphs and the legacy kerning, exactly as before shaping existed.
   bool Shaped = false;
   bool Colour = false;      // colour glyphs (bitmap strikes or colour layers)
   int32_t StrikePpem = 0;   // a face of bitmap strikes only: the pixels per em of the strike used
@@ -97,6 +98,24 @@ struct TInstance {
 // Runs up to this many code units keep their width in the instance.
 constexpr size_t kMaxCachedRun = 32;
 constexpr size_t kMaxCachedRuns = 1 << 16;
+
+// Whether the substitution table has ligatures that are on by default.
+bool HasLigatures(hb_face_t* face) {
+  hb_tag_t tags[64];
+  unsigned start = 0;
+  for (;;) {
+    unsigned count = 64;
+    const unsigned total = hb_ot_layout_table_get_feature_tags(face, HB_OT_TAG_GSUB, start, &count, tags);
+    for (unsigned i = 0; i < count; ++i) {
+      if (tags[i] == HB_TAG('l', 'i', 'g', 'a') || tags[i] == HB_TAG('c', 'l', 'i', 'g') ||
+          tags[i] == HB_TAG('r', 'l', 'i', 'g')) {
+        return true;
+      }
+    }
+    start += count;
+    if (count == 0 || start >= total) return false;
+  }
+}
 
 // Direction classes of the reduced bidirectional algorithm used within a line.
 enum TBidiClass : uint8_t { bcL, bcR, bcEN, bcAN, bcNSM, bcN };
@@ -338,7 +357,7 @@ struct TFontSystem::TImpl {
     hb_blob_t* blob = hb_blob_create_from_file(info.File.c_str());
     entry->Shaper = hb_face_create(blob, static_cast<unsigned>(info.Index));
     hb_blob_destroy(blob);
-    entry->Shaped = hb_ot_layout_has_substitution(entry->Shaper) || hb_ot_layout_has_positioning(entry->Shaper);
+    entry->Shaped = hb_ot_layout_has_positioning(entry->Shaper) || HasLigatures(entry->Shaper);
     entry->Id = static_cast<uint32_t>(Faces.size() + 1);
     FT_Select_Charmap(f, FT_ENCODING_UNICODE);
     entry->Info = info;
@@ -858,13 +877,10 @@ struct TFontSystem::TImpl {
   double ShapedLayout(TInstance& inst, std::u16string_view text, Visit&& visit) {
     hb_unicode_funcs_t* unicode = hb_unicode_funcs_get_default();
     Codes.clear();
-    Clusters.clear();
     for (size_t i = 0; i < text.size();) {
-      const size_t at = i;
       const uint32_t cp = NextCodePoint(text, i);
       if (cp < 0x20 || cp == 0x7F) continue;
       Codes.push_back(cp);
-      Clusters.push_back(static_cast<uint32_t>(at));
     }
     const size_t n = Codes.size();
     if (n == 0) return 0;
