@@ -31,6 +31,9 @@ namespace {
 constexpr size_t kMaxGlyphCacheBytes = size_t(64) << 20;
 // Glyphs larger than this are rendered for each use and not kept.
 constexpr size_t kMaxCachedGlyphBytes = size_t(1) << 20;
+// Colour glyphs are scaled from their strike up to this many pixels (an em of about 2000 pixels,
+// 85 mm at 600 dpi); larger ones are not drawn.
+constexpr int64_t kMaxColourGlyphPixels = int64_t(1) << 22;
 // Size instances kept before they are all released.
 constexpr size_t kMaxInstances = 128;
 // The default character height of a font whose height is 0.
@@ -624,7 +627,7 @@ struct TFontSystem::TImpl {
     const double scale = inst.Face->StrikePpem > 0 ? inst.Em / inst.Face->StrikePpem : 1.0;
     const int32_t dw = std::max(1, static_cast<int32_t>(std::ceil(sw * scale)));
     const int32_t dh = std::max(1, static_cast<int32_t>(std::ceil(sh * scale)));
-    if (int64_t(dw) * dh > int64_t(kMaxCachedGlyphBytes)) return false;
+    if (int64_t(dw) * dh > kMaxColourGlyphPixels) return false;
     g.Left = static_cast<int32_t>(std::lround(slot->bitmap_left * scale));
     g.Top = static_cast<int32_t>(std::lround(slot->bitmap_top * scale));
     g.Width = dw;
