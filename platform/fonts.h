@@ -63,6 +63,19 @@ struct TFaceInfo {
   bool SyntheticItalic = false;  // the family has no italic face: glyphs are slanted
 };
 
+// One glyph of a laid-out line: its index in the face that draws it, its pen position in pixels
+// (x to the right, y down from the baseline) and that face's family.
+struct TLineGlyph {
+  uint32_t Glyph = 0;
+  double X = 0, Y = 0;
+  std::string Family;
+};
+
+// What drawing writes into the target: coverage blended into the colour bytes with alpha 0 on
+// every touched pixel (the surface convention), or a mask with straight alpha on a transparent
+// target (the coverage as alpha of the font colour, colour glyphs in their own colours).
+enum TTextTarget : uint8_t { ttCoverage, ttAlphaMask };
+
 // Faces, sizes and rendered glyphs are cached. FreeType handles are not thread-safe, so every
 // operation takes the system's own lock; one system may be shared by all threads.
 // Whoever starts the program creates one and passes it on (see TServices); there is no global one.
@@ -82,15 +95,24 @@ public:
   // all raises "No font available for "<name>"".
   TFaceInfo Resolve(const std::string& name, uint8_t style);
   TFontMetrics Metrics(const TFont& font);
-  // Advance width in pixels of a run of text on one line (glyph advances plus the face's kerning);
-  // control characters have no width.
+  // Advance width in pixels of a run of text on one line, as shaped (glyph advances with the face's
+  // positioning, or its legacy kerning when it has no layout tables); control characters have no
+  // width. Characters the face lacks are measured in the fallback face that draws them.
   double RunWidth(const TFont& font, std::u16string_view text);
   // Draws one line of text with its cell top at (x, top), only inside clip (which is first cut to
-  // the bitmap). Coverage blends the font colour into the colour bytes and sets the alpha byte of
-  // every touched pixel to 0; untouched pixels keep everything. Underline and strike-out are drawn
-  // across the run's width.
+  // the bitmap). The line is shaped in runs of one face, script and direction, right-to-left runs
+  // placed in their visual order; a character the font lacks is drawn with the first face of the
+  // machine's configuration that has it (a colour one first for emoji), at the same em and style,
+  // and with the font's own box when none has it. In ttCoverage mode coverage blends the font
+  // colour into the colour bytes and sets the alpha byte of every touched pixel to 0; untouched
+  // pixels keep everything. Underline and strike-out are drawn across the run's width.
   void DrawRun(TBitmap32& target, const TFont& font, std::u16string_view text, int32_t x, int32_t top,
-               const TRect& clip);
+               const TRect& clip, TTextTarget mode = ttCoverage);
+  // The glyphs DrawRun draws for one line, from left to right.
+  std::vector<TLineGlyph> LineGlyphs(const TFont& font, std::u16string_view text);
+  // The family that draws a character in a font: the font's own, a fallback's, or empty when no
+  // installed face has it.
+  std::string FamilyFor(const TFont& font, char32_t character);
 
 private:
   struct TMachineConfiguration {};

@@ -129,7 +129,8 @@ int32_t DrawText(TBitmap32& target, const TFont& font, TRect& rect, uint32_t for
         x = rect.Left + (rectWidth - line.Width) / 2;
       }
       if (x >= INT32_MIN && x <= INT32_MAX) {
-        fonts.DrawRun(target, font, line.Text, static_cast<int32_t>(x), static_cast<int32_t>(y), clip);
+        fonts.DrawRun(target, font, line.Text, static_cast<int32_t>(x), static_cast<int32_t>(y), clip,
+                      (format & dtAlphaMask) ? ttAlphaMask : ttCoverage);
       }
     }
     y += m.Height;

@@ -24,6 +24,9 @@ enum TDrawTextFlag : uint32_t {
   dtNoClip = 0x100,
   dtCalcRect = 0x400,
   dtNoPrefix = 0x800,
+  // Our own, beyond the window system's: draw a mask (TTextTarget's ttAlphaMask) into a
+  // transparent target instead of coverage.
+  dtAlphaMask = 0x40000000,
 };
 
 // Width from the glyph advances (with the face's kerning), height the font's cell height; a text

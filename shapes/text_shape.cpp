@@ -1189,6 +1189,8 @@ void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
   if (bitmap.Empty()) return;
   std::fill_n(bitmap.Bits(), static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height()),
               TColor32{0});
+  // The spans are drawn as a mask of the font colour; colour glyphs (emoji) keep their colours.
+  const TColor32 rgb = ColorFromSystem(fontColor_) & 0x00FFFFFFu;
   TFontSystem* fonts = FontSystem();
   // The pixels the spans map to decide the fitting: a cache made at a resolution lowered to fit
   // its pixel budget has the scale of its matrix, not the resolution the caller asked for.
@@ -1212,7 +1214,7 @@ void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
                         Round(std::max(reachA.X, reachB.X) + 1.0), Round(std::max(reachA.Y, reachB.Y) + 1.0)};
       if (IntersectRect(reach, bitmap.BoundsRect()).IsEmpty()) continue;
       const int32_t height = FitFontHeight(text, startHeight, boxWidth, boxHeight);
-      const TFont font = FontAt(height, clWhite32);
+      const TFont font = FontAt(height, rgb);
       const TSize extent = Extent(font, text);
       double adjust = 0;
       if (alignment_ == taRightJustify) {
@@ -1225,13 +1227,15 @@ void TdtpTextShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
       const TFloatPoint b = LocalToPaint(TFloatPoint{left + spanWidth, span->Top + spanHeight});
       TRect rect{Round(a.X), Round(a.Y), Round(b.X), Round(b.Y)};
       // Each span is one line whatever characters it holds.
-      DrawText(bitmap, font, rect, dtNoPrefix | dtSingleLine, text, *fonts);
+      DrawText(bitmap, font, rect, dtNoPrefix | dtSingleLine | dtAlphaMask, text, *fonts);
     }
   }
-  const TColor32 rgb = ColorFromSystem(fontColor_) & 0x00FFFFFFu;
+  // Untouched pixels carry the font colour too, as the cache always has.
   TColor32* p = bitmap.Bits();
   const size_t count = static_cast<size_t>(bitmap.Width()) * static_cast<size_t>(bitmap.Height());
-  for (size_t i = 0; i < count; ++i) p[i] = (BlueOf(p[i]) << 24) | rgb;
+  for (size_t i = 0; i < count; ++i) {
+    if (AlphaOf(p[i]) == 0) p[i] = rgb;
+  }
   bitmap.Changed();
 }
 

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
 
 #include "base/exception.h"
+#include "storage/formats/orientation.h"
 
 // libjpeg reports errors by calling error_exit, which must not return. Ours longjmps back to the
 // setjmp of the Jpeg* function that called into the library. Those functions, and the callbacks,
@@ -192,6 +194,34 @@ int JpegScaleDenominator(int64_t width, int64_t height, int maxWidth, int maxHei
   return static_cast<int>(denominator);
 }
 
+int JpegOrientation(const uint8_t* data, size_t size) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 1;
+  size_t pos = 2;
+  // Markers up to the first scan; each segment's length is checked against the data.
+  while (pos + 4 <= size) {
+    if (data[pos] != 0xFF) return 1;
+    const uint8_t marker = data[pos + 1];
+    if (marker == 0xFF) {
+      ++pos;  // fill byte
+      continue;
+    }
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      pos += 2;
+      continue;
+    }
+    if (marker == 0xDA || marker == 0xD9) return 1;
+    const size_t length = size_t(data[pos + 2]) << 8 | data[pos + 3];
+    if (length < 2 || length > size - pos - 2) return 1;
+    const uint8_t* body = data + pos + 4;
+    const size_t bodySize = length - 2;
+    if (marker == 0xE1 && bodySize >= 6 && std::memcmp(body, "Exif\0\0", 6) == 0) {
+      return ExifOrientation(body + 6, bodySize - 6);
+    }
+    pos += 2 + length;
+  }
+  return 1;
+}
+
 namespace {
 
 // Reads the header and sets the decoder up for the output size chosen from the maximum, checking
@@ -209,6 +239,11 @@ void OpenForDecoding(TDecoderHolder& d, const uint8_t* data, size_t size, int ma
                             cinfo.image_height));
   }
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+  // The maximum is for the upright picture; a quarter-turned one is stored with its sides swapped.
+  if (OrientationSwapsSides(JpegOrientation(data, size))) {
+    std::swap(maxWidth, maxHeight);
+    std::swap(result.width, result.height);
+  }
   const int denominator = JpegScaleDenominator(cinfo.image_width, cinfo.image_height, maxWidth, maxHeight);
   if (int code = JpegPrepare(d.get(), static_cast<unsigned>(denominator), cmyk ? JCS_CMYK : JCS_EXT_BGRA)) {
     RaiseJpegError(code);
@@ -225,6 +260,7 @@ void JpegDecodedSize(const uint8_t* data, size_t size, int maxWidth, int maxHeig
   OpenForDecoding(d, data, size, maxWidth, maxHeight, result);
   width = static_cast<int32_t>(d->cinfo.output_width);
   height = static_cast<int32_t>(d->cinfo.output_height);
+  if (OrientationSwapsSides(JpegOrientation(data, size))) std::swap(width, height);
 }
 
 TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth,
@@ -257,6 +293,7 @@ TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap
     bitmap.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
     std::memcpy(bitmap.Bits(), scratch.Bits(), static_cast<size_t>(w * h) * 4);
   }
+  ApplyOrientation(bitmap, JpegOrientation(data, size));
   bitmap.Changed();
   return result;
 }

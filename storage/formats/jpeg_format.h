@@ -1,5 +1,6 @@
 // JPEG pictures through libjpeg: most accurate decoding with scaling chosen from the maximum
-// size, greyscale and CMYK/YCCK converted to RGB, and writing at a given quality.
+// size, greyscale and CMYK/YCCK converted to RGB (inverted Adobe CMYK included; an embedded ICC
+// profile is skipped, not applied), the EXIF orientation applied, and writing at a given quality.
 #pragma once
 
 #include <cstddef>
@@ -14,16 +15,21 @@ namespace sw {
 // A maximum of 0 or less in either direction means no limit (denominator 1).
 int JpegScaleDenominator(int64_t width, int64_t height, int maxWidth, int maxHeight);
 
+// The EXIF orientation (1..8) of a JPEG, read from its markers before the first scan; 1 when it
+// has none or the data is damaged. Decoding applies it: sizes are those of the upright picture.
+int JpegOrientation(const uint8_t* data, size_t size);
+
 struct TJpegDecodeResult {
   size_t consumed = 0;     // bytes read through the end-of-image marker
-  int32_t width = 0;       // the picture's own size, before scaling
+  int32_t width = 0;       // the picture's own size upright, before scaling
   int32_t height = 0;
   bool decoded = false;    // false when decoding the pixels failed (the bitmap is then as before)
 };
 
-// Decodes a JPEG into bitmap, fully opaque, at the scale JpegScaleDenominator chooses. Errors
-// while reading the header raise "JPEG error #%d" with libjpeg's message number; a failure while
-// decoding the pixels leaves bitmap as it was and raises nothing (decoded is then false).
+// Decodes a JPEG into bitmap, fully opaque and upright, at the scale JpegScaleDenominator chooses
+// for the upright size. Errors while reading the header raise "JPEG error #%d" with libjpeg's
+// message number; a failure while decoding the pixels leaves bitmap as it was and raises nothing
+// (decoded is then false).
 TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth,
                              int maxHeight);
 

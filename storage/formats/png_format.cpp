@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "storage/formats/orientation.h"
 
 namespace sw {
 namespace {
@@ -77,6 +78,7 @@ struct TPngInfo {
   std::vector<TSpan> idat;
   uint64_t idatBytes = 0;
   size_t end = 0;
+  int orientation = 1;  // from an eXIf chunk
 };
 
 uint64_t RowBytes(const TPngInfo& info, uint32_t width) {
@@ -187,6 +189,8 @@ void ScanChunks(const uint8_t* data, size_t size, TPngInfo& info) {
         for (uint32_t i = 0; i < info.paletteCount; ++i)
           info.lut[i] = Argb(255, body[3 * i], body[3 * i + 1], body[3 * i + 2]);
       }
+    } else if (TypeIs(type, "eXIf")) {
+      info.orientation = ExifOrientation(body, length);
     } else if (TypeIs(type, "tRNS")) {
       if (seenData) continue;  // ancillary chunks out of place are skipped
       if (info.colorType == 3) {
@@ -456,6 +460,7 @@ size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap) {
       std::swap(cur, prev);
     }
   }
+  ApplyOrientation(bitmap, info->orientation);
   bitmap.Changed();
   return info->end;
 }

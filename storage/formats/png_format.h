@@ -13,7 +13,8 @@ namespace sw {
 // True when the data begins with the eight-byte PNG signature (false for shorter data).
 bool IsPng(const uint8_t* data, size_t size);
 
-// Decodes the PNG into bitmap (resized to the image); returns the bytes consumed through IEND.
+// Decodes the PNG into bitmap (resized to the image, upright by its eXIf orientation); returns the
+// bytes consumed through IEND.
 // Every fault raises ERasterError; the bitmap may then hold a partial picture.
 size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap);
 

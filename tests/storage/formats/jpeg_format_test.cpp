@@ -13,6 +13,7 @@
 #include <jerror.h>
 
 #include "base/exception.h"
+#include "storage/formats/orientation.h"
 #include "support/reference_decoders.h"
 
 namespace sw {
@@ -209,6 +210,118 @@ TEST(JpegFormatTest, GreyscaleCmykAndProgressive) {
   ASSERT_EQ(p.Width(), 40);
   EXPECT_NEAR(static_cast<int>(RedOf(p.Pixel(20, 10))), 80, 6);
   EXPECT_NEAR(static_cast<int>(GreenOf(p.Pixel(20, 10))), 40, 6);
+}
+
+// A segment of marker (APP1, APP2, ...) put right behind the start-of-image marker.
+Bytes WithSegment(Bytes file, uint8_t marker, const Bytes& body) {
+  Bytes segment = {0xFF, marker, static_cast<uint8_t>((body.size() + 2) >> 8), static_cast<uint8_t>(body.size() + 2)};
+  segment.insert(segment.end(), body.begin(), body.end());
+  file.insert(file.begin() + 2, segment.begin(), segment.end());
+  return file;
+}
+
+// An EXIF block holding just the orientation tag, in either byte order.
+Bytes ExifBlock(int orientation, bool bigEndian) {
+  auto u16 = [&](Bytes& b, uint32_t v) {
+    if (bigEndian) b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
+    else b.insert(b.end(), {uint8_t(v), uint8_t(v >> 8)});
+  };
+  Bytes b = {'E', 'x', 'i', 'f', 0, 0};
+  const Bytes header = bigEndian ? Bytes{'M', 'M', 0, 42, 0, 0, 0, 8} : Bytes{'I', 'I', 42, 0, 8, 0, 0, 0};
+  b.insert(b.end(), header.begin(), header.end());
+  u16(b, 2);                                 // two entries: a resolution unit, then the orientation
+  u16(b, 0x0128), u16(b, 3), u16(b, 1), u16(b, 0), u16(b, 2), u16(b, 0);
+  u16(b, 0x0112), u16(b, 3), u16(b, 1), u16(b, 0), u16(b, static_cast<uint32_t>(orientation)), u16(b, 0);
+  b.insert(b.end(), {0, 0, 0, 0});           // no next directory
+  return b;
+}
+
+// Six colours far apart, one per pixel of a 3 x 2 picture.
+constexpr TColor32 kSix[2][3] = {{0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu}, {0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu}};
+
+TEST(JpegFormatTest, ExifOrientationIsAppliedForEveryValue) {
+  // Each pixel of the 3 x 2 picture is a 16 x 16 block, so that compression keeps its colour.
+  const Bytes plain = MakeJpeg(48, 32, 3, false, [](int x, int y, uint8_t* out) {
+    const TColor32 c = kSix[y / 16][x / 16];
+    out[0] = static_cast<uint8_t>(RedOf(c)), out[1] = static_cast<uint8_t>(GreenOf(c)), out[2] = static_cast<uint8_t>(BlueOf(c));
+  });
+  // The upright picture by the standard's table, built from quarter turns and mirrors.
+  using TGrid = std::vector<std::vector<TColor32>>;
+  auto turn = [](const TGrid& g) {  // a quarter turn clockwise
+    TGrid out(g[0].size(), std::vector<TColor32>(g.size()));
+    for (size_t y = 0; y < out.size(); ++y)
+      for (size_t x = 0; x < out[0].size(); ++x) out[y][x] = g[g.size() - 1 - x][y];
+    return out;
+  };
+  auto mirror = [](TGrid g) {
+    for (auto& row : g) std::reverse(row.begin(), row.end());
+    return g;
+  };
+  auto flip = [](TGrid g) {
+    std::reverse(g.begin(), g.end());
+    return g;
+  };
+  const TGrid stored = {{kSix[0][0], kSix[0][1], kSix[0][2]}, {kSix[1][0], kSix[1][1], kSix[1][2]}};
+  const TGrid upright[9] = {{},
+                            stored,
+                            mirror(stored),
+                            turn(turn(stored)),
+                            flip(stored),
+                            mirror(turn(stored)),
+                            turn(stored),
+                            flip(turn(stored)),
+                            turn(turn(turn(stored)))};
+  for (int o = 1; o <= 8; ++o) {
+    const Bytes file = WithSegment(plain, 0xE1, ExifBlock(o, o % 2 == 0));
+    EXPECT_EQ(JpegOrientation(file.data(), file.size()), o);
+    TBitmap32 b;
+    TReadOnlyMemoryStream stream(file.data(), static_cast<int64_t>(file.size()));
+    TdtpJpgFormat jpg;
+    jpg.LoadFromStream(stream, b, 0, 4000, 4000);
+    const TGrid& want = upright[o];
+    const int32_t w = static_cast<int32_t>(want[0].size()), h = static_cast<int32_t>(want.size());
+    ASSERT_EQ(b.Width(), w * 16) << o;
+    ASSERT_EQ(b.Height(), h * 16) << o;
+    EXPECT_EQ(jpg.Width(), w * 16) << "the natural size is upright, " << o;
+    int32_t sw = 0, sh = 0;
+    JpegDecodedSize(file.data(), file.size(), 4000, 4000, sw, sh);
+    EXPECT_EQ(sw, w * 16);
+    EXPECT_EQ(sh, h * 16);
+    for (int32_t y = 0; y < h; ++y) {
+      for (int32_t x = 0; x < w; ++x) {
+        const TColor32 got = b.Pixel(x * 16 + 8, y * 16 + 8);
+        for (int shift : {0, 8, 16}) EXPECT_LE(ChannelDiff(got, want[y][x], shift), 12) << o << " at " << x << "," << y;
+      }
+    }
+    // The maximum is for the upright picture: 24 x 16 halves this one whichever way it stands.
+    JpegDecodedSize(file.data(), file.size(), w * 8, h * 8, sw, sh);
+    EXPECT_EQ(sw, w * 8) << o;
+  }
+  // Damaged or absent blocks read as upright, never beyond the data.
+  EXPECT_EQ(JpegOrientation(plain.data(), plain.size()), 1);
+  const Bytes nine = WithSegment(plain, 0xE1, ExifBlock(9, false));
+  EXPECT_EQ(JpegOrientation(nine.data(), nine.size()), 1);
+  Bytes block = ExifBlock(6, false);
+  for (size_t cut = 0; cut < block.size(); ++cut) {
+    EXPECT_EQ(ExifOrientation(block.data() + 6, cut > 6 ? cut - 6 : 0), cut >= block.size() - 4 ? 6 : 1) << cut;
+  }
+  block[6 + 4] = 0xF0;  // the first directory far beyond the block
+  EXPECT_EQ(ExifOrientation(block.data() + 6, block.size() - 6), 1);
+}
+
+TEST(JpegFormatTest, AnEmbeddedColourProfileIsNotMisread) {
+  // Adobe CMYK with a profile segment: the same colours as without it.
+  const Bytes cmyk = MakeJpeg(32, 16, 4, false, [](int x, int, uint8_t* out) {
+    const uint8_t v[4] = {static_cast<uint8_t>(x * 8), 40, 200, 10};
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(255 - v[i]);
+  });
+  Bytes profile = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1};
+  for (int i = 0; i < 200; ++i) profile.push_back(static_cast<uint8_t>(i * 37));
+  TBitmap32 a, b;
+  Load(cmyk, a);
+  Load(WithSegment(cmyk, 0xE2, profile), b);
+  ASSERT_EQ(b.Width(), 32);
+  EXPECT_TRUE(std::equal(a.Bits(), a.Bits() + 32 * 16, b.Bits()));
 }
 
 TEST(JpegFormatTest, HeaderErrorsRaiseAndPixelErrorsLeaveTheSurface) {

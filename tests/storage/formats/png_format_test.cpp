@@ -221,6 +221,15 @@ TEST(PngFormat, ChunkHandling) {
   Decode(MakePng(hdr, raw, {{"tRNS", {0, 30}}}), bitmap);
   EXPECT_EQ(bitmap.Pixel(0, 1), 0x001E1E1Eu);
   EXPECT_EQ(bitmap.Pixel(1, 1), 0xFF282828u);
+  // An eXIf orientation of 6 (a quarter turn clockwise) stands the picture upright: the stored
+  // left column becomes the top row.
+  const std::vector<uint8_t> exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};
+  Decode(MakePng(Header(3, 2, 8, 0), {0, 1, 2, 3, 0, 4, 5, 6}, {{"eXIf", exif}}), bitmap);
+  ASSERT_EQ(bitmap.Width(), 2);
+  ASSERT_EQ(bitmap.Height(), 3);
+  EXPECT_EQ(bitmap.Pixel(0, 0), 0xFF040404u);
+  EXPECT_EQ(bitmap.Pixel(1, 0), 0xFF010101u);
+  EXPECT_EQ(bitmap.Pixel(0, 2), 0xFF060606u);
   // Unknown critical chunks are refused.
   ExpectRasterError(MakePng(hdr, raw, {{"CrIt", {}}}), "Unknown critical PNG chunk \"CrIt\"");
   ExpectRasterError(MakePng(hdr, raw, {{"c1it", {}}}), "Invalid PNG chunk type");
