@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/file_targets.h"
 #include "platform/printer.h"
 
 namespace sw {
@@ -43,6 +44,8 @@ class TAtomicFile {
 public:
   // Creates the temporary file in the target's folder; raises "Cannot create file ..." when it
   // cannot.
+  // A target that exists and is not a regular file is refused; a symbolic link is written
+  // through (see ResolveSaveTarget).
   explicit TAtomicFile(std::string target);
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
@@ -50,9 +53,9 @@ public:
 
   TFileStream& Stream() { return *stream_; }
   const std::string& Target() const { return target_; }
-  const std::string& TempName() const { return temp_; }
+  const std::string& TempName() const;
   // The name Commit gives the file; the temporary file stays where it is until then.
-  void SetTarget(std::string target) { target_ = std::move(target); }
+  void SetTarget(std::string target);
   // Flushes, closes and renames the file over the target; a failure removes the temporary file
   // and raises.
   void Commit();
@@ -61,7 +64,7 @@ public:
 
 private:
   std::string target_;
-  std::string temp_;
+  std::unique_ptr<TSaveTemporary> temporary_;
   std::unique_ptr<TFileStream> stream_;
 };
 
