@@ -1262,7 +1262,13 @@ void TdtpShape::LoadChildrenFromXml(const TXmlNode& node) {
       child->LoadFromXml(element);
       child->AfterLoad();
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      // The report names the shape left out, as the file gives it, so that a reader can tell
+      // what is missing.
+      const std::string name = element->ReadString("Name", "");
+      const std::string kind = element->ReadString("ClassName", "");
+      ReportError(Format("shape %d (%s%s%s) cannot be read: %s", static_cast<int>(i) + 1,
+                         QuoteForMessage(kind, 40).c_str(), name.empty() ? "" : " ",
+                         name.empty() ? "" : QuoteForMessage(name, 60).c_str(), e.what()));
       if (created) DeleteChildObject(child);
     }
   }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/document.h"
 #include "magnet/design_objects.h"
@@ -314,6 +315,9 @@ private:
   TLayer activeImage_ = TLayer::usrImage;
   bool designLoaded_ = false;
   std::string pictureWarning_;
+  // What the document reported while loading (the first few).
+  static constexpr size_t kMaxLoadErrors = 16;
+  std::vector<std::string> loadErrors_;
   bool imageGroupAllowed_ = false;
   TParamList pageParams_;
   std::string templateName_;
