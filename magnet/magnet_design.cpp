@@ -369,8 +369,18 @@ void TMagnetDesign::ReadLayerParams(TdtpShape& shape) {
   entry.Angle = shape.DocAngle();
   const TParamList params(shape.Name());
   entry.ShapeType = params.Value(kShapeType);
-  entry.ZoomHeight = static_cast<float>(ParseDecimal(params.Value(kZoomHeight)));
-  entry.ZoomWidth = static_cast<float>(ParseDecimal(params.Value(kZoomWidth)));
+  // A number that does not read is reported with the shape and the parameter it belongs to.
+  auto zoom = [&](const char* key) {
+    const std::string text = params.Value(key);
+    const std::optional<double> value = TryParseDecimal(text);
+    if (!value) {
+      RaiseError(Format("Shape %d (layer %s): \"%s\" is %s, which is no number", i + 1,
+                        QuoteForMessage(entry.ShapeType, 24).c_str(), key, QuoteForMessage(text, 24).c_str()));
+    }
+    return static_cast<float>(*value);
+  };
+  entry.ZoomHeight = zoom(kZoomHeight);
+  entry.ZoomWidth = zoom(kZoomWidth);
 }
 
 void TMagnetDesign::WriteLayerParams(TdtpShape& shape) {
