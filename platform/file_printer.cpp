@@ -27,6 +27,12 @@ void CheckFilePrinterSettings(const TFilePrinterSettings& s) {
   }
   const TPrinterSheet sheet = FileSheet(s);
   if (sheet.Width < 1 || sheet.Height < 1) RaiseError("Invalid paper size");
+  const int64_t pixels = static_cast<int64_t>(sheet.Width) * sheet.Height;
+  if (pixels > kMaxSheetPixels) {
+    RaiseError(Format("A sheet of %g x %g mm at %d dpi has %lld pixels; at most %lld are printed: lower the resolution",
+                      static_cast<double>(s.PaperWidth), static_cast<double>(s.PaperHeight), s.Dpi,
+                      static_cast<long long>(pixels), static_cast<long long>(kMaxSheetPixels)));
+  }
 }
 
 TPrinterSheet FileSheet(const TFilePrinterSettings& s) {

@@ -23,8 +23,13 @@ struct TFilePrinterSettings {
 };
 
 // Largest paper side in millimetres and largest resolution a file printer takes.
-constexpr float kMaxPaperSide = 5000;
-constexpr int32_t kMaxPrinterDpi = 9600;
+constexpr float kMaxPaperSide = 1200;
+constexpr int32_t kMaxPrinterDpi = 2400;
+// The coarsest resolution the tools print at: below it a sheet is too few pixels to hold its paper.
+constexpr int32_t kMinPrinterDpi = 50;
+// The most pixels a sheet may have (A3 at 2400 dpi, 1.2 x 1.2 m at 900 dpi): bands keep the
+// memory down, but the work grows with the pixels.
+constexpr int64_t kMaxSheetPixels = int64_t(1) << 31;
 
 // Raises "Invalid paper size" or "Invalid printer resolution" for settings no sheet can have
 // (not finite, not positive, beyond the limits above, or a shift beyond the paper).

@@ -875,10 +875,17 @@ void TdtpTextBaseShape::SetSize(float width, float height) {
   }
 }
 
+void CheckTextLength(size_t length) {
+  if (length > kMaxTextLength) {
+    RaiseError(Format("A text of %zu characters is too long: a text shape holds at most %zu", length, kMaxTextLength));
+  }
+}
+
 // --- Properties ---
 
 void TdtpTextBaseShape::SetText(const std::u16string& value) {
   if (value == text_) return;
+  CheckTextLength(value.size());
   const TUndoStep step(document_);
   RecordChange(ckProperty, "Text", Utf16ToUtf8(text_));
   text_ = value;
@@ -1050,6 +1057,7 @@ void TdtpTextBaseShape::SaveToXml(TXmlNode& node) const {
 void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   TdtpEffectShape::LoadFromXml(node);
   text_ = node->ReadWideString("Text");
+  CheckTextLength(text_.size());
   fontHeight_ = SaneFontHeight(node->ReadFloat("FontHeight", 0));
   autoSize_ = node->ReadBool("AutoSize", false);
   alignment_ = ByteOf(node->ReadInteger("Alignment", 0));

@@ -13,6 +13,7 @@
 #include "magnet/template_artwork.h"
 #include "platform/fonts.h"
 #include "shapes/memo_shape.h"
+#include "shapes/text_shape.h"
 #include "tools/commands.h"
 #include "tools/magnet_options.h"
 
@@ -83,12 +84,30 @@ int CmdMagnetDesign(const Args& args) {
   if (textColour) fontColour = ParseColour(*textColour, "--text-colour");
   if (colour) backColour = ParseColour(*colour, "--colour");
   float textLeft = 0, textTop = 0, textWidth = 0, textHeight = 0, pictureLeft = 0, pictureTop = 0;
-  if (textAt) ParsePair(*textAt, "--text-at", textLeft, textTop);
+  // Places and sizes are millimetres on a magnet: within the largest template either way.
+  auto within = [](const char* option, float a, float b) {
+    if (std::fabs(a) > kMaxTemplateSide || std::fabs(b) > kMaxTemplateSide) {
+      UsageError(std::string(option) + " wants millimetres from -" + FormatDecimal(kMaxTemplateSide) + " to " +
+                 FormatDecimal(kMaxTemplateSide));
+    }
+  };
+  if (textAt) {
+    ParsePair(*textAt, "--text-at", textLeft, textTop);
+    within("--text-at", textLeft, textTop);
+  }
   if (textSize) {
     ParsePair(*textSize, "--text-size", textWidth, textHeight);
     if (textWidth <= 0 || textHeight <= 0) UsageError("--text-size wants a positive width and height");
+    within("--text-size", textWidth, textHeight);
   }
-  if (pictureAt) ParsePair(*pictureAt, "--picture-at", pictureLeft, pictureTop);
+  if (pictureAt) {
+    ParsePair(*pictureAt, "--picture-at", pictureLeft, pictureTop);
+    within("--picture-at", pictureLeft, pictureTop);
+  }
+  if (message && Utf8ToUtf16(*message).size() > kMaxTextLength) {
+    UsageError(Format("--message has %zu characters; a message has at most %zu", Utf8ToUtf16(*message).size(),
+                      kMaxTextLength));
+  }
   std::optional<int32_t> textAngle, pictureAngle, zoom;
   if (textTurn) textAngle = FoldRotateSpin(ParseWhole(*textTurn, "--text-turn") % 360);
   if (pictureTurn) pictureAngle = FoldRotateSpin(ParseWhole(*pictureTurn, "--picture-turn") % 360);
