@@ -296,6 +296,10 @@ TStreamBytes::TStreamBytes(TStream& stream) : stream_(stream), start_(stream.Pos
   } else if (auto* view = dynamic_cast<TReadOnlyMemoryStream*>(&stream)) {
     data_ = view->Memory() + start_;
   } else {
+    if (available > kMaxPictureFileBytes) {
+      RaiseRasterError(Format("Picture data of %lld bytes is more than a picture file may hold (%lld)",
+                              static_cast<long long>(available), static_cast<long long>(kMaxPictureFileBytes)));
+    }
     copy_.resize(static_cast<size_t>(available));
     if (available > 0) stream.ReadBuffer(copy_.data(), available);
     stream.SetPosition(start_);

@@ -168,8 +168,13 @@ TRasterSize ReducedRasterSize(uint32_t width, uint32_t height, int maxWidth, int
 // stream's position, which is restored; false when the stream holds fewer.
 bool StreamStartsWith(TStream& stream, size_t length, bool (*test)(const uint8_t* data, size_t size));
 
+// The most bytes of a picture read from a file (a picture of kMaxPixels pixels needs far fewer
+// in any format that packs at all).
+constexpr int64_t kMaxPictureFileBytes = int64_t(256) << 20;
+
 // The bytes from a stream's position to its end, without copying when the stream is in memory.
-// Skip(n) moves the stream to n bytes past the starting position.
+// Skip(n) moves the stream to n bytes past the starting position. More than kMaxPictureFileBytes
+// to copy raise ERasterError before anything is read.
 class TStreamBytes {
 public:
   explicit TStreamBytes(TStream& stream);

@@ -203,12 +203,19 @@ TEST_F(DesignEditing, AFailedPictureLoadChangesNothing) {
   ASSERT_EQ(::mkfifo(TempFile("pipe.png").c_str(), 0644), 0);
   std::ofstream(TempFile("words.png")) << "no picture at all, just words";
   TMemoryStream(std::vector<uint8_t>(png.begin(), png.begin() + long(png.size() / 2))).SaveToFile(TempFile("half.png"));
+  // Large files cost nothing here (sparse), and are refused before they are read.
+  TMemoryStream(png).SaveToFile(TempFile("huge.png"));
+  std::filesystem::resize_file(TempFile("huge.png"), std::uintmax_t(1536) << 20);
+  std::ofstream(TempFile("zeros.png")) << "not a picture";
+  std::filesystem::resize_file(TempFile("zeros.png"), std::uintmax_t(300) << 20);
   const std::pair<const char*, const char*> refused[] = {
       {"empty.png", "is empty"},
       {"folder.png", "is a folder"},
       {"pipe.png", "is not a plain file"},
       {"words.png", "no known picture format"},
       {"half.png", "PNG"},
+      {"huge.png", "a picture file may have at most"},
+      {"zeros.png", "no known picture format"},
   };
   for (const auto& [name, why] : refused) {
     SCOPED_TRACE(name);
