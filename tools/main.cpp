@@ -95,7 +95,7 @@ int Main(int argc, char** argv) {
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
     // One line, not the whole usage: the fault stays in sight.
-    std::fprintf(stderr, "stickwell-cli: %s (stickwell-cli --help lists the commands)\n", e.what());
+    std::fprintf(stderr, "stickwell-cli: %s (stickwell-cli --help shows the usage)\n", e.what());
     return 1;
   } catch (const std::exception& e) {
     std::fflush(stdout);

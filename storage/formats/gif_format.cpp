@@ -358,7 +358,7 @@ bool IsGif(const uint8_t* data, size_t size) {
 }
 
 size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth, int maxHeight,
-                 std::string* warning) {
+                 std::string* warning, uint32_t* screenWidth, uint32_t* screenHeight) {
   if (data == nullptr) PrematureEnd();
   TGifReader reader(data, size);
   if (!IsGif(data, size)) {
@@ -410,6 +410,8 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWid
 
   const TGifTarget target = GifTarget(screenW, screenH, left, top, width, height, minCodeSize,
                                       compressed, maxWidth, maxHeight);
+  if (screenWidth) *screenWidth = target.width;
+  if (screenHeight) *screenHeight = target.height;
   bitmap.Resize(int32_t(target.outWidth), int32_t(target.outHeight));
   if (bitmap.Empty()) RaiseRasterError("GIF image too large");
   bitmap.Clear(0);
@@ -878,9 +880,10 @@ void TdtpGifFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page,
                                    int maxHeight) {
   LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
     std::string warning;
-    const size_t consumed = DecodeGif(data, size, bitmap, maxWidth, maxHeight, &warning);
-    // The logical screen as the file states it (the decoder read at least that far).
-    return TRasterDecoded{consumed, ReadLE16(data + 6), ReadLE16(data + 8), warning};
+    uint32_t width = 0, height = 0;
+    const size_t consumed = DecodeGif(data, size, bitmap, maxWidth, maxHeight, &warning, &width, &height);
+    // The screen the picture has before any sampling (cut to what its data can cover).
+    return TRasterDecoded{consumed, int32_t(width), int32_t(height), warning};
   });
 }
 

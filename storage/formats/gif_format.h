@@ -21,8 +21,10 @@ bool IsGif(const uint8_t* data, size_t size);
 // or through the first image when more images follow). Faults raise ERasterError; data ending
 // inside an announced block raises "Premature end of data", except inside the image's data once
 // some of it was read: the rows it holds are shown and warning (when given) says so.
+// screenWidth and screenHeight (when given) receive the screen's size before any sampling.
 size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth = 0,
-                 int maxHeight = 0, std::string* warning = nullptr);
+                 int maxHeight = 0, std::string* warning = nullptr, uint32_t* screenWidth = nullptr,
+                 uint32_t* screenHeight = nullptr);
 
 // Writes bitmap as a GIF89a: pixels with alpha below alphaThreshold become the transparent index,
 // whose palette entry is set to transparentColor; an empty bitmap raises.

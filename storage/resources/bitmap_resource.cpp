@@ -143,6 +143,8 @@ void TdtpBitmapResource::CheckFile(const std::string&, TStream& file) {
 void TdtpBitmapResource::VerifyData() {
   Decode();
   if (!bitmap_ || bitmap_->Empty()) RaiseRasterError("it holds a picture without pixels");
+  // Proved good; the pixels wait for their first use, as those of a loaded document do.
+  bitmap_.reset();
 }
 
 void TdtpBitmapResource::ReadFile() {

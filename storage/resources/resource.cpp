@@ -464,15 +464,15 @@ void TdtpResource::LoadFromFile(const std::string& fileName) {
     TFileStream file(fileName, TFileMode::fmOpenRead);
     const int64_t size = file.Size();
     if (size == 0) RaiseError(Format("Picture file %s is empty", quoted.c_str()));
-    if (size > kMaxFileBytes) {
-      RaiseError(Format("Picture file %s is %lld bytes; a picture file may have at most %lld", quoted.c_str(),
-                        static_cast<long long>(size), static_cast<long long>(kMaxFileBytes)));
-    }
-    // The format's own header comes next, before the rest of the file is read.
+    // The format's own header comes first, then the size, before the rest of the file is read.
     try {
       CheckFile(fileName, file);
     } catch (const std::exception& e) {
       RaiseError(Format("Picture file %s: %s", quoted.c_str(), e.what()));
+    }
+    if (size > kMaxFileBytes) {
+      RaiseError(Format("Picture file %s is %lld bytes; a picture file may have at most %lld", quoted.c_str(),
+                        static_cast<long long>(size), static_cast<long long>(kMaxFileBytes)));
     }
   }
 
