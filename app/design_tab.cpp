@@ -16,6 +16,7 @@
 
 #include "app/design_undo.h"
 #include "app/handler_guard.h"
+#include "app/tab_controls.h"
 #include "base/numeric.h"
 #include "magnet/magnet_design.h"
 #include "shapes/bitmap_shape.h"
@@ -435,6 +436,7 @@ void TDesignTab::LoadUserPicture(const std::string& fileName) {
       progress = dialogs_.Progress->Begin("Loading picture", 2);
     }
     design_.LoadUserPicture(fileName);
+    ShowPictureWarning(this, design_.PictureWarning());
     if (progress) progress->SetPosition(1);
     // The picture is decoded by its first paint: the view draws it while the progress shows.
     if (IWindowHost* host = design_.Document().WindowHost()) host->ProcessPendingWork();

@@ -8,6 +8,7 @@
 
 #include "app/app_folders.h"
 #include "app/main_window.h"
+#include "base/file_targets.h"
 #include "platform/fonts.h"
 #include "platform/qt/dialogs_qt.h"
 #include "shapes/register.h"
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Stickwell");
   QApplication::setOrganizationName("Stickwell");
+  // A session ended by a signal leaves none of its save files' temporaries behind.
+  sw::InstallTemporaryFileCleanup();
   // The picture cache runs for as long as the documents do.
   sw::TResourceThreadScope pictureCache;
   sw::RegisterShapeKinds();

@@ -1,6 +1,8 @@
 #include "app/tab_controls.h"
 
 #include <QCheckBox>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QLabel>
 #include <QPushButton>
 
@@ -30,6 +32,13 @@ QLabel* NewCaption(QWidget* buddy, const char* text) {
   auto* label = new QLabel(QString::fromLatin1(text), buddy->parentWidget());
   label->setBuddy(buddy);
   return label;
+}
+
+void ShowPictureWarning(QWidget* widget, const std::string& warning) {
+  if (warning.empty() || !widget) return;
+  if (auto* window = qobject_cast<QMainWindow*>(widget->window())) {
+    window->statusBar()->showMessage(QString::fromStdString("Warning: " + warning));
+  }
 }
 
 }  // namespace sw

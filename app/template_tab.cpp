@@ -214,6 +214,7 @@ void TTemplateTab::BLoadActiveImageClick() {
     if (!path) return;
     try {
       design_.LoadActiveImage(*path);
+      ShowPictureWarning(this, design_.PictureWarning());
     } catch (...) {
       ShowTemplate();
       throw;

@@ -147,4 +147,38 @@ std::u16string XmlCharactersOnly(std::u16string_view text) {
   return out;
 }
 
+std::string QuoteForMessage(std::string_view text, size_t limit) {
+  std::string out = "\"";
+  size_t i = 0;
+  for (; i < text.size(); ++i) {
+    if (i >= limit) {
+      // Back to the start of the sequence the cut falls in.
+      while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+        --i;
+        out.pop_back();
+      }
+      break;
+    }
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  out += '"';
+  if (i < text.size()) out += "...";
+  return out;
+}
+
 }  // namespace sw

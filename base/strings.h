@@ -20,6 +20,10 @@ std::string UpperCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 
 std::string Trim(std::string_view text);
+// Text taken from a file or the user, made fit for a one-line message: in double quotes, control
+// characters, quotes and backslashes escaped (\n, \x1b, ...), cut after at most limit bytes of
+// the text (never inside a UTF-8 sequence) with "..." after the closing quote.
+std::string QuoteForMessage(std::string_view text, size_t limit = 48);
 
 // The characters of text that an XML 1.0 document can hold: C0 controls other than tab, line feed
 // and carriage return, U+FFFE, U+FFFF and unpaired surrogates are dropped. Text that a document

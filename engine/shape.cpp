@@ -890,10 +890,10 @@ void TdtpShape::AdjustCurbs(float& left, float& top, float& right, float& bottom
 void TdtpShape::SetCurbs(float value) { SetCurbsLTRB(value, value, value, value); }
 
 void TdtpShape::SetCurbsLTRB(float left, float top, float right, float bottom) {
-  left = FiniteOr(left, curbLeft_);
-  top = FiniteOr(top, curbTop_);
-  right = FiniteOr(right, curbRight_);
-  bottom = FiniteOr(bottom, curbBottom_);
+  left = std::clamp(FiniteOr(left, curbLeft_), -kMaxCurb, kMaxCurb);
+  top = std::clamp(FiniteOr(top, curbTop_), -kMaxCurb, kMaxCurb);
+  right = std::clamp(FiniteOr(right, curbRight_), -kMaxCurb, kMaxCurb);
+  bottom = std::clamp(FiniteOr(bottom, curbBottom_), -kMaxCurb, kMaxCurb);
   if (left == curbLeft_ && top == curbTop_ && right == curbRight_ && bottom == curbBottom_) return;
   curbLeft_ = left;
   curbTop_ = top;
@@ -1197,10 +1197,11 @@ void TdtpShape::LoadFromXml(const TXmlNode* node) {
   AllowEdit = node->ReadBool("AllowEdit", true);
   AllowMove = node->ReadBool("AllowMove", true);
   AspectRatio = FiniteOr(node->ReadFloat("AspectRatio", 0), 0);
-  curbLeft_ = FiniteOr(node->ReadFloat("CurbLeft", 0), 0);
-  curbTop_ = FiniteOr(node->ReadFloat("CurbTop", 0), 0);
-  curbRight_ = FiniteOr(node->ReadFloat("CurbRight", 0), 0);
-  curbBottom_ = FiniteOr(node->ReadFloat("CurbBottom", 0), 0);
+  // A curb is a few millimetres of shadow or blur; one of a metre would make every cache huge.
+  curbLeft_ = std::clamp(FiniteOr(node->ReadFloat("CurbLeft", 0), 0), -kMaxCurb, kMaxCurb);
+  curbTop_ = std::clamp(FiniteOr(node->ReadFloat("CurbTop", 0), 0), -kMaxCurb, kMaxCurb);
+  curbRight_ = std::clamp(FiniteOr(node->ReadFloat("CurbRight", 0), 0), -kMaxCurb, kMaxCurb);
+  curbBottom_ = std::clamp(FiniteOr(node->ReadFloat("CurbBottom", 0), 0), -kMaxCurb, kMaxCurb);
   if (const TXmlNode* a = node->FindChild("Anchors")) {
     TdtpAnchors v = 0;
     if (a->ReadBool("default", false)) v |= anDefault;
@@ -1246,6 +1247,10 @@ void TdtpShape::LoadChildrenFromXml(const TXmlNode& node) {
     ReportError(kNestingError);
     return;
   }
+  if (elements.size() > static_cast<size_t>(kMaxChildShapes)) {
+    ReportError(Format("%zu shapes in one shape are too many: at most %d are read", elements.size(), kMaxChildShapes));
+    return;
+  }
   for (size_t i = 0; i < elements.size(); ++i) {
     const TXmlNode* element = elements[i];
     TdtpShape* child = nullptr;
@@ -1262,7 +1267,13 @@ void TdtpShape::LoadChildrenFromXml(const TXmlNode& node) {
       child->LoadFromXml(element);
       child->AfterLoad();
     } catch (const std::exception& e) {
-      ReportError(e.what());
+      // The report names the shape left out, as the file gives it, so that a reader can tell
+      // what is missing.
+      const std::string name = element->ReadString("Name", "");
+      const std::string kind = element->ReadString("ClassName", "");
+      ReportError(Format("shape %d (%s%s%s) cannot be read: %s", static_cast<int>(i) + 1,
+                         QuoteForMessage(kind, 40).c_str(), name.empty() ? "" : " ",
+                         name.empty() ? "" : QuoteForMessage(name, 60).c_str(), e.what()));
       if (created) DeleteChildObject(child);
     }
   }

@@ -56,6 +56,10 @@ constexpr int32_t kCacheMargin = 1;
 
 // Deepest nesting of shapes a page may hold; loading deeper raises kNestingError.
 constexpr int kMaxShapeDepth = 256;
+// The most shapes one shape (a page, a group) holds when read from a file.
+constexpr int kMaxChildShapes = 5000;
+// Curbs (the margins a shape's paint may reach beyond its box) are held within this many mm.
+constexpr float kMaxCurb = 100;
 constexpr const char kNestingError[] = "Shapes are nested too deeply";
 
 // Size limits in millimetres; 0 means no limit.

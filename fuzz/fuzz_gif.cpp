@@ -1,4 +1,5 @@
-// Decodes arbitrary bytes as GIF: every outcome is a picture or an ERasterError.
+// Decodes arbitrary bytes as GIF within the load's default maximum size (a picture beyond it is
+// sampled down while decoding): every outcome is a picture or an ERasterError.
 #include <cstddef>
 #include <cstdint>
 
@@ -8,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sw::TBitmap32 bitmap;
   try {
-    const size_t consumed = sw::DecodeGif(data, size, bitmap);
+    const size_t consumed = sw::DecodeGif(data, size, bitmap, 4000, 4000);
     if (consumed > size) __builtin_trap();
   } catch (const sw::Exception&) {
   }

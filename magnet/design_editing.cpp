@@ -2,6 +2,7 @@
 // colour and the user's picture.
 #include <cmath>
 
+#include "base/exception.h"
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "magnet/magnet_design.h"
@@ -152,7 +153,13 @@ void TMagnetDesign::SetBackgroundColour(int32_t colour) {
 // --- Pictures ---
 
 void TMagnetDesign::LoadPictureInto(TLayer layer, const std::string& fileName) {
-  if (TdtpBitmapShape* picture = BitmapLayer(layer)) picture->Resource().LoadFromFile(fileName);
+  pictureWarning_.clear();
+  TdtpBitmapShape* picture = BitmapLayer(layer);
+  if (!picture) return;
+  picture->Resource().LoadFromFile(fileName);
+  if (!picture->Resource().LoadWarning().empty()) {
+    pictureWarning_ = Format("%s: %s", QuoteForMessage(fileName, 120).c_str(), picture->Resource().LoadWarning().c_str());
+  }
 }
 
 void TMagnetDesign::LoadAndFitPicture(TLayer layer, const std::string& fileName) {

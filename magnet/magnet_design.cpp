@@ -122,6 +122,9 @@ TMagnetDesign::TMagnetDesign(const TServices& services) : document_(services) {
   // of pictures.
   document_.SetUndoEnabled(false);
   document_.OnShapeDestroy = [this](TdtpDocument*, TdtpShape* shape) { OnShapeDestroy(shape); };
+  document_.OnLoadError = [this](TdtpDocument*, TdtpShape*, const std::string& text) {
+    if (loadErrors_.size() < kMaxLoadErrors) loadErrors_.push_back(text);
+  };
   if (services.Timers) {
     flashTimer_ = services.Timers->CreateTimer();
     flashTimer_->OnTimer = [this] { FlashTick(); };
@@ -132,6 +135,7 @@ TMagnetDesign::TMagnetDesign(const TServices& services) : document_(services) {
 TMagnetDesign::~TMagnetDesign() {
   // The document frees the layers after this object is gone.
   document_.OnShapeDestroy = nullptr;
+  document_.OnLoadError = nullptr;
   if (flashTimer_) flashTimer_->OnTimer = nullptr;
 }
 
@@ -365,8 +369,18 @@ void TMagnetDesign::ReadLayerParams(TdtpShape& shape) {
   entry.Angle = shape.DocAngle();
   const TParamList params(shape.Name());
   entry.ShapeType = params.Value(kShapeType);
-  entry.ZoomHeight = static_cast<float>(ParseDecimal(params.Value(kZoomHeight)));
-  entry.ZoomWidth = static_cast<float>(ParseDecimal(params.Value(kZoomWidth)));
+  // A number that does not read is reported with the shape and the parameter it belongs to.
+  auto zoom = [&](const char* key) {
+    const std::string text = params.Value(key);
+    const std::optional<double> value = TryParseDecimal(text);
+    if (!value) {
+      RaiseError(Format("Shape %d (layer %s): \"%s\" is %s, which is no number", i + 1,
+                        QuoteForMessage(entry.ShapeType, 24).c_str(), key, QuoteForMessage(text, 24).c_str()));
+    }
+    return static_cast<float>(*value);
+  };
+  entry.ZoomHeight = zoom(kZoomHeight);
+  entry.ZoomWidth = zoom(kZoomWidth);
 }
 
 void TMagnetDesign::WriteLayerParams(TdtpShape& shape) {
@@ -445,8 +459,23 @@ void TMagnetDesign::ResetPrintSettings() {
 void TMagnetDesign::LoadDesignFile(const std::string& fileName) {
   EndTextFlash();
   TdtpPage* before = document_.CurrentPage();
+  loadErrors_.clear();
   try {
     document_.LoadFromFile(fileName);
+    // A design is whole or not at all: a layer left out would be missing from every print and
+    // from the next save, without a word.
+    const std::string quoted = QuoteForMessage(fileName, 120);
+    if (document_.PageCount() == 0) {
+      RaiseError(Format("Cannot read %s: it holds no page (the archive lacks its page stream)", quoted.c_str()));
+    }
+    if (document_.CurrentPage() && document_.CurrentPage()->ChildCount() == 0) {
+      RaiseError(Format("Cannot read %s: its page holds no layers", quoted.c_str()));
+    }
+    if (!loadErrors_.empty()) {
+      const std::string first = loadErrors_.front();
+      loadErrors_.clear();
+      RaiseError(Format("Cannot read %s: page 1: %s", quoted.c_str(), first.c_str()));
+    }
   } catch (...) {
     // A file that could not be read has emptied the document; its layers are gone.
     if (document_.CurrentPage() != before || !before) {

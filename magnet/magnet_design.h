@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/document.h"
 #include "magnet/design_objects.h"
@@ -228,8 +229,12 @@ public:
   void SetBackgroundColour(int32_t colour);
 
   // --- Pictures ---
-  // Loads the picture file into the layer; it takes its natural size at 150 pixels per inch.
+  // Loads the picture file into the layer; it takes its natural size at 150 pixels per inch. A
+  // file that is no picture raises and leaves the layer's picture as it was.
   void LoadPictureInto(TLayer layer, const std::string& fileName);
+  // What the last picture loaded was found to lack (damaged or cut short, yet loaded); empty
+  // when it was whole. The window and the batch tool show it.
+  const std::string& PictureWarning() const { return pictureWarning_; }
   // Loads the picture, makes the layer active and lets it cover the page with its proportions
   // kept; that size is zoom 100 %. A failing load changes nothing else.
   void LoadAndFitPicture(TLayer layer, const std::string& fileName);
@@ -309,6 +314,10 @@ private:
   std::array<TdtpShape*, kLayerCount> layers_{};
   TLayer activeImage_ = TLayer::usrImage;
   bool designLoaded_ = false;
+  std::string pictureWarning_;
+  // What the document reported while loading (the first few).
+  static constexpr size_t kMaxLoadErrors = 16;
+  std::vector<std::string> loadErrors_;
   bool imageGroupAllowed_ = false;
   TParamList pageParams_;
   std::string templateName_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/file_targets.h"
 #include "base/numeric.h"
 #include "base/stream.h"
 
@@ -26,6 +27,12 @@ void CheckFilePrinterSettings(const TFilePrinterSettings& s) {
   }
   const TPrinterSheet sheet = FileSheet(s);
   if (sheet.Width < 1 || sheet.Height < 1) RaiseError("Invalid paper size");
+  const int64_t pixels = static_cast<int64_t>(sheet.Width) * sheet.Height;
+  if (pixels > kMaxSheetPixels) {
+    RaiseError(Format("A sheet of %g x %g mm at %d dpi has %lld pixels; at most %lld are printed: lower the resolution",
+                      static_cast<double>(s.PaperWidth), static_cast<double>(s.PaperHeight), s.Dpi,
+                      static_cast<long long>(pixels), static_cast<long long>(kMaxSheetPixels)));
+  }
 }
 
 TPrinterSheet FileSheet(const TFilePrinterSettings& s) {
@@ -38,58 +45,41 @@ TPrinterSheet FileSheet(const TFilePrinterSettings& s) {
 
 // ---- TAtomicFile ----
 
-TAtomicFile::TAtomicFile(std::string target) : target_(std::move(target)) {
-  std::vector<char> pattern(target_.begin(), target_.end());
-  const char suffix[] = ".XXXXXX";
-  pattern.insert(pattern.end(), suffix, suffix + sizeof suffix);
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) RaiseStreamError(Format("Cannot create file \"%s\". %s", target_.c_str(), std::strerror(errno)));
-  // mkstemp makes the file private; the finished file gets the permissions of a new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  (void)::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  temp_ = pattern.data();
-  try {
-    stream_ = std::make_unique<TFileStream>(temp_, TFileMode::fmOpenReadWrite);
-  } catch (...) {
-    ::unlink(temp_.c_str());
-    throw;
-  }
+TAtomicFile::TAtomicFile(std::string target) : target_(ResolveSaveTarget(target)) {
+  temporary_ = std::make_unique<TSaveTemporary>(target_);
+  stream_ = std::make_unique<TFileStream>(temporary_->Name(), TFileMode::fmOpenReadWrite);
 }
 
 TAtomicFile::~TAtomicFile() { Discard(); }
 
+void TAtomicFile::SetTarget(std::string target) {
+  if (temporary_) temporary_->SetTarget(target);
+  target_ = temporary_ ? temporary_->Target() : ResolveSaveTarget(target);
+}
+
+const std::string& TAtomicFile::TempName() const {
+  static const std::string kNone;
+  return temporary_ ? temporary_->Name() : kNone;
+}
+
 void TAtomicFile::Commit() {
-  if (!stream_) RaiseStreamError(Format("Cannot write file \"%s\". %s", target_.c_str(), std::strerror(EBADF)));
+  if (!stream_ || !temporary_) {
+    RaiseStreamError(Format("Cannot write file \"%s\". %s", target_.c_str(), std::strerror(EBADF)));
+  }
   try {
     stream_->Flush();
     stream_.reset();
+    temporary_->Commit();
   } catch (...) {
     Discard();
     throw;
   }
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-    const int err = errno;
-    Discard();
-    RaiseStreamError(Format("Cannot create file \"%s\". %s", target_.c_str(), std::strerror(err)));
-  }
-  temp_.clear();
-  // Makes the rename durable; failing to sync the folder loses nothing already written.
-  const std::string folder = std::filesystem::path(target_).parent_path().string();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    (void)::fsync(fd);
-    ::close(fd);
-  }
+  temporary_.reset();
 }
 
 void TAtomicFile::Discard() {
   stream_.reset();
-  if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
-    temp_.clear();
-  }
+  temporary_.reset();
 }
 
 void FilterRowSub(const TColor32* pixels, int32_t width, uint8_t* row) {

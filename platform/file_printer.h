@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/file_targets.h"
 #include "platform/printer.h"
 
 namespace sw {
@@ -22,8 +23,13 @@ struct TFilePrinterSettings {
 };
 
 // Largest paper side in millimetres and largest resolution a file printer takes.
-constexpr float kMaxPaperSide = 5000;
-constexpr int32_t kMaxPrinterDpi = 9600;
+constexpr float kMaxPaperSide = 1200;
+constexpr int32_t kMaxPrinterDpi = 2400;
+// The coarsest resolution the tools print at: below it a sheet is too few pixels to hold its paper.
+constexpr int32_t kMinPrinterDpi = 50;
+// The most pixels a sheet may have (A3 at 2400 dpi, 1.2 x 1.2 m at 900 dpi): bands keep the
+// memory down, but the work grows with the pixels.
+constexpr int64_t kMaxSheetPixels = int64_t(1) << 31;
 
 // Raises "Invalid paper size" or "Invalid printer resolution" for settings no sheet can have
 // (not finite, not positive, beyond the limits above, or a shift beyond the paper).
@@ -43,6 +49,8 @@ class TAtomicFile {
 public:
   // Creates the temporary file in the target's folder; raises "Cannot create file ..." when it
   // cannot.
+  // A target that exists and is not a regular file is refused; a symbolic link is written
+  // through (see ResolveSaveTarget).
   explicit TAtomicFile(std::string target);
   ~TAtomicFile();
   TAtomicFile(const TAtomicFile&) = delete;
@@ -50,9 +58,9 @@ public:
 
   TFileStream& Stream() { return *stream_; }
   const std::string& Target() const { return target_; }
-  const std::string& TempName() const { return temp_; }
+  const std::string& TempName() const;
   // The name Commit gives the file; the temporary file stays where it is until then.
-  void SetTarget(std::string target) { target_ = std::move(target); }
+  void SetTarget(std::string target);
   // Flushes, closes and renames the file over the target; a failure removes the temporary file
   // and raises.
   void Commit();
@@ -61,7 +69,7 @@ public:
 
 private:
   std::string target_;
-  std::string temp_;
+  std::unique_ptr<TSaveTemporary> temporary_;
   std::unique_ptr<TFileStream> stream_;
 };
 

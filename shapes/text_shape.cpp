@@ -875,6 +875,12 @@ void TdtpTextBaseShape::SetSize(float width, float height) {
   }
 }
 
+void CheckTextLength(size_t length) {
+  if (length > kMaxTextLength) {
+    RaiseError(Format("A text of %zu characters is too long: a text shape holds at most %zu", length, kMaxTextLength));
+  }
+}
+
 // --- Properties ---
 
 void TdtpTextBaseShape::SetText(const std::u16string& text) {
@@ -882,6 +888,7 @@ void TdtpTextBaseShape::SetText(const std::u16string& text) {
   // the document can store and read back as it was.
   const std::u16string value = XmlCharactersOnly(text);
   if (value == text_) return;
+  CheckTextLength(value.size());
   const TUndoStep step(document_);
   RecordChange(ckProperty, "Text", Utf16ToUtf8(text_));
   text_ = value;
@@ -1053,6 +1060,7 @@ void TdtpTextBaseShape::SaveToXml(TXmlNode& node) const {
 void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   TdtpEffectShape::LoadFromXml(node);
   text_ = XmlCharactersOnly(node->ReadWideString("Text"));
+  CheckTextLength(text_.size());
   fontHeight_ = SaneFontHeight(node->ReadFloat("FontHeight", 0));
   autoSize_ = node->ReadBool("AutoSize", false);
   alignment_ = ByteOf(node->ReadInteger("Alignment", 0));

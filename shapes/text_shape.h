@@ -66,6 +66,12 @@ enum TdtpTextAlignment : uint8_t { taLeftJustify = 0, taRightJustify = 1, taCent
 enum TdtpVertAlignment : uint8_t { vaTop = 0, vaCenter = 1, vaBottom = 2 };
 
 // The text, the font and the layout into spans. Not registered: it cannot measure on its own.
+// The longest text a text shape holds (UTF-16 units): far more than a magnet or a card shows,
+// and little enough that laying it out and printing it stays bounded.
+constexpr size_t kMaxTextLength = 100000;
+// Raises "A text of N characters is too long ..." beyond kMaxTextLength.
+void CheckTextLength(size_t length);
+
 class TdtpTextBaseShape : public TdtpEffectShape {
 public:
   TdtpTextBaseShape();

@@ -153,7 +153,9 @@ TOutputPrinter OpenOutput(const std::string& out, TOptionReader& options, const 
   settings.Dpi = 300;
   if (const auto dpi = options.Value("--dpi")) {
     settings.Dpi = ParsePositiveInt(*dpi, "--dpi");
-    if (settings.Dpi > kMaxPrinterDpi) UsageError(Format("--dpi goes up to %d", kMaxPrinterDpi));
+    if (settings.Dpi < kMinPrinterDpi || settings.Dpi > kMaxPrinterDpi) {
+      UsageError(Format("--dpi goes from %d to %d", kMinPrinterDpi, kMaxPrinterDpi));
+    }
   }
   settings.PaperWidth = static_cast<float>(magnet.PrintSettings().PaperWidth);
   settings.PaperHeight = static_cast<float>(magnet.PrintSettings().PaperHeight);

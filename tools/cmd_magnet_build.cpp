@@ -13,6 +13,7 @@
 #include "magnet/template_artwork.h"
 #include "platform/fonts.h"
 #include "shapes/memo_shape.h"
+#include "shapes/text_shape.h"
 #include "tools/commands.h"
 #include "tools/magnet_options.h"
 
@@ -31,6 +32,11 @@ float ParseBounded(const std::string& text, const std::string& option, float lim
     UsageError(option + " wants a number above 0 and up to " + FormatDecimal(limit) + ", got \"" + text + "\"");
   }
   return value;
+}
+
+// A picture that loaded from damaged data is used, and the user is told.
+void WarnAboutPicture(const TMagnetDesign& magnet) {
+  if (!magnet.PictureWarning().empty()) std::fprintf(stderr, "warning: %s\n", magnet.PictureWarning().c_str());
 }
 
 // "#RRGGBB" as 0xRRGGBB (pictures store red first; the window-system colour is the other way round).
@@ -78,12 +84,30 @@ int CmdMagnetDesign(const Args& args) {
   if (textColour) fontColour = ParseColour(*textColour, "--text-colour");
   if (colour) backColour = ParseColour(*colour, "--colour");
   float textLeft = 0, textTop = 0, textWidth = 0, textHeight = 0, pictureLeft = 0, pictureTop = 0;
-  if (textAt) ParsePair(*textAt, "--text-at", textLeft, textTop);
+  // Places and sizes are millimetres on a magnet: within the largest template either way.
+  auto within = [](const char* option, float a, float b) {
+    if (std::fabs(a) > kMaxTemplateSide || std::fabs(b) > kMaxTemplateSide) {
+      UsageError(std::string(option) + " wants millimetres from -" + FormatDecimal(kMaxTemplateSide) + " to " +
+                 FormatDecimal(kMaxTemplateSide));
+    }
+  };
+  if (textAt) {
+    ParsePair(*textAt, "--text-at", textLeft, textTop);
+    within("--text-at", textLeft, textTop);
+  }
   if (textSize) {
     ParsePair(*textSize, "--text-size", textWidth, textHeight);
     if (textWidth <= 0 || textHeight <= 0) UsageError("--text-size wants a positive width and height");
+    within("--text-size", textWidth, textHeight);
   }
-  if (pictureAt) ParsePair(*pictureAt, "--picture-at", pictureLeft, pictureTop);
+  if (pictureAt) {
+    ParsePair(*pictureAt, "--picture-at", pictureLeft, pictureTop);
+    within("--picture-at", pictureLeft, pictureTop);
+  }
+  if (message && Utf8ToUtf16(*message).size() > kMaxTextLength) {
+    UsageError(Format("--message has %zu characters; a message has at most %zu", Utf8ToUtf16(*message).size(),
+                      kMaxTextLength));
+  }
   std::optional<int32_t> textAngle, pictureAngle, zoom;
   if (textTurn) textAngle = FoldRotateSpin(ParseWhole(*textTurn, "--text-turn") % 360);
   if (pictureTurn) pictureAngle = FoldRotateSpin(ParseWhole(*pictureTurn, "--picture-turn") % 360);
@@ -109,7 +133,10 @@ int CmdMagnetDesign(const Args& args) {
   if (textAt) magnet.MoveText(textLeft, textTop);
   if (textAngle) magnet.RotateText(*textAngle);
   if (backColour) magnet.SetBackgroundColour(*backColour);
-  if (picture) magnet.LoadUserPicture(*picture);
+  if (picture) {
+    magnet.LoadUserPicture(*picture);
+    WarnAboutPicture(magnet);
+  }
   if (zoom) magnet.ZoomActiveImage(*zoom);
   if (pictureAt) magnet.MoveActiveImage(pictureLeft, pictureTop);
   if (pictureAngle) magnet.RotateActiveImage(*pictureAngle);
@@ -167,10 +194,12 @@ int CmdMagnetTemplate(const Args& args) {
   if (background) {
     magnet.ChooseActiveImage(TLayer::bgImage);
     magnet.LoadActiveImage(*background);
+    WarnAboutPicture(magnet);
   }
   if (cutout) {
     magnet.ChooseActiveImage(TLayer::olImage);
     magnet.LoadActiveImage(*cutout);
+    WarnAboutPicture(magnet);
   }
   magnet.SetBleedMargin(margin);
   magnet.KeepAspectRatio = false;
@@ -182,6 +211,7 @@ int CmdMagnetTemplate(const Args& args) {
   if (mask) {
     magnet.ChooseActiveImage(TLayer::olMask);
     magnet.LoadActiveImage(*mask);
+    WarnAboutPicture(magnet);
   }
   magnet.SetBorder(border);
   if (backColour) magnet.SetBackgroundColour(*backColour);

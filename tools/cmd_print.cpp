@@ -114,7 +114,9 @@ int CmdPrint(const Args& args) {
       settings.PaperHeight = static_cast<float>(h);
     } else if (args[i] == "--dpi") {
       settings.Dpi = ParsePositiveInt(value, "--dpi");
-      if (settings.Dpi > kMaxPrinterDpi) UsageError(Format("--dpi goes up to %d", kMaxPrinterDpi));
+      if (settings.Dpi < kMinPrinterDpi || settings.Dpi > kMaxPrinterDpi) {
+      UsageError(Format("--dpi goes from %d to %d", kMinPrinterDpi, kMaxPrinterDpi));
+    }
     } else if (args[i] == "--offset") {
       const auto [x, y] = ParsePair(value, ',', false, "--offset");
       settings.ShiftX = static_cast<float>(x);

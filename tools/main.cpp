@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/file_targets.h"
 #include "shapes/register.h"
 #include "storage/resources/resource_thread.h"
 #include "tools/commands.h"
@@ -76,6 +77,8 @@ int Main(int argc, char** argv) {
   const std::string command = argv[1];
   Args args(argv + 2, argv + argc);
   try {
+    // A run ended by a signal leaves none of its save files' temporaries behind.
+    InstallTemporaryFileCleanup();
     // The picture cache runs for as long as the engine does, as in the designer.
     TResourceThreadScope pictureCache;
     // Every shape kind, so that pages name any of them.
@@ -91,7 +94,8 @@ int Main(int argc, char** argv) {
     if (command == "doc") return CmdDoc(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {
-    std::fprintf(stderr, "stickwell-cli: %s\n%s", e.what(), kUsage);
+    // One line, not the whole usage: the fault stays in sight.
+    std::fprintf(stderr, "stickwell-cli: %s (stickwell-cli --help shows the usage)\n", e.what());
     return 1;
   } catch (const std::exception& e) {
     std::fflush(stdout);

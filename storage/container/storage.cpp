@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "base/file_targets.h"
 #include "base/strings.h"
 
 namespace sw {
@@ -120,32 +121,6 @@ bool SamePath(const std::string& a, const std::string& b) {
   return !ec && same;
 }
 
-// Creates a new file beside target under a fresh name and returns that name.
-std::string CreateFileBeside(const std::string& target, std::mt19937& random) {
-  std::uniform_int_distribution<int> digits(0, 999999);
-  int err = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = target + Format(".~%06d", digits(random));
-    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-      ::close(fd);
-      return name;
-    }
-    err = errno;
-    if (err != EEXIST) break;
-  }
-  RaiseStreamError(Format("Cannot create file \"%s\". %s", target.c_str(), std::strerror(err)));
-}
-
-// Makes a completed rename durable; failure to sync the folder loses nothing already written.
-void SyncFolder(const std::string& file) {
-  const std::string folder = std::filesystem::path(file).parent_path().string();
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 // ---- TsdStorage ----
@@ -188,10 +163,8 @@ TsdStorage::~TsdStorage() {
 }
 
 void TsdStorage::CloseStore() {
+  // An owned working file lost its name when it was opened; closing it gives it back.
   store_.reset();
-  if (workOwned_ && LowerCase(workFileName_).find(".tmp") != std::string::npos) {
-    ::unlink(workFileName_.c_str());
-  }
   workFileName_.clear();
   workOwned_ = false;
 }
@@ -303,22 +276,23 @@ void TsdStorage::SetStoreSize(int64_t size) {
 }
 
 void TsdStorage::MoveStoreToTempFile() {
+  // A store that cannot move stays in memory as it was: every stream it holds, and those of
+  // pages not yet read, are still there for the next save. Only the write that needed the room
+  // fails.
   std::string pattern = TempFolder() + "/~TMPXXXXXX.tmp";
   const int fd = ::mkstemps(pattern.data(), 4);
-  if (fd < 0) {
-    DoClear();
-    RaiseError("Unable to create temporary file");
-  }
+  if (fd < 0) RaiseError("Unable to create temporary file");
   ::close(fd);
   std::unique_ptr<TFileStream> file;
   try {
     file = std::make_unique<TFileStream>(pattern, TFileMode::fmOpenReadWrite);
+    // The file needs no name once open: the system takes it back however the program ends.
+    ::unlink(pattern.c_str());
     auto& memory = static_cast<TMemoryStream&>(*store_);
     file->WriteBuffer(memory.Memory(), memory.Size());
   } catch (const std::exception&) {
     file.reset();
     ::unlink(pattern.c_str());
-    DoClear();
     RaiseError("Unable to create temporary file");
   }
   store_ = std::move(file);
@@ -450,35 +424,21 @@ void TsdStorage::DoSaveToFile(const std::string& fileName) {
   if (!workFileName_.empty() && SamePath(workFileName_, fileName)) return;
   if (fileName.empty()) RaiseStreamError(Format("Cannot create file \"\". %s", std::strerror(ENOENT)));
   const bool overSource = source_ && SamePath(sourceFileName_, fileName);
-  std::string target = ExpandFileName(fileName);
-  std::error_code ec;
-  // Saving through a symbolic link replaces the file it points to and keeps the link.
-  if (std::filesystem::is_symlink(target, ec)) {
-    const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
-    if (!ec) target = resolved.string();
-  }
-  struct stat old {};
-  const bool replacing = ::stat(target.c_str(), &old) == 0;
+  // Saving through a symbolic link replaces the file it points to and keeps the link; a target
+  // that is not a regular file (a device, a pipe, a folder) is refused before anything is written.
+  const std::string target = ResolveSaveTarget(fileName);
 
   // The new file is written beside the old one and takes its place only when complete, so a
-  // failure never leaves a truncated file where the user's file was. An opened source file stays
-  // readable meanwhile, even when it is the file being replaced.
-  const std::string temp = CreateFileBeside(target, random_);
-  try {
-    TFileStream out(temp, TFileMode::fmOpenReadWrite);
+  // failure never leaves a truncated file where the user's file was; it takes the old file's
+  // mode and, where allowed, its owner. An opened source file stays readable meanwhile, even
+  // when it is the file being replaced.
+  TSaveTemporary temp(target);
+  {
+    TFileStream out(temp.Name(), TFileMode::fmOpenReadWrite);
     WriteCompact(out);
     out.Flush();
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
   }
-  if (replacing) (void)::chmod(temp.c_str(), old.st_mode & 07777);
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    RaiseStreamError(Format("Cannot create file \"%s\". %s", target.c_str(), std::strerror(err)));
-  }
-  SyncFolder(target);
+  temp.Commit();
   if (!overSource) return;
 
   // The saved file holds every stream now: read them from it, as if it had just been opened.

@@ -98,7 +98,8 @@ public:
   int32_t MemoryCache();
   // A smaller limit moves an already larger memory store to a temporary file at once.
   void SetMemoryCache(int32_t value);
-  // The temporary or direct-mode file holding the working store; empty while it is in memory.
+  // The temporary or direct-mode file holding the working store; empty while it is in memory. A
+  // temporary file is unlinked as soon as it is open, so its name no longer exists.
   std::string WorkingFileName();
 
   // Size of the copy buffer every transfer goes through.

@@ -337,7 +337,7 @@ const TdtpRasterClass* TdtpBmpFormat::Class() { return &kBmpClass; }
 void TdtpBmpFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int, int) {
   LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
     const size_t consumed = DecodeBmp(data, size, bitmap);
-    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height(), {}};
   });
   if ((flags_ & kRasterBmpTransparent) && !bitmap.Empty()) {
     const TColor32 key = bitmap.Pixel(0, bitmap.Height() - 1);

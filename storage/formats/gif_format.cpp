@@ -44,11 +44,18 @@ public:
   }
   // Appends the data sub-blocks through their terminator.
   void ReadSubBlocks(std::vector<uint8_t>& out) {
+    if (!ReadSubBlocksToEnd(out)) PrematureEnd();
+  }
+  // The same, but data ending inside the blocks keeps what they held and returns false.
+  bool ReadSubBlocksToEnd(std::vector<uint8_t>& out) {
     for (;;) {
+      if (AtEnd()) return false;
       const uint8_t n = Byte();
-      if (n == 0) return;
-      const uint8_t* p = Take(n);
-      out.insert(out.end(), p, p + n);
+      if (n == 0) return true;
+      const size_t have = std::min<size_t>(n, size_ - pos_);
+      const uint8_t* p = Take(have);
+      out.insert(out.end(), p, p + have);
+      if (have < n) return false;
     }
   }
 
@@ -90,18 +97,27 @@ public:
       const uint32_t sx = uint32_t(uint64_t(ox) * target.width / target.outWidth);
       if (sx >= left && sx - left < width) columns_.push_back({ox, sx - left});
     }
+    // Decoding may stop after the last row that is shown.
+    for (uint32_t k = height; k-- > 0;) {
+      if (SurfaceRow(k) >= 0) {
+        end_ = k + 1;
+        break;
+      }
+    }
   }
 
-  bool Done() const { return row_ >= height_; }
+  // True once no row still to come is shown on the surface.
+  bool Done() const { return row_ >= end_; }
+  // Whether the row offset rows after the next one is shown on the surface.
+  bool Wants(uint32_t offset) const { return SurfaceRow(uint64_t(row_) + offset) >= 0; }
+  // Passes over rows that are not shown.
+  void Skip(uint32_t rows) { row_ += rows; }
 
   // Draws the next row from count indices (fewer than the width for a last, partial row).
   void Put(const uint8_t* indices, uint32_t count) {
-    const uint32_t y = top_ + FrameRow(row_);
+    const int64_t oy = SurfaceRow(row_);
     ++row_;
-    if (y >= target_.height) return;
-    // Screen row y is shown by surface row oy when oy * height / outHeight lands on it.
-    const uint64_t oy = (uint64_t(y) * target_.outHeight + target_.height - 1) / target_.height;
-    if (oy >= target_.outHeight || oy * target_.height / target_.outHeight != y) return;
+    if (oy < 0) return;
     TColor32* line = bitmap_.ScanLine(int32_t(oy));
     const uint32_t colors = palette_.count;
     for (const TColumn& c : columns_) {
@@ -114,6 +130,17 @@ public:
   }
 
 private:
+  // The surface row that shows the image's k-th row in file order; -1 for none. Screen row y is
+  // shown by surface row oy when oy * height / outHeight lands on it.
+  int64_t SurfaceRow(uint64_t k) const {
+    if (k >= height_ || columns_.empty()) return -1;
+    const uint64_t y = top_ + FrameRow(uint32_t(k));
+    if (y >= target_.height) return -1;
+    const uint64_t oy = (y * target_.outHeight + target_.height - 1) / target_.height;
+    if (oy >= target_.outHeight || oy * target_.height / target_.outHeight != y) return -1;
+    return int64_t(oy);
+  }
+
   // Interlaced images store rows 0, 8, 16, ..., then 4, 12, ..., then 2, 6, ..., then 1, 3, ....
   uint32_t FrameRow(uint32_t k) const {
     if (!interlaced_) return k;
@@ -140,16 +167,20 @@ private:
   bool interlaced_;
   std::vector<TColumn> columns_;
   uint32_t row_ = 0;
+  uint32_t end_ = 0;
 };
 
-// Decodes LZW codes into buffer, handing every complete row to the sink; filled is what the
-// buffer holds when the codes stop.
+// Decodes LZW codes row by row, handing every complete row the surface shows to the sink; row
+// holds the current row's first filled pixels when the codes stop. The strings of rows the
+// surface does not show are only counted, not written out, so that a picture sampled down
+// costs little more than its codes.
 void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint32_t width,
-                   TRowSink& sink, std::vector<uint8_t>& buffer, size_t& filled) {
+                   TRowSink& sink, std::vector<uint8_t>& row, size_t& filled) {
   const uint32_t clear = 1u << minCodeSize, endCode = clear + 1;
   std::vector<uint16_t> prefix(kMaxCodes);
   std::vector<uint8_t> suffix(kMaxCodes), first(kMaxCodes);
   std::vector<uint16_t> length(kMaxCodes);
+  std::vector<uint8_t> text(kMaxCodes + 1);
   for (uint32_t i = 0; i < clear; ++i) {
     suffix[i] = first[i] = uint8_t(i);
     length[i] = 1;
@@ -177,53 +208,55 @@ void DecodeLzwRows(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint3
       continue;
     }
     if (code == endCode) return;
-    uint8_t* out = buffer.data() + filled;
-    if (code < next) {
-      // Entries above the control codes exist only after a first code, so prev is set for them.
-      const uint32_t len = length[code];
-      uint32_t c = code;
-      for (uint32_t i = len; i-- > 0;) {
-        out[i] = suffix[c];
-        c = prefix[c];
-      }
-      filled += len;
-      if (prev != kNoPrev && next < kMaxCodes) {
-        prefix[next] = uint16_t(prev);
-        suffix[next] = first[code];
-        first[next] = first[prev];
-        length[next] = uint16_t(length[prev] + 1);
-        ++next;
-      }
-    } else if (code == next && prev != kNoPrev && next < kMaxCodes) {
-      // The code being defined right now: the previous string plus its own first byte.
-      const uint32_t len = uint32_t(length[prev]) + 1;
-      uint32_t c = prev;
-      out[len - 1] = first[prev];
-      for (uint32_t i = len - 1; i-- > 0;) {
-        out[i] = suffix[c];
-        c = prefix[c];
-      }
-      filled += len;
-      prefix[next] = uint16_t(prev);
-      suffix[next] = first[prev];
-      first[next] = first[prev];
-      length[next] = uint16_t(len);
-      ++next;
-    } else {
+    // Entries above the control codes exist only after a first code, so prev is set for them;
+    // the code being defined right now is the previous string plus its own first byte.
+    const bool defining = code >= next;
+    if (defining && !(code == next && prev != kNoPrev && next < kMaxCodes)) {
       RaiseRasterError("Invalid GIF LZW code");
+    }
+    const uint32_t len = defining ? uint32_t(length[prev]) + 1 : length[code];
+
+    const uint32_t rowsTouched = uint32_t((filled + len - 1) / width) + 1;
+    bool shown = false;
+    for (uint32_t t = 0; t < rowsTouched && !shown; ++t) shown = sink.Wants(t);
+    if (shown) {
+      uint32_t c = defining ? prev : code;
+      uint32_t i = defining ? len - 1 : len;
+      if (defining) text[len - 1] = first[prev];
+      while (i-- > 0) {
+        text[i] = suffix[c];
+        c = prefix[c];
+      }
+      size_t at = 0;
+      while (at < len && !sink.Done()) {
+        const size_t n = std::min<size_t>(len - at, width - filled);
+        if (sink.Wants(0)) std::memcpy(row.data() + filled, text.data() + at, n);
+        filled += n;
+        at += n;
+        if (filled == width) {
+          if (sink.Wants(0)) {
+            sink.Put(row.data(), width);
+          } else {
+            sink.Skip(1);
+          }
+          filled = 0;
+        }
+      }
+    } else {
+      const size_t total = filled + len;
+      sink.Skip(uint32_t(total / width));
+      filled = total % width;
+    }
+
+    if (prev != kNoPrev && next < kMaxCodes) {
+      prefix[next] = uint16_t(prev);
+      suffix[next] = defining ? first[prev] : first[code];
+      first[next] = first[prev];
+      length[next] = uint16_t(length[prev] + 1);
+      ++next;
     }
     prev = code;
     if (next == (1u << codeSize) && codeSize < kMaxCodeBits) ++codeSize;
-
-    size_t taken = 0;
-    while (filled - taken >= width && !sink.Done()) {
-      sink.Put(buffer.data() + taken, width);
-      taken += width;
-    }
-    if (taken > 0) {
-      std::memmove(buffer.data(), buffer.data() + taken, filled - taken);
-      filled -= taken;
-    }
   }
 }
 
@@ -276,11 +309,10 @@ uint64_t CountLzwPixels(const std::vector<uint8_t>& data, uint32_t minCodeSize, 
 // or the data runs out; pixels the data never reaches stay uncovered.
 void DecodeLzw(const std::vector<uint8_t>& data, uint32_t minCodeSize, uint32_t width,
                TRowSink& sink) {
-  // Leftover pixels of the last row stay at the front; a code adds at most 4096 pixels.
-  std::vector<uint8_t> buffer(size_t(width) + kMaxCodes);
+  std::vector<uint8_t> row(width);
   size_t filled = 0;
-  DecodeLzwRows(data, minCodeSize, width, sink, buffer, filled);
-  if (filled > 0 && !sink.Done()) sink.Put(buffer.data(), uint32_t(filled));
+  DecodeLzwRows(data, minCodeSize, width, sink, row, filled);
+  if (filled > 0 && !sink.Done() && sink.Wants(0)) sink.Put(row.data(), uint32_t(filled));
 }
 
 // The size of the picture. The logical screen is kept while it stays within what the data can
@@ -309,11 +341,9 @@ TGifTarget GifTarget(uint32_t screenW, uint32_t screenH, uint32_t left, uint32_t
   }
 
   TGifTarget target{screenW, screenH, screenW, screenH};
-  if (maxWidth > 0 && maxHeight > 0 && (screenW > uint32_t(maxWidth) || screenH > uint32_t(maxHeight))) {
-    const double s = std::min(double(maxWidth) / screenW, double(maxHeight) / screenH);
-    target.outWidth = uint32_t(std::clamp(Round(screenW * s), 1, maxWidth));
-    target.outHeight = uint32_t(std::clamp(Round(screenH * s), 1, maxHeight));
-  }
+  const TRasterSize out = ReducedRasterSize(screenW, screenH, maxWidth, maxHeight);
+  target.outWidth = out.width;
+  target.outHeight = out.height;
   if (uint64_t(target.outWidth) * target.outHeight > uint64_t(TBitmap32::kMaxPixels)) {
     RaiseRasterError("GIF image too large");
   }
@@ -327,7 +357,8 @@ bool IsGif(const uint8_t* data, size_t size) {
          (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
 }
 
-size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth, int maxHeight) {
+size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth, int maxHeight,
+                 std::string* warning, uint32_t* screenWidth, uint32_t* screenHeight) {
   if (data == nullptr) PrematureEnd();
   TGifReader reader(data, size);
   if (!IsGif(data, size)) {
@@ -373,10 +404,14 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWid
   const uint32_t minCodeSize = reader.Byte();
   if (minCodeSize < 1 || minCodeSize >= kMaxCodeBits) RaiseRasterError("Invalid GIF LZW code size");
   std::vector<uint8_t> compressed;
-  reader.ReadSubBlocks(compressed);
+  // A file cut inside the image's data still shows the rows it holds, with a warning.
+  const bool whole = reader.ReadSubBlocksToEnd(compressed);
+  if (!whole && compressed.empty()) PrematureEnd();
 
   const TGifTarget target = GifTarget(screenW, screenH, left, top, width, height, minCodeSize,
                                       compressed, maxWidth, maxHeight);
+  if (screenWidth) *screenWidth = target.width;
+  if (screenHeight) *screenHeight = target.height;
   bitmap.Resize(int32_t(target.outWidth), int32_t(target.outHeight));
   if (bitmap.Empty()) RaiseRasterError("GIF image too large");
   bitmap.Clear(0);
@@ -386,6 +421,10 @@ size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWid
     DecodeLzw(compressed, minCodeSize, width, sink);
   }
   bitmap.Changed();
+  if (!whole) {
+    if (warning) *warning = "GIF file ends inside its image data: the rows it lacks are transparent";
+    return reader.Position();
+  }
 
   // What follows the first image counts as consumed through the trailer; a second image, or
   // anything that does not parse, ends the picture without harming it.
@@ -840,8 +879,11 @@ const TdtpRasterClass* TdtpGifFormat::Class() { return &kGifClass; }
 void TdtpGifFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
                                    int maxHeight) {
   LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
-    const size_t consumed = DecodeGif(data, size, bitmap, maxWidth, maxHeight);
-    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+    std::string warning;
+    uint32_t width = 0, height = 0;
+    const size_t consumed = DecodeGif(data, size, bitmap, maxWidth, maxHeight, &warning, &width, &height);
+    // The screen the picture has before any sampling (cut to what its data can cover).
+    return TRasterDecoded{consumed, int32_t(width), int32_t(height), warning};
   });
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "storage/formats/raster_formats.h"
 
@@ -18,9 +19,12 @@ bool IsGif(const uint8_t* data, size_t size);
 // far beyond what the image data can cover is cut to the image, and a screen beyond a positive
 // maxWidth x maxHeight is sampled down to fit. Returns the bytes consumed (through the trailer,
 // or through the first image when more images follow). Faults raise ERasterError; data ending
-// inside an announced block raises "Premature end of data".
+// inside an announced block raises "Premature end of data", except inside the image's data once
+// some of it was read: the rows it holds are shown and warning (when given) says so.
+// screenWidth and screenHeight (when given) receive the screen's size before any sampling.
 size_t DecodeGif(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth = 0,
-                 int maxHeight = 0);
+                 int maxHeight = 0, std::string* warning = nullptr, uint32_t* screenWidth = nullptr,
+                 uint32_t* screenHeight = nullptr);
 
 // Writes bitmap as a GIF89a: pixels with alpha below alphaThreshold become the transparent index,
 // whose palette entry is set to transparentColor; an empty bitmap raises.

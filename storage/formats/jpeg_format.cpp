@@ -288,6 +288,7 @@ TJpegDecodeResult DecodeJpeg(const uint8_t* data, size_t size, TBitmap32& bitmap
     return result;
   }
   result.decoded = true;
+  result.damaged = cinfo.err->num_warnings > 0;
   result.consumed = size - (cinfo.src ? cinfo.src->bytes_in_buffer : 0);
   if (!direct) {
     bitmap.SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
@@ -333,7 +334,8 @@ void TdtpJpgFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page,
   LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
     const TJpegDecodeResult result = DecodeJpeg(data, size, bitmap, maxWidth, maxHeight);
     // A picture whose pixels failed to decode counts as read to the end.
-    return TRasterDecoded{result.decoded ? result.consumed : size, result.width, result.height};
+    return TRasterDecoded{result.decoded ? result.consumed : size, result.width, result.height,
+                          result.damaged ? "JPEG data ends early or is damaged: parts of the picture are grey" : ""};
   });
 }
 

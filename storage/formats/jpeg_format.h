@@ -24,6 +24,7 @@ struct TJpegDecodeResult {
   int32_t width = 0;       // the picture's own size upright, before scaling
   int32_t height = 0;
   bool decoded = false;    // false when decoding the pixels failed (the bitmap is then as before)
+  bool damaged = false;    // the data ended early or was corrupt: decoded, but not all as stored
 };
 
 // Decodes a JPEG into bitmap, fully opaque and upright, at the scale JpegScaleDenominator chooses

@@ -418,7 +418,8 @@ bool IsPng(const uint8_t* data, size_t size) {
   return data != nullptr && size >= 8 && std::memcmp(data, kSignature, 8) == 0;
 }
 
-size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap) {
+size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth, int maxHeight,
+                 uint32_t* width, uint32_t* height) {
   if (!IsPng(data, size)) RaiseRasterError("Invalid PNG signature");
   auto info = std::make_unique<TPngInfo>();
   ScanChunks(data, size, *info);
@@ -433,16 +434,42 @@ size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap) {
   }
   if (rawSize > info->idatBytes * kMaxInflateRatio + 64) RaiseRasterError("PNG image data too short");
 
-  bitmap.Resize(int32_t(info->width), int32_t(info->height));
+  // Beyond the maximum size the picture is sampled down while decoding (nearest pixels): every
+  // row is still inflated and unfiltered, since the filters chain rows, but only the rows and
+  // columns the surface shows are converted, and nothing of full size is allocated.
+  CheckRasterSize(info->width, info->height);
+  // The picture's own size and the maximum are the upright picture's: a quarter turn swaps sides.
+  const bool turned = OrientationSwapsSides(info->orientation);
+  if (width) *width = turned ? info->height : info->width;
+  if (height) *height = turned ? info->width : info->height;
+  if (turned) std::swap(maxWidth, maxHeight);
+  const TRasterSize out = ReducedRasterSize(info->width, info->height, maxWidth, maxHeight);
+  bitmap.Resize(int32_t(out.width), int32_t(out.height));
   if (bitmap.Empty()) RaiseRasterError("PNG image too large");
+  const bool sampled = out.width != info->width || out.height != info->height;
+  // Image row y shows on the surface row oy with oy * height / out.height == y, if there is one.
+  auto surfaceRow = [&](uint32_t y) -> int32_t {
+    const uint64_t oy = (uint64_t(y) * out.height + info->height - 1) / info->height;
+    if (oy >= out.height || oy * info->height / out.height != y) return -1;
+    return int32_t(oy);
+  };
 
   // Filters work on whole bytes, one pixel but at least one byte to the left.
   const size_t bpp = std::max<size_t>(1, info->bitsPerPixel / 8);
   std::vector<uint8_t> bufferA(maxRow + 1), bufferB(maxRow + 1);
-  std::vector<TColor32> passRow(info->interlaced ? info->width : 0);
+  std::vector<TColor32> passRow(info->interlaced || sampled ? info->width : 0);
+  // For a sampled picture: the surface columns a pass's pixels show on (surface, pass pixel).
+  std::vector<std::pair<uint32_t, uint32_t>> columns;
   TIdatInflater inflater(info->idat);
   for (const TPass& p : passes) {
     const size_t rowBytes = size_t(RowBytes(*info, p.width));
+    if (sampled) {
+      columns.clear();
+      for (uint32_t ox = 0; ox < out.width; ++ox) {
+        const uint32_t sx = uint32_t(uint64_t(ox) * info->width / out.width);
+        if (sx >= p.x0 && (sx - p.x0) % p.dx == 0) columns.emplace_back(ox, (sx - p.x0) / p.dx);
+      }
+    }
     uint8_t* cur = bufferA.data();
     uint8_t* prev = bufferB.data();
     std::memset(prev, 0, rowBytes + 1);
@@ -450,7 +477,14 @@ size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap) {
       inflater.Fill(cur, rowBytes + 1);
       Unfilter(cur[0], cur + 1, prev + 1, rowBytes, bpp);
       const uint32_t y = p.y0 + r * p.dy;
-      if (!info->interlaced) {
+      if (sampled) {
+        const int32_t oy = surfaceRow(y);
+        if (oy >= 0 && !columns.empty()) {
+          ConvertRow(*info, cur + 1, p.width, passRow.data());
+          TColor32* line = bitmap.ScanLine(oy);
+          for (const auto& [ox, i] : columns) line[ox] = passRow[i];
+        }
+      } else if (!info->interlaced) {
         ConvertRow(*info, cur + 1, p.width, bitmap.ScanLine(int32_t(y)));
       } else {
         ConvertRow(*info, cur + 1, p.width, passRow.data());
@@ -624,10 +658,12 @@ const TdtpRasterClass kPngClass{"TdtpPngFormat", PngCreate, PngCanLoad};
 
 const TdtpRasterClass* TdtpPngFormat::Class() { return &kPngClass; }
 
-void TdtpPngFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int, int) {
+void TdtpPngFormat::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
+                                   int maxHeight) {
   LoadSinglePage(stream, page, [&](const uint8_t* data, size_t size) {
-    const size_t consumed = DecodePng(data, size, bitmap);
-    return TRasterDecoded{consumed, bitmap.Width(), bitmap.Height()};
+    uint32_t width = 0, height = 0;
+    const size_t consumed = DecodePng(data, size, bitmap, maxWidth, maxHeight, &width, &height);
+    return TRasterDecoded{consumed, int32_t(width), int32_t(height), {}};
   });
 }
 

@@ -13,10 +13,13 @@ namespace sw {
 // True when the data begins with the eight-byte PNG signature (false for shorter data).
 bool IsPng(const uint8_t* data, size_t size);
 
-// Decodes the PNG into bitmap (resized to the image, upright by its eXIf orientation); returns the
-// bytes consumed through IEND.
-// Every fault raises ERasterError; the bitmap may then hold a partial picture.
-size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap);
+// Decodes the PNG into bitmap (resized to the image, or sampled down to fit a positive maxWidth x
+// maxHeight, aspect kept, and turned upright by its eXIf orientation); returns the bytes consumed
+// through IEND and the picture's own size in width and height when they are given. A picture of more than TBitmap32::kMaxPixels pixels is
+// refused before anything is allocated. Every fault raises ERasterError; the bitmap may then
+// hold a partial picture.
+size_t DecodePng(const uint8_t* data, size_t size, TBitmap32& bitmap, int maxWidth = 0,
+                 int maxHeight = 0, uint32_t* width = nullptr, uint32_t* height = nullptr);
 
 // Writes bitmap as a truecolour-with-alpha, 8-bit PNG at zlib level 9; an empty bitmap raises.
 void EncodePng(const TBitmap32& bitmap, TStream& out);
@@ -26,7 +29,7 @@ public:
   TdtpPngFormat() : TdtpRaster(Class()) {}
   static const TdtpRasterClass* Class();
 
-  // Page 0 at the picture's own size; the maximum size is not used.
+  // Page 0, sampled down while decoding when it exceeds the maximum size.
   void LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int maxWidth,
                       int maxHeight) override;
   // A truecolour-with-alpha PNG, 8 bits per channel, zlib level 9.

@@ -1,8 +1,10 @@
 #include "storage/formats/raster_formats.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "base/exception.h"
+#include "base/numeric.h"
 #include "base/strings.h"
 #include "storage/formats/bmp_format.h"
 #include "storage/formats/gif_format.h"
@@ -92,6 +94,7 @@ void TdtpRaster::LoadSinglePage(TStream& stream, int page, const TRasterDecoder&
   bytes.Skip(consumed);
   width_ = decoded.width;
   height_ = decoded.height;
+  warning_ = decoded.warning;
   byteCount_ = static_cast<int64_t>(consumed);
 }
 
@@ -195,27 +198,26 @@ void TdtpImageFiler::ChooseLoadFormat() {
     return file.get();
   };
 
-  if (!extension_.empty()) {
-    if (const TdtpRasterClass* cls = RasterFormatByExtension(extension_)) {
-      if (cls->CanLoad(nullptr)) {
-        format_ = cls->Create();
-        return;
-      }
-      const bool readsStreams = RasterFormatFlags(cls) & kRasterCanRead;
-      TStream* stream = (readsStreams && Stream) ? Stream : contentStream();
-      if (stream && cls->CanLoad(stream)) {
-        format_ = cls->Create();
-        return;
-      }
+  // The content decides when it names a format: a PNG named ".jpg" is a PNG. The extension's
+  // format is tried first, and is the one used (reporting its own fault) when no format
+  // recognises the content, or when there is no content to look at.
+  const TdtpRasterClass* byExtension = extension_.empty() ? nullptr : RasterFormatByExtension(extension_);
+  TStream* stream = contentStream();
+  if (stream) {
+    if (byExtension && byExtension->CanLoad(stream)) {
+      format_ = byExtension->Create();
+      return;
     }
-  }
-  if (TStream* stream = contentStream()) {
     for (const TdtpRasterClass* cls : RasterFormatClasses()) {
       if (cls->CanLoad(stream)) {
         format_ = cls->Create();
         return;
       }
     }
+  }
+  if (byExtension && byExtension->CanLoad(nullptr)) {
+    format_ = byExtension->Create();
+    return;
   }
   RaiseRasterError(sw::Format("Unknown raster format \"%s\"", extension_.c_str()));
 }
@@ -266,6 +268,16 @@ void CheckRasterSize(int64_t width, int64_t height) {
   }
 }
 
+TRasterSize ReducedRasterSize(uint32_t width, uint32_t height, int maxWidth, int maxHeight) {
+  if (maxWidth <= 0 || maxHeight <= 0 || width == 0 || height == 0 ||
+      (width <= uint32_t(maxWidth) && height <= uint32_t(maxHeight))) {
+    return TRasterSize{width, height};
+  }
+  const double s = std::min(double(maxWidth) / width, double(maxHeight) / height);
+  return TRasterSize{uint32_t(std::clamp(Round(width * s), 1, maxWidth)),
+                     uint32_t(std::clamp(Round(height * s), 1, maxHeight))};
+}
+
 bool StreamStartsWith(TStream& stream, size_t length, bool (*test)(const uint8_t*, size_t)) {
   const int64_t position = stream.Position();
   std::vector<uint8_t> head(length);
@@ -284,6 +296,10 @@ TStreamBytes::TStreamBytes(TStream& stream) : stream_(stream), start_(stream.Pos
   } else if (auto* view = dynamic_cast<TReadOnlyMemoryStream*>(&stream)) {
     data_ = view->Memory() + start_;
   } else {
+    if (available > kMaxPictureFileBytes) {
+      RaiseRasterError(Format("Picture data of %lld bytes is more than a picture file may hold (%lld)",
+                              static_cast<long long>(available), static_cast<long long>(kMaxPictureFileBytes)));
+    }
     copy_.resize(static_cast<size_t>(available));
     if (available > 0) stream.ReadBuffer(copy_.data(), available);
     stream.SetPosition(start_);
@@ -299,7 +315,7 @@ void TStreamBytes::Skip(size_t consumed) {
 
 // ---- DecodePicture ----
 
-void DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bitmap, int page,
+std::string DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bitmap, int page,
                    int maxWidth, int maxHeight) {
   TdtpImageFiler filer;
   filer.SetExtension(extension);
@@ -311,6 +327,7 @@ void DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bit
   }
   filer.PageIndex = page;
   filer.LoadPicture(&bitmap);
+  return filer.Warning();
 }
 
 }  // namespace sw

@@ -38,6 +38,8 @@ struct TRasterDecoded {
   size_t consumed = 0;
   int32_t width = 0;
   int32_t height = 0;
+  // Not empty when the picture was decoded from damaged or incomplete data: what is wrong.
+  std::string warning;
 };
 
 // Decodes the bytes from a stream's position (data is null when there are none).
@@ -70,6 +72,8 @@ public:
   int32_t Height() const { return height_; }
   int32_t PageCount() const { return pageCount_; }
   int64_t ByteCount() const { return byteCount_; }
+  // What the last load found wrong with a picture it could still decode; empty when nothing.
+  const std::string& Warning() const { return warning_; }
 
 protected:
   // The load of a single-page format: a page above 0 raises "Requested non-existing page";
@@ -85,6 +89,7 @@ protected:
   int32_t height_ = 0;
   int32_t pageCount_ = 1;
   int64_t byteCount_ = 0;
+  std::string warning_;
 };
 
 // Registers a format class, or updates its entry in place when it is registered already.
@@ -125,6 +130,8 @@ public:
 
   int PageCount() const { return pageCount_; }
   int64_t ByteCount() const { return byteCount_; }
+  // The chosen format's warning about the last picture loaded; empty when none.
+  std::string Warning() const { return format_ ? format_->Warning() : std::string(); }
   // The chosen format instance; null before a load or save and after a name change.
   TdtpRaster* Format() const { return format_.get(); }
 
@@ -149,12 +156,25 @@ private:
 // TBitmap32::kMaxPixels pixels, so that nothing is allocated for it.
 void CheckRasterSize(int64_t width, int64_t height);
 
+// The size a picture of width x height takes on loading: itself when it fits within maxWidth x
+// maxHeight (or either is 0 or less), else scaled down to fit, aspect kept, at least 1 x 1.
+struct TRasterSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+TRasterSize ReducedRasterSize(uint32_t width, uint32_t height, int maxWidth, int maxHeight);
+
 // The content test of a format known by its first bytes: test sees the length bytes at the
 // stream's position, which is restored; false when the stream holds fewer.
 bool StreamStartsWith(TStream& stream, size_t length, bool (*test)(const uint8_t* data, size_t size));
 
+// The most bytes of a picture read from a file (a picture of kMaxPixels pixels needs far fewer
+// in any format that packs at all).
+constexpr int64_t kMaxPictureFileBytes = int64_t(256) << 20;
+
 // The bytes from a stream's position to its end, without copying when the stream is in memory.
-// Skip(n) moves the stream to n bytes past the starting position.
+// Skip(n) moves the stream to n bytes past the starting position. More than kMaxPictureFileBytes
+// to copy raise ERasterError before anything is read.
 class TStreamBytes {
 public:
   explicit TStreamBytes(TStream& stream);
@@ -172,7 +192,8 @@ private:
 
 // Decodes the picture at the stream's position with the format of the extension (or the one the
 // content names). A maximum size whose product is not positive means the default 4000 x 4000.
-void DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bitmap, int page,
+// Returns the format's warning about damaged data it could still decode (empty when none).
+std::string DecodePicture(TStream& stream, const std::string& extension, TBitmap32& bitmap, int page,
                    int maxWidth, int maxHeight);
 
 }  // namespace sw

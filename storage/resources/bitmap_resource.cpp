@@ -127,8 +127,24 @@ void TdtpBitmapResource::StoreObject() {
 void TdtpBitmapResource::LoadObject() {
   auto bitmap = std::make_unique<TBitmap32>();
   // Page 0, no maximum size: the filer's 4000 x 4000 applies.
-  DecodePicture(data_, DataExtension(), *bitmap, 0, 0, 0);
+  loadWarning_ = DecodePicture(data_, DataExtension(), *bitmap, 0, 0, 0);
   bitmap_ = std::move(bitmap);
+}
+
+void TdtpBitmapResource::CheckFile(const std::string&, TStream& file) {
+  // Every format knows its files by their first bytes; a file none of them knows is not read.
+  RegisterRasterFormats();
+  for (const TdtpRasterClass* format : RasterFormatClasses()) {
+    if (format->CanLoad(&file)) return;
+  }
+  RaiseRasterError("it is not a picture: its first bytes are those of no known picture format");
+}
+
+void TdtpBitmapResource::VerifyData() {
+  Decode();
+  if (!bitmap_ || bitmap_->Empty()) RaiseRasterError("it holds a picture without pixels");
+  // Proved good; the pixels wait for their first use, as those of a loaded document do.
+  bitmap_.reset();
 }
 
 void TdtpBitmapResource::ReadFile() {

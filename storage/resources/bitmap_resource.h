@@ -44,6 +44,10 @@ protected:
   // switches FileName to ".hck" first. An empty bitmap leaves the data empty.
   void StoreObject() override;
   void LoadObject() override;
+  // Refuses a file whose first bytes no picture format knows.
+  void CheckFile(const std::string& fileName, TStream& file) override;
+  // Decodes the new data, which must give a picture with pixels, and lets the pixels go again.
+  void VerifyData() override;
   // Keeps the file's bytes when its format reads streams; otherwise decodes the file and keeps
   // it as HCK, FileName taking ".hck".
   void ReadFile() override;

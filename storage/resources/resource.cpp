@@ -122,6 +122,10 @@ void TdtpResource::LoadObject() { RaiseError("No method for object loading defin
 
 void TdtpResource::ReadFile() {
   TFileStream file(ExternalPath(), TFileMode::fmOpenRead);
+  if (file.Size() > kMaxFileBytes) {
+    RaiseStreamError(Format("File %s is larger than %lld bytes", QuoteForMessage(ExternalPath(), 120).c_str(),
+                            static_cast<long long>(kMaxFileBytes)));
+  }
   CopyIntoData(file, data_);
 }
 
@@ -440,13 +444,70 @@ void TdtpResource::Clear() {
   }
 }
 
+void TdtpResource::CheckFile(const std::string&, TStream&) {}
+
+void TdtpResource::VerifyData() {}
+
 void TdtpResource::LoadFromFile(const std::string& fileName) {
   TResourceAccess access(*this);
-  Clear();
-  if (!FileExists(fileName)) RaiseError(Format("File does not exist: %s", fileName.c_str()));
-  fileName_ = ExpandFileName(fileName);
-  ReadExternal();
-  if (data_.Size() > 0 && dataModified_ && kind_ == TdtpStorageKind::Archive) WriteArchive();
+  const std::string quoted = QuoteForMessage(fileName, 120);
+  // What the name stands for is said before anything is read: only a plain file with bytes in
+  // it can be a picture, and it is read only up to kMaxFileBytes.
+  std::error_code error;
+  const auto status = std::filesystem::status(fileName, error);
+  if (error || !std::filesystem::exists(status)) RaiseError(Format("File does not exist: %s", quoted.c_str()));
+  if (std::filesystem::is_directory(status)) RaiseError(Format("%s is a folder, not a picture file", quoted.c_str()));
+  if (!std::filesystem::is_regular_file(status)) {
+    RaiseError(Format("%s is not a plain file (a device, pipe or socket) and cannot be a picture", quoted.c_str()));
+  }
+  {
+    TFileStream file(fileName, TFileMode::fmOpenRead);
+    const int64_t size = file.Size();
+    if (size == 0) RaiseError(Format("Picture file %s is empty", quoted.c_str()));
+    // The format's own header comes first, then the size, before the rest of the file is read.
+    try {
+      CheckFile(fileName, file);
+    } catch (const std::exception& e) {
+      RaiseError(Format("Picture file %s: %s", quoted.c_str(), e.what()));
+    }
+    if (size > kMaxFileBytes) {
+      RaiseError(Format("Picture file %s is %lld bytes; a picture file may have at most %lld", quoted.c_str(),
+                        static_cast<long long>(size), static_cast<long long>(kMaxFileBytes)));
+    }
+  }
+
+  // The new picture is read and decoded beside the old one, which stays whole until the new one
+  // has proved good: a file that is no picture leaves the resource as it was.
+  TMapStream oldData;
+  oldData.CopyBytesFrom(data_);
+  std::unique_ptr<TBitmap32> oldBitmap = std::move(bitmap_);
+  const std::string oldArchiveName = archiveName_, oldFileName = fileName_, oldWarning = loadWarning_;
+  const bool oldBitmapModified = bitmapModified_, oldDataModified = dataModified_, oldDataLoaded = dataLoaded_;
+  try {
+    data_.Clear();
+    archiveName_.clear();
+    loadWarning_.clear();
+    bitmapModified_ = dataModified_ = dataLoaded_ = false;
+    fileName_ = ExpandFileName(fileName);
+    ReadExternal();
+    if (data_.Size() == 0) RaiseError("it holds no picture");
+    data_.SetPosition(0);
+    VerifyData();
+    data_.SetPosition(0);
+  } catch (const std::exception& e) {
+    data_.CopyBytesFrom(oldData);
+    data_.SetPosition(0);
+    bitmap_ = std::move(oldBitmap);
+    archiveName_ = oldArchiveName;
+    fileName_ = oldFileName;
+    loadWarning_ = oldWarning;
+    bitmapModified_ = oldBitmapModified;
+    dataModified_ = oldDataModified;
+    dataLoaded_ = oldDataLoaded;
+    RaiseError(Format("Picture file %s: %s", quoted.c_str(), e.what()));
+  }
+  oldBitmap.reset();
+  if (dataModified_ && kind_ == TdtpStorageKind::Archive) WriteArchive();
   DoPictureLoaded();
   DoPictureChanged();
 }

@@ -100,9 +100,16 @@ public:
   // data stays, so such a resource goes no lower than state 1.
   void EnsureState(int target);
 
-  // Takes the picture file's bytes as the data. A missing file raises "File does not exist: %s"
-  // with the name as given.
+  // The largest file LoadFromFile reads.
+  static constexpr int64_t kMaxFileBytes = int64_t(256) << 20;
+  // Takes the picture file's bytes as the data, once they have proved to be a picture: the
+  // resource is unchanged when they do not. A missing file raises "File does not exist: %s"
+  // with the name as given; a folder, a device, a pipe, an empty file, one above kMaxFileBytes
+  // and one whose content is refused raise an error naming the file and the fault. A picture
+  // decoded from damaged data loads, and LoadWarning says what is wrong with it.
   void LoadFromFile(const std::string& fileName);
+  // The warning of the last LoadFromFile; empty when the picture was whole.
+  const std::string& LoadWarning() const { return loadWarning_; }
 
   TdtpStorageKind StorageKind() const { return kind_; }
   // Moves the data to the new kind's store; nothing when the kind is unchanged.
@@ -158,6 +165,12 @@ protected:
   virtual void LoadObject();
   // Fills the data from the file FileName; the base copies its bytes.
   virtual void ReadFile();
+  // LoadFromFile's look at a file before it is read whole (file at its start); raises when the
+  // content cannot be what the resource holds. The base accepts any file.
+  virtual void CheckFile(const std::string& fileName, TStream& file);
+  // LoadFromFile's proof that the new data is good, raising when not; may decode it into the
+  // bitmap and set loadWarning_. The base accepts any data.
+  virtual void VerifyData();
 
   void DoPictureLoaded();
   void DoPictureChanged();
@@ -178,6 +191,7 @@ protected:
   TdtpStorageKind kind_ = TdtpStorageKind::Embedded;
   IResourceContainer* container_ = nullptr;
   std::unique_ptr<TBitmap32> bitmap_;
+  std::string loadWarning_;
 
 private:
   friend class TdtpResourceThread;

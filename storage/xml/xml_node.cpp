@@ -17,10 +17,10 @@ namespace sw {
 
 namespace {
 
-const char kMsgIllegalName[] = "Illegal character in node name \"%s\"";
+const char kMsgIllegalName[] = "Illegal character in node name %s";
 const char kMsgStreamLength[] = "Error while calculating streamlength";
 const char kMsgMissingData[] = "Missing data in binary stream";
-const char kMsgNotInteger[] = "'%s' is not a valid integer value";
+const char kMsgNotInteger[] = "%s is not a valid integer value";
 
 constexpr size_t kBinaryLineLength = 76;
 
@@ -376,7 +376,7 @@ TXmlNode::~TXmlNode() {
 void TXmlNode::SetName(std::string_view name) {
   if (name == name_) return;
   for (const char c : name) {
-    if (IsXmlBlank(c)) RaiseError(Format(kMsgIllegalName, std::string(name).c_str()));
+    if (IsXmlBlank(c)) RaiseError(Format(kMsgIllegalName, QuoteForMessage(name).c_str()));
   }
   name_.assign(name);
 }
@@ -685,7 +685,7 @@ int32_t TXmlNode::ReadColor(std::string_view name, int32_t defaultValue) const {
   if (child == nullptr) return defaultValue;
   const std::string text = child->Text();
   int64_t v;
-  if (!ParseInteger(text, 32, v)) RaiseError(Format(kMsgNotInteger, text.c_str()));
+  if (!ParseInteger(text, 32, v)) RaiseError(Format(kMsgNotInteger, QuoteForMessage(text).c_str()));
   return static_cast<int32_t>(v);
 }
 

@@ -18,6 +18,18 @@ const char kMsgMissingGt[] = "Missing \">\" in close tag of element %s";
 const char kMsgIncorrectClose[] = "Incorrect close tag in element %s";
 const char kMsgTooDeep[] = "Elements nested too deeply in element %s";
 
+// An element name from the file as a message shows it: a plain short name as it is, anything
+// else (long, or with control characters such as terminal escapes) quoted, escaped and cut.
+std::string NameForMessage(const std::string& name) {
+  constexpr size_t kPlainLimit = 48;
+  bool plain = !name.empty() && name.size() <= kPlainLimit;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x21 || u == 0x7F || c == '"' || c == '\\') plain = false;
+  }
+  return plain ? name : QuoteForMessage(name, kPlainLimit);
+}
+
 // Deeper nesting than this is refused while parsing: real documents stay far below it, and
 // the callers that walk a tree recursively (shapes in groups) stay within their stack.
 constexpr size_t kMaxDepth = 1024;
@@ -243,7 +255,7 @@ void TXmlParser::ParseDocType(TXmlNode* node) {
   if (i >= n || d[i] != '[') return;
   // The internal subset: child nodes until a "]". It is one more level of the document.
   if (++docTypeDepth_ > kMaxDocTypeDepth || ++depth_ > kMaxDepth) {
-    RaiseFilerError(Format(kMsgTooDeep, node->name_.c_str()));
+    RaiseFilerError(Format(kMsgTooDeep, NameForMessage(node->name_).c_str()));
   }
   while (true) {
     SkipBlanks();
@@ -309,16 +321,16 @@ void TXmlParser::ParseContent(TXmlNode* element) {
     TFrame& f = stack.back();
     const size_t lt = FindChar('<', pos_);
     if (!f.sawCr && std::memchr(Data() + pos_, '\r', lt - pos_) != nullptr) f.sawCr = true;
-    if (lt >= End()) RaiseFilerError(Format(kMsgMissingCloseTag, f.node->name_.c_str()));
+    if (lt >= End()) RaiseFilerError(Format(kMsgMissingCloseTag, NameForMessage(f.node->name_).c_str()));
     pos_ = lt + 1;
     SkipBlanks();
-    if (AtEnd()) RaiseFilerError(Format(kMsgMissingAfterLt, f.node->name_.c_str()));
+    if (AtEnd()) RaiseFilerError(Format(kMsgMissingAfterLt, NameForMessage(f.node->name_).c_str()));
     if ((*text_)[pos_] == '/') {
       const size_t gt = FindChar('>', pos_ + 1);
-      if (gt >= End()) RaiseFilerError(Format(kMsgMissingGt, f.node->name_.c_str()));
+      if (gt >= End()) RaiseFilerError(Format(kMsgMissingGt, NameForMessage(f.node->name_).c_str()));
       const std::string_view closeName = XmlTrim(std::string_view(Data() + pos_ + 1, gt - pos_ - 1));
       if (!SameText(closeName, f.node->name_)) {
-        RaiseFilerError(Format(kMsgIncorrectClose, f.node->name_.c_str()));
+        RaiseFilerError(Format(kMsgIncorrectClose, NameForMessage(f.node->name_).c_str()));
       }
       Flush(f, lt);
       pos_ = gt + 1;
@@ -330,7 +342,7 @@ void TXmlParser::ParseContent(TXmlNode* element) {
     }
     Flush(f, lt);
     pos_ = lt;
-    if (depth_ >= kMaxDepth) RaiseFilerError(Format(kMsgTooDeep, f.node->name_.c_str()));
+    if (depth_ >= kMaxDepth) RaiseFilerError(Format(kMsgTooDeep, NameForMessage(f.node->name_).c_str()));
     TXmlNode* parent = f.node;
     auto* child = new TXmlNode(document_);
     parent->AddChild(child);

@@ -283,7 +283,9 @@ TEST_F(ShapeTest, FailingChildIsRemovedOnlyWhenNew) {
           "<Page><Shape><ClassName>TdtpShape</ClassName></Shape>"
           "<Shape><ClassName>TTestBadShape</ClassName></Shape>"
           "<Shape><ClassName>TdtpShape</ClassName><Name>last</Name></Shape></Page>");
-  EXPECT_EQ(errors, (std::vector<std::string>{"bad shape", "bad shape"}));
+  // Each report names the shape left out as the file gives it.
+  EXPECT_EQ(errors, (std::vector<std::string>{"shape 1 (\"TdtpShape\") cannot be read: bad shape",
+                                              "shape 2 (\"TTestBadShape\") cannot be read: bad shape"}));
   ASSERT_EQ(page->ChildCount(), 2);
   EXPECT_EQ(page->Child(0), protectedChild) << "the surviving protected child stays";
   EXPECT_EQ(page->Child(1)->Name(), "last");
@@ -303,6 +305,21 @@ TEST_F(ShapeTest, NestingIsBoundedWithAClearError) {
   int depth = 0;
   for (TdtpShape* s = doc.CurrentPage(); s->ChildCount() > 0; s = s->Child(0)) ++depth;
   EXPECT_EQ(depth, kMaxShapeDepth);
+
+  // So are the shapes of one shape and the curbs a file states: neither decides alone how much
+  // a print allocates.
+  errors.clear();
+  TdtpDocument wide;
+  wide.OnLoadError = doc.OnLoadError;
+  std::string many = "<Page>";
+  for (int i = 0; i <= kMaxChildShapes; ++i) many += "<Shape><ClassName>TdtpShape</ClassName></Shape>";
+  LoadXml(*wide.CurrentPage(), many + "</Page>");
+  EXPECT_EQ(wide.CurrentPage()->ChildCount(), 0);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors.front().find("at most 5000"), std::string::npos) << errors.front();
+  LoadXml(*wide.CurrentPage(), "<Page><CurbLeft>1e6</CurbLeft><CurbBottom>-1e9</CurbBottom></Page>");
+  EXPECT_EQ(wide.CurrentPage()->CurbLeft(), kMaxCurb);
+  EXPECT_EQ(wide.CurrentPage()->CurbBottom(), -kMaxCurb);
 }
 
 TEST_F(ShapeTest, ChildListRefusesOwnedShapesAndCycles) {

@@ -1,8 +1,11 @@
 // The design tab's operations: message, box flash, rotation, font, background colour and the
 // user's picture.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/exception.h"
@@ -12,6 +15,7 @@
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
+#include "storage/formats/jpeg_format.h"
 
 namespace sw {
 namespace {
@@ -187,6 +191,66 @@ TEST_F(DesignEditing, AFailedPictureLoadChangesNothing) {
   EXPECT_FLOAT_EQ(picture->DocLeft(), 1);
   EXPECT_FLOAT_EQ(picture->DocWidth(), 3);
   EXPECT_FALSE(picture->Visible());
+
+  // Files a user may choose that are no picture: each is refused with what it is, and the
+  // picture the layer had stays, bytes and all.
+  auto* bitmap = static_cast<TdtpBitmapShape*>(picture);
+  magnet->LoadPictureInto(TLayer::usrImage, PictureFile("good.png", 40, 30, 0xFF00FF00u));
+  const std::vector<uint8_t> good = bitmap->Resource().Data().Bytes();
+  const std::vector<uint8_t> png = ReadFileBytes(TempFile("good.png"));
+  std::ofstream(TempFile("empty.png"));
+  std::filesystem::create_directories(TempFile("folder.png"));
+  ASSERT_EQ(::mkfifo(TempFile("pipe.png").c_str(), 0644), 0);
+  std::ofstream(TempFile("words.png")) << "no picture at all, just words";
+  TMemoryStream(std::vector<uint8_t>(png.begin(), png.begin() + long(png.size() / 2))).SaveToFile(TempFile("half.png"));
+  // Large files cost nothing here (sparse), and are refused before they are read.
+  TMemoryStream(png).SaveToFile(TempFile("huge.png"));
+  std::filesystem::resize_file(TempFile("huge.png"), std::uintmax_t(1536) << 20);
+  std::ofstream(TempFile("zeros.png")) << "not a picture";
+  std::filesystem::resize_file(TempFile("zeros.png"), std::uintmax_t(300) << 20);
+  const std::pair<const char*, const char*> refused[] = {
+      {"empty.png", "is empty"},
+      {"folder.png", "is a folder"},
+      {"pipe.png", "is not a plain file"},
+      {"words.png", "no known picture format"},
+      {"half.png", "PNG"},
+      {"huge.png", "a picture file may have at most"},
+      {"zeros.png", "no known picture format"},
+  };
+  for (const auto& [name, why] : refused) {
+    SCOPED_TRACE(name);
+    try {
+      magnet->LoadPictureInto(TLayer::usrImage, TempFile(name));
+      ADD_FAILURE() << "loaded";
+    } catch (const Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(bitmap->Resource().Data().Bytes(), good);
+    ASSERT_NE(bitmap->Resource().Bitmap(), nullptr);
+    EXPECT_EQ(bitmap->Resource().Bitmap()->Pixel(0, 0), 0xFF00FF00u);
+  }
+
+  // A picture under another format's name is read by its content; a JPEG cut short loads what
+  // it holds, with a warning.
+  TMemoryStream(png).SaveToFile(TempFile("named.jpg"));
+  magnet->LoadPictureInto(TLayer::usrImage, TempFile("named.jpg"));
+  EXPECT_EQ(bitmap->Resource().Bitmap()->Width(), 40);
+  EXPECT_EQ(magnet->PictureWarning(), "");
+  TBitmap32 photo;
+  photo.SetSize(64, 64);
+  // Noise, so that the image data, not the tables, makes most of the file.
+  uint32_t noise = 12345;
+  for (int32_t y = 0; y < 64; ++y)
+    for (int32_t x = 0; x < 64; ++x) photo.SetPixel(x, y, 0xFF000000u | ((noise = noise * 1103515245u + 12345u) >> 8));
+  TMemoryStream jpeg;
+  EncodeJpeg(photo, jpeg, 90);
+  const std::vector<uint8_t> whole = jpeg.Bytes();
+  TMemoryStream(std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() * 2 / 3))).SaveToFile(TempFile("cut.jpg"));
+  magnet->LoadPictureInto(TLayer::usrImage, TempFile("cut.jpg"));
+  EXPECT_EQ(bitmap->Resource().Bitmap()->Width(), 64);
+  EXPECT_NE(magnet->PictureWarning().find("cut.jpg"), std::string::npos) << magnet->PictureWarning();
+  EXPECT_NE(magnet->PictureWarning().find("ends early"), std::string::npos) << magnet->PictureWarning();
   // A layer that is not a bitmap layer is no target for pictures.
   magnet->SetActiveImage(TLayer::usrText);
   EXPECT_EQ(magnet->ActiveImageLayer(), TLayer::usrImage);

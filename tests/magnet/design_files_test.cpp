@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "base/exception.h"
@@ -12,6 +13,7 @@
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
+#include "storage/container/storage.h"
 
 namespace sw {
 namespace {
@@ -163,6 +165,71 @@ TEST_F(DesignFiles, AnUnreadableFileLeavesTheEmptyDesign) {
   magnet->MoveText(1, 1);
   magnet->CentreQuarterZoom();
   magnet->EndTextFlash();
+}
+
+// Archives damaged as a campaign of mutated templates found them: each is refused, naming the
+// file and what is wrong, rather than loaded without the part it lost.
+TEST_F(DesignFiles, DamagedArchivesAreRefusedNamingWhatIsWrong) {
+  const std::string original = SavedTemplate("clock.fmt");
+  {
+    auto author = NewMagnet();
+    author->OpenTemplate(original);
+    author->LoadPictureInto(TLayer::olImage, PictureFile("face.png", 60, 60));
+    author->SaveTemplate(original);
+  }
+  auto page = [&] {
+    TsdStorage storage;
+    storage.Open(original);
+    TMemoryStream stream;
+    storage.ReadStream("Page0001.xml", stream);
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), size_t(stream.Size()));
+  };
+  auto damaged = [&](const std::string& name, const std::function<void(TsdStorage&)>& change) {
+    TsdStorage storage;
+    storage.Open(original);
+    change(storage);
+    const std::string path = TempFile(name);
+    storage.SaveToFile(path);
+    return path;
+  };
+  auto putPage = [](TsdStorage& storage, const std::string& text) {
+    TMemoryStream stream;
+    stream.WriteBuffer(text.data(), int64_t(text.size()));
+    stream.SetPosition(0);
+    storage.WriteStream("Page0001.xml", stream);
+  };
+  // The picture's stated size one byte larger than its data.
+  std::string sizePlusOne = page();
+  const size_t at = sizePlusOne.find("<Size>") + 6;
+  const size_t end = sizePlusOne.find('<', at);
+  sizePlusOne.replace(at, end - at, std::to_string(std::stoll(sizePlusOne.substr(at, end - at)) + 1));
+  const struct {
+    std::string file;
+    const char* rule;
+  } cases[] = {
+      {damaged("size.fmt", [&](TsdStorage& s) { putPage(s, sizePlusOne); }), "Missing data in binary stream"},
+      {damaged("nopage.fmt", [](TsdStorage& s) { s.DeleteStream("Page0001.xml"); }), "holds no page"},
+      {damaged("emptypage.fmt", [&](TsdStorage& s) { putPage(s, "<Page Index=\"1\"/>"); }), "holds no layers"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto magnet = NewMagnet();
+    try {
+      magnet->OpenTemplate(c.file);
+      ADD_FAILURE() << "loaded";
+    } catch (const Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(FileNameOnly(c.file)), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.rule), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(magnet->DesignLoaded());
+  }
+  // The damaged layer is named as the file names it.
+  auto magnet = NewMagnet();
+  try {
+    magnet->OpenTemplate(cases[0].file);
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("shape type=olImage"), std::string::npos) << e.what();
+  }
 }
 
 TEST_F(DesignFiles, AFailedSaveKeepsTheDesignModifiedAndTheNames) {

@@ -227,7 +227,7 @@ TEST_F(MagnetDesign, ApplyWithABadLayerLeavesTheEmptyDesign) {
     magnet->ApplyDesign(true);
     FAIL();
   } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
+    EXPECT_STREQ(e.what(), "Shape 5 (layer \"usrText\"): \"zoom height\" is \"abc\", which is no number");
   }
   EXPECT_FALSE(magnet->DesignLoaded());
   ASSERT_EQ(doc.ShapeCount(), 9);

@@ -170,9 +170,10 @@ TEST_F(PngPrinterTest, AbandonedJobsLeaveNoFileAndOldFilesStay) {
 }
 
 TEST_F(PngPrinterTest, RefusesSheetsBeyondTheBitmapLimit) {
-  // 5000 mm square at 9600 dpi would be gigapixels.
-  EXPECT_EQ(test::ErrorOf([&] { TPngPrinter p(base_ + ".png", TFilePrinterSettings{5000, 5000, 9600, 0, 0}); }),
-            "The sheet is too large for a picture");
+  // 1200 mm square at 2400 dpi would be gigapixels.
+  EXPECT_EQ(test::ErrorOf([&] { TPngPrinter p(base_ + ".png", TFilePrinterSettings{1200, 1200, 2400, 0, 0}); }),
+            "A sheet of 1200 x 1200 mm at 2400 dpi has 12856384996 pixels; at most 2147483648 are printed: lower "
+            "the resolution");
   TPngPrinter printer(base_ + ".png", TFilePrinterSettings{});
   EXPECT_EQ(test::ErrorOf([&] { printer.NewPage(); }), "The printer is not printing");
 }

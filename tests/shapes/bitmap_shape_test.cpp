@@ -168,7 +168,7 @@ TEST_F(BitmapShapeTest, AFileThatIsNotThereRaisesAndTheShapeKeepsItsSize) {
   TdtpBitmapShape b;
   b.SetBounds(0, 0, 12, 9);
   EXPECT_EQ(test::ErrorOf([&] { b.Resource().LoadFromFile("no such picture.png"); }),
-            "File does not exist: no such picture.png");
+            "File does not exist: \"no such picture.png\"");
   EXPECT_FLOAT_EQ(b.DocWidth(), 12);
   EXPECT_FLOAT_EQ(b.DocHeight(), 9);
   EXPECT_FALSE(b.PreserveAspect);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,12 +12,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/exception.h"
+#include "base/file_targets.h"
 #include "base/stream.h"
 #include "support/errors.h"
 
@@ -412,6 +416,79 @@ TEST_F(StorageTest, FailedSaveLeavesTheOldFileUntouched) {
             0u);
 }
 
+// What a save may replace: a regular file (keeping its mode), or the file a symbolic link names
+// (the link stays, and a dangling one is saved through); anything else is refused untouched.
+TEST_F(StorageTest, SaveTargets) {
+  TsdStorage storage;
+  Put(storage, "s", "saved");
+  const std::string saved = Compact(storage);
+  struct TCase {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* refusal;  // null: saved
+    const char* writes;   // the file that receives the save (relative), when saved
+  };
+  const TCase cases[] = {
+      {"plain.fmd", [](const std::string& p) { WriteFile(p, "old"); fs::permissions(p, fs::perms(0640)); },
+       nullptr, "plain.fmd"},
+      {"new.fmd", [](const std::string&) {}, nullptr, "new.fmd"},
+      {"link.fmd", [this](const std::string& p) { WriteFile(Path("real.fmd"), "old"); fs::create_symlink("real.fmd", p); },
+       nullptr, "real.fmd"},
+      {"dangling.fmd", [](const std::string& p) { fs::create_symlink("later.fmd", p); }, nullptr, "later.fmd"},
+      {"pipe.fmd", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }, "it is a pipe", nullptr},
+      {"pipelink.fmd", [this](const std::string& p) { ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
+                                                      fs::create_symlink("fifo", p); }, "it is a pipe", nullptr},
+      {"folder.fmd", [](const std::string& p) { fs::create_directories(p + "/sub"); }, "it is a folder", nullptr},
+      {"loop.fmd", [this](const std::string& p) { fs::create_symlink("loop2.fmd", p); fs::create_symlink("loop.fmd", Path("loop2.fmd")); },
+       "symbolic links form a loop", nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = Path(c.name);
+    c.make(target);
+    const fs::file_status before = fs::symlink_status(target);
+    const std::string error = test::ErrorOf([&] { storage.SaveToFile(target); });
+    if (c.refusal) {
+      EXPECT_NE(error.find("Cannot save to"), std::string::npos) << error;
+      EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+      EXPECT_EQ(fs::symlink_status(target).type(), before.type());
+      continue;
+    }
+    EXPECT_EQ(error, test::kNoError);
+    EXPECT_EQ(FileText(Path(c.writes)), saved);
+    EXPECT_EQ(fs::is_symlink(target), fs::is_symlink(before));
+  }
+  EXPECT_EQ(fs::status(Path("plain.fmd")).permissions() & fs::perms::all, fs::perms(0640));
+
+  // A temporary that a killed save left behind goes at the next save of its target; one that a
+  // running save holds stays.
+  WriteFile(Path("plain.fmd.~k1ll3d"), "partial");
+  WriteFile(Path("plain.fmd.~backup.old"), "not ours");
+  {
+    TSaveTemporary running(Path("plain.fmd"));
+    storage.SaveToFile(Path("plain.fmd"));
+    EXPECT_TRUE(FileExists(running.Name()));
+    EXPECT_FALSE(FileExists(Path("plain.fmd.~k1ll3d")));
+    EXPECT_TRUE(FileExists(Path("plain.fmd.~backup.old")));
+  }
+  EXPECT_EQ(FilesIn(dir_, "plain.fmd.~").size(), 1u);
+
+  // A run ended by a signal removes the temporaries it had open, then ends as the signal would.
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstallTemporaryFileCleanup();
+    TSaveTemporary open(Path("signalled.fmd"));
+    std::raise(SIGTERM);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(FilesIn(dir_, "signalled.fmd").size(), 0u);
+}
+
 TEST_F(StorageTest, DamagedIndexIsRefusedBeforeAllocating) {
   TsdStorage writer;
   Put(writer, "Index.xml", Pattern(40, 1));
@@ -462,7 +539,8 @@ TEST_F(StorageTest, WorkingStoreMovesToTemporaryFilePastMemoryCache) {
   EXPECT_EQ(fs::path(temp).parent_path().string(), TempFolder());
   EXPECT_EQ(fs::path(temp).filename().string().substr(0, 4), "~TMP");
   EXPECT_EQ(fs::path(temp).extension().string(), ".tmp");
-  EXPECT_TRUE(FileExists(temp));
+  // Open without a name, so that nothing is left behind however the program ends.
+  EXPECT_FALSE(FileExists(temp));
   EXPECT_EQ(storage.FileName(), "");
   EXPECT_EQ(Get(storage, "a"), Pattern(40000, 1));
   EXPECT_EQ(Get(storage, "b"), Pattern(40000, 2));
@@ -489,7 +567,7 @@ TEST_F(StorageTest, WorkingStoreMovesToTemporaryFilePastMemoryCache) {
   EXPECT_FALSE(FileExists(loadedTemp));
 }
 
-TEST_F(StorageTest, TemporaryFileFailureClearsTheStorage) {
+TEST_F(StorageTest, TemporaryFileFailureKeepsTheStorage) {
   const char* old = std::getenv("TMPDIR");
   const std::string saved = old ? old : "";
   ::setenv("TMPDIR", Path("no-such-folder").c_str(), 1);
@@ -507,7 +585,9 @@ TEST_F(StorageTest, TemporaryFileFailureClearsTheStorage) {
   } else {
     ::unsetenv("TMPDIR");
   }
-  EXPECT_EQ(storage.StreamCount(), 0);
+  // Only the write that needed the file failed: what the storage held is all there.
+  EXPECT_EQ(storage.StreamCount(), 1);
+  EXPECT_EQ(Get(storage, "small"), "kept in memory");
   Put(storage, "again", Pattern(2000, 2));
   EXPECT_EQ(Get(storage, "again"), Pattern(2000, 2));
   EXPECT_THROW(storage.SaveToFile(""), Exception);

@@ -168,12 +168,34 @@ TEST(GifFormat, ExtensionsTablesAndTrailer) {
 }
 
 TEST(GifFormat, TruncatedFilesEndPrematurely) {
-  // Every cut before the image's data terminator is a block left incomplete.
-  for (size_t cut = 6; cut + 2 < kSample.size(); ++cut) {
+  // Every cut before the image's first data bytes is a block left incomplete.
+  constexpr size_t kFirstData = 46;
+  for (size_t cut = 6; cut < kFirstData; ++cut) {
     SCOPED_TRACE(cut);
     ExpectRasterError(std::vector<uint8_t>(kSample.begin(), kSample.begin() + long(cut)),
                       "Premature end of data");
   }
+  // A cut inside the image's data shows the rows it holds and says that the rest is missing.
+  TBitmap32 whole;
+  Decode(kSample, whole);
+  for (size_t cut = kFirstData; cut + 1 < kSample.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    const std::vector<uint8_t> cutShort(kSample.begin(), kSample.begin() + long(cut));
+    TBitmap32 bitmap;
+    std::string warning;
+    EXPECT_EQ(DecodeGif(cutShort.data(), cutShort.size(), bitmap, 0, 0, &warning), cut);
+    EXPECT_NE(warning.find("ends inside its image data"), std::string::npos);
+    ASSERT_EQ(bitmap.Width(), 10);
+    // The first row decodes from the first bytes; pixels not reached stay transparent.
+    if (cut >= 52) {
+      EXPECT_EQ(bitmap.Pixel(0, 0), whole.Pixel(0, 0));
+    }
+    EXPECT_TRUE(bitmap.Pixel(9, 9) == whole.Pixel(9, 9) || bitmap.Pixel(9, 9) == 0);
+  }
+  std::string warning;
+  TBitmap32 bitmap;
+  DecodeGif(kSample.data(), kSample.size(), bitmap, 0, 0, &warning);
+  EXPECT_EQ(warning, "");
   ExpectRasterError({'G', 'I', 'F'}, "Premature end of data");
   ExpectRasterError({'G', 'I', 'F', '8', '9', 'b', 0, 0}, "Invalid GIF signature");
   // A screen descriptor and table but no image at all.

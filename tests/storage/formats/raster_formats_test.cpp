@@ -160,6 +160,9 @@ TEST(ImageFilerTest, FormatChoiceByExtensionAndContent) {
   EXPECT_EQ(chosen(jpg, ""), TdtpJpgFormat::Class());
   EXPECT_EQ(chosen(hck, ".xyz"), THckImage::Class());
   EXPECT_EQ(chosen(jpg, ".jpeg"), TdtpJpgFormat::Class());
+  // The content wins over a wrong extension.
+  EXPECT_EQ(chosen(Encoded(TdtpPngFormat::Class(), picture), ".jpg"), TdtpPngFormat::Class());
+  EXPECT_EQ(chosen(bmp, ".gif"), TdtpBmpFormat::Class());
 
   const Bytes junk{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25};
   TReadOnlyMemoryStream stream(junk.data(), static_cast<int64_t>(junk.size()));
@@ -241,6 +244,62 @@ TEST(DecodePictureTest, MaximumSizeAndPages) {
   EXPECT_EQ(ErrorOf([&] { DecodePicture(stream, ".hck", b, 1, 0, 0); }), "Requested non-existing page");
   stream.SetPosition(0);
   EXPECT_EQ(ErrorOf([&] { DecodePicture(stream, ".xyz", b, 0, 0, 0); }), test::kNoError);
+}
+
+// Pictures far beyond the load's maximum size, kept as they were found: uniform or four-colour
+// areas that deflate or LZW-pack a thousandfold. Each decodes sampled down to fit, without
+// anything of full size, and with the nearest pixels of the whole picture.
+TEST(DecodePictureTest, PictureBombsAreSampledWithinTheMaximum) {
+  struct TCase {
+    const char* file;
+    const char* extension;
+    int32_t width, height;  // the picture's own size
+    int32_t outWidth, outHeight;
+    TColor32 corners[4];    // top left, top right, bottom left, bottom right
+  };
+  const TCase cases[] = {
+      {"png_picture_bomb.png", ".png", 16384, 16383, 4000, 4000,
+       {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu}},
+      {"gif_picture_bomb.gif", ".gif", 65535, 16384, 4000, 1000,
+       {0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " as " + c.extension);
+    const Bytes bytes = ReadFileBytes(std::string(STICKWELL_SOURCE_DIR "/tests/storage/formats/crashers/") + c.file);
+    TReadOnlyMemoryStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TdtpImageFiler filer;
+    filer.SetExtension(c.extension);
+    filer.Stream = &stream;
+    TBitmap32 b;
+    filer.LoadPicture(&b);
+    EXPECT_EQ(filer.Format()->Width(), c.width);
+    EXPECT_EQ(filer.Format()->Height(), c.height);
+    ASSERT_EQ(b.Width(), c.outWidth);
+    ASSERT_EQ(b.Height(), c.outHeight);
+    EXPECT_EQ(b.Pixel(0, 0), c.corners[0]);
+    EXPECT_EQ(b.Pixel(c.outWidth - 1, 0), c.corners[1]);
+    EXPECT_EQ(b.Pixel(0, c.outHeight - 1), c.corners[2]);
+    EXPECT_EQ(b.Pixel(c.outWidth - 1, c.outHeight - 1), c.corners[3]);
+  }
+
+  // A wide GIF sampled down draws the same pixels as the whole picture sampled afterwards,
+  // though the rows it does not show are never written out.
+  TBitmap32 quadrants;
+  quadrants.SetSize(9001, 301);
+  for (int32_t y = 0; y < 301; ++y)
+    for (int32_t x = 0; x < 9001; ++x)
+      quadrants.SetPixel(x, y, (y < 150 ? 0xFFFF0000u : 0xFF0000FFu) | (x < 4500 ? 0 : 0x0000FF00u));
+  TMemoryStream gif;
+  EncodeGif(quadrants, gif);
+  TBitmap32 whole, sampled;
+  DecodeGif(gif.Memory(), size_t(gif.Size()), whole);
+  DecodeGif(gif.Memory(), size_t(gif.Size()), sampled, 4000, 4000);
+  ASSERT_EQ(sampled.Width(), 4000);
+  ASSERT_EQ(sampled.Height(), 134);
+  for (int32_t oy = 0; oy < sampled.Height(); ++oy)
+    for (int32_t ox = 0; ox < sampled.Width(); ++ox)
+      ASSERT_EQ(sampled.Pixel(ox, oy), whole.Pixel(int32_t(int64_t(ox) * 9001 / 4000), int32_t(int64_t(oy) * 301 / 134)))
+          << ox << "," << oy;
 }
 
 TEST(PngGifFormatTest, RoundTripsThroughTheFiler) {

@@ -452,7 +452,7 @@ TEST_F(ResourceTest, ExternalFilesAreWrittenOnceAndNeverOverwritten) {
 
 TEST_F(ResourceTest, LoadFromFileKeepsTheBytesAndAnnounces) {
   TRawResource r;
-  EXPECT_EQ(ErrorOf([&] { r.LoadFromFile("no/such/file.raw"); }), "File does not exist: no/such/file.raw");
+  EXPECT_EQ(ErrorOf([&] { r.LoadFromFile("no/such/file.raw"); }), "File does not exist: \"no/such/file.raw\"");
   EXPECT_EQ(r.AccessCount(), 0);
 
   const std::vector<uint8_t> bytes = {9, 8, 7, 6, 5};

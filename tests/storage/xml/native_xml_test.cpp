@@ -289,7 +289,7 @@ TEST(NativeXmlValues, TypedReaders) {
   EXPECT_TRUE(r->ReadBool("empty", true));
   EXPECT_EQ(r->ReadColor("hex"), 255);
   EXPECT_EQ(r->ReadColor("missing", 9), 9);
-  EXPECT_EQ(ErrorOf<Exception>([&] { r->ReadColor("word"); }), "'abc' is not a valid integer value");
+  EXPECT_EQ(ErrorOf<Exception>([&] { r->ReadColor("word"); }), "\"abc\" is not a valid integer value");
 }
 
 TEST(NativeXmlValues, HexColorAndWideStrings) {
@@ -412,6 +412,12 @@ TEST(NativeXmlParser, FailureMessages) {
     TNativeXml xml;
     EXPECT_EQ(ErrorOf<EFilerError>([&] { xml.LoadFromString(f.text); }), f.message) << f.text;
   }
+  // A name from a hostile file reaches the message quoted, escaped and cut: a megabyte of name
+  // with terminal escapes makes one short line.
+  const std::string name = "\x1b[2J" + std::string(1 << 20, 'n');
+  TNativeXml xml;
+  const std::string message = ErrorOf<EFilerError>([&] { xml.LoadFromString("<" + name + ">"); });
+  EXPECT_EQ(message, "Missing close tag in element \"\\x1b[2J" + std::string(44, 'n') + "\"...");
 }
 
 TEST(NativeXmlParser, StrictChecks) {
