@@ -81,6 +81,7 @@ class MainWindowTest : public QObject {
     setup.Dialogs = dialogs->Services(&boxes);
     setup.ProgramDir = Program().toStdString();
     setup.DataDir = (dir->path() + "/data").toStdString();
+    setup.ManualDirs = {(dir->path() + "/no manual").toStdString(), STICKWELL_BINARY_DIR "/manual"};
     window = std::make_unique<TFStickwellMain>(setup);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -146,6 +147,11 @@ private slots:
     QVERIFY(!Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
     QVERIFY(!Spin("SETextRotate")->isEnabled());
     QVERIFY(!Child<TColorPickerButton>(*window, "CPBbgColour")->isEnabled());
+    // ... and look it: the window's grey is for live controls only.
+    for (const QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) {
+      const QPalette look = Child<QPushButton>(*window, "BSaveDesign")->palette();
+      QVERIFY(look.color(QPalette::Disabled, role) != look.color(QPalette::Active, role));
+    }
     // The start-up picture sits in the middle of its page.
     QLabel* picture = window->StartupPicture();
     QCOMPARE(picture->size(), QSize(291, 43));
@@ -203,20 +209,48 @@ private slots:
     QVERIFY(dialogs->Files.Requests().empty());
   }
 
-  void menuOpensTheWebPagesAndReportsABrowserThatFails() {
+  void menuHoldsTheFileEntriesWithTheStandardKeysAndOpensTheManual() {
     Open(true);
     QStringList entries;
     for (QAction* action : window->menuBar()->actions()) entries << action->text();
-    QCOMPARE(entries.mid(0, 4), QStringList({"Exit", "Help", "About", "Buy Products"}));
+    QCOMPARE(entries, QStringList({"&File", "&Edit", "&Help"}));
+    const auto keys = [this](const char* name) { return window->findChild<QAction*>(name)->shortcuts(); };
+    QCOMPARE(keys("Open1"), QKeySequence::keyBindings(QKeySequence::Open));
+    QCOMPARE(keys("Save1"), QKeySequence::keyBindings(QKeySequence::Save));
+    QCOMPARE(keys("SaveAs1"), QKeySequence::keyBindings(QKeySequence::SaveAs));
+    QCOMPARE(keys("Print1"), QKeySequence::keyBindings(QKeySequence::Print));
+    QCOMPARE(keys("Exit1"), QKeySequence::keyBindings(QKeySequence::Quit));
+    QCOMPARE(keys("Undo1"), QKeySequence::keyBindings(QKeySequence::Undo));
+    QCOMPARE(keys("Redo1"), QKeySequence::keyBindings(QKeySequence::Redo));
+    QCOMPARE(keys("Online1"), QKeySequence::keyBindings(QKeySequence::HelpContents));
+    // Nothing to save or print before a template; no shop unless the build names one.
+    QVERIFY(!window->findChild<QAction*>("Save1")->isEnabled());
+    QVERIFY(!window->findChild<QAction*>("Print1")->isEnabled());
+    QVERIFY(!window->findChild<QAction*>("BuyProducts1")->isVisible());
+    // Help opens the manual that came with the program, from the first folder that has it.
     window->findChild<QAction*>("Online1")->trigger();
-    window->findChild<QAction*>("BuyProducts1")->trigger();
-    QCOMPARE(dialogs->Web.Urls().size(), size_t(2));
-    QCOMPARE(dialogs->Web.Urls()[0], std::string(kProductSite) + "help.php?ref=Stickwell");
-    QCOMPARE(dialogs->Web.Urls()[1], std::string(kShopSite) + "?ref=Stickwell");
+    QCOMPARE(dialogs->Web.Urls().size(), size_t(1));
+    const QUrl manual(QString::fromStdString(dialogs->Web.Urls()[0]));
+    QVERIFY(manual.isLocalFile());
+    QFile page(manual.toLocalFile());
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    for (const char* topic : {"pre-cut", "uncut", "guide sheet", "template"}) QVERIFY(text.contains(topic));
     dialogs->Web.Fail = true;
     window->findChild<QAction*>("Online1")->trigger();
     QCOMPARE(boxes.LastText(), std::string("Couldn't launch default browser"));
     QVERIFY(window->isVisible());
+    // "Save" asks for a name once; from then on it saves over the same file without asking.
+    SelectTemplate();
+    const QString saved = Program() + "/designs/kept.fmd";
+    dialogs->Files.ScriptSave(saved.toStdString());
+    window->findChild<QAction*>("Save1")->trigger();
+    QVERIFY(QFileInfo(saved).isFile());
+    const size_t asked = dialogs->Files.Requests().size();
+    QVERIFY(QFile::remove(saved));
+    QTest::keySequence(window.get(), QKeySequence::Save);
+    QVERIFY(QFileInfo(saved).isFile());
+    QCOMPARE(dialogs->Files.Requests().size(), asked);
     // "Exit" closes through the close question.
     window->findChild<QAction*>("Exit1")->trigger();
     QVERIFY(!window->isVisible());
@@ -236,8 +270,30 @@ private slots:
     QVERIFY(design.Flashing());
     QVERIFY(window->Timer1()->isActive());
     QVERIFY(design.Document().Modified());
-    // The font, with its colour, from the font dialog.
+    // A stored name this machine lacks says so, and the dialog opens on the family the message is
+    // drawn in, style and size kept; OK there changes nothing.
+    Text().SetFontName("Arial");
+    Text().SetBold(true);
+    window->DesignTab()->ShowFont();
+    QVERIFY(Child<QLineEdit>(*window, "EFont")->toolTip().contains("Liberation Sans"));
     const int32_t points = design.FontPoints();
+    const TFontChoice opened{"Liberation Sans", double(points), true, false, SwapRedBlue(Text().FontColor())};
+    const int stepsBefore = design.Document().UndoCount();
+    dialogs->Font.ScriptFont(opened);
+    Click(Child<QPushButton>(*window, "BFont"));
+    QCOMPARE(dialogs->Font.Requests().back(), opened);
+    QCOMPARE(Text().FontName(), std::string("Arial"));
+    QVERIFY(Text().FontStyle() & fsBold);
+    QCOMPARE(design.Document().UndoCount(), stepsBefore);
+    // Only the size changed: the stored name stays.
+    dialogs->Font.ScriptFont(TFontChoice{"Liberation Sans", double(points + 2), true, false, opened.Colour});
+    Click(Child<QPushButton>(*window, "BFont"));
+    QCOMPARE(Text().FontName(), std::string("Arial"));
+    QCOMPARE(design.FontPoints(), points + 2);
+    // The font, with its colour, from the font dialog.
+    Text().SetFontName("DejaVu Serif");
+    Text().SetFontSize(float(points));
+    Text().SetBold(false);
     const std::string fontName = Text().FontName();
     dialogs->Font.ScriptFont(TFontChoice{"DejaVu Sans", 20, true, false, 0xFF0000});
     Click(Child<QPushButton>(*window, "BFont"));
@@ -410,6 +466,29 @@ private slots:
     redo->trigger();
     QVERIFY(Picture().Visible());
     QVERIFY(Spin("SEImageZoom")->isEnabled());
+    // A second picture replacing the first: undo brings back the first picture itself, redo the
+    // second, and neither is read from its file again.
+    const auto pictureIs = [this](int32_t wide, int32_t high, TColor32 colour) {
+      TdtpBitmapResource& resource = Picture().Resource();
+      TResourceAccess access(resource);
+      int32_t w = 0, h = 0;
+      return resource.PictureSize(w, h) && w == wide && h == high && resource.Bitmap() &&
+             resource.Bitmap()->Pixel(w / 2, h / 2) == colour;
+    };
+    const std::string second = WritePicture(Program() + "/images/q.png", 300, 100, 0xFFAA0000);
+    dialogs->Files.ScriptOpen(second);
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    QVERIFY(pictureIs(300, 100, 0xFFAA0000));
+    QVERIFY(QFile::remove(QString::fromStdString(second)));
+    undo->trigger();
+    QVERIFY(pictureIs(200, 300, 0xFF00AA00));
+    QVERIFY(Picture().Visible());
+    QCOMPARE(Picture().DocWidth(), 0.25f * 96);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    redo->trigger();
+    QVERIFY(pictureIs(300, 100, 0xFFAA0000));
+    undo->trigger();
+    QVERIFY(pictureIs(200, 300, 0xFF00AA00));
     // "clear image" changes nothing but the picture's visibility, and is a step all the same.
     Click(Child<QPushButton>(*window, "BClearImage"));
     QVERIFY(!Picture().Visible());
