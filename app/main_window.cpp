@@ -203,6 +203,10 @@ void TFMain::BuildWindow() {
   central->setStretchFactor(1, 1);
   central->setSizes({kLeftPanelWidth, 900 - kLeftPanelWidth});
   setCentralWidget(central);
+  // The status line says what the design view cannot show plainly.
+  status_ = new QLabel(this);
+  status_->setObjectName("LStatus");
+  statusBar()->addWidget(status_, 1);
 
   // The documents in their windows.
   TdtpDocument& document = design_->Document();
@@ -474,13 +478,13 @@ void TFMain::ShowDesignStatus() {
     const QString fontHint = designTab_->FontHint();
     if (!fontHint.isEmpty()) parts << fontHint;
   }
-  statusBar()->showMessage(parts.join("  "));
+  status_->setText(parts.join("  "));
   // The red outline comes and goes with the overflow; it reaches a little beyond the box.
   if (overflow || overflowShown_) designView_->viewport()->update();
   overflowShown_ = overflow;
 }
 
-QString TFMain::StatusText() const { return statusBar()->currentMessage(); }
+QString TFMain::StatusText() const { return status_->text(); }
 
 void TFMain::UpdateUndoActions() {
   undo1_->setEnabled(undo_->CanUndo());

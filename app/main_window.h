@@ -191,6 +191,7 @@ private:
   QAction* saveAs1_ = nullptr;
   QAction* print1_ = nullptr;
   QAction* savePdf1_ = nullptr;
+  QLabel* status_ = nullptr;
   bool overflowShown_ = false;
 };
 

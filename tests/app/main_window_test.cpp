@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,6 +33,7 @@
 #include "app/design_undo.h"
 #include "app/main_window.h"
 #include "engine/document.h"
+#include "engine/page.h"
 #include "magnet/print_sheet.h"
 #include "magnet/magnet_design.h"
 #include "platform/headless_dialogs.h"
@@ -574,6 +576,65 @@ private slots:
     QVERIFY(std::abs(Spin("SETextHorizontal")->IntValue() - (left + 10)) <= 1);
     QCOMPARE(Spin("SETextHorizontal")->IntValue(), Round(Text().DocLeft()));
     QVERIFY(window->UndoAction()->isEnabled());
+  }
+
+  void theViewShowsThePageAndAMessageItsBoxCutsOff() {
+    Open(true);
+    SelectTemplate();
+    TMagnetDesign& design = window->Design();
+    QWidget* port = window->DesignView()->viewport();
+    const auto pixel = [port](const TFloatPoint& at) {
+      return port->grab().toImage().pixelColor(Round(at.X), Round(at.Y));
+    };
+    // A picture pushed half off the page shows only on the page, as print shows it.
+    dialogs->Files.ScriptOpen(WritePicture(Program() + "/images/green.png", 600, 600, 0xFF00C000));
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    Type(Spin("SEImageVertical"), "45");
+    const TdtpPage& page = *design.Document().CurrentPage();
+    QVERIFY(Picture().DocTop() + Picture().DocHeight() > page.DocHeight() + 10);
+    Screenshot(*window, "window_picture_beyond_page");
+    const float across = Picture().DocLeft() + Picture().DocWidth() / 2;
+    const TFloatPoint inside = page.LocalToScreen({across, page.DocHeight() - 6});
+    const TFloatPoint beyond = page.LocalToScreen({across, page.DocHeight() + 4});
+    QVERIFY(pixel(inside).green() > 0xB0 && pixel(inside).red() < 0x10);
+    QCOMPARE(pixel(beyond).rgb() & 0xFFFFFF, ColorFromSystem(design.Document().Color) & 0xFFFFFF);
+    // Tab leaves the message box instead of typing into the magnet.
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo");
+    window->activateWindow();
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Tab);
+    QVERIFY(Text().Text().find(u'\t') == std::u16string::npos);
+    QVERIFY(!memo->hasFocus());
+    // More lines than the box holds: its outline turns red and the status line says how much.
+    memo->setFocus();
+    QVERIFY(!window->StatusText().contains("does not fit"));
+    for (int line = 0; line < 6; ++line) {
+      QTest::keyClicks(memo, "line");
+      QTest::keyClick(memo, Qt::Key_Return);
+    }
+    QTest::keyClicks(memo, "last");
+    QVERIFY(design.MessageOverflow().Y > 0);
+    QVERIFY2(window->StatusText().contains(QString("lines hidden")), qPrintable(window->StatusText()));
+    const TFloatPoint edge = Text().LocalToScreen({Text().DocWidth() / 2, 0});
+    for (int tick = 0; tick < 30; ++tick) window->Timer1Timer();  // the grey flash over
+    const QColor outline = pixel(edge);
+    QVERIFY2(outline.red() > 180 && outline.green() < 60 && outline.blue() < 60, qPrintable(outline.name()));
+    Screenshot(*window, "window_message_cut_off");
+    // Ctrl+Z in the box is the design's undo: the whole run of typing goes, and comes back.
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Text().Text(), std::u16string());
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(Text().Text().size() > 20);
+    // "fit text" shrinks the font until everything shows, as one step.
+    const float height = Text().FontHeight();
+    Click(Child<QPushButton>(*window, "BFitText"));
+    QCOMPARE(design.MessageOverflow().Y, 0.0f);
+    QCOMPARE(design.MessageOverflow().X, 0.0f);
+    QVERIFY(Text().FontHeight() < height);
+    QVERIFY(!window->StatusText().contains("does not fit"));
+    QVERIFY(pixel(edge) != outline);
+    window->UndoAction()->trigger();
+    QCOMPARE(Text().FontHeight(), height);
   }
 
   void closingAsksOnlyForAChangedDesign() {
