@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <unistd.h>
 
@@ -418,6 +419,33 @@ private slots:
     QCOMPARE(height->IntValue(), before);
     QCOMPARE(Round(Text().DocHeight()), before);
     QCOMPARE(Round(design.Layer(TLayer::usrTextBG)->DocHeight()), before);
+    // A typed value applies as it is typed, before Return, and the whole edit is one step.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    TAdvSpinEdit* across = Spin("SETextHorizontal");
+    const int left = across->IntValue();
+    across->Editor()->setFocus();
+    across->Editor()->selectAll();
+    QTest::keyClicks(across->Editor(), "12");
+    QCOMPARE(Round(Text().DocLeft()), 12);
+    QTest::keyClick(across->Editor(), Qt::Key_Return);
+    undo->trigger();
+    QCOMPARE(Round(Text().DocLeft()), left);
+    QCOMPARE(across->IntValue(), left);
+    // The wheel steps the spin edit that has the focus, a step a notch; one without it is left alone.
+    const auto wheel = [](QWidget* target) {
+      QWheelEvent turn(QPointF(5, 5), QPointF(target->mapToGlobal(QPoint(5, 5))), QPoint(), QPoint(0, 120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(target, &turn);
+    };
+    QVERIFY(across->Editor()->hasFocus());
+    wheel(across->Editor());
+    QCOMPARE(across->IntValue(), left + 1);
+    QCOMPARE(Round(Text().DocLeft()), left + 1);
+    wheel(Spin("SETextVertical")->Editor());
+    QCOMPARE(Spin("SETextVertical")->IntValue(), Round(Text().DocTop()));
+    undo->trigger();
+    QCOMPARE(across->IntValue(), left);
     // A run of typing is one step; the flash and its end record nothing.
     auto* memo = Child<QPlainTextEdit>(*window, "Memo");
     memo->setFocus();
