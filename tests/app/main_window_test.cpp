@@ -171,6 +171,10 @@ private slots:
     QCOMPARE(QDir(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir)).absolutePath(),
              QDir(Program() + "/templates").absolutePath());
     QVERIFY(!window->Design().DesignLoaded());
+    // "load design" with no design saved yet opens where the user's files are, not in the empty
+    // designs folder.
+    Click(Child<QPushButton>(*window, "BLoadDesign"));
+    QCOMPARE(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir), QDir::homePath());
     // A template put there later loads, and the design shows.
     WriteTemplate(*world, TemplatePath().toStdString());
     SelectTemplate();
@@ -508,6 +512,9 @@ private slots:
     const std::string second = WritePicture(Program() + "/images/q.png", 300, 100, 0xFFAA0000);
     dialogs->Files.ScriptOpen(second);
     Click(Child<QPushButton>(*window, "BLoadImage"));
+    // The picture dialog opens where the last picture came from.
+    QCOMPARE(QDir(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir)).absolutePath(),
+             QDir(Program() + "/images").absolutePath());
     QVERIFY(pictureIs(300, 100, 0xFFAA0000));
     QVERIFY(QFile::remove(QString::fromStdString(second)));
     undo->trigger();
