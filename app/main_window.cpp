@@ -63,6 +63,22 @@ QString DroppedPicture(const QMimeData* data) {
   return path;
 }
 
+// The scroll area of a tab's panel. It brings a control into view when the user moves the focus
+// to it with Tab, but not when the focus only moves on because the control that had it was
+// disabled or hidden ("refresh" once clicked, "clear image", an undo): the panel stays under the
+// mouse.
+class TPanelScrollArea : public QScrollArea {
+public:
+  using QScrollArea::QScrollArea;
+
+protected:
+  bool focusNextPrevChild(bool next) override {
+    const QWidget* from = window()->focusWidget();
+    if (from && (!from->isEnabled() || !from->isVisible())) return QWidget::focusNextPrevChild(next);
+    return QScrollArea::focusNextPrevChild(next);
+  }
+};
+
 }  // namespace
 
 TFMain::TFMain(const TMainWindowSetup& setup, QWidget* parent) : QMainWindow(parent), setup_(setup) {
@@ -117,7 +133,7 @@ QWidget* TFMain::NewTabPage(const char* name, const char* header, QWidget* conte
     if (headerLabel) *headerLabel = label;
     layout->addWidget(label);
   }
-  auto* scroll = new QScrollArea(page);
+  auto* scroll = new TPanelScrollArea(page);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setWidget(content);

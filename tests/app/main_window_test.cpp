@@ -14,6 +14,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -33,6 +35,7 @@
 #include "app/design_tab.h"
 #include "app/design_undo.h"
 #include "app/main_window.h"
+#include "app/print_tab.h"
 #include "engine/document.h"
 #include "engine/page.h"
 #include "magnet/print_sheet.h"
@@ -670,6 +673,36 @@ private slots:
     QVERIFY(pixel(edge) != outline);
     window->UndoAction()->trigger();
     QCOMPARE(Text().FontHeight(), height);
+  }
+
+  void thePanelStaysPutWhenAControlTakesTheFocus() {
+    Open(true);
+    SelectTemplate();
+    window->PageControl1()->setCurrentIndex(1);
+    auto* scroll = qobject_cast<QScrollArea*>(window->PrintTab()->parentWidget()->parentWidget());
+    QVERIFY(scroll);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    // "refresh" turns itself off when clicked; the focus it had moves on, and the panel stays
+    // under the mouse instead of scrolling to wherever the focus went.
+    auto* grid = window->findChild<TLayoutGridView*>();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(0, 0).center());
+    auto* refresh = Child<QPushButton>(*window, "BRefreshPreview");
+    QVERIFY(refresh->isEnabled());
+    bar->setValue(bar->maximum() / 2);
+    const int at = bar->value();
+    Click(refresh);
+    QVERIFY(!refresh->isEnabled());
+    QCOMPARE(bar->value(), at);
+    // Tab still brings the control it moves to into view.
+    bar->setValue(0);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    TAdvSpinEdit* offset = Child<TAdvSpinEdit>(*window, "SEOffsetY");
+    Child<QCheckBox>(*window, "CBPrecut")->setFocus();
+    for (int i = 0; i < 40 && !offset->Editor()->hasFocus(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(offset->Editor()->hasFocus());
+    QVERIFY(bar->value() > 0);
   }
 
   void closingAsksOnlyForAChangedDesign() {
