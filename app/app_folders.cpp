@@ -75,6 +75,12 @@ std::vector<std::string> BundledTemplateDirs(const std::string& programDir) {
           (dir / ".." / "share" / "stickwell" / "templates").lexically_normal().string()};
 }
 
+std::vector<std::string> ManualDirs(const std::string& programDir) {
+  const fs::path dir(programDir);
+  return {(dir / ".." / "manual").lexically_normal().string(),
+          (dir / ".." / "share" / "stickwell" / "manual").lexically_normal().string()};
+}
+
 int InstallBundledTemplates(const std::vector<std::string>& sources, const std::string& templatesDir) {
   std::error_code error;
   const fs::path target(templatesDir);

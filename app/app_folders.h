@@ -32,6 +32,10 @@ bool TemplatesFound(const std::string& folder);
 // tree keeps them in ../templates) and where an installation puts them (../share/stickwell/templates).
 std::vector<std::string> BundledTemplateDirs(const std::string& programDir);
 
+// The folders a program in programDir looks in for its manual: the build tree's ../manual and the
+// installed ../share/stickwell/manual.
+std::vector<std::string> ManualDirs(const std::string& programDir);
+
 // Copies every "*.fmt" file of the first existing folder of sources that holds any into
 // templatesDir, leaving files of the same name that are there already; returns how many were
 // copied. Files that cannot be copied are skipped.

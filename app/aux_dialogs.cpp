@@ -1,8 +1,11 @@
 #include "app/aux_dialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -19,9 +22,8 @@ namespace sw {
 namespace {
 
 constexpr char kBrowserError[] = "Couldn't launch default browser";
-constexpr char kVersionText[] = "Version 2006 1.0.15";
 constexpr char kOwnershipText[] = "Made by the Stickwell developers";
-constexpr char kSiteName[] = "stickwell.example";
+constexpr char kAboutComment[] = "Fridge magnets designed and printed at home";
 
 QString Text(std::initializer_list<const char*> lines) {
   std::string text;
@@ -69,6 +71,21 @@ std::string WithProductName(std::string text) {
   for (size_t at = text.find(kPlaceholder); at != std::string::npos; at = text.find(kPlaceholder, at + name.size()))
     text.replace(at, placeholderLength, name);
   return text;
+}
+
+const char* ProgramVersion() { return STICKWELL_VERSION; }
+std::string ShopAddress() { return STICKWELL_SHOP_URL; }
+std::string DownloadAddress() { return STICKWELL_DOWNLOAD_URL; }
+
+void OpenManual(IWebBrowser* browser, const std::vector<std::string>& dirs) {
+  for (const std::string& dir : dirs) {
+    const QFileInfo page(QDir(QString::fromStdString(dir)).filePath(QStringLiteral("index.html")));
+    if (!page.isFile()) continue;
+    if (!browser) RaiseError(kBrowserError);
+    browser->OpenUrl(QUrl::fromLocalFile(page.absoluteFilePath()).toString().toStdString());
+    return;
+  }
+  RaiseError("The manual is not installed");
 }
 
 QLabel* NewTabHeader(QWidget* parent, const char* title) {
@@ -128,9 +145,9 @@ TAboutBox::TAboutBox(const TFConfig* config, QWidget* parent) : QDialog(parent) 
 
 void TAboutBox::showEvent(QShowEvent* e) {
   ProductName->setText(QString::fromLatin1(kProductName));
-  Version->setText(QString::fromLatin1(kVersionText));
+  Version->setText(QStringLiteral("Version %1").arg(QString::fromLatin1(ProgramVersion())));
   Copyright->setText(QString::fromLatin1(kOwnershipText));
-  Comments->setText(QString::fromLatin1(kSiteName));
+  Comments->setText(QString::fromLatin1(kAboutComment));
   QDialog::showEvent(e);
 }
 
@@ -139,32 +156,40 @@ void TAboutBox::OpenWebAddress(IWebBrowser* browser, const std::string& address)
   browser->OpenUrl(address + kReferrerQuery);
 }
 
-void TAboutBox::OpenWebPage(IWebBrowser* browser, const std::string& path) {
-  OpenWebAddress(browser, std::string(kProductSite) + path);
-}
 
 // --- TFNoTemplates ---
 
-TFNoTemplates::TFNoTemplates(const TDialogServices& dialogs, const TFConfig* config, QWidget* parent)
-    : QDialog(parent), dialogs_(dialogs) {
+TFNoTemplates::TFNoTemplates(const TDialogServices& dialogs, const TFConfig* config, QWidget* parent,
+                             const std::string& downloadAddress)
+    : QDialog(parent), dialogs_(dialogs), downloadAddress_(downloadAddress) {
   setObjectName(QStringLiteral("FNoTemplates"));
   setWindowTitle(QStringLiteral("Empty Templates Folder"));
-  Label1 = PlainLabel(Text({"Your templates folder is currently empty.", "", "Please download templates from the ",
-                            "PRODUCT_NAME web site before continuing."}),
+  const bool download = !downloadAddress_.empty();
+  Label1 = PlainLabel(download ? Text({"Your templates folder is currently empty.", "",
+                                       "Please download templates from the ", "PRODUCT_NAME web site before continuing."})
+                               : Text({"Your templates folder is currently empty, and the templates ",
+                                       "that come with PRODUCT_NAME were not found.", "",
+                                       "Install PRODUCT_NAME again, or put template files (.fmt) ",
+                                       "into the templates folder."}),
                       this);
   Label1->setObjectName(QStringLiteral("Label1"));
   BDownload = new QPushButton(QStringLiteral("Download"), this);
   BDownload->setObjectName(QStringLiteral("BDownload"));
-  BDownload->setDefault(true);
-  BCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  BDownload->setDefault(download);
+  BDownload->setVisible(download);
+  BCancel = new QPushButton(download ? QStringLiteral("Cancel") : QStringLiteral("OK"), this);
   BCancel->setObjectName(QStringLiteral("BCancel"));
+  BCancel->setDefault(!download);
   connect(BDownload, &QPushButton::clicked, this, &TFNoTemplates::BDownloadClick);
   connect(BCancel, &QPushButton::clicked, this, &QDialog::reject);
   LayOut(*this, config, Label1, {BDownload, BCancel});
 }
 
 void TFNoTemplates::BDownloadClick() {
-  if (RunGuarded(dialogs_.MessageBoxes, [this] { TAboutBox::OpenWebPage(dialogs_.Web, "download.php"); })) accept();
+  if (downloadAddress_.empty()) return;
+  if (RunGuarded(dialogs_.MessageBoxes, [this] { TAboutBox::OpenWebAddress(dialogs_.Web, downloadAddress_); })) {
+    accept();
+  }
 }
 
 // --- TFPrintingTips ---
@@ -175,17 +200,18 @@ TFPrintingTips::TFPrintingTips(const TDialogServices& dialogs, const TFConfig* c
   setWindowTitle(QStringLiteral("Printing tips for pre-cut paper"));
   Label1 = PlainLabel(Text({"Here are some tips to help you get the best results.",
                             "",
-                            "1. To avoid wasting pre-cut paper, print some test ",
-                            "pages first using plain paper guide sheets.   These ",
-                            "can be downloaded as PDF files by clicking on the ",
-                            "'guide sheet' button on this panel.",
+                            "1. To avoid wasting pre-cut paper, print a test page first ",
+                            "on plain paper: \"print guide sheet\" (here or on the print ",
+                            "tab) prints the cutting lines of the template. Hold it ",
+                            "against a sheet of pre-cut paper in front of a light.",
                             "",
-                            "2. Please make sure that the paper size option of your ",
-                            "printer is set to A4.    To get best results you should ",
-                            "also select a 'high' print quality setting.",
+                            "2. Set your printer to the paper of the print tab (A4 or ",
+                            "Letter) at actual size, without \"fit to page\", and choose ",
+                            "a high print quality.",
                             "",
-                            "3. Use the margin controls on the print tab to adjust ",
-                            "alignment for your specific printer, if necessary.",
+                            "3. If the lines of the guide sheet miss the pre-cut shapes, ",
+                            "enter the difference as the printer offset on the print tab ",
+                            "and print the guide sheet again.",
                             "",
                             "While PRODUCT_NAME allows precise adjustment of ",
                             "alignment, results will vary from printer to printer so ",
@@ -203,7 +229,7 @@ TFPrintingTips::TFPrintingTips(const TDialogServices& dialogs, const TFConfig* c
   BOK = new QPushButton(QStringLiteral("OK"), this);
   BOK->setObjectName(QStringLiteral("BOK"));
   BOK->setDefault(true);
-  BGuideSheets = new QPushButton(QStringLiteral("guide sheets"), this);
+  BGuideSheets = new QPushButton(QStringLiteral("print guide sheet"), this);
   BGuideSheets->setObjectName(QStringLiteral("BGuideSheets"));
   connect(BOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(BGuideSheets, &QPushButton::clicked, this, &TFPrintingTips::BGuideSheetsClick);
@@ -211,7 +237,8 @@ TFPrintingTips::TFPrintingTips(const TDialogServices& dialogs, const TFConfig* c
 }
 
 void TFPrintingTips::BGuideSheetsClick() {
-  if (RunGuarded(dialogs_.MessageBoxes, [this] { TAboutBox::OpenWebPage(dialogs_.Web, "guide_sheet.php"); })) accept();
+  guideSheet_ = true;
+  accept();
 }
 
 }  // namespace sw

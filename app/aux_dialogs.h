@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 #include "platform/dialogs.h"
 
@@ -19,11 +20,19 @@ namespace sw {
 
 // The product's name as every caption and text shows it.
 constexpr char kProductName[] = "Stickwell";
-// The product web site (help, download and guide-sheet pages) and the maker's shop.
-constexpr char kProductSite[] = "https://stickwell.example/";
-constexpr char kShopSite[] = "https://shop.stickwell.example/";
-// Appended to every address opened, so the site knows where the visitor came from.
+// Appended to every web address opened, so the site knows where the visitor came from.
 constexpr char kReferrerQuery[] = "?ref=Stickwell";
+
+// The program's version as the build gives it (the project's VERSION).
+const char* ProgramVersion();
+// The shop and the template download page the build was configured with (STICKWELL_SHOP_URL,
+// STICKWELL_DOWNLOAD_URL); empty when it names none, and the entries that open them are hidden.
+std::string ShopAddress();
+std::string DownloadAddress();
+
+// Opens the manual (index.html of the first of dirs that has one) in the browser. Raises "The
+// manual is not installed" when none has it, "Couldn't launch default browser" without a browser.
+void OpenManual(IWebBrowser* browser, const std::vector<std::string>& dirs);
 
 // The text with every "PRODUCT_NAME" replaced by the product's name.
 std::string WithProductName(std::string text);
@@ -53,11 +62,8 @@ public:
   // config may be null (no icon).
   explicit TAboutBox(const TFConfig* config, QWidget* parent = nullptr);
 
-  // Opens a page of the product web site: the site, path, then "?ref=Stickwell". Without a
-  // browser service, or when the browser cannot be started, raises "Couldn't launch default
-  // browser".
-  static void OpenWebPage(IWebBrowser* browser, const std::string& path);
-  // The same for a whole address (the shop's root page).
+  // Opens a web address followed by "?ref=Stickwell". Without a browser service, or when the
+  // browser cannot be started, raises "Couldn't launch default browser".
   static void OpenWebAddress(IWebBrowser* browser, const std::string& address);
 
   QLabel* ProductName;
@@ -70,14 +76,16 @@ protected:
   void showEvent(QShowEvent* e) override;
 };
 
-// "Empty Templates Folder", shown at start when no template is installed. "Download" opens the
-// download page and closes the dialog (accepted); "Cancel" closes it (rejected). A browser that
-// cannot be started is reported through the message boxes and the dialog stays open.
+// "Empty Templates Folder", shown at start when no template is installed. With a download address
+// "Download" opens it and closes the dialog (accepted); without one it is hidden and the text says
+// where templates come from. "Cancel" closes it (rejected). A browser that cannot be started is
+// reported through the message boxes and the dialog stays open.
 class TFNoTemplates : public QDialog {
   Q_OBJECT
 
 public:
-  TFNoTemplates(const TDialogServices& dialogs, const TFConfig* config, QWidget* parent = nullptr);
+  TFNoTemplates(const TDialogServices& dialogs, const TFConfig* config, QWidget* parent = nullptr,
+                const std::string& downloadAddress = DownloadAddress());
 
   QLabel* Label1;
   QPushButton* BDownload;
@@ -87,10 +95,11 @@ public:
 
 private:
   TDialogServices dialogs_;
+  std::string downloadAddress_;
 };
 
-// "Printing tips for pre-cut paper", opened from the print tab. "guide sheets" opens the guide-sheet
-// page and closes the dialog; "OK" closes it.
+// "Printing tips for pre-cut paper", opened from the print tab. "print guide sheet" closes it
+// (accepted) asking the print tab to print the guide sheet; "OK" closes it.
 class TFPrintingTips : public QDialog {
   Q_OBJECT
 
@@ -102,9 +111,12 @@ public:
   QPushButton* BGuideSheets;
 
   void BGuideSheetsClick();
+  // "print guide sheet" closed the dialog.
+  bool GuideSheetChosen() const { return guideSheet_; }
 
 private:
   TDialogServices dialogs_;
+  bool guideSheet_ = false;
 };
 
 }  // namespace sw

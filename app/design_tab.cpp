@@ -2,9 +2,13 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,6 +59,20 @@ QString TextToMemo(const std::u16string& text) {
   t.replace("\r\n", "\n");
   t.replace('\r', '\n');
   return t;
+}
+
+// The folder a chosen file is in.
+std::string FolderOf(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+}
+
+// Whether a folder holds a file matching one of the patterns (letter case aside).
+bool HoldsFiles(const std::string& folder, const QStringList& patterns) {
+  if (folder.empty()) return false;
+  QDir dir(QString::fromStdString(folder));
+  dir.setNameFilters(patterns);
+  dir.setFilter(QDir::Files | QDir::Readable);
+  return !dir.entryList().isEmpty();
 }
 
 // A whole-number spin value as the model's millimetres.
@@ -134,6 +152,9 @@ TDesignTab::TDesignTab(TMagnetDesign& design, TDesignUndo& undo, const TDialogSe
   memo_->setObjectName("Memo");
   memo_->setFixedHeight(56);
   memo_->installEventFilter(this);
+  // Tab moves on to the next control; a magnet's message has no use for tab characters.
+  memo_->setTabChangesFocus(true);
+  memo_->setUndoRedoEnabled(false);
   message->addWidget(memo_);
   auto* fontRow = new QHBoxLayout;
   bFont_ = new QPushButton("font", gbMessage_);
@@ -160,9 +181,13 @@ TDesignTab::TDesignTab(TMagnetDesign& design, TDesignUndo& undo, const TDialogSe
   auto* textButtons = new QHBoxLayout;
   bTextReset_ = new QPushButton("reset", gbMessage_);
   bTextReset_->setObjectName("BTextReset");
+  bFitText_ = new QPushButton("fit text", gbMessage_);
+  bFitText_->setObjectName("BFitText");
+  bFitText_->setToolTip("Shrinks the message's font until its box shows all of it");
   cbTextBG_ = new QCheckBox("see-through message box", gbMessage_);
   cbTextBG_->setObjectName("CBTextBG");
   textButtons->addWidget(bTextReset_);
+  textButtons->addWidget(bFitText_);
   textButtons->addWidget(cbTextBG_);
   textButtons->addStretch(1);
   message->addLayout(textButtons);
@@ -216,6 +241,7 @@ TDesignTab::TDesignTab(TMagnetDesign& design, TDesignUndo& undo, const TDialogSe
   connect(seTextHeight_, &TAdvSpinEdit::valueChanged, this, [this] { SETextHeightChange(); });
   connect(seTextRotate_, &TAdvSpinEdit::valueChanged, this, [this] { SETextRotateChange(); });
   connect(bTextReset_, &QPushButton::clicked, this, [this] { BTextResetClick(); });
+  connect(bFitText_, &QPushButton::clicked, this, [this] { BFitTextClick(); });
   connect(cbTextBG_, &QCheckBox::toggled, this, [this] { CBTextBGClick(); });
   connect(cpbBgColour_, &TColorPickerButton::colorChanged, this, [this] { CPBbgColourChange(); });
   connect(bLoadImage_, &QPushButton::clicked, this, [this] { BLoadImageClick(); });
@@ -231,6 +257,19 @@ TDesignTab::TDesignTab(TMagnetDesign& design, TDesignUndo& undo, const TDialogSe
 bool TDesignTab::eventFilter(QObject* watched, QEvent* e) {
   if (watched == memo_) {
     if (e->type() == QEvent::FocusIn) MemoEnter();
+    // Undo and redo in the message are the design's: the box's own history would take back
+    // typing behind the design's back.
+    if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(e);
+      const bool undo = key->matches(QKeySequence::Undo);
+      const bool redo = key->matches(QKeySequence::Redo);
+      if (undo || redo) {
+        // Left to the window's shortcut; a press that still arrives here asks for it directly.
+        e->ignore();
+        if (e->type() == QEvent::KeyPress) emit(undo ? undoRequested() : redoRequested());
+        return true;
+      }
+    }
     if (e->type() == QEvent::KeyPress) MemoKeyPress();
   }
   return QWidget::eventFilter(watched, e);
@@ -243,6 +282,11 @@ bool TDesignTab::Guard(const std::function<void()>& handler) {
 void TDesignTab::Change(const std::function<void()>& change, const std::string& key) {
   if (updating_) return;
   if (Guard([&] { undo_.Step(change, key); })) emit designModified();
+}
+
+void TDesignTab::PictureChange(const std::function<void()>& change) {
+  if (updating_) return;
+  if (Guard([&] { undo_.PictureStep(change); })) emit designModified();
 }
 
 int32_t TDesignTab::FoldedRotation(TAdvSpinEdit* spin) {
@@ -260,7 +304,7 @@ bool TDesignTab::OpenFile(bool designFile) {
   TFileDialogRequest request;
   if (designFile) {
     request.Title = "Load fridge magnet design";
-    request.InitialDir = folders_.DesignsDir;
+    request.InitialDir = DesignDialogDir();
     request.Filters = {{"fridge magnet designs (*.fmd)", {"fmd"}}};
   } else {
     request.Title = "Load template design";
@@ -269,6 +313,7 @@ bool TDesignTab::OpenFile(bool designFile) {
   }
   const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
   if (!path) return false;
+  if (designFile) lastDesignDir_ = FolderOf(*path);
   Open(*path, designFile);
   return true;
 }
@@ -282,10 +327,12 @@ void TDesignTab::Open(const std::string& fileName, bool designFile) {
       design_.OpenTemplate(fileName);
     }
   } catch (...) {
+    designPath_.clear();
     undo_.Clear();
     emit designApplied();
     throw;
   }
+  designPath_ = designFile ? fileName : std::string();
   undo_.Clear();
   emit designApplied();
 }
@@ -312,16 +359,37 @@ bool TDesignTab::BSaveDesignClick() {
     if (!dialogs_.Files) return;
     TFileDialogRequest request;
     request.Title = "Save fridge magnet design";
-    request.InitialDir = folders_.DesignsDir;
+    request.InitialDir = lastDesignDir_.empty() ? folders_.DesignsDir : lastDesignDir_;
     request.FileName = design_.DesignFileName();
     request.Filters = {{"fridge magnet designs (*.fmd)", {"fmd"}}};
     request.DefaultExtension = "fmd";
     const std::optional<std::string> path = dialogs_.Files->SaveFile(request);
     if (!path) return;
     design_.SaveDesign(*path);
+    designPath_ = *path;
+    lastDesignDir_ = FolderOf(*path);
     saved = true;
   });
   return saved;
+}
+
+bool TDesignTab::SaveDesign() {
+  if (designPath_.empty()) return BSaveDesignClick();
+  return Guard([this] { design_.SaveDesign(designPath_); });
+}
+
+std::string TDesignTab::DesignDialogDir() const {
+  if (!lastDesignDir_.empty()) return lastDesignDir_;
+  if (HoldsFiles(folders_.DesignsDir, {"*.fmd"})) return folders_.DesignsDir;
+  return QDir::homePath().toStdString();
+}
+
+std::string TDesignTab::PictureDialogDir() const {
+  if (!lastPictureDir_.empty()) return lastPictureDir_;
+  if (HoldsFiles(folders_.ImagesDir, {"*.jpg", "*.jpeg", "*.png", "*.gif"})) return folders_.ImagesDir;
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures.toStdString();
+  return QDir::homePath().toStdString();
 }
 
 // --- Message ---
@@ -344,16 +412,21 @@ void TDesignTab::BFontClick() {
   Guard([this] {
     const TdtpMemoShape* text = design_.TextLayer();
     if (!text || !dialogs_.Font) return;
+    // The dialog opens on the family the message is really drawn in: a stored name that is not
+    // installed ("Arial") is not in its list.
     TFontChoice initial;
-    initial.Name = text->FontName();
+    initial.Name = design_.MessageFontFamily();
     initial.Points = design_.FontPoints();
     initial.Bold = (text->FontStyle() & fsBold) != 0;
     initial.Italic = (text->FontStyle() & fsItalic) != 0;
     initial.Colour = SwapRedBlue(text->FontColor());
     const std::optional<TFontChoice> chosen = dialogs_.Font->ChooseFont(initial);
-    if (!chosen) return;
+    // OK on what the dialog opened with changes nothing.
+    if (!chosen || *chosen == initial) return;
+    // The same family keeps the stored name, so a design moved to a machine that has it finds it.
+    const std::string name = chosen->Name == initial.Name ? text->FontName() : chosen->Name;
     undo_.Step([&] {
-      design_.SetMessageFont(chosen->Name, chosen->Points, chosen->Bold, chosen->Italic, SwapRedBlue(chosen->Colour));
+      design_.SetMessageFont(name, chosen->Points, chosen->Bold, chosen->Italic, SwapRedBlue(chosen->Colour));
     });
     ShowFont();
     emit designModified();
@@ -363,9 +436,20 @@ void TDesignTab::BFontClick() {
 void TDesignTab::ShowFont() {
   const TdtpMemoShape* text = design_.TextLayer();
   eFont_->setText(QString::fromStdString(design_.FontText()));
+  // A font that is not installed says so: the message is drawn in another family.
+  eFont_->setToolTip(FontHint());
   QPalette palette = eFontColour_->palette();
   palette.setColor(QPalette::Window, ColorToQColor(text ? text->FontColor() : kColourBlack));
   eFontColour_->setPalette(palette);
+}
+
+QString TDesignTab::FontHint() const {
+  const TdtpMemoShape* text = design_.TextLayer();
+  if (!text) return {};
+  const QString stored = QString::fromStdString(text->FontName());
+  const QString family = QString::fromStdString(design_.MessageFontFamily());
+  if (family.compare(stored, Qt::CaseInsensitive) == 0) return {};
+  return QString("The font \"%1\" is not installed: the message is drawn in %2.").arg(stored, family);
 }
 
 void TDesignTab::SETextHorizontalChange() {
@@ -417,6 +501,13 @@ void TDesignTab::BTextResetClick() {
   });
 }
 
+void TDesignTab::BFitTextClick() {
+  Change([this] {
+    design_.FitMessageText();
+    ShowFont();
+  });
+}
+
 void TDesignTab::CBTextBGClick() {
   const bool seeThrough = cbTextBG_->isChecked();
   Change([&] { design_.SetTextBoxSeeThrough(seeThrough); });
@@ -430,7 +521,7 @@ void TDesignTab::CPBbgColourChange() {
 // --- Picture ---
 
 void TDesignTab::LoadUserPicture(const std::string& fileName) {
-  Change([&] {
+  PictureChange([&] {
     std::unique_ptr<IProgress> progress;
     if (dialogs_.Progress && QFileInfo(QString::fromStdString(fileName)).size() > kLargePictureBytes) {
       progress = dialogs_.Progress->Begin("Loading picture", 2);
@@ -451,15 +542,17 @@ void TDesignTab::BLoadImageClick() {
     if (!dialogs_.Files || !design_.ActiveImage()) return;
     TFileDialogRequest request;
     request.Title = "Open";
-    request.InitialDir = folders_.ImagesDir;
+    request.InitialDir = PictureDialogDir();
     request.Filters = PictureFilters();
     const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
-    if (path) LoadUserPicture(*path);
+    if (!path) return;
+    lastPictureDir_ = FolderOf(*path);
+    LoadUserPicture(*path);
   });
 }
 
 void TDesignTab::BClearImageClick() {
-  Change([this] {
+  PictureChange([this] {
     design_.ClearUserPicture();
     ShowImageGroupState();
   });

@@ -47,6 +47,12 @@ public:
   void BLoadDesignClick();
   // True when the design was saved (false when the dialog was cancelled or the save failed).
   bool BSaveDesignClick();
+  // "Save Design": over the design file last opened or saved, else as "save design" does.
+  bool SaveDesign();
+  // Where the file dialogs open: the folder last used for designs or pictures, else the program's
+  // folder when it holds any, else the user's Pictures folder (pictures) or home folder.
+  std::string DesignDialogDir() const;
+  std::string PictureDialogDir() const;
   void MemoChange();
   void MemoEnter();
   void MemoKeyPress();
@@ -57,6 +63,8 @@ public:
   void SETextHeightChange();
   void SETextRotateChange();
   void BTextResetClick();
+  // "fit text": the message's font shrunk until its box shows all of it.
+  void BFitTextClick();
   void CBTextBGClick();
   void CPBbgColourChange();
   void BLoadImageClick();
@@ -85,6 +93,8 @@ public:
   void ShowImageGroupState();
   // The font field's text and the colour swatch from the message layer.
   void ShowFont();
+  // Says that the message's font is not installed and which family draws it; empty otherwise.
+  QString FontHint() const;
 
   // The groups EnableDesignControls works on, and the two buttons it sets on its own.
   QGroupBox* MessageGroup() const { return gbMessage_; }
@@ -103,6 +113,9 @@ signals:
   void designModified();
   // The message box began to flash without a change (the message got the focus).
   void flashStarted();
+  // The undo or redo keys pressed in the message box: the design's undo, not the box's.
+  void undoRequested();
+  void redoRequested();
 
 protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
@@ -112,6 +125,8 @@ private:
   bool Guard(const std::function<void()>& handler);
   // A change of the design as one undo step, guarded.
   void Change(const std::function<void()>& change, const std::string& key = {});
+  // A change that loads, clears or replaces the user's picture, whose undo brings it back.
+  void PictureChange(const std::function<void()>& change);
   // The rotation spin's value folded into [-179, 180], written back quietly when it changed.
   int32_t FoldedRotation(TAdvSpinEdit* spin);
   // The position spin edits of the text or picture after a rotation moved its corner.
@@ -129,6 +144,10 @@ private:
   TDialogServices dialogs_;
   TAppFolders folders_;
   bool updating_ = false;
+  // The design file last opened or saved (empty for a template) and the folders last used.
+  std::string designPath_;
+  std::string lastDesignDir_;
+  std::string lastPictureDir_;
 
   QPushButton* bSelectTemplate_;
   QGroupBox* gbTemplate_;
@@ -146,6 +165,7 @@ private:
   TAdvSpinEdit* seTextWidth_;
   TAdvSpinEdit* seTextHeight_;
   QPushButton* bTextReset_;
+  QPushButton* bFitText_;
   QCheckBox* cbTextBG_;
   QGroupBox* gbColour_;
   TColorPickerButton* cpbBgColour_;

@@ -25,25 +25,31 @@ bool TDesignUndo::SettleFlash() {
   return true;
 }
 
-void TDesignUndo::Step(const std::function<void()>& change, const std::string& key) {
+void TDesignUndo::Step(const std::function<void()>& change, const std::string& key) { Record(change, key, false); }
+
+void TDesignUndo::PictureStep(const std::function<void()>& change) { Record(change, {}, true); }
+
+void TDesignUndo::Record(const std::function<void()>& change, const std::string& key, bool keepPicture) {
   const bool flashed = SettleFlash();
   TdtpDocument& document = design_.Document();
   TdtpShape* picture = design_.Layer(TLayer::usrImage);
   const bool wasVisible = picture && picture->Visible();
+  const std::shared_ptr<const TUserPicture> before = keepPicture ? design_.UserPicture() : nullptr;
   const TdtpCommand* newest = document.UndoCount() > 0 ? document.UndoItem(document.UndoCount() - 1) : nullptr;
   document.BeginGesture(key);
   try {
     change();
-    if (picture && picture == design_.Layer(TLayer::usrImage) && picture->Visible() != wasVisible &&
+    if (picture && picture == design_.Layer(TLayer::usrImage) && (before || picture->Visible() != wasVisible) &&
         document.UndoEnabled()) {
-      // A step that only shows or hides the picture still needs a command to stand for it.
+      // A step that only shows, hides or swaps the picture still needs a command to stand for it.
       if (document.UndoCount() == 0 || document.UndoItem(document.UndoCount() - 1) == newest) {
         document.AddUndo(std::make_unique<TdtpCommand>(ckProperty, picture->ShapeId(), "Visible",
                                                        wasVisible ? "True" : "False"));
       }
       const TdtpCommand* top = document.UndoItem(document.UndoCount() - 1);
       if (top && top != newest) {
-        undoMarks_[top] = TVisibilityMark{top->ShapeId, top->Name, top->Value, wasVisible, picture->Visible()};
+        undoMarks_[top] = TVisibilityMark{top->ShapeId, top->Name, top->Value, wasVisible, picture->Visible(),
+                                          before, before ? design_.UserPicture() : nullptr};
       }
     }
   } catch (...) {
@@ -71,8 +77,13 @@ void TDesignUndo::PutMark(TMarks& marks, const TdtpCommand* newest, TVisibilityM
   marks[newest] = mark;
 }
 
-void TDesignUndo::ShowPicture(bool visible) {
-  if (TdtpShape* picture = design_.Layer(TLayer::usrImage)) Quietly([&] { picture->SetVisible(visible); });
+void TDesignUndo::ShowPicture(const TVisibilityMark& mark, bool undo) {
+  const std::shared_ptr<const TUserPicture>& kept = undo ? mark.BeforePicture : mark.AfterPicture;
+  if (kept) {
+    Quietly([&] { design_.RestoreUserPicture(*kept); });
+  } else if (TdtpShape* picture = design_.Layer(TLayer::usrImage)) {
+    Quietly([&] { picture->SetVisible(undo ? mark.Before : mark.After); });
+  }
 }
 
 bool TDesignUndo::Replay(bool undo) {
@@ -88,7 +99,7 @@ bool TDesignUndo::Replay(bool undo) {
   const int toCount = undo ? document.RedoCount() : document.UndoCount();
   if (!(undo ? document.Undo() : document.Redo())) return false;
   if (!marked) return true;
-  ShowPicture(undo ? mark.Before : mark.After);
+  ShowPicture(mark, undo);
   // The step going the other way, when the replay left one.
   const int now = undo ? document.RedoCount() : document.UndoCount();
   if (now > toCount) PutMark(to, undo ? document.RedoItem(now - 1) : document.UndoItem(now - 1), mark);

@@ -18,7 +18,6 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Stickwell");
-  QApplication::setOrganizationName("Stickwell");
   // A session ended by a signal leaves none of its save files' temporaries behind.
   sw::InstallTemporaryFileCleanup();
   // The picture cache runs for as long as the documents do.
@@ -33,8 +32,12 @@ int main(int argc, char** argv) {
   setup.Fonts = fonts.get();
   setup.Dialogs = dialogs.Services();
   setup.ProgramDir = QDir(QApplication::applicationDirPath()).absolutePath().toStdString();
-  setup.DataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString();
+  // ~/.local/share/Stickwell: the application's folder once, not under an organisation of the same name.
+  setup.DataDir = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                      .filePath(QApplication::applicationName())
+                      .toStdString();
   setup.BundledTemplates = sw::BundledTemplateDirs(setup.ProgramDir);
+  setup.ManualDirs = sw::ManualDirs(setup.ProgramDir);
 
   sw::TFStickwellMain window(setup);
   window.show();

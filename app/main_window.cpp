@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTabWidget>
@@ -46,6 +47,7 @@ namespace {
 
 constexpr int kLeftPanelWidth = 457;
 constexpr int kFlashIntervalMs = 100;
+constexpr int32_t kWheelZoomStep = 5;
 // The window's font and every button caption: dark grey.
 const QColor kDarkGrey(68, 68, 68);
 const QColor kSkyBlue(166, 202, 240);
@@ -60,6 +62,22 @@ QString DroppedPicture(const QMimeData* data) {
   if (suffix != "jpg" && suffix != "jpeg" && suffix != "gif" && suffix != "png") return {};
   return path;
 }
+
+// The scroll area of a tab's panel. It brings a control into view when the user moves the focus
+// to it with Tab, but not when the focus only moves on because the control that had it was
+// disabled or hidden ("refresh" once clicked, "clear image", an undo): the panel stays under the
+// mouse.
+class TPanelScrollArea : public QScrollArea {
+public:
+  using QScrollArea::QScrollArea;
+
+protected:
+  bool focusNextPrevChild(bool next) override {
+    const QWidget* from = window()->focusWidget();
+    if (from && (!from->isEnabled() || !from->isVisible())) return QWidget::focusNextPrevChild(next);
+    return QScrollArea::focusNextPrevChild(next);
+  }
+};
 
 }  // namespace
 
@@ -115,7 +133,7 @@ QWidget* TFMain::NewTabPage(const char* name, const char* header, QWidget* conte
     if (headerLabel) *headerLabel = label;
     layout->addWidget(label);
   }
-  auto* scroll = new QScrollArea(page);
+  auto* scroll = new TPanelScrollArea(page);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setWidget(content);
@@ -201,11 +219,18 @@ void TFMain::BuildWindow() {
   central->setStretchFactor(1, 1);
   central->setSizes({kLeftPanelWidth, 900 - kLeftPanelWidth});
   setCentralWidget(central);
+  // The status line says what the design view cannot show plainly.
+  status_ = new QLabel(this);
+  status_->setObjectName("LStatus");
+  statusBar()->addWidget(status_, 1);
 
   // The documents in their windows.
   TdtpDocument& document = design_->Document();
   // The user drags the message and the picture on the view; the controls follow every step.
   gestures_ = std::make_unique<TDesignViewClient>(*design_);
+  // A notch of the wheel zooms the picture by a step a person can see; with Ctrl finely.
+  gestures_->ZoomStep = kWheelZoomStep;
+  gestures_->FineZoomStep = 1;
   gestures_->OnChanged = [this] {
     designTab_->ShowTextControls();
     designTab_->ShowImageControls();
@@ -233,6 +258,8 @@ void TFMain::BuildWindow() {
   connect(designTab_, &TDesignTab::designApplied, this, [this] { ApplyDesign(true); });
   connect(designTab_, &TDesignTab::designModified, this, [this] { DesignChanged(); });
   connect(designTab_, &TDesignTab::flashStarted, this, [this] { DesignChanged(); });
+  connect(designTab_, &TDesignTab::undoRequested, this, [this] { Undo1Click(); });
+  connect(designTab_, &TDesignTab::redoRequested, this, [this] { Redo1Click(); });
   connect(templateTab_, &TTemplateTab::designApplied, this, [this] {
     undo_->Clear();
     ApplyDesign(true);
@@ -251,30 +278,41 @@ void TFMain::BuildWindow() {
 void TFMain::BuildMenu() {
   QMenuBar* bar = menuBar();
   bar->setObjectName("MainMenu1");
-  QAction* exit = bar->addAction("Exit");
-  exit->setObjectName("Exit1");
-  QAction* help = bar->addAction("Help");
-  help->setObjectName("Online1");
-  QAction* about = bar->addAction("About");
-  about->setObjectName("About1");
-  QAction* buy = bar->addAction("Buy Products");
-  buy->setObjectName("BuyProducts1");
-  QMenu* edit = bar->addMenu("Edit");
+  const auto add = [this](QMenu* menu, const char* text, const char* name, QKeySequence::StandardKey key,
+                          std::function<void()> handler) {
+    QAction* action = menu->addAction(QString::fromLatin1(text));
+    action->setObjectName(name);
+    if (key != QKeySequence::UnknownKey) action->setShortcuts(key);
+    // The shortcuts work wherever the focus is in the window.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    return action;
+  };
+  QMenu* file = bar->addMenu("&File");
+  file->setObjectName("File1");
+  add(file, "&Open Design...", "Open1", QKeySequence::Open, [this] { designTab_->BLoadDesignClick(); });
+  add(file, "Select &Template...", "SelectTemplate1", QKeySequence::New, [this] { designTab_->BSelectTemplateClick(); });
+  save1_ = add(file, "&Save Design", "Save1", QKeySequence::Save, [this] { designTab_->SaveDesign(); });
+  saveAs1_ = add(file, "Save Design &As...", "SaveAs1", QKeySequence::SaveAs, [this] { designTab_->BSaveDesignClick(); });
+  file->addSeparator();
+  print1_ = add(file, "&Print...", "Print1", QKeySequence::Print, [this] { printTab_->BPrintClick(); });
+  savePdf1_ = add(file, "Save as P&DF...", "SavePdf1", QKeySequence::UnknownKey, [this] { printTab_->BSavePdfClick(); });
+  file->addSeparator();
+  add(file, "E&xit", "Exit1", QKeySequence::Quit, [this] { Exit1Click(); });
+
+  QMenu* edit = bar->addMenu("&Edit");
   edit->setObjectName("Edit1");
-  undo1_ = edit->addAction("Undo");
-  undo1_->setObjectName("Undo1");
-  undo1_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-  redo1_ = edit->addAction("Redo");
-  redo1_->setObjectName("Redo1");
-  redo1_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
-  // The shortcuts work wherever the focus is in the window.
-  for (QAction* action : {undo1_, redo1_}) action->setShortcutContext(Qt::WindowShortcut);
-  connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
-  connect(help, &QAction::triggered, this, [this] { Online1Click(); });
-  connect(about, &QAction::triggered, this, [this] { About1Click(); });
-  connect(buy, &QAction::triggered, this, [this] { BuyProducts1Click(); });
-  connect(undo1_, &QAction::triggered, this, [this] { Undo1Click(); });
-  connect(redo1_, &QAction::triggered, this, [this] { Redo1Click(); });
+  undo1_ = add(edit, "&Undo", "Undo1", QKeySequence::Undo, [this] { Undo1Click(); });
+  redo1_ = add(edit, "&Redo", "Redo1", QKeySequence::Redo, [this] { Redo1Click(); });
+
+  QMenu* help = bar->addMenu("&Help");
+  help->setObjectName("Help1");
+  add(help, "&Manual", "Online1", QKeySequence::HelpContents, [this] { Online1Click(); });
+  // The shop only where the build names a real one.
+  QAction* buy = add(help, "&Buy Products", "BuyProducts1", QKeySequence::UnknownKey, [this] { BuyProducts1Click(); });
+  buy->setVisible(!ShopAddress().empty());
+  help->addSeparator();
+  add(help, "&About", "About1", QKeySequence::UnknownKey, [this] { About1Click(); });
 }
 
 // --- Start ---
@@ -302,10 +340,13 @@ void TFMain::FormCreate() {
 }
 
 void TFMain::StyleControls() {
+  // Live controls only: a disabled one keeps the style's disabled look.
   QPalette palette = this->palette();
-  palette.setColor(QPalette::WindowText, kDarkGrey);
-  palette.setColor(QPalette::ButtonText, kDarkGrey);
-  palette.setColor(QPalette::Text, kDarkGrey);
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::WindowText, kDarkGrey);
+    palette.setColor(group, QPalette::ButtonText, kDarkGrey);
+    palette.setColor(group, QPalette::Text, kDarkGrey);
+  }
   setPalette(palette);
   for (TAdvSpinEdit* spin : findChildren<TAdvSpinEdit*>()) spin->setFixedHeight(TAdvSpinEdit::kHeight);
 }
@@ -399,6 +440,7 @@ void TFMain::ApplyDesign(bool resetPrint) {
   EnableDesignControls(true);
   if (pageControl1_->currentWidget() == tabPrint_) printTab_->TabSheet4Show();
   UpdateUndoActions();
+  ShowDesignStatus();
 }
 
 void TFMain::EnableDesignControls(bool on) {
@@ -408,6 +450,7 @@ void TFMain::EnableDesignControls(bool on) {
   EnableChildControls(designTab_->ImageGroup(), on && design_->ImageGroupAllowed());
   designTab_->LoadImageButton()->setEnabled(on);
   designTab_->SaveDesignButton()->setEnabled(on);
+  for (QAction* action : {save1_, saveAs1_, print1_, savePdf1_}) action->setEnabled(on);
 }
 
 void TFMain::EnableChildControls(QWidget* container, bool on) {
@@ -429,7 +472,38 @@ void TFMain::DesignChanged() {
   design_->SetLayoutStale(true);
   if (design_->Flashing() && !timer1_->isActive()) timer1_->start();
   UpdateUndoActions();
+  ShowDesignStatus();
 }
+
+void TFMain::ShowDesignStatus() {
+  QStringList parts;
+  const TFloatPoint over = design_->DesignLoaded() ? design_->MessageOverflow() : TFloatPoint{};
+  const bool overflow = over.X > 0 || over.Y > 0;
+  if (overflow) {
+    QStringList hidden;
+    const int32_t lines = design_->MessageLines(), shown = design_->MessageLinesShown();
+    if (shown < lines) {
+      hidden << QString("%1 of %2 lines hidden").arg(lines - shown).arg(lines);
+    } else if (over.Y > 0) {
+      hidden << QString("%1 mm cut off below").arg(double(over.Y), 0, 'f', 1);
+    }
+    if (over.X > 0) hidden << QString("%1 mm cut off at the side").arg(double(over.X), 0, 'f', 1);
+    parts << QString("The message does not fit its box (%1): \"fit text\" shrinks it.").arg(hidden.join(", "));
+  }
+  if (!design_->PictureWarning().empty()) {
+    parts << QString::fromStdString("Warning: " + design_->PictureWarning());
+  }
+  if (design_->DesignLoaded()) {
+    const QString fontHint = designTab_->FontHint();
+    if (!fontHint.isEmpty()) parts << fontHint;
+  }
+  status_->setText(parts.join("  "));
+  // The red outline comes and goes with the overflow; it reaches a little beyond the box.
+  if (overflow || overflowShown_) designView_->viewport()->update();
+  overflowShown_ = overflow;
+}
+
+QString TFMain::StatusText() const { return status_->text(); }
 
 void TFMain::UpdateUndoActions() {
   undo1_->setEnabled(undo_->CanUndo());
@@ -494,6 +568,7 @@ void TFMain::FollowUndo() {
   designTab_->ShowImageGroupState();
   templateTab_->ShowTemplate();
   design_->SetLayoutStale(true);
+  ShowDesignStatus();
 }
 
 // --- Closing ---
@@ -531,7 +606,7 @@ void TFMain::closeEvent(QCloseEvent* e) {
 void TFMain::Exit1Click() { close(); }
 
 void TFMain::Online1Click() {
-  Guard([this] { TAboutBox::OpenWebPage(setup_.Dialogs.Web, "help.php"); });
+  Guard([this] { OpenManual(setup_.Dialogs.Web, setup_.ManualDirs); });
 }
 
 void TFMain::About1Click() {
@@ -540,7 +615,7 @@ void TFMain::About1Click() {
 }
 
 void TFMain::BuyProducts1Click() {
-  Guard([this] { TAboutBox::OpenWebAddress(setup_.Dialogs.Web, kShopSite); });
+  Guard([this] { TAboutBox::OpenWebAddress(setup_.Dialogs.Web, ShopAddress()); });
 }
 
 // --- The program's window ---

@@ -59,6 +59,8 @@ struct TMainWindowSetup {
   std::string DataDir;
   // Folders holding the bundled templates, copied into "templates" when missing there.
   std::vector<std::string> BundledTemplates;
+  // Folders that may hold the manual (index.html), the first that has it is opened by Help.
+  std::vector<std::string> ManualDirs;
 };
 
 class TFMain : public QMainWindow {
@@ -125,6 +127,8 @@ public:
   QTimer* Timer1() const { return timer1_; }
   QAction* UndoAction() const { return undo1_; }
   QAction* RedoAction() const { return redo1_; }
+  // What the status line says now.
+  QString StatusText() const;
 
 protected:
   void showEvent(QShowEvent* e) override;
@@ -141,6 +145,8 @@ private:
   void DesignChanged();
   // The controls after an undo or redo.
   void FollowUndo();
+  // The status line: a message its box cuts off (how much), a font that is not installed.
+  void ShowDesignStatus();
   void UpdateUndoActions();
   // Shows the page in the right pane.
   void ShowRightPage(QWidget* page);
@@ -181,6 +187,12 @@ private:
   TRsRulerCorner* rulerCorner_ = nullptr;
   QAction* undo1_ = nullptr;
   QAction* redo1_ = nullptr;
+  QAction* save1_ = nullptr;
+  QAction* saveAs1_ = nullptr;
+  QAction* print1_ = nullptr;
+  QAction* savePdf1_ = nullptr;
+  QLabel* status_ = nullptr;
+  bool overflowShown_ = false;
 };
 
 class TFStickwellMain : public TFMain {

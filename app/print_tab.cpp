@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -46,6 +47,11 @@ void AddSpin(QGridLayout* grid, int row, int column, const char* caption, TAdvSp
 TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogServices& dialogs, QWidget* parent)
     : QWidget(parent), design_(design), sheet_(sheet), dialogs_(dialogs) {
   setObjectName(QStringLiteral("TabSheet4"));
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setObjectName(QStringLiteral("PreviewTimer"));
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(kPreviewPauseMs);
+  connect(previewTimer_, &QTimer::timeout, this, [this] { PreviewTimerTimer(); });
   LHeader = NewTabHeader(this, "print magnet");
 
   auto* gridCaption = new QLabel(QStringLiteral("select print layout"), this);
@@ -206,7 +212,16 @@ void TPrintTab::ShowGrid() {
     for (int32_t c = 0; c < grid.Columns(); ++c) SGPrintLayout->SetSkippedAt(c, r, !grid.Selected(c, r));
 }
 
-void TPrintTab::ShowStale() { BRefreshPreview->setEnabled(design_.LayoutStale()); }
+void TPrintTab::ShowStale() {
+  BRefreshPreview->setEnabled(design_.LayoutStale());
+  // The preview follows by itself once the changes pause ("refresh" does it at once).
+  if (design_.LayoutStale()) previewTimer_->start();
+}
+
+void TPrintTab::PreviewTimerTimer() {
+  if (!isVisible() || !design_.LayoutStale()) return;
+  Guarded([this] { RebuildLayout(); });
+}
 
 void TPrintTab::SettingChanged() {
   design_.SetLayoutStale(true);
@@ -472,7 +487,7 @@ void TPrintTab::BPrintGuideSheetClick() {
 void TPrintTab::BPrintingTipsClick() {
   Guarded([this] {
     TFPrintingTips tips(dialogs_, config_, this);
-    tips.exec();
+    if (tips.exec() == QDialog::Accepted && tips.GuideSheetChosen()) BPrintGuideSheetClick();
   });
 }
 

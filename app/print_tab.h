@@ -14,6 +14,7 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace sw {
 
@@ -89,6 +90,9 @@ public:
   QPushButton* BPrintingTips;
   // Says when the paper holds more copies than one sheet is laid out with.
   QLabel* LLayoutNote;
+  // How long the print settings must rest before the preview is laid out again by itself.
+  static constexpr int kPreviewPauseMs = 300;
+  QTimer* PreviewTimer() const { return previewTimer_; }
 
 signals:
   // A stored print setting changed (the design is modified).
@@ -113,6 +117,8 @@ private:
   void PrintSheetOn(IPrinter& printer, const char* label);
   // A setting changed by the user: the layout is out of date, the design modified.
   void SettingChanged();
+  // The settings rested: the shown sheet is laid out again.
+  void PreviewTimerTimer();
   // The request for the print dialog: the layout's paper.
   TPrintRequest PrintRequest() const;
   // The paper of the layout as a PDF file has it; raises "Invalid paper size" for paper no sheet has.
@@ -127,6 +133,7 @@ private:
   const TFConfig* config_ = nullptr;
   // Set while the tab writes its own controls, so their handlers do nothing.
   bool updating_ = false;
+  QTimer* previewTimer_ = nullptr;
 };
 
 }  // namespace sw

@@ -36,8 +36,10 @@ QLabel* NewCaption(QWidget* buddy, const char* text) {
 
 void ShowPictureWarning(QWidget* widget, const std::string& warning) {
   if (warning.empty() || !widget) return;
-  if (auto* window = qobject_cast<QMainWindow*>(widget->window())) {
-    window->statusBar()->showMessage(QString::fromStdString("Warning: " + warning));
+  // The window's status line (which also shows the warning whenever it is rebuilt).
+  if (auto* status = widget->window()->findChild<QLabel*>("LStatus")) {
+    const QString text = QString::fromStdString("Warning: " + warning);
+    if (!status->text().contains(text)) status->setText(text + "  " + status->text());
   }
 }
 

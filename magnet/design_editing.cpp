@@ -1,11 +1,13 @@
 // The design tab's operations on the layers: the message, its box and its flash, the background
 // colour and the user's picture.
+#include <algorithm>
 #include <cmath>
 
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "magnet/magnet_design.h"
+#include "platform/fonts.h"
 #include "platform/timer.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
@@ -41,6 +43,57 @@ void TMagnetDesign::SetMessageFont(const std::string& name, double points, bool 
   memo->SetFontColor(colour);
 }
 
+TFloatPoint TMagnetDesign::MessageOverflow() const {
+  const TdtpMemoShape* memo = TextLayer();
+  if (!memo || memo->Text().empty()) return {0, 0};
+  const TFloatPoint extent = memo->TextExtentMm();
+  // A hair of rounding in the layout is no overflow.
+  constexpr float kSlack = 0.01f;
+  const float across = extent.X - std::abs(memo->DocWidth());
+  const float down = extent.Y - std::abs(memo->DocHeight());
+  return {across > kSlack ? across : 0, down > kSlack ? down : 0};
+}
+
+int32_t TMagnetDesign::MessageLines() const {
+  const TdtpMemoShape* memo = TextLayer();
+  return memo && !memo->Text().empty() ? static_cast<int32_t>(memo->Lines().size()) : 0;
+}
+
+int32_t TMagnetDesign::MessageLinesShown() const {
+  const TdtpMemoShape* memo = TextLayer();
+  const int32_t lines = MessageLines();
+  if (lines == 0 || !(memo->FontHeight() > 0)) return lines;
+  const double fit = std::floor(std::abs(static_cast<double>(memo->DocHeight())) / memo->FontHeight() + 1e-4);
+  return static_cast<int32_t>(std::clamp<double>(fit, 0, lines));
+}
+
+bool TMagnetDesign::FitMessageText() {
+  TdtpMemoShape* memo = TextLayer();
+  if (!memo) return true;
+  const auto fits = [this] {
+    const TFloatPoint over = MessageOverflow();
+    return over.X == 0 && over.Y == 0;
+  };
+  if (fits()) return true;
+  // Tenths of a point: the largest that fits, found by halving (the extent grows with the size).
+  const auto heightOf = [](int32_t tenths) { return static_cast<float>(tenths / 10.0 * 25.4 / 72.0); };
+  int32_t low = 10;
+  int32_t high = static_cast<int32_t>(std::floor(PointsOf(memo->FontHeight()) * 10));
+  memo->SetFontHeight(heightOf(low));
+  if (!fits() || high <= low) return fits();
+  while (high - low > 1) {
+    const int32_t middle = low + (high - low) / 2;
+    memo->SetFontHeight(heightOf(middle));
+    if (fits()) {
+      low = middle;
+    } else {
+      high = middle;
+    }
+  }
+  memo->SetFontHeight(heightOf(low));
+  return true;
+}
+
 int32_t TMagnetDesign::FontPoints() const {
   const TdtpMemoShape* memo = TextLayer();
   return memo ? Round(PointsOf(memo->FontHeight())) : 0;
@@ -50,6 +103,19 @@ std::string TMagnetDesign::FontText() const {
   const TdtpMemoShape* memo = TextLayer();
   if (!memo) return {};
   return memo->FontName() + " - " + std::to_string(FontPoints()) + " point";
+}
+
+std::string TMagnetDesign::MessageFontFamily() const {
+  const TdtpMemoShape* memo = TextLayer();
+  if (!memo) return {};
+  TFontSystem* fonts = document_.Services().Fonts;
+  if (!fonts) return memo->FontName();
+  try {
+    const std::string family = fonts->Resolve(memo->FontName(), memo->FontStyle()).Family;
+    return family.empty() ? memo->FontName() : family;
+  } catch (const Exception&) {
+    return memo->FontName();  // no font at all: nothing better to name
+  }
 }
 
 void TMagnetDesign::MoveText(float left, float top) {
@@ -230,6 +296,44 @@ void TMagnetDesign::RotateActiveImage(int32_t value) {
 
 void TMagnetDesign::ClearUserPicture() {
   if (TdtpShape* picture = Layer(TLayer::usrImage)) picture->SetVisible(false);
+}
+
+std::shared_ptr<const TUserPicture> TMagnetDesign::UserPicture() {
+  TdtpBitmapShape* picture = BitmapLayer(TLayer::usrImage);
+  if (!picture) return nullptr;
+  TdtpBitmapResource& resource = picture->Resource();
+  TResourceAccess access(resource);
+  // Bytes still in their store are read; a decoded picture keeps the bytes it came from.
+  if (resource.State() == TdtpResource::kStateEmpty) resource.EnsureState(TdtpResource::kStateData);
+  auto state = std::make_shared<TUserPicture>();
+  state->FileName = resource.FileName();
+  state->Bytes = std::make_shared<TMapStream>();
+  state->Bytes->CopyBytesFrom(resource.Data());
+  if (const TDesignObject* entry = LayerObject(TLayer::usrImage)) state->Entry = *entry;
+  state->Visible = picture->Visible();
+  return state;
+}
+
+void TMagnetDesign::RestoreUserPicture(const TUserPicture& state) {
+  TdtpBitmapShape* picture = BitmapLayer(TLayer::usrImage);
+  if (!picture) return;
+  TdtpBitmapResource& resource = picture->Resource();
+  if (state.Bytes && !resource.Data().SameBytes(*state.Bytes)) {
+    TResourceAccess access(resource);
+    const TdtpStorageKind kind = resource.StorageKind();
+    resource.Clear();
+    resource.SetFileName(state.FileName);
+    resource.Data().CopyBytesFrom(*state.Bytes);
+    // Passing through another kind marks the bytes as the resource's own, unsaved, as a load does
+    // (an external picture is read from its file again instead).
+    if (kind != TdtpStorageKind::External) {
+      resource.SetStorageKind(kind == TdtpStorageKind::None ? TdtpStorageKind::Embedded : TdtpStorageKind::None);
+      resource.SetStorageKind(kind);
+    }
+    picture->PictureChanged();
+  }
+  if (TDesignObject* entry = LayerObject(TLayer::usrImage)) *entry = state.Entry;
+  picture->SetVisible(state.Visible);
 }
 
 void TMagnetDesign::ResetActiveImage() {

@@ -12,6 +12,7 @@
 #include "base/numeric.h"
 #include "engine/document.h"
 #include "magnet/magnet_design.h"
+#include "platform/canvas.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/polygon_shape.h"
 #include "storage/resources/resource.h"
@@ -20,6 +21,8 @@ namespace sw {
 
 namespace {
 
+// The outline of a message box that cuts off its text.
+constexpr TColor32 kOverflowColour = 0xFFE00000;
 // Alpha from which an overlay hides what lies below it: the picture shows less than half there.
 constexpr uint32_t kCoverAlpha = 128;
 // The wheel zooms in one undo step as long as nothing else is recorded between its turns.
@@ -245,7 +248,50 @@ void TDesignViewClient::SetCursorAt(int32_t x, int32_t y) {
 
 // --- IWindowClient ---
 
-void TDesignViewClient::Paint(TCanvas& canvas, const TRect& clip) { Document().Paint(canvas, clip); }
+void TDesignViewClient::Paint(TCanvas& canvas, const TRect& clip) {
+  TdtpDocument& document = Document();
+  document.Paint(canvas, clip);
+  const TdtpPage* page = document.CurrentPage();
+  if (!page || document.IsPrinting() || document.IsLoading()) return;
+  const TRect area = IntersectRect(clip, canvas.ClipRect());
+  if (area.IsEmpty()) return;
+  const TRect old = canvas.ClipRect();
+  canvas.SetClipRect(area);
+  // The view shows the design page (its bleed included) and nothing beyond, as print does: what
+  // reaches past its edges is covered by the workspace again.
+  const TFloatPoint a = page->LocalToScreen({0, 0});
+  const TFloatPoint b = page->LocalToScreen({page->DocWidth(), page->DocHeight()});
+  const TRect shown{Round(std::min(a.X, b.X)), Round(std::min(a.Y, b.Y)), Round(std::max(a.X, b.X)),
+                    Round(std::max(a.Y, b.Y))};
+  const TColor32 workspace = ColorFromSystem(document.Color);
+  for (const TRect& strip : {TRect{area.Left, area.Top, area.Right, shown.Top},
+                             TRect{area.Left, shown.Bottom, area.Right, area.Bottom},
+                             TRect{area.Left, shown.Top, shown.Left, shown.Bottom},
+                             TRect{shown.Right, shown.Top, area.Right, shown.Bottom}}) {
+    const TRect part = IntersectRect(strip, area);
+    if (!part.IsEmpty()) canvas.FillRect(part, workspace);
+  }
+  // A message its box cuts off shows the box in red.
+  const TdtpShape* text = design_.Layer(TLayer::usrText);
+  const TFloatPoint over = design_.MessageOverflow();
+  if (text && text->Visible() && (over.X > 0 || over.Y > 0)) {
+    const float w = text->DocWidth(), h = text->DocHeight();
+    TPoint corners[4];
+    const TFloatPoint local[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    for (int i = 0; i < 4; ++i) {
+      const TFloatPoint p = text->LocalToScreen(local[i]);
+      corners[i] = TPoint{Round(p.X), Round(p.Y)};
+    }
+    const TPen pen = canvas.Pen();
+    const TBrush brush = canvas.Brush();
+    canvas.SetPen(TPen{kOverflowColour, 2, psSolid, pmCopy});
+    canvas.SetBrush(TBrush{clWhite32, bsClear});
+    canvas.Polygon(corners, 4);
+    canvas.SetPen(pen);
+    canvas.SetBrush(brush);
+  }
+  canvas.SetClipRect(old);
+}
 
 void TDesignViewClient::Resized() { Document().Resized(); }
 
@@ -386,6 +432,9 @@ void TDesignViewClient::DoubleClick(TShiftState shift, int32_t x, int32_t y) {
   // A message that may not be edited on the page ends the edit it was asked for at once.
   if (EditingMessage()) {
     wasEditing_ = true;
+    // The caret goes where the user clicked, nothing selected, as in any text.
+    Document().MouseDown(TMouseButton::mbLeft, 0, x, y);
+    Document().MouseUp(TMouseButton::mbLeft, 0, x, y);
     return;
   }
   if (OnEditMessage) OnEditMessage();
@@ -406,7 +455,8 @@ bool TDesignViewClient::MouseWheel(TShiftState shift, int32_t delta, int32_t x, 
   const int64_t notches = turned / kWheelNotch;
   wheelRest_ = static_cast<int32_t>(turned % kWheelNotch);
   if (notches == 0) return true;
-  const int64_t wanted = static_cast<int64_t>(controls->Zoom) + notches * ZoomStep;
+  const int64_t step = (shift & ssCtrl) ? FineZoomStep : ZoomStep;
+  const int64_t wanted = static_cast<int64_t>(controls->Zoom) + notches * step;
   // The maximum first, then the minimum, as the spin edit keeps its value in range.
   const auto zoom = static_cast<int32_t>(std::max<int64_t>(std::min<int64_t>(wanted, ZoomMaximum), ZoomMinimum));
   if (zoom == controls->Zoom) return true;

@@ -51,6 +51,8 @@ public:
   // The zoom spin edit's step and range in percent: one wheel notch zooms by ZoomStep, never
   // beyond the range (the spin edit has none; the wheel does not make a picture negative).
   int32_t ZoomStep = 1;
+  // The step of a notch with Ctrl held, for fine zooming.
+  int32_t FineZoomStep = 1;
   int32_t ZoomMinimum = 0;
   int32_t ZoomMaximum = kSpinLimit;
 
@@ -76,9 +78,11 @@ public:
   // Ends the drag as one undo step; a drag that came back to its whole-millimetre start stores
   // nothing.
   void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
-  // On the message: in-place editing, or OnEditMessage when the message has no in-place editor.
+  // On the message: in-place editing with the caret at the point, or OnEditMessage when the
+  // message has no in-place editor.
   void DoubleClick(TShiftState shift, int32_t x, int32_t y) override;
-  // Over the picture: zooms it, one ZoomStep per notch; elsewhere the document scrolls.
+  // Over the picture: zooms it, one ZoomStep per notch (FineZoomStep with Ctrl); elsewhere the
+  // document scrolls.
   bool MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32_t y) override;
   // Escape cancels a drag; keys reach the document only while the message is edited in place.
   void KeyDown(uint16_t key, TShiftState shift) override;

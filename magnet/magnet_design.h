@@ -27,7 +27,18 @@ namespace sw {
 class TdtpBitmapShape;
 class TdtpMemoShape;
 class TdtpPolygonShape;
+class TMapStream;
 class TXmlNode;
+
+// The user's picture as one state of it: its bytes (sharing the resource's blocks, so keeping it
+// copies nothing), file name, zoom reference and visibility. Undo keeps one before and after
+// every load, clear and replacement, so that the picture itself comes back.
+struct TUserPicture {
+  std::string FileName;
+  std::shared_ptr<TMapStream> Bytes;
+  TDesignObject Entry;
+  bool Visible = false;
+};
 
 // Window-system colours the layers use.
 constexpr int32_t kColourWhite = 0xFFFFFF;
@@ -206,6 +217,19 @@ public:
   std::string FontText() const;
   // The text's size in whole points as the font dialog opens at.
   int32_t FontPoints() const;
+  // The family the font system really draws the message's font name with (Liberation Sans for a
+  // stored "Arial"); the stored name itself without a font system, a text layer or any font.
+  std::string MessageFontFamily() const;
+  // How far the laid-out message reaches beyond its box, in millimetres across and down; (0, 0)
+  // when it fits or there is no message. The box cuts off what reaches beyond, on screen and in
+  // print.
+  TFloatPoint MessageOverflow() const;
+  // The message's lines and how many of them the box shows whole (both 0 without a message).
+  int32_t MessageLines() const;
+  int32_t MessageLinesShown() const;
+  // "fit text": the font shrunk, in tenths of a point and never below one point, to the largest
+  // size whose text fits the box; nothing when it fits. True when the text fits afterwards.
+  bool FitMessageText();
   void MoveText(float left, float top);
   void SizeText(float width, float height);
   // Turns the text about its centre to -value degrees.
@@ -248,6 +272,11 @@ public:
   void RotateActiveImage(int32_t value);
   // "clear image": the user's picture hidden (kept in the layer).
   void ClearUserPicture();
+  // The user's picture as it is now; null without the layer.
+  std::shared_ptr<const TUserPicture> UserPicture();
+  // Puts a kept state back: the bytes (when they differ from the layer's), the zoom reference and
+  // the visibility. The geometry is the document undo's business.
+  void RestoreUserPicture(const TUserPicture& picture);
   // Picture "reset": recorded geometry, visible, then CentreQuarterZoom.
   void ResetActiveImage();
   std::optional<TImageControls> ImageControls(TLayer layer) const;

@@ -12,9 +12,11 @@ namespace sw {
 
 namespace {
 
-// The message a new template starts with, at 10 points bold in black.
+// The message a new template starts with, at 10 points bold in black, in a family every machine
+// that runs the program has (the build installs it).
 constexpr char16_t kTemplateMessage[] = u"your message goes here";
 constexpr double kTemplateMessagePoints = 10;
+constexpr char kTemplateMessageFont[] = "Liberation Sans";
 
 }  // namespace
 
@@ -47,6 +49,7 @@ void TMagnetDesign::LoadTemplateImage(TLayer layer, const std::string& fileName)
   LoadAndFitPicture(layer, fileName);
   if (TdtpPolygonShape* background = RectLayer(TLayer::bgColour)) background->SetFillColor(kColourWhite);
   if (TdtpMemoShape* text = TextLayer()) {
+    text->SetFontName(kTemplateMessageFont);
     text->SetFontSize(static_cast<float>(kTemplateMessagePoints));
     text->SetBold(true);
     text->SetFontColor(kColourBlack);

@@ -2,6 +2,7 @@
 
 #include <QHideEvent>
 #include <QKeyEvent>
+#include <QWheelEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -115,6 +116,7 @@ TAdvSpinEdit::TAdvSpinEdit(QWidget* parent)
   editor_->setPalette(pal);
   editor_->installEventFilter(this);
   connect(editor_, &QLineEdit::editingFinished, this, [this] { CommitText(); });
+  connect(editor_, &QLineEdit::textEdited, this, [this] { ApplyTyped(); });
   connect(repeat_, &QTimer::timeout, this, [this] {
     repeat_->setInterval(intervalMs_);
     Step();
@@ -188,14 +190,37 @@ void TAdvSpinEdit::ShowValue() {
 }
 
 void TAdvSpinEdit::CommitText() {
-  if (!editor_->isModified()) return;
-  editor_->setModified(false);
-  const std::optional<double> typed = ParseSpinText(editor_->text().toStdString());
-  if (typed) {
-    Store(*typed, true);
-  } else {
-    ShowValue();
+  if (editor_->isModified()) {
+    editor_->setModified(false);
+    const std::optional<double> typed = ParseSpinText(editor_->text().toStdString());
+    if (typed) {
+      Store(*typed, true);
+    } else {
+      ShowValue();
+    }
   }
+  EndTyping();
+}
+
+void TAdvSpinEdit::ApplyTyped() {
+  const std::optional<double> typed = ParseSpinText(editor_->text().toStdString());
+  if (!typed) return;
+  if (!typing_) {
+    typing_ = true;
+    typingStart_ = value_;
+    emit gestureStarted();
+  }
+  // The text stays as typed ("1." on its way to "1.5"); Return shows the value as kept.
+  const double v = Constrain(*typed);
+  if (v == value_) return;
+  value_ = v;
+  emit valueChanged(value_);
+}
+
+void TAdvSpinEdit::EndTyping() {
+  if (!typing_) return;
+  typing_ = false;
+  emit gestureEnded();
 }
 
 void TAdvSpinEdit::BeginPress(int32_t direction) {
@@ -247,7 +272,24 @@ void TAdvSpinEdit::changeEvent(QEvent* e) {
 
 void TAdvSpinEdit::hideEvent(QHideEvent* e) {
   EndPress();
+  CommitText();
   QWidget::hideEvent(e);
+}
+
+void TAdvSpinEdit::wheelEvent(QWheelEvent* e) {
+  if (!isEnabled() || !editor_->hasFocus()) {
+    e->ignore();
+    return;
+  }
+  e->accept();
+  wheelRest_ += e->angleDelta().y();
+  const int32_t notches = wheelRest_ / 120;
+  wheelRest_ -= notches * 120;
+  if (notches == 0) return;
+  CommitText();
+  emit gestureStarted();
+  Store(value_ + notches * step_, true);
+  emit gestureEnded();
 }
 
 bool TAdvSpinEdit::eventFilter(QObject* watched, QEvent* e) {
@@ -265,9 +307,11 @@ bool TAdvSpinEdit::eventFilter(QObject* watched, QEvent* e) {
       }
       return true;
     }
-    if (k->key() == Qt::Key_Escape && editor_->isModified()) {
+    if (k->key() == Qt::Key_Escape && (editor_->isModified() || typing_)) {
       editor_->setModified(false);
+      if (typing_) Store(typingStart_, true);
       ShowValue();
+      EndTyping();
       return true;
     }
   } else if (e->type() == QEvent::KeyRelease) {
@@ -276,8 +320,13 @@ bool TAdvSpinEdit::eventFilter(QObject* watched, QEvent* e) {
       EndPress();
       return true;
     }
-  } else if (e->type() == QEvent::FocusOut && gesture_ != 0 && !upper_->Down() && !lower_->Down()) {
-    EndPress();
+  } else if (e->type() == QEvent::FocusOut) {
+    if (gesture_ != 0 && !upper_->Down() && !lower_->Down()) EndPress();
+    CommitText();
+  } else if (e->type() == QEvent::Wheel) {
+    // The editor's own wheel handling would swallow it: the spin edit decides.
+    wheelEvent(static_cast<QWheelEvent*>(e));
+    return true;
   }
   return QWidget::eventFilter(watched, e);
 }

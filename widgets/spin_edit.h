@@ -76,11 +76,13 @@ public:
   QSize minimumSizeHint() const override;
 
 signals:
-  // The value changed by the user or by SetValue. A change outside a gesture (a typed value) is
-  // a step of its own.
+  // The value changed by the user or by SetValue. A change outside a gesture is a step of its own.
   void valueChanged(double value);
   // Around each press of an arrow or an arrow key, held down or not, even when the value is at a
-  // limit and nothing changes; every valueChanged of the press falls between the two.
+  // limit and nothing changes, around each wheel notch, and around typing: a typed value applies
+  // at every keystroke that leaves a number, from the first such keystroke until Return, Escape
+  // (which brings back the value from before the typing) or the focus leaves. Every valueChanged
+  // of the press, notch or typing falls between the two.
   void gestureStarted();
   void gestureEnded();
 
@@ -89,6 +91,9 @@ protected:
   void resizeEvent(QResizeEvent* e) override;
   void changeEvent(QEvent* e) override;
   void hideEvent(QHideEvent* e) override;
+  // With the focus, a notch steps the value once (up increases); without it the wheel is left to
+  // what lies below (the panel scrolls).
+  void wheelEvent(QWheelEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -97,6 +102,9 @@ private:
   void Store(double value, bool notify);
   void ShowValue();
   void CommitText();
+  // A keystroke in the editor: the value follows when the text is a number.
+  void ApplyTyped();
+  void EndTyping();
   // direction −1 is the upper arrow, +1 the lower.
   void BeginPress(int32_t direction);
   void EndPress();
@@ -112,6 +120,9 @@ private:
   double min_ = 0, max_ = 0;
   double value_ = 0;
   int32_t gesture_ = 0;  // direction of the press in progress, 0 for none
+  bool typing_ = false;
+  double typingStart_ = 0;
+  int32_t wheelRest_ = 0;  // wheel units short of a notch
   int32_t delayMs_ = 400, intervalMs_ = 60;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "base/exception.h"
@@ -38,7 +39,14 @@ private slots:
     THeadlessDialogs dialogs;
     THeadlessMessageBoxes boxes;
     TFConfig config;
-    TFNoTemplates window(dialogs.Services(&boxes), &config);
+    // Built without a download page: no button that would open a page that does not exist.
+    {
+      TFNoTemplates window(dialogs.Services(&boxes), &config, nullptr, std::string());
+      QVERIFY(window.BDownload->isHidden());
+      QCOMPARE(window.BCancel->text(), QStringLiteral("OK"));
+      QVERIFY(window.Label1->text().contains(QStringLiteral("were not found")));
+    }
+    TFNoTemplates window(dialogs.Services(&boxes), &config, nullptr, "https://templates.test/");
     QCOMPARE(window.windowTitle(), QStringLiteral("Empty Templates Folder"));
     QCOMPARE(window.Label1->text(), QStringLiteral("Your templates folder is currently empty.\n\n"
                                                    "Please download templates from the \n"
@@ -49,7 +57,7 @@ private slots:
 
     window.show();
     QTest::mouseClick(window.BDownload, Qt::LeftButton);
-    QCOMPARE(dialogs.Web.Urls(), std::vector<std::string>{"https://stickwell.example/download.php?ref=Stickwell"});
+    QCOMPARE(dialogs.Web.Urls(), std::vector<std::string>{"https://templates.test/?ref=Stickwell"});
     QCOMPARE(window.result(), int(QDialog::Accepted));
     QVERIFY(!window.isVisible());
 
@@ -63,48 +71,30 @@ private slots:
     THeadlessDialogs dialogs;
     dialogs.Web.Fail = true;
     THeadlessMessageBoxes boxes;
-    TFNoTemplates window(dialogs.Services(&boxes), nullptr);
+    TFNoTemplates window(dialogs.Services(&boxes), nullptr, nullptr, "https://templates.test/");
     window.show();
     QTest::mouseClick(window.BDownload, Qt::LeftButton);
     QCOMPARE(boxes.LastText(), std::string("Couldn't launch default browser"));
     QVERIFY(window.isVisible());
-
-    // Without any browser service the same message comes.
-    TDialogServices none;
-    none.MessageBoxes = &boxes;
-    TFPrintingTips tips(none, nullptr);
-    tips.show();
-    boxes.ClearMessages();
-    QTest::mouseClick(tips.BGuideSheets, Qt::LeftButton);
-    QCOMPARE(boxes.LastText(), std::string("Couldn't launch default browser"));
-    QVERIFY(tips.isVisible());
-    tips.reject();
   }
 
-  void printingTipsTextAndGuideSheets() {
+  void printingTipsNameWhatTheProgramHas() {
     THeadlessDialogs dialogs;
     TFConfig config;
     TFPrintingTips tips(dialogs.Services(), &config);
     QCOMPARE(tips.windowTitle(), QStringLiteral("Printing tips for pre-cut paper"));
-    const QStringList lines = tips.Label1->text().split(QLatin1Char('\n'));
-    QCOMPARE(lines.size(), 25);
-    QCOMPARE(lines[0], QStringLiteral("Here are some tips to help you get the best results."));
-    QCOMPARE(lines[1], QString());
-    QCOMPARE(lines[3], QStringLiteral("pages first using plain paper guide sheets.   These "));
-    QCOMPARE(lines[14], QStringLiteral("While Stickwell allows precise adjustment of "));
-    QCOMPARE(lines[18], QStringLiteral("*IMPORTANT* "));
-    QCOMPARE(lines[24], QStringLiteral("advice, you do so at your own risk."));
-    QVERIFY(!tips.Label1->text().contains(QStringLiteral("PRODUCT_NAME")));
+    const QString text = tips.Label1->text();
+    // The tips send the user to what the print tab really has, not to a web site.
+    for (const char* named : {"\"print guide sheet\"", "printer offset", "print tab"}) QVERIFY(text.contains(named));
+    QVERIFY(!text.contains(QStringLiteral("download")));
+    QVERIFY(!text.contains(QStringLiteral("PRODUCT_NAME")));
     QVERIFY(tips.BOK->isDefault());
 
     tips.show();
     QTest::mouseClick(tips.BGuideSheets, Qt::LeftButton);
-    QCOMPARE(dialogs.Web.Urls(), std::vector<std::string>{"https://stickwell.example/guide_sheet.php?ref=Stickwell"});
     QCOMPARE(tips.result(), int(QDialog::Accepted));
-    tips.show();
-    QTest::mouseClick(tips.BOK, Qt::LeftButton);
-    QVERIFY(!tips.isVisible());
-    QCOMPARE(dialogs.Web.Urls().size(), size_t(1));
+    QVERIFY(tips.GuideSheetChosen());
+    QVERIFY(dialogs.Web.Urls().empty());
   }
 
   void aboutBoxAndWebPages() {
@@ -113,24 +103,32 @@ private slots:
     QCOMPARE(about.windowTitle(), QStringLiteral("About"));
     about.show();
     QCOMPARE(about.ProductName->text(), QStringLiteral("Stickwell"));
-    QCOMPARE(about.Version->text(), QStringLiteral("Version 2006 1.0.15"));
+    // The version the build was made as.
+    QCOMPARE(about.Version->text(), QStringLiteral("Version " STICKWELL_PROJECT_VERSION));
     QVERIFY(!about.Copyright->text().isEmpty());
     QVERIFY(!about.Comments->text().isEmpty());
     QTest::mouseClick(about.OKButton, Qt::LeftButton);
     QVERIFY(!about.isVisible());
 
     THeadlessWebBrowser web;
-    TAboutBox::OpenWebPage(&web, "help.php");
-    TAboutBox::OpenWebAddress(&web, kShopSite);
-    QCOMPARE(web.Urls(), (std::vector<std::string>{"https://stickwell.example/help.php?ref=Stickwell",
-                                                   "https://shop.stickwell.example/?ref=Stickwell"}));
+    TAboutBox::OpenWebAddress(&web, "https://shop.test/");
+    QCOMPARE(web.Urls(), (std::vector<std::string>{"https://shop.test/?ref=Stickwell"}));
     bool raised = false;
     try {
-      TAboutBox::OpenWebPage(nullptr, "help.php");
+      TAboutBox::OpenWebAddress(nullptr, "https://shop.test/");
     } catch (const Exception& e) {
       raised = e.Message() == "Couldn't launch default browser";
     }
     QVERIFY(raised);
+    // The manual: the first folder that has one, or a clear error.
+    QTemporaryDir folder;
+    bool missing = false;
+    try {
+      OpenManual(&web, {folder.path().toStdString()});
+    } catch (const Exception& e) {
+      missing = e.Message() == "The manual is not installed";
+    }
+    QVERIFY(missing);
   }
 };
 

@@ -69,9 +69,9 @@ class DesignDragTest : public QObject {
     QTest::mouseRelease(port, Qt::LeftButton, {}, to);
   }
 
-  void Wheel(const QPoint& at, int delta) {
+  void Wheel(const QPoint& at, int delta, Qt::KeyboardModifiers keys = Qt::NoModifier) {
     QWheelEvent event(QPointF(at), QPointF(View()->viewport()->mapToGlobal(at)), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                      Qt::NoButton, keys, Qt::NoScrollPhase, false);
     QApplication::sendEvent(View()->viewport(), &event);
   }
 
@@ -178,13 +178,16 @@ private slots:
   void theWheelZoomsThePicture() {
     OpenWithPicture();
     QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    // 5 % a notch, 1 % with Ctrl.
     Wheel(At(10, 10), 120);
-    QCOMPARE(Spin("SEImageZoom")->IntValue(), 26);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 30);
     Wheel(At(10, 10), -240);
-    QCOMPARE(Spin("SEImageZoom")->IntValue(), 24);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 20);
+    Wheel(At(10, 10), 120, Qt::ControlModifier);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 21);
     // Away from the picture it does not zoom.
     Wheel(At(80, 10), 120);
-    QCOMPARE(Spin("SEImageZoom")->IntValue(), 24);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 21);
   }
 
   void doubleClickEditsTheMessageOnThePage() {
@@ -194,18 +197,27 @@ private slots:
     QCOMPARE(Document().EditShape(), &Text());
     QTest::keyClicks(View(), "Hey");
     QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey"));
+    // A second double click, on the end of the message: the caret goes there, nothing selected,
+    // so typing adds to the message instead of replacing it.
+    QTest::mouseClick(port, Qt::LeftButton, {}, At(80, 10));
+    const TFloatPoint end = Text().LocalToScreen({Text().DocWidth() - 0.5f, Text().DocHeight() / 2});
+    QTest::mouseDClick(port, Qt::LeftButton, {}, QPoint(Round(end.X), Round(end.Y)));
+    QCOMPARE(Document().EditShape(), &Text());
+    QCOMPARE(Design().TextLayer()->SelLength, 0);
+    QTest::keyClicks(View(), "!");
+    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey!"));
     // A click away from the message ends the editing and touches nothing there.
     QTest::mouseClick(port, Qt::LeftButton, {}, At(80, 10));
     QCOMPARE(Document().EditShape(), nullptr);
-    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey"));
+    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey!"));
     QCOMPARE(Document().SelectedCount(), 0);
     // The message field shows what was typed on the page, and typing there goes on from it.
     auto* memo = window->findChild<QPlainTextEdit*>("Memo");
     QVERIFY(memo);
-    QCOMPARE(memo->toPlainText(), QString("Hey"));
+    QCOMPARE(memo->toPlainText(), QString("Hey!"));
     memo->moveCursor(QTextCursor::End);
     QTest::keyClicks(memo, "!");
-    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey!"));
+    QCOMPARE(Design().TextLayer()->Text(), std::u16string(u"Hey!!"));
   }
 
   void theOtherLayersCannotBeTaken() {

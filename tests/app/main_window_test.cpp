@@ -10,15 +10,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <unistd.h>
 
@@ -31,7 +35,9 @@
 #include "app/design_tab.h"
 #include "app/design_undo.h"
 #include "app/main_window.h"
+#include "app/print_tab.h"
 #include "engine/document.h"
+#include "engine/page.h"
 #include "magnet/print_sheet.h"
 #include "magnet/magnet_design.h"
 #include "platform/headless_dialogs.h"
@@ -83,6 +89,7 @@ class MainWindowTest : public QObject {
     setup.Dialogs = dialogs->Services(&boxes);
     setup.ProgramDir = Program().toStdString();
     setup.DataDir = (dir->path() + "/data").toStdString();
+    setup.ManualDirs = {(dir->path() + "/no manual").toStdString(), STICKWELL_BINARY_DIR "/manual"};
     window = std::make_unique<TFStickwellMain>(setup);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -143,6 +150,11 @@ private slots:
     QVERIFY(!Child<QPlainTextEdit>(*window, "Memo")->isEnabled());
     QVERIFY(!Spin("SETextRotate")->isEnabled());
     QVERIFY(!Child<TColorPickerButton>(*window, "CPBbgColour")->isEnabled());
+    // ... and look it: the window's grey is for live controls only.
+    for (const QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText}) {
+      const QPalette look = Child<QPushButton>(*window, "BSaveDesign")->palette();
+      QVERIFY(look.color(QPalette::Disabled, role) != look.color(QPalette::Active, role));
+    }
     // The start-up picture sits in the middle of its page.
     QLabel* picture = window->StartupPicture();
     QCOMPARE(picture->size(), QSize(291, 43));
@@ -159,6 +171,10 @@ private slots:
     QCOMPARE(QDir(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir)).absolutePath(),
              QDir(Program() + "/templates").absolutePath());
     QVERIFY(!window->Design().DesignLoaded());
+    // "load design" with no design saved yet opens where the user's files are, not in the empty
+    // designs folder.
+    Click(Child<QPushButton>(*window, "BLoadDesign"));
+    QCOMPARE(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir), QDir::homePath());
     // A template put there later loads, and the design shows.
     WriteTemplate(*world, TemplatePath().toStdString());
     SelectTemplate();
@@ -200,20 +216,48 @@ private slots:
     QVERIFY(dialogs->Files.Requests().empty());
   }
 
-  void menuOpensTheWebPagesAndReportsABrowserThatFails() {
+  void menuHoldsTheFileEntriesWithTheStandardKeysAndOpensTheManual() {
     Open(true);
     QStringList entries;
     for (QAction* action : window->menuBar()->actions()) entries << action->text();
-    QCOMPARE(entries.mid(0, 4), QStringList({"Exit", "Help", "About", "Buy Products"}));
+    QCOMPARE(entries, QStringList({"&File", "&Edit", "&Help"}));
+    const auto keys = [this](const char* name) { return window->findChild<QAction*>(name)->shortcuts(); };
+    QCOMPARE(keys("Open1"), QKeySequence::keyBindings(QKeySequence::Open));
+    QCOMPARE(keys("Save1"), QKeySequence::keyBindings(QKeySequence::Save));
+    QCOMPARE(keys("SaveAs1"), QKeySequence::keyBindings(QKeySequence::SaveAs));
+    QCOMPARE(keys("Print1"), QKeySequence::keyBindings(QKeySequence::Print));
+    QCOMPARE(keys("Exit1"), QKeySequence::keyBindings(QKeySequence::Quit));
+    QCOMPARE(keys("Undo1"), QKeySequence::keyBindings(QKeySequence::Undo));
+    QCOMPARE(keys("Redo1"), QKeySequence::keyBindings(QKeySequence::Redo));
+    QCOMPARE(keys("Online1"), QKeySequence::keyBindings(QKeySequence::HelpContents));
+    // Nothing to save or print before a template; no shop unless the build names one.
+    QVERIFY(!window->findChild<QAction*>("Save1")->isEnabled());
+    QVERIFY(!window->findChild<QAction*>("Print1")->isEnabled());
+    QVERIFY(!window->findChild<QAction*>("BuyProducts1")->isVisible());
+    // Help opens the manual that came with the program, from the first folder that has it.
     window->findChild<QAction*>("Online1")->trigger();
-    window->findChild<QAction*>("BuyProducts1")->trigger();
-    QCOMPARE(dialogs->Web.Urls().size(), size_t(2));
-    QCOMPARE(dialogs->Web.Urls()[0], std::string(kProductSite) + "help.php?ref=Stickwell");
-    QCOMPARE(dialogs->Web.Urls()[1], std::string(kShopSite) + "?ref=Stickwell");
+    QCOMPARE(dialogs->Web.Urls().size(), size_t(1));
+    const QUrl manual(QString::fromStdString(dialogs->Web.Urls()[0]));
+    QVERIFY(manual.isLocalFile());
+    QFile page(manual.toLocalFile());
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    for (const char* topic : {"pre-cut", "uncut", "guide sheet", "template"}) QVERIFY(text.contains(topic));
     dialogs->Web.Fail = true;
     window->findChild<QAction*>("Online1")->trigger();
     QCOMPARE(boxes.LastText(), std::string("Couldn't launch default browser"));
     QVERIFY(window->isVisible());
+    // "Save" asks for a name once; from then on it saves over the same file without asking.
+    SelectTemplate();
+    const QString saved = Program() + "/designs/kept.fmd";
+    dialogs->Files.ScriptSave(saved.toStdString());
+    window->findChild<QAction*>("Save1")->trigger();
+    QVERIFY(QFileInfo(saved).isFile());
+    const size_t asked = dialogs->Files.Requests().size();
+    QVERIFY(QFile::remove(saved));
+    QTest::keySequence(window.get(), QKeySequence::Save);
+    QVERIFY(QFileInfo(saved).isFile());
+    QCOMPARE(dialogs->Files.Requests().size(), asked);
     // "Exit" closes through the close question.
     window->findChild<QAction*>("Exit1")->trigger();
     QVERIFY(!window->isVisible());
@@ -233,8 +277,30 @@ private slots:
     QVERIFY(design.Flashing());
     QVERIFY(window->Timer1()->isActive());
     QVERIFY(design.Document().Modified());
-    // The font, with its colour, from the font dialog.
+    // A stored name this machine lacks says so, and the dialog opens on the family the message is
+    // drawn in, style and size kept; OK there changes nothing.
+    Text().SetFontName("Arial");
+    Text().SetBold(true);
+    window->DesignTab()->ShowFont();
+    QVERIFY(Child<QLineEdit>(*window, "EFont")->toolTip().contains("Liberation Sans"));
     const int32_t points = design.FontPoints();
+    const TFontChoice opened{"Liberation Sans", double(points), true, false, SwapRedBlue(Text().FontColor())};
+    const int stepsBefore = design.Document().UndoCount();
+    dialogs->Font.ScriptFont(opened);
+    Click(Child<QPushButton>(*window, "BFont"));
+    QCOMPARE(dialogs->Font.Requests().back(), opened);
+    QCOMPARE(Text().FontName(), std::string("Arial"));
+    QVERIFY(Text().FontStyle() & fsBold);
+    QCOMPARE(design.Document().UndoCount(), stepsBefore);
+    // Only the size changed: the stored name stays.
+    dialogs->Font.ScriptFont(TFontChoice{"Liberation Sans", double(points + 2), true, false, opened.Colour});
+    Click(Child<QPushButton>(*window, "BFont"));
+    QCOMPARE(Text().FontName(), std::string("Arial"));
+    QCOMPARE(design.FontPoints(), points + 2);
+    // The font, with its colour, from the font dialog.
+    Text().SetFontName("DejaVu Serif");
+    Text().SetFontSize(float(points));
+    Text().SetBold(false);
     const std::string fontName = Text().FontName();
     dialogs->Font.ScriptFont(TFontChoice{"DejaVu Sans", 20, true, false, 0xFF0000});
     Click(Child<QPushButton>(*window, "BFont"));
@@ -356,6 +422,33 @@ private slots:
     QCOMPARE(height->IntValue(), before);
     QCOMPARE(Round(Text().DocHeight()), before);
     QCOMPARE(Round(design.Layer(TLayer::usrTextBG)->DocHeight()), before);
+    // A typed value applies as it is typed, before Return, and the whole edit is one step.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    TAdvSpinEdit* across = Spin("SETextHorizontal");
+    const int left = across->IntValue();
+    across->Editor()->setFocus();
+    across->Editor()->selectAll();
+    QTest::keyClicks(across->Editor(), "12");
+    QCOMPARE(Round(Text().DocLeft()), 12);
+    QTest::keyClick(across->Editor(), Qt::Key_Return);
+    undo->trigger();
+    QCOMPARE(Round(Text().DocLeft()), left);
+    QCOMPARE(across->IntValue(), left);
+    // The wheel steps the spin edit that has the focus, a step a notch; one without it is left alone.
+    const auto wheel = [](QWidget* target) {
+      QWheelEvent turn(QPointF(5, 5), QPointF(target->mapToGlobal(QPoint(5, 5))), QPoint(), QPoint(0, 120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(target, &turn);
+    };
+    QVERIFY(across->Editor()->hasFocus());
+    wheel(across->Editor());
+    QCOMPARE(across->IntValue(), left + 1);
+    QCOMPARE(Round(Text().DocLeft()), left + 1);
+    wheel(Spin("SETextVertical")->Editor());
+    QCOMPARE(Spin("SETextVertical")->IntValue(), Round(Text().DocTop()));
+    undo->trigger();
+    QCOMPARE(across->IntValue(), left);
     // A run of typing is one step; the flash and its end record nothing.
     auto* memo = Child<QPlainTextEdit>(*window, "Memo");
     memo->setFocus();
@@ -406,6 +499,32 @@ private slots:
     redo->trigger();
     QVERIFY(Picture().Visible());
     QVERIFY(Spin("SEImageZoom")->isEnabled());
+    // A second picture replacing the first: undo brings back the first picture itself, redo the
+    // second, and neither is read from its file again.
+    const auto pictureIs = [this](int32_t wide, int32_t high, TColor32 colour) {
+      TdtpBitmapResource& resource = Picture().Resource();
+      TResourceAccess access(resource);
+      int32_t w = 0, h = 0;
+      return resource.PictureSize(w, h) && w == wide && h == high && resource.Bitmap() &&
+             resource.Bitmap()->Pixel(w / 2, h / 2) == colour;
+    };
+    const std::string second = WritePicture(Program() + "/images/q.png", 300, 100, 0xFFAA0000);
+    dialogs->Files.ScriptOpen(second);
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    // The picture dialog opens where the last picture came from.
+    QCOMPARE(QDir(QString::fromStdString(dialogs->Files.LastRequest()->Request.InitialDir)).absolutePath(),
+             QDir(Program() + "/images").absolutePath());
+    QVERIFY(pictureIs(300, 100, 0xFFAA0000));
+    QVERIFY(QFile::remove(QString::fromStdString(second)));
+    undo->trigger();
+    QVERIFY(pictureIs(200, 300, 0xFF00AA00));
+    QVERIFY(Picture().Visible());
+    QCOMPARE(Picture().DocWidth(), 0.25f * 96);
+    QCOMPARE(Spin("SEImageZoom")->IntValue(), 25);
+    redo->trigger();
+    QVERIFY(pictureIs(300, 100, 0xFFAA0000));
+    undo->trigger();
+    QVERIFY(pictureIs(200, 300, 0xFF00AA00));
     // "clear image" changes nothing but the picture's visibility, and is a step all the same.
     Click(Child<QPushButton>(*window, "BClearImage"));
     QVERIFY(!Picture().Visible());
@@ -491,6 +610,95 @@ private slots:
     QVERIFY(std::abs(Spin("SETextHorizontal")->IntValue() - (left + 10)) <= 1);
     QCOMPARE(Spin("SETextHorizontal")->IntValue(), Round(Text().DocLeft()));
     QVERIFY(window->UndoAction()->isEnabled());
+  }
+
+  void theViewShowsThePageAndAMessageItsBoxCutsOff() {
+    Open(true);
+    SelectTemplate();
+    TMagnetDesign& design = window->Design();
+    QWidget* port = window->DesignView()->viewport();
+    const auto pixel = [port](const TFloatPoint& at) {
+      return port->grab().toImage().pixelColor(Round(at.X), Round(at.Y));
+    };
+    // A picture pushed half off the page shows only on the page, as print shows it.
+    dialogs->Files.ScriptOpen(WritePicture(Program() + "/images/green.png", 600, 600, 0xFF00C000));
+    Click(Child<QPushButton>(*window, "BLoadImage"));
+    Type(Spin("SEImageVertical"), "45");
+    const TdtpPage& page = *design.Document().CurrentPage();
+    QVERIFY(Picture().DocTop() + Picture().DocHeight() > page.DocHeight() + 10);
+    Screenshot(*window, "window_picture_beyond_page");
+    const float across = Picture().DocLeft() + Picture().DocWidth() / 2;
+    const TFloatPoint inside = page.LocalToScreen({across, page.DocHeight() - 6});
+    const TFloatPoint beyond = page.LocalToScreen({across, page.DocHeight() + 4});
+    QVERIFY(pixel(inside).green() > 0xB0 && pixel(inside).red() < 0x10);
+    QCOMPARE(pixel(beyond).rgb() & 0xFFFFFF, ColorFromSystem(design.Document().Color) & 0xFFFFFF);
+    // Tab leaves the message box instead of typing into the magnet.
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo");
+    window->activateWindow();
+    memo->setFocus();
+    QTest::keyClick(memo, Qt::Key_Tab);
+    QVERIFY(Text().Text().find(u'\t') == std::u16string::npos);
+    QVERIFY(!memo->hasFocus());
+    // More lines than the box holds: its outline turns red and the status line says how much.
+    memo->setFocus();
+    QVERIFY(!window->StatusText().contains("does not fit"));
+    for (int line = 0; line < 6; ++line) {
+      QTest::keyClicks(memo, "line");
+      QTest::keyClick(memo, Qt::Key_Return);
+    }
+    QTest::keyClicks(memo, "last");
+    QVERIFY(design.MessageOverflow().Y > 0);
+    QVERIFY2(window->StatusText().contains(QString("lines hidden")), qPrintable(window->StatusText()));
+    const TFloatPoint edge = Text().LocalToScreen({Text().DocWidth() / 2, 0});
+    for (int tick = 0; tick < 30; ++tick) window->Timer1Timer();  // the grey flash over
+    const QColor outline = pixel(edge);
+    QVERIFY2(outline.red() > 180 && outline.green() < 60 && outline.blue() < 60, qPrintable(outline.name()));
+    Screenshot(*window, "window_message_cut_off");
+    // Ctrl+Z in the box is the design's undo: the whole run of typing goes, and comes back.
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Text().Text(), std::u16string());
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(Text().Text().size() > 20);
+    // "fit text" shrinks the font until everything shows, as one step.
+    const float height = Text().FontHeight();
+    Click(Child<QPushButton>(*window, "BFitText"));
+    QCOMPARE(design.MessageOverflow().Y, 0.0f);
+    QCOMPARE(design.MessageOverflow().X, 0.0f);
+    QVERIFY(Text().FontHeight() < height);
+    QVERIFY(!window->StatusText().contains("does not fit"));
+    QVERIFY(pixel(edge) != outline);
+    window->UndoAction()->trigger();
+    QCOMPARE(Text().FontHeight(), height);
+  }
+
+  void thePanelStaysPutWhenAControlTakesTheFocus() {
+    Open(true);
+    SelectTemplate();
+    window->PageControl1()->setCurrentIndex(1);
+    auto* scroll = qobject_cast<QScrollArea*>(window->PrintTab()->parentWidget()->parentWidget());
+    QVERIFY(scroll);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    // "refresh" turns itself off when clicked; the focus it had moves on, and the panel stays
+    // under the mouse instead of scrolling to wherever the focus went.
+    auto* grid = window->findChild<TLayoutGridView*>();
+    QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(0, 0).center());
+    auto* refresh = Child<QPushButton>(*window, "BRefreshPreview");
+    QVERIFY(refresh->isEnabled());
+    bar->setValue(bar->maximum() / 2);
+    const int at = bar->value();
+    Click(refresh);
+    QVERIFY(!refresh->isEnabled());
+    QCOMPARE(bar->value(), at);
+    // Tab still brings the control it moves to into view.
+    bar->setValue(0);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    TAdvSpinEdit* offset = Child<TAdvSpinEdit>(*window, "SEOffsetY");
+    Child<QCheckBox>(*window, "CBPrecut")->setFocus();
+    for (int i = 0; i < 40 && !offset->Editor()->hasFocus(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(offset->Editor()->hasFocus());
+    QVERIFY(bar->value() > 0);
   }
 
   void closingAsksOnlyForAChangedDesign() {

@@ -118,6 +118,21 @@ private slots:
     QVERIFY(!tab.BPrintingTips->isHidden());
   }
 
+  void thePreviewFollowsTheSettingsOnceTheyRest() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    QCOMPARE(rig.Copies(), 10);
+    // Inner margins that leave room for one column: the sheet is laid out anew by itself, once the
+    // arrows rest, and "refresh" stays for whoever wants it at once.
+    ClickArrow(tab.SEInnerMarginX, true, 30);
+    QVERIFY(rig.Design->LayoutStale());
+    QVERIFY(tab.BRefreshPreview->isEnabled());
+    QVERIFY(tab.PreviewTimer()->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.Design->LayoutStale(), 5000);
+    QCOMPARE(rig.Copies(), 5);
+    QVERIFY(!tab.BRefreshPreview->isEnabled());
+  }
+
   void spinArrowsAndPresetsChangeThePaper() {
     TRig rig(*world_, picture_);
     TPrintTab& tab = *rig.Tab;

@@ -403,17 +403,25 @@ TEST_F(DesignGestures, DoubleClickOnTheMessageEditsItOnThePage) {
   EXPECT_EQ(document().EditShape(), nullptr);
   const std::string before = Xml();
 
-  // Press, release, double click with the second press, release: the message is edited, all of
-  // it selected, so typing replaces it.
+  // Press, release, double click with the second press, release: the message is edited with the
+  // caret where the click was and nothing selected, so typing goes in there.
+  const std::u16string original = magnet_->TextLayer()->Text();
+  ASSERT_GT(original.size(), 2u);
   const TPoint onMessage = At(50, 30);
   host_.DoubleClickAt(onMessage.X, onMessage.Y);
   ASSERT_EQ(document().EditShape(), &text());
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(view_->Dragging(), TDesignTarget::None);
+  EXPECT_EQ(magnet_->TextLayer()->SelLength, 0);
+  const auto caret = static_cast<size_t>(magnet_->TextLayer()->CaretPos);
+  EXPECT_EQ(caret, static_cast<size_t>(magnet_->TextLayer()->CaretIndexAt(onMessage)));
+  EXPECT_GT(caret, 0u);
+  EXPECT_LT(caret, original.size());
+  const std::u16string typed = original.substr(0, caret) + u"Hi" + original.substr(caret);
   const int changesBefore = changes_;
   host_.Type('H', u'H');
   host_.Type('I', u'i');
-  EXPECT_EQ(magnet_->TextLayer()->Text(), u"Hi");
+  EXPECT_EQ(magnet_->TextLayer()->Text(), typed);
   EXPECT_GT(changes_, changesBefore);
   // The right button on the message offers the editing menu only.
   host_.Press(TMouseButton::mbRight, onMessage.X, onMessage.Y);
@@ -426,7 +434,7 @@ TEST_F(DesignGestures, DoubleClickOnTheMessageEditsItOnThePage) {
   host_.Press(TMouseButton::mbLeft, background.X, background.Y);
   host_.Release(TMouseButton::mbLeft, background.X, background.Y);
   EXPECT_EQ(document().EditShape(), nullptr);
-  EXPECT_EQ(magnet_->TextLayer()->Text(), u"Hi");
+  EXPECT_EQ(magnet_->TextLayer()->Text(), typed);
   EXPECT_EQ(document().SelectedCount(), 0);
   EXPECT_TRUE(document().Undo());
   EXPECT_FALSE(document().CanUndo());

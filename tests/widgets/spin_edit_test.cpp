@@ -123,10 +123,13 @@ private slots:
     s.SetValueType(svtFloat);
     s.SetRange(-10, 40);
     QSignalSpy changed(&s, &TAdvSpinEdit::valueChanged);
+    // The value follows the typing, inside one gesture from the first number to Return.
+    TSignalLog log(s);
     Type(s, "23,5");
+    QCOMPARE(log.Events, QString("SVVVE"));
     QCOMPARE(s.Value(), 23.5);
     QCOMPARE(s.Editor()->text(), QString("23.5"));
-    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed.count(), 3);
     QCOMPARE(changed.last().at(0).toDouble(), 23.5);
     Type(s, "7.25");
     QCOMPARE(s.Value(), 7.2);
@@ -153,6 +156,7 @@ private slots:
     QTest::keyClicks(s.Editor(), "555");
     QTest::keyClick(s.Editor(), Qt::Key_Escape);
     QCOMPARE(s.Editor()->text(), QString("31"));
+    QCOMPARE(s.Value(), 31.0);
   }
 
   void arrowKeysFollowTheArrows() {

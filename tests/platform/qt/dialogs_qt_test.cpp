@@ -123,6 +123,13 @@ private slots:
     QVERIFY(choice.Bold);
     QVERIFY(!choice.Italic);
     QCOMPARE(choice.Colour, 0x123456);
+    // The family fontconfig draws "Arial" with is in the chooser: opened on it, bold and size
+    // kept, the dialog gives back exactly what it was given.
+    const TFontChoice liberation{"Liberation Sans", 20, true, false, 0x123456};
+    if (QFontDatabase::families().contains("Liberation Sans")) {
+      dialog.SetChoice(liberation);
+      QCOMPARE(dialog.Choice(), liberation);
+    }
     dialog.SetColour(0xFF00AA33);  // only the colour bits count
     QCOMPARE(dialog.Choice().Colour, 0x00AA33);
     QVERIFY(dialog.ColourButton()->styleSheet().contains("#00aa33"));
