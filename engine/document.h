@@ -595,6 +595,10 @@ public:
   // The resolution a cache wanted at dpm is made at: dpm, lowered to keep within
   // kCachePixelBudget; 0 when the shape has no cache pixels at all.
   static float CacheResolution(const TdtpShape& shape, double dpm);
+  // content painted as a cache made at dpm for a shape of like's size and curbs holds it, laid
+  // out pixel for pixel the same: the picture a shape that shares its cache (SharedCache) lays.
+  std::unique_ptr<TBitmap32> RenderCachePicture(TdtpShape& content, const TdtpShape& like, float dpm,
+                                                const TdtpPaintInfo& info);
   // The page at dpm pixels per mm as printing sees it (no screen decorations, the page colour
   // behind): round(width x dpm) x round(height x dpm) pixels. Raises for sizes the bitmap refuses.
   std::unique_ptr<TBitmap32> RenderPage(TdtpPage& page, double dpm);
@@ -608,6 +612,8 @@ public:
   // Reports a shape's paint failure through ReportLoadError unless it was reported already; a
   // shape that paints again is reported anew when it fails later.
   void ReportPaintError(TdtpShape* shape, const std::string& message);
+  // Raises the error of a shape that failed to paint in the running print job, if one did.
+  void CheckPrintFailure() const;
   // The page's own painting raises the canvas events on a canvas over bitmap.
   void RaiseCanvasEvent(const TdtpCanvasEvent& event, TBitmap32& bitmap, const TRect& pageRect);
 
@@ -700,7 +706,7 @@ protected:
   // The matrix from shape's local frame to grid pixels.
   TdtpAffineTransform LocalToGrid(const TdtpShape& shape) const;
   // The cached path's last step on the window: the cache laid onto the grid in fixed chunks.
-  void DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target);
+  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target);
   IRuler* rulerTop_ = nullptr;
   IRuler* rulerLeft_ = nullptr;
   IRulerCorner* rulerCorner_ = nullptr;
@@ -713,6 +719,10 @@ protected:
   // Shapes that failed during the paint running now, and how deep DrawTo calls are nested.
   std::set<int32_t> failedThisPaint_;
   int32_t paintDepth_ = 0;
+  // While a print job runs: the first shape that failed to paint, named, with its error; a print
+  // that would leave a shape out stops with it instead.
+  bool printJob_ = false;
+  std::string printFailure_;
   TPaintGrid grid_;
 
   // --- Interaction state (engine/interaction.cpp) ---

@@ -95,6 +95,29 @@ float TdtpDocument::CacheResolution(const TdtpShape& shape, double dpm) {
   return r;
 }
 
+std::unique_ptr<TBitmap32> TdtpDocument::RenderCachePicture(TdtpShape& content, const TdtpShape& like, float dpm,
+                                                            const TdtpPaintInfo& info) {
+  auto picture = std::make_unique<TBitmap32>();
+  if (!(dpm > 0)) return picture;
+  const TCacheExtent e = ExtentAt(like, dpm);
+  if (e.BitmapWidth() <= 0 || e.BitmapHeight() <= 0) return picture;
+  picture->SetSize(e.BitmapWidth(), e.BitmapHeight());
+  // As a cache is built: alpha 0 in the page colour, so that resampled edges fade towards it.
+  picture->Clear(info.BackColor);
+  picture->OuterColor = info.BackColor;
+  picture->CombineMode = cmMerge;
+  picture->DrawMode = dmBlend;
+  picture->StretchFilter = FilterOf(info.Filter);
+  if (paintDepth_ == 0) failedThisPaint_.clear();
+  struct TDepth {
+    int32_t& depth;
+    ~TDepth() { --depth; }
+  } depth{++paintDepth_};
+  PaintContent(&content, *picture, e.LocalArea(dpm), info);
+  content.PostProcess(*picture, info);
+  return picture;
+}
+
 void TdtpDocument::DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
                           const TdtpPaintInfo& info) {
   if (!shape || target.Empty() || !HasArea(area)) return;
@@ -182,10 +205,11 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
     shape->FreeCache();
     return;
   }
-  TBitmap32* cache = shape->Cache();
+  const std::shared_ptr<TBitmap32> shared = shape->SharedCache(dpm, info);
+  TBitmap32* cache = shared ? shared.get() : shape->Cache();
   const bool valid = cache && !cache->Empty() && shape->CacheDpm > 0;
   // A cache is reused at any lower resolution unless the caller wants exactly its own.
-  if (!valid || dpm > shape->CacheDpm || (dpm < shape->CacheDpm && info.ExactDpm)) {
+  if (!shared && (!valid || dpm > shape->CacheDpm || (dpm < shape->CacheDpm && info.ExactDpm))) {
     ShowAppStartCursor();
     try {
       shape->CacheDpm = dpm;
@@ -211,15 +235,56 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
       throw;
     }
   }
+  if (!cache || cache->Empty()) return;
+  const float cacheDpm = shared ? dpm : shape->CacheDpm;
   cache->MasterAlpha = shape->MasterAlpha();
-  if (&target == grid_.Target && !untransformed) {
-    DrawCacheOnGrid(shape, target);
+  const bool onGrid = &target == grid_.Target && !untransformed;
+  // A shape cut short colours only its clip, on whole target pixels: a pixel is its when the
+  // pixel's centre lies inside.
+  const TRect saved = target.ClipRect();
+  struct TRestore {
+    TBitmap32& target;
+    TRect clip;
+    ~TRestore() { target.SetClipRect(clip); }
+  } restore{target, saved};
+  TFloatRect cut;
+  if (shape->CacheClip(cut)) {
+    TdtpAffineTransform toTarget;
+    if (onGrid) {
+      toTarget = LocalToGrid(*shape);
+      toTarget.Translate(-static_cast<double>(grid_.OriginX), -static_cast<double>(grid_.OriginY));
+    } else {
+      if (!untransformed) {
+        toTarget = TdtpAffineTransform(shape->Cos(), -shape->Sin(), shape->Sin(), shape->Cos(), shape->DocLeft(),
+                                       shape->DocTop());
+      }
+      toTarget.Multiply(PaintMatrix(area, target.Width(), target.Height()));
+    }
+    double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+    for (const auto& [u, v] : {std::pair<double, double>{cut.Left, cut.Top}, {cut.Right, cut.Top},
+                               {cut.Left, cut.Bottom}, {cut.Right, cut.Bottom}}) {
+      const double x = toTarget.A * u + toTarget.C * v + toTarget.E, y = toTarget.B * u + toTarget.D * v + toTarget.F;
+      minX = std::min(minX, x);
+      maxX = std::max(maxX, x);
+      minY = std::min(minY, y);
+      maxY = std::max(maxY, y);
+    }
+    auto edge = [](double v) {
+      constexpr double kLimit = 1 << 30;
+      return static_cast<int32_t>(std::clamp(std::round(v), -kLimit, kLimit));
+    };
+    if (!(minX <= maxX && minY <= maxY)) return;
+    target.SetClipRect(IntersectRect(saved, TRect{edge(minX), edge(minY), edge(maxX), edge(maxY)}));
+    if (target.ClipRect().IsEmpty()) return;
+  }
+  if (onGrid) {
+    DrawCacheOnGrid(shape, *cache, cacheDpm, target);
     if (info.FreeCacheAfter) shape->FreeCache();
     return;
   }
   TCachePlacement placement;
-  placement.Dpm = shape->CacheDpm;
-  placement.Extent = ExtentAt(*shape, shape->CacheDpm);
+  placement.Dpm = cacheDpm;
+  placement.Extent = ExtentAt(*shape, cacheDpm);
   placement.DocAngle = shape->DocAngle();
   placement.DocLeft = shape->DocLeft();
   placement.DocTop = shape->DocTop();
@@ -245,13 +310,11 @@ TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape) const {
   return m;
 }
 
-void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
+void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target) {
   // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
   // start, so a row that started at the clip would sample differently in every piece.
   constexpr int64_t kChunk = 256;
   constexpr double kLimit = 1 << 30;
-  const TBitmap32& cache = *shape->Cache();
-  const double r = shape->CacheDpm;
   const TCacheExtent e = ExtentAt(*shape, r);
   TdtpAffineTransform toGrid;
   toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
@@ -308,10 +371,19 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
 }
 
 void TdtpDocument::ReportPaintError(TdtpShape* shape, const std::string& message) {
+  if (printJob_ && printFailure_.empty()) {
+    std::string name = shape ? shape->Name() : std::string();
+    if (name.empty()) name = shape ? shape->ClassName() : "page";
+    printFailure_ = "The shape \"" + name + "\" could not be printed: " + message;
+  }
   const int32_t id = shape ? shape->ShapeId() : 0;
   failedThisPaint_.insert(id);
   if (!paintErrors_.insert(id).second) return;
   ReportLoadError(shape, message);
+}
+
+void TdtpDocument::CheckPrintFailure() const {
+  if (!printFailure_.empty()) RaiseError(printFailure_);
 }
 
 void TdtpDocument::ShowAppStartCursor() {

@@ -248,6 +248,8 @@ void TBandJob::PrintBand(const TRect& dest, const TRect& src) {
   // The page colour under everything, as the sheet looks where no shape paints.
   band.Clear(Paper);
   Doc.RenderPageBand(Page, band, src, Dpm, Info);
+  // A sheet without one of its shapes is no print.
+  Doc.CheckPrintFailure();
   if (Doc.OptimizedPrinting && band.IsUniform(Paper)) return;
   switch (Rotation) {
     case 1: band.Rotate90(); break;
@@ -430,6 +432,16 @@ void TdtpDocument::PrintPageList(const std::vector<int>& indices) {
 
 void TdtpDocument::PrintPageList(const std::vector<int>& indices, IPrinter& printer) {
   CheckNotBusy();
+  struct TJob {
+    bool& running;
+    std::string& failure;
+    ~TJob() {
+      running = false;
+      failure.clear();
+    }
+  } job{printJob_, printFailure_};
+  printJob_ = true;
+  printFailure_.clear();
   const auto n = static_cast<int32_t>(std::min<size_t>(indices.size(), INT32_MAX));
   Progress(ptPrint, 0, 0, n);
   bool started = false;
