@@ -705,8 +705,9 @@ protected:
   };
   // The matrix from shape's local frame to grid pixels.
   TdtpAffineTransform LocalToGrid(const TdtpShape& shape) const;
-  // The cached path's last step on the window: the cache laid onto the grid in fixed chunks.
-  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target);
+  // The cached path's last step on the window: the cache laid onto the grid in fixed chunks;
+  // snap places a picture at its own resolution on whole pixels, copied rather than resampled.
+  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target, bool snap);
   IRuler* rulerTop_ = nullptr;
   IRuler* rulerLeft_ = nullptr;
   IRulerCorner* rulerCorner_ = nullptr;

@@ -66,6 +66,26 @@ bool LaysOneToOne(const TdtpAffineTransform& m) {
          whole(0.5 - m.E) && whole(0.5 - m.F);
 }
 
+// For a picture laid at its own resolution, upright or turned by quarter turns (a copy on a
+// sheet): moves the map by less than half a target pixel so that target pixel centres land on
+// whole source coordinates, where one sample per pixel copies the picture exactly. False, and the
+// map unchanged, for any other map.
+bool SnapToPixels(TdtpAffineTransform& m) {
+  constexpr double kEps = 1e-6;
+  auto unit = [](double v) { return std::abs(std::abs(v) - 1) < kEps; };
+  auto zero = [](double v) { return std::abs(v) < kEps; };
+  const bool upright = unit(m.A) && unit(m.D) && zero(m.B) && zero(m.C);
+  const bool turned = zero(m.A) && zero(m.D) && unit(m.B) && unit(m.C);
+  if (!(upright || turned) || !std::isfinite(m.E) || !std::isfinite(m.F)) return false;
+  m.A = std::round(m.A);
+  m.B = std::round(m.B);
+  m.C = std::round(m.C);
+  m.D = std::round(m.D);
+  m.E = 0.5 - std::round(0.5 - m.E);
+  m.F = 0.5 - std::round(0.5 - m.F);
+  return true;
+}
+
 int64_t PixelsAt(const TdtpShape& s, double dpm) {
   const TCacheExtent e = ExtentAt(s, dpm);
   return static_cast<int64_t>(e.BitmapWidth()) * e.BitmapHeight();
@@ -278,7 +298,7 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
     if (target.ClipRect().IsEmpty()) return;
   }
   if (onGrid) {
-    DrawCacheOnGrid(shape, *cache, cacheDpm, target);
+    DrawCacheOnGrid(shape, *cache, cacheDpm, target, shared != nullptr);
     if (info.FreeCacheAfter) shape->FreeCache();
     return;
   }
@@ -289,9 +309,10 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
   placement.DocLeft = shape->DocLeft();
   placement.DocTop = shape->DocTop();
   placement.OwnFrame = untransformed;
-  const TdtpAffineTransform matrix = SamplerMap(CacheToTargetMatrix(placement, area, target.Width(), target.Height()));
+  TdtpAffineTransform matrix = SamplerMap(CacheToTargetMatrix(placement, area, target.Width(), target.Height()));
   TdtpMapSampler sampler;
-  if (LaysOneToOne(matrix)) sampler.SetOversampling(1);
+  // A shared picture is placed on whole pixels: laid many times, it is copied, not resampled.
+  if ((shared && SnapToPixels(matrix)) || LaysOneToOne(matrix)) sampler.SetOversampling(1);
   sampler.SetTarget(&target);
   sampler.SetSource(cache);
   sampler.SetTransform(&matrix);
@@ -310,7 +331,8 @@ TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape) const {
   return m;
 }
 
-void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target) {
+void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target,
+                                   bool snap) {
   // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
   // start, so a row that started at the clip would sample differently in every piece.
   constexpr int64_t kChunk = 256;
@@ -320,7 +342,8 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
   toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
   toGrid.Scale(1 / r, 1 / r);
   toGrid.Multiply(LocalToGrid(*shape));
-  const TdtpAffineTransform m = SamplerMap(toGrid);
+  TdtpAffineTransform m = SamplerMap(toGrid);
+  const bool snapped = snap && SnapToPixels(m);
   const TFloatRect sampled = SampledArea(cache);
   double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
   for (const auto& [u, v] : {std::pair<double, double>{sampled.Left, sampled.Top}, {sampled.Right, sampled.Top},
@@ -341,7 +364,7 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
   const auto rowFirst = static_cast<int64_t>(std::max(std::floor(minX), -kLimit));
   const auto rowLast = static_cast<int64_t>(std::min(std::ceil(maxX), kLimit));
   TdtpMapSampler sampler;
-  if (LaysOneToOne(m)) sampler.SetOversampling(1);
+  if (snapped || LaysOneToOne(m)) sampler.SetOversampling(1);
   sampler.SetSource(&cache);
   sampler.SetTransform(&m);
   const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
