@@ -72,6 +72,20 @@ constexpr TdtpColor clAppWorkSpace = -16777204;  // 0xFF00000C
 constexpr int kMaxPageCount = 25;
 
 class TdtpDocument;
+
+// What one print job asks for, passed to the printing rather than set on the document: how finely
+// it renders and who hears how far it got.
+struct TPrintJob {
+  TPrintQualityType Quality = pqLow;
+  // The job's share done, 0 .. 1, after every band and page; it may raise to abandon the job.
+  // Without it the document's OnProgress hears of the job.
+  std::function<void(float share)> Progress;
+};
+
+// Dots per millimetre a print quality renders at; 0 for pqDevice, meaning the printer's own.
+float PrintQualityDpm(TPrintQualityType quality);
+// The quality that renders as finely as a printer of dpi dots per inch does, up to high.
+TPrintQualityType PrintQualityForDpi(int32_t dpi);
 using TdtpNotifyEvent = std::function<void(TdtpDocument* sender)>;
 using TdtpPageEvent = std::function<void(TdtpDocument* sender, TdtpPage* page)>;
 using TdtpShapeNotifyEvent = std::function<void(TdtpDocument* sender, TdtpShape* shape)>;
@@ -255,9 +269,11 @@ public:
   // job at all when there is none. Raises "Threading error (working already)" while busy; a job
   // that fails is aborted on the printer and the error passes on.
   void PrintPageList(const std::vector<int>& indices);
+  // At PrintQuality, heard by OnProgress.
   void PrintPageList(const std::vector<int>& indices, IPrinter& printer);
+  void PrintPageList(const std::vector<int>& indices, IPrinter& printer, const TPrintJob& job);
   // Dots per millimetre of PrintQuality; 0 for pqDevice, meaning the printer's own resolution.
-  float PrinterDpm() const;
+  float PrinterDpm() const { return PrintQualityDpm(PrintQuality); }
   // The display name of a print quality; empty outside the enumeration.
   static std::string PrintQualityName(TPrintQualityType quality);
   // Leaves out bands that hold nothing but the opaque page colour.

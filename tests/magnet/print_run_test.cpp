@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -25,6 +26,7 @@
 #include "platform/pdf_printer.h"
 #include "platform/png_printer.h"
 #include "storage/formats/png_format.h"
+#include "shapes/bitmap_shape.h"
 #include "shapes/polygon_shape.h"
 
 namespace sw {
@@ -170,6 +172,27 @@ TEST_F(PrintRun, CancelAndPrinterFailureAbandonTheJob) {
   EXPECT_EQ(printer.Events.back(), "abort");
   EXPECT_EQ(sheet.Document().PrintQuality, pqMedium);
   EXPECT_FALSE(printer.Printing());
+
+  // A picture that cannot be decoded would leave a hole in every copy: the print stops naming
+  // the shape, the job is abandoned and the PNG printer writes no file.
+  magnet->LoadUserPicture(PictureFile("picture.png", 40, 30));
+  TdtpBitmapResource& picture = magnet->BitmapLayer(TLayer::usrImage)->Resource();
+  {
+    TResourceAccess access(picture);
+    const std::vector<uint8_t> bytes = picture.Data().Bytes();
+    std::vector<uint8_t> broken(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    picture.Data().SetBytes(broken.data(), static_cast<int64_t>(broken.size()));
+  }
+  picture.ReleaseBitmap();
+  const std::string file = TempFile("lost.png");
+  TFilePrinterSettings settings;
+  settings.Dpi = 100;
+  TPngPrinter png(file, settings);
+  const std::string message = Message([&] { RunMagnetPrint(*magnet, sheet, png, {}); });
+  EXPECT_NE(message.find("could not be printed"), std::string::npos) << message;
+  EXPECT_NE(message.find(magnet->BitmapLayer(TLayer::usrImage)->Name()), std::string::npos) << message;
+  EXPECT_FALSE(png.Printing());
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
