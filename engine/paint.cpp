@@ -361,13 +361,33 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
   const int64_t y0 = std::max(static_cast<int64_t>(std::max(std::floor(minY), -kLimit)), grid_.OriginY + clip.Top);
   const int64_t y1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxY), kLimit)), grid_.OriginY + clip.Bottom - 1);
   if (x0 > x1 || y0 > y1) return;
+  const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
+  if (snapped && m.A == 1 && m.D == 1) {
+    // Upright on whole pixels: target pixel (x, y) shows cache pixel (x + 0.5 - E, y + 0.5 - F),
+    // merged straight from the cache's rows; beyond the cache lies nothing to merge.
+    const auto dx = static_cast<int64_t>(std::llround(0.5 - m.E)), dy = static_cast<int64_t>(std::llround(0.5 - m.F));
+    const int64_t from = std::max<int64_t>(x0, -dx), to = std::min<int64_t>(x1, cache.Width() - 1 - dx);
+    const int64_t top = std::max<int64_t>(y0, -dy), bottom = std::min<int64_t>(y1, cache.Height() - 1 - dy);
+    if (from > to || top > bottom) return;
+    const auto n = static_cast<int32_t>(to - from + 1);
+    for (int64_t y = top; y <= bottom; ++y) {
+      const TColor32* src = cache.ScanLine(static_cast<int32_t>(y + dy)) + (from + dx);
+      TColor32* dst = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY)) + (from - grid_.OriginX);
+      if (master == 255) {
+        MergeLine(src, dst, n);
+      } else {
+        MergeLineEx(src, dst, n, master);
+      }
+    }
+    target.Changed();
+    return;
+  }
   const auto rowFirst = static_cast<int64_t>(std::max(std::floor(minX), -kLimit));
   const auto rowLast = static_cast<int64_t>(std::min(std::ceil(maxX), kLimit));
   TdtpMapSampler sampler;
   if (snapped || LaysOneToOne(m)) sampler.SetOversampling(1);
   sampler.SetSource(&cache);
   sampler.SetTransform(&m);
-  const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
   // Floor division, so that chunks keep their columns left of grid column 0 too.
   const int64_t firstChunk = (x0 >= 0 ? x0 / kChunk : -((-x0 + kChunk - 1) / kChunk)) * kChunk;
   // Column chunks outside, rows inside: a chunk's rows read neighbouring cache pixels, also when
