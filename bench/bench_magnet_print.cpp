@@ -1,6 +1,6 @@
 // Printing a sheet of ten business-card magnets (90 x 50 mm, bleed 3, A4 in 2 x 5 with outer margins
 // 15 and 23, uncut paper so that the cutting lines print) whose design holds a 12-megapixel photo,
-// zoomed and turned a little, and a two-line message, to PDF at 300 and 600 dpi: the print tab's
+// zoomed and turned 15 degrees, and a line of message, to PDF at 300 and 600 dpi: the print tab's
 // layout of the sheet and the engine's banded printing into TPdfPrinter, as "magnet print" does.
 //
 // Beside it, in the same run, cairo draws the same sheet into its PDF surface: the photo decoded
@@ -105,8 +105,8 @@ const std::string& PhotoFile() {
 }
 
 // The design as a user makes it: the business-card layers, uncut paper, the photo loaded, zoomed
-// to 110 % of the covering size, centred and turned by 6 degrees, a background colour and a bold
-// two-line message over it.
+// to 110 % of the covering size, centred and turned by 15 degrees, a background colour and a bold
+// line of message over it.
 void MakeDesign(TMagnetDesign& magnet, const std::string& photo) {
   magnet.SetBleedMargin(3);
   magnet.LayoutTemplateLayers(90, 50, 3);
@@ -123,8 +123,8 @@ void MakeDesign(TMagnetDesign& magnet, const std::string& photo) {
   const TdtpShape& picture = *magnet.Layer(TLayer::usrImage);
   const TdtpDocument& doc = magnet.Document();
   magnet.MoveActiveImage((doc.PageWidth() - picture.DocWidth()) / 2, (doc.PageHeight() - picture.DocHeight()) / 2);
-  magnet.RotateActiveImage(6);
-  magnet.SetMessageText(u"Greetings from\r\nthe seaside");
+  magnet.RotateActiveImage(15);
+  magnet.SetMessageText(u"Greetings from the seaside");
   magnet.SetMessageFont("DejaVu Sans", 14, true, false, 0x203040);
   magnet.SetTextBoxSeeThrough(true);
   magnet.EndTextFlash();
@@ -251,6 +251,8 @@ struct TFrame {
   cairo_matrix_t Matrix{};
   double Width = 0;
   double Height = 0;
+  // The part of the frame a copy prints (its cell), in the frame's millimetres.
+  TFloatRect Cell{0, 0, 0, 0};
 };
 
 TFrame FrameOf(const TdtpShape& shape) {
@@ -300,8 +302,13 @@ TSheetPlan PlanSheet(TMagnetDesign& magnet, const TServices& services) {
   TSheetPlan plan;
   plan.PaperWidth = page.PageWidth();
   plan.PaperHeight = page.PageHeight();
-  for (int i = 0; i < page.ChildCount(); ++i) plan.Copies.push_back(FrameOf(*page.Child(i)));
-  const TdtpShape& copy = *page.Child(0);
+  for (int i = 0; i < page.ChildCount(); ++i) {
+    TFrame frame = FrameOf(*page.Child(i));
+    if (const auto* placed = dynamic_cast<const TPrintCopy*>(page.Child(i))) frame.Cell = placed->Cell();
+    plan.Copies.push_back(frame);
+  }
+  if (!sheet.CopyPicture()) return plan;
+  const TdtpShape& copy = sheet.CopyPicture()->Page();
   for (int i = 0; i < copy.ChildCount(); ++i) {
     const TdtpShape& shape = *copy.Child(i);
     if (!shape.Visible() || shape.MasterAlpha() == 0) continue;
@@ -419,7 +426,7 @@ void PrintCairo(const TSheetPlan& plan, const std::vector<uint8_t>& jpeg, bool e
   for (const TFrame& copy : plan.Copies) {
     cairo_save(cr);
     cairo_transform(cr, &copy.Matrix);
-    cairo_rectangle(cr, 0, 0, copy.Width, copy.Height);
+    cairo_rectangle(cr, copy.Cell.Left, copy.Cell.Top, copy.Cell.Right - copy.Cell.Left, copy.Cell.Bottom - copy.Cell.Top);
     cairo_clip(cr);
     for (const TPlanItem& item : plan.Items) DrawItem(cr, item, photo);
     cairo_restore(cr);

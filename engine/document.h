@@ -72,6 +72,20 @@ constexpr TdtpColor clAppWorkSpace = -16777204;  // 0xFF00000C
 constexpr int kMaxPageCount = 25;
 
 class TdtpDocument;
+
+// What one print job asks for, passed to the printing rather than set on the document: how finely
+// it renders and who hears how far it got.
+struct TPrintJob {
+  TPrintQualityType Quality = pqLow;
+  // The job's share done, 0 .. 1, after every band and page; it may raise to abandon the job.
+  // Without it the document's OnProgress hears of the job.
+  std::function<void(float share)> Progress;
+};
+
+// Dots per millimetre a print quality renders at; 0 for pqDevice, meaning the printer's own.
+float PrintQualityDpm(TPrintQualityType quality);
+// The quality that renders as finely as a printer of dpi dots per inch does, up to high.
+TPrintQualityType PrintQualityForDpi(int32_t dpi);
 using TdtpNotifyEvent = std::function<void(TdtpDocument* sender)>;
 using TdtpPageEvent = std::function<void(TdtpDocument* sender, TdtpPage* page)>;
 using TdtpShapeNotifyEvent = std::function<void(TdtpDocument* sender, TdtpShape* shape)>;
@@ -255,9 +269,11 @@ public:
   // job at all when there is none. Raises "Threading error (working already)" while busy; a job
   // that fails is aborted on the printer and the error passes on.
   void PrintPageList(const std::vector<int>& indices);
+  // At PrintQuality, heard by OnProgress.
   void PrintPageList(const std::vector<int>& indices, IPrinter& printer);
+  void PrintPageList(const std::vector<int>& indices, IPrinter& printer, const TPrintJob& job);
   // Dots per millimetre of PrintQuality; 0 for pqDevice, meaning the printer's own resolution.
-  float PrinterDpm() const;
+  float PrinterDpm() const { return PrintQualityDpm(PrintQuality); }
   // The display name of a print quality; empty outside the enumeration.
   static std::string PrintQualityName(TPrintQualityType quality);
   // Leaves out bands that hold nothing but the opaque page colour.
@@ -595,6 +611,10 @@ public:
   // The resolution a cache wanted at dpm is made at: dpm, lowered to keep within
   // kCachePixelBudget; 0 when the shape has no cache pixels at all.
   static float CacheResolution(const TdtpShape& shape, double dpm);
+  // content painted as a cache made at dpm for a shape of like's size and curbs holds it, laid
+  // out pixel for pixel the same: the picture a shape that shares its cache (SharedCache) lays.
+  std::unique_ptr<TBitmap32> RenderCachePicture(TdtpShape& content, const TdtpShape& like, float dpm,
+                                                const TdtpPaintInfo& info);
   // The page at dpm pixels per mm as printing sees it (no screen decorations, the page colour
   // behind): round(width x dpm) x round(height x dpm) pixels. Raises for sizes the bitmap refuses.
   std::unique_ptr<TBitmap32> RenderPage(TdtpPage& page, double dpm);
@@ -608,6 +628,8 @@ public:
   // Reports a shape's paint failure through ReportLoadError unless it was reported already; a
   // shape that paints again is reported anew when it fails later.
   void ReportPaintError(TdtpShape* shape, const std::string& message);
+  // Raises the error of a shape that failed to paint in the running print job, if one did.
+  void CheckPrintFailure() const;
   // The page's own painting raises the canvas events on a canvas over bitmap.
   void RaiseCanvasEvent(const TdtpCanvasEvent& event, TBitmap32& bitmap, const TRect& pageRect);
 
@@ -699,8 +721,9 @@ protected:
   };
   // The matrix from shape's local frame to grid pixels.
   TdtpAffineTransform LocalToGrid(const TdtpShape& shape) const;
-  // The cached path's last step on the window: the cache laid onto the grid in fixed chunks.
-  void DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target);
+  // The cached path's last step on the window: the cache laid onto the grid in fixed chunks;
+  // snap places a picture at its own resolution on whole pixels, copied rather than resampled.
+  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target, bool snap);
   IRuler* rulerTop_ = nullptr;
   IRuler* rulerLeft_ = nullptr;
   IRulerCorner* rulerCorner_ = nullptr;
@@ -713,6 +736,10 @@ protected:
   // Shapes that failed during the paint running now, and how deep DrawTo calls are nested.
   std::set<int32_t> failedThisPaint_;
   int32_t paintDepth_ = 0;
+  // While a print job runs: the first shape that failed to paint, named, with its error; a print
+  // that would leave a shape out stops with it instead.
+  bool printJob_ = false;
+  std::string printFailure_;
   TPaintGrid grid_;
 
   // --- Interaction state (engine/interaction.cpp) ---

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -60,6 +61,9 @@ public:
   // Printing (filled by the printing code).
   virtual void PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip,
                        double dpm);
+  // As PrintTo; progress hears the page's share printed (0 .. 1) after every band.
+  void PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip, double dpm,
+               const std::function<void(double share)>& progress);
   virtual void PrintPage(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip);
   // Rebuilds the thumbnail and announces the page.
   virtual void UpdateThumbnail();

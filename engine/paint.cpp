@@ -66,6 +66,26 @@ bool LaysOneToOne(const TdtpAffineTransform& m) {
          whole(0.5 - m.E) && whole(0.5 - m.F);
 }
 
+// For a picture laid at its own resolution, upright or turned by quarter turns (a copy on a
+// sheet): moves the map by less than half a target pixel so that target pixel centres land on
+// whole source coordinates, where one sample per pixel copies the picture exactly. False, and the
+// map unchanged, for any other map.
+bool SnapToPixels(TdtpAffineTransform& m) {
+  constexpr double kEps = 1e-6;
+  auto unit = [](double v) { return std::abs(std::abs(v) - 1) < kEps; };
+  auto zero = [](double v) { return std::abs(v) < kEps; };
+  const bool upright = unit(m.A) && unit(m.D) && zero(m.B) && zero(m.C);
+  const bool turned = zero(m.A) && zero(m.D) && unit(m.B) && unit(m.C);
+  if (!(upright || turned) || !std::isfinite(m.E) || !std::isfinite(m.F)) return false;
+  m.A = std::round(m.A);
+  m.B = std::round(m.B);
+  m.C = std::round(m.C);
+  m.D = std::round(m.D);
+  m.E = 0.5 - std::round(0.5 - m.E);
+  m.F = 0.5 - std::round(0.5 - m.F);
+  return true;
+}
+
 int64_t PixelsAt(const TdtpShape& s, double dpm) {
   const TCacheExtent e = ExtentAt(s, dpm);
   return static_cast<int64_t>(e.BitmapWidth()) * e.BitmapHeight();
@@ -93,6 +113,29 @@ float TdtpDocument::CacheResolution(const TdtpShape& shape, double dpm) {
   }
   if (pixels <= 0 || pixels > kCachePixelBudget || !(r > 0)) return 0;
   return r;
+}
+
+std::unique_ptr<TBitmap32> TdtpDocument::RenderCachePicture(TdtpShape& content, const TdtpShape& like, float dpm,
+                                                            const TdtpPaintInfo& info) {
+  auto picture = std::make_unique<TBitmap32>();
+  if (!(dpm > 0)) return picture;
+  const TCacheExtent e = ExtentAt(like, dpm);
+  if (e.BitmapWidth() <= 0 || e.BitmapHeight() <= 0) return picture;
+  picture->SetSize(e.BitmapWidth(), e.BitmapHeight());
+  // As a cache is built: alpha 0 in the page colour, so that resampled edges fade towards it.
+  picture->Clear(info.BackColor);
+  picture->OuterColor = info.BackColor;
+  picture->CombineMode = cmMerge;
+  picture->DrawMode = dmBlend;
+  picture->StretchFilter = FilterOf(info.Filter);
+  if (paintDepth_ == 0) failedThisPaint_.clear();
+  struct TDepth {
+    int32_t& depth;
+    ~TDepth() { --depth; }
+  } depth{++paintDepth_};
+  PaintContent(&content, *picture, e.LocalArea(dpm), info);
+  content.PostProcess(*picture, info);
+  return picture;
 }
 
 void TdtpDocument::DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect& area, bool untransformed,
@@ -182,10 +225,11 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
     shape->FreeCache();
     return;
   }
-  TBitmap32* cache = shape->Cache();
+  const std::shared_ptr<TBitmap32> shared = shape->SharedCache(dpm, info);
+  TBitmap32* cache = shared ? shared.get() : shape->Cache();
   const bool valid = cache && !cache->Empty() && shape->CacheDpm > 0;
   // A cache is reused at any lower resolution unless the caller wants exactly its own.
-  if (!valid || dpm > shape->CacheDpm || (dpm < shape->CacheDpm && info.ExactDpm)) {
+  if (!shared && (!valid || dpm > shape->CacheDpm || (dpm < shape->CacheDpm && info.ExactDpm))) {
     ShowAppStartCursor();
     try {
       shape->CacheDpm = dpm;
@@ -211,22 +255,64 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
       throw;
     }
   }
+  if (!cache || cache->Empty()) return;
+  const float cacheDpm = shared ? dpm : shape->CacheDpm;
   cache->MasterAlpha = shape->MasterAlpha();
-  if (&target == grid_.Target && !untransformed) {
-    DrawCacheOnGrid(shape, target);
+  const bool onGrid = &target == grid_.Target && !untransformed;
+  // A shape cut short colours only its clip, on whole target pixels: a pixel is its when the
+  // pixel's centre lies inside.
+  const TRect saved = target.ClipRect();
+  struct TRestore {
+    TBitmap32& target;
+    TRect clip;
+    ~TRestore() { target.SetClipRect(clip); }
+  } restore{target, saved};
+  TFloatRect cut;
+  if (shape->CacheClip(cut)) {
+    TdtpAffineTransform toTarget;
+    if (onGrid) {
+      toTarget = LocalToGrid(*shape);
+      toTarget.Translate(-static_cast<double>(grid_.OriginX), -static_cast<double>(grid_.OriginY));
+    } else {
+      if (!untransformed) {
+        toTarget = TdtpAffineTransform(shape->Cos(), -shape->Sin(), shape->Sin(), shape->Cos(), shape->DocLeft(),
+                                       shape->DocTop());
+      }
+      toTarget.Multiply(PaintMatrix(area, target.Width(), target.Height()));
+    }
+    double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+    for (const auto& [u, v] : {std::pair<double, double>{cut.Left, cut.Top}, {cut.Right, cut.Top},
+                               {cut.Left, cut.Bottom}, {cut.Right, cut.Bottom}}) {
+      const double x = toTarget.A * u + toTarget.C * v + toTarget.E, y = toTarget.B * u + toTarget.D * v + toTarget.F;
+      minX = std::min(minX, x);
+      maxX = std::max(maxX, x);
+      minY = std::min(minY, y);
+      maxY = std::max(maxY, y);
+    }
+    auto edge = [](double v) {
+      constexpr double kLimit = 1 << 30;
+      return static_cast<int32_t>(std::clamp(std::round(v), -kLimit, kLimit));
+    };
+    if (!(minX <= maxX && minY <= maxY)) return;
+    target.SetClipRect(IntersectRect(saved, TRect{edge(minX), edge(minY), edge(maxX), edge(maxY)}));
+    if (target.ClipRect().IsEmpty()) return;
+  }
+  if (onGrid) {
+    DrawCacheOnGrid(shape, *cache, cacheDpm, target, shared != nullptr);
     if (info.FreeCacheAfter) shape->FreeCache();
     return;
   }
   TCachePlacement placement;
-  placement.Dpm = shape->CacheDpm;
-  placement.Extent = ExtentAt(*shape, shape->CacheDpm);
+  placement.Dpm = cacheDpm;
+  placement.Extent = ExtentAt(*shape, cacheDpm);
   placement.DocAngle = shape->DocAngle();
   placement.DocLeft = shape->DocLeft();
   placement.DocTop = shape->DocTop();
   placement.OwnFrame = untransformed;
-  const TdtpAffineTransform matrix = SamplerMap(CacheToTargetMatrix(placement, area, target.Width(), target.Height()));
+  TdtpAffineTransform matrix = SamplerMap(CacheToTargetMatrix(placement, area, target.Width(), target.Height()));
   TdtpMapSampler sampler;
-  if (LaysOneToOne(matrix)) sampler.SetOversampling(1);
+  // A shared picture is placed on whole pixels: laid many times, it is copied, not resampled.
+  if ((shared && SnapToPixels(matrix)) || LaysOneToOne(matrix)) sampler.SetOversampling(1);
   sampler.SetTarget(&target);
   sampler.SetSource(cache);
   sampler.SetTransform(&matrix);
@@ -245,19 +331,19 @@ TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape) const {
   return m;
 }
 
-void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
+void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target,
+                                   bool snap) {
   // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
   // start, so a row that started at the clip would sample differently in every piece.
   constexpr int64_t kChunk = 256;
   constexpr double kLimit = 1 << 30;
-  const TBitmap32& cache = *shape->Cache();
-  const double r = shape->CacheDpm;
   const TCacheExtent e = ExtentAt(*shape, r);
   TdtpAffineTransform toGrid;
   toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
   toGrid.Scale(1 / r, 1 / r);
   toGrid.Multiply(LocalToGrid(*shape));
-  const TdtpAffineTransform m = SamplerMap(toGrid);
+  TdtpAffineTransform m = SamplerMap(toGrid);
+  const bool snapped = snap && SnapToPixels(m);
   const TFloatRect sampled = SampledArea(cache);
   double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
   for (const auto& [u, v] : {std::pair<double, double>{sampled.Left, sampled.Top}, {sampled.Right, sampled.Top},
@@ -275,13 +361,33 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
   const int64_t y0 = std::max(static_cast<int64_t>(std::max(std::floor(minY), -kLimit)), grid_.OriginY + clip.Top);
   const int64_t y1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxY), kLimit)), grid_.OriginY + clip.Bottom - 1);
   if (x0 > x1 || y0 > y1) return;
+  const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
+  if (snapped && m.A == 1 && m.D == 1) {
+    // Upright on whole pixels: target pixel (x, y) shows cache pixel (x + 0.5 - E, y + 0.5 - F),
+    // merged straight from the cache's rows; beyond the cache lies nothing to merge.
+    const auto dx = static_cast<int64_t>(std::llround(0.5 - m.E)), dy = static_cast<int64_t>(std::llround(0.5 - m.F));
+    const int64_t from = std::max<int64_t>(x0, -dx), to = std::min<int64_t>(x1, cache.Width() - 1 - dx);
+    const int64_t top = std::max<int64_t>(y0, -dy), bottom = std::min<int64_t>(y1, cache.Height() - 1 - dy);
+    if (from > to || top > bottom) return;
+    const auto n = static_cast<int32_t>(to - from + 1);
+    for (int64_t y = top; y <= bottom; ++y) {
+      const TColor32* src = cache.ScanLine(static_cast<int32_t>(y + dy)) + (from + dx);
+      TColor32* dst = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY)) + (from - grid_.OriginX);
+      if (master == 255) {
+        MergeLine(src, dst, n);
+      } else {
+        MergeLineEx(src, dst, n, master);
+      }
+    }
+    target.Changed();
+    return;
+  }
   const auto rowFirst = static_cast<int64_t>(std::max(std::floor(minX), -kLimit));
   const auto rowLast = static_cast<int64_t>(std::min(std::ceil(maxX), kLimit));
   TdtpMapSampler sampler;
-  if (LaysOneToOne(m)) sampler.SetOversampling(1);
+  if (snapped || LaysOneToOne(m)) sampler.SetOversampling(1);
   sampler.SetSource(&cache);
   sampler.SetTransform(&m);
-  const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
   // Floor division, so that chunks keep their columns left of grid column 0 too.
   const int64_t firstChunk = (x0 >= 0 ? x0 / kChunk : -((-x0 + kChunk - 1) / kChunk)) * kChunk;
   // Column chunks outside, rows inside: a chunk's rows read neighbouring cache pixels, also when
@@ -308,10 +414,19 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, TBitmap32& target) {
 }
 
 void TdtpDocument::ReportPaintError(TdtpShape* shape, const std::string& message) {
+  if (printJob_ && printFailure_.empty()) {
+    std::string name = shape ? shape->Name() : std::string();
+    if (name.empty()) name = shape ? shape->ClassName() : "page";
+    printFailure_ = "The shape \"" + name + "\" could not be printed: " + message;
+  }
   const int32_t id = shape ? shape->ShapeId() : 0;
   failedThisPaint_.insert(id);
   if (!paintErrors_.insert(id).second) return;
   ReportLoadError(shape, message);
+}
+
+void TdtpDocument::CheckPrintFailure() const {
+  if (!printFailure_.empty()) RaiseError(printFailure_);
 }
 
 void TdtpDocument::ShowAppStartCursor() {

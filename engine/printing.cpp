@@ -3,6 +3,7 @@
 // stretched onto the printer. Bands keep the memory of a page bounded at any device resolution.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -178,6 +179,7 @@ struct TBandJob {
   TPixelRatio Ratio;
   TRect Dest;    // the whole page on the canvas (unturned frame)
   TRect Source;  // the whole page in rendered pixels
+  const std::function<void(double share)>* Progress = nullptr;
 
   // Prints the page's bands in order; a dry run prints nothing and only tells the releaser which
   // bands draw what.
@@ -223,10 +225,7 @@ void TBandJob::PrintBands(const TRect& src, double lo, double hi, bool dry) {
     if (Releaser) Releaser->Prepare(index);
     PrintBand(TRect{DestX(src.Left), DestY(src.Top), DestX(src.Right), DestY(src.Bottom)}, src);
     if (Releaser) Releaser->Printed(index, BandArea(src, Dpm));
-    const int32_t count = Doc.LastProgressCount(), total = Doc.LastProgressTotal();
-    if (total > 0) {
-      Doc.Progress(ptPrint, count, static_cast<float>((hi + count - 1) / total), total);
-    }
+    if (Progress && *Progress) (*Progress)(hi);
     return;
   }
   // Only the source is split; each band's destination follows from its source through the page's
@@ -248,6 +247,8 @@ void TBandJob::PrintBand(const TRect& dest, const TRect& src) {
   // The page colour under everything, as the sheet looks where no shape paints.
   band.Clear(Paper);
   Doc.RenderPageBand(Page, band, src, Dpm, Info);
+  // A sheet without one of its shapes is no print.
+  Doc.CheckPrintFailure();
   if (Doc.OptimizedPrinting && band.IsUniform(Paper)) return;
   switch (Rotation) {
     case 1: band.Rotate90(); break;
@@ -304,6 +305,16 @@ bool HasArea(const TdtpPage& page) {
 // ---- TdtpPage ----
 
 void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip, double dpm) {
+  // The document hears of the bands as a share of the page its last progress report is on.
+  TdtpDocument* doc = document_;
+  PrintTo(canvas, rect, rotation, mirror, flip, dpm, [doc](double share) {
+    const int32_t count = doc->LastProgressCount(), total = doc->LastProgressTotal();
+    if (total > 0) doc->Progress(ptPrint, count, static_cast<float>((share + count - 1) / total), total);
+  });
+}
+
+void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mirror, bool flip, double dpm,
+                       const std::function<void(double share)>& progress) {
   EnsureLoaded();
   if (!document_) return;
   TdtpDocument& doc = *document_;
@@ -358,7 +369,8 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   info.Dpm = static_cast<float>(dpm);
   info.Filter = doc.Quality;
   const TRect source{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)};
-  TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info, nullptr, ratio, dest, source};
+  TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info, nullptr, ratio, dest, source,
+               &progress};
   std::optional<TBandReleaser> releaser;
   if (doc.Performance == dpMemoryOverSpeed) {
     releaser.emplace(doc, *this, dpm, job.Info);
@@ -399,13 +411,19 @@ void TdtpDocument::RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& 
   DrawTo(&page, band, area, true, info);
 }
 
-float TdtpDocument::PrinterDpm() const {
-  switch (PrintQuality) {
+float PrintQualityDpm(TPrintQualityType quality) {
+  switch (quality) {
     case pqLow: return 150.0f / 25.4f;
     case pqMedium: return 300.0f / 25.4f;
     case pqHigh: return 600.0f / 25.4f;
     default: return 0;
   }
+}
+
+TPrintQualityType PrintQualityForDpi(int32_t dpi) {
+  if (dpi >= 600) return pqHigh;
+  if (dpi >= 300) return pqMedium;
+  return pqLow;
 }
 
 std::string TdtpDocument::PrintQualityName(TPrintQualityType quality) {
@@ -429,13 +447,35 @@ void TdtpDocument::PrintPageList(const std::vector<int>& indices) {
 }
 
 void TdtpDocument::PrintPageList(const std::vector<int>& indices, IPrinter& printer) {
+  PrintPageList(indices, printer, TPrintJob{PrintQuality, nullptr});
+}
+
+void TdtpDocument::PrintPageList(const std::vector<int>& indices, IPrinter& printer, const TPrintJob& job) {
   CheckNotBusy();
+  struct TJobScope {
+    bool& running;
+    std::string& failure;
+    ~TJobScope() {
+      running = false;
+      failure.clear();
+    }
+  } scope{printJob_, printFailure_};
+  printJob_ = true;
+  printFailure_.clear();
   const auto n = static_cast<int32_t>(std::min<size_t>(indices.size(), INT32_MAX));
-  Progress(ptPrint, 0, 0, n);
+  auto report = [&](int32_t count, float share) {
+    if (job.Progress) {
+      job.Progress(share);
+    } else {
+      Progress(ptPrint, count, share, n);
+    }
+  };
+  const float dpm = PrintQualityDpm(job.Quality);
+  report(0, 0);
   bool started = false;
   try {
     for (int32_t i = 0; i < n; ++i) {
-      Progress(ptPrint, i + 1, static_cast<float>(i) / static_cast<float>(n), n);
+      report(i + 1, static_cast<float>(i) / static_cast<float>(n));
       TdtpPage* page = Pages(indices[static_cast<size_t>(i)]);
       if (!page) continue;
       page->EnsureLoaded();
@@ -457,15 +497,16 @@ void TdtpDocument::PrintPageList(const std::vector<int>& indices, IPrinter& prin
         started = true;
       }
       TPrinterCanvas canvas(printer);
-      page->PrintTo(canvas, rect, rotation, false, false, PrinterDpm());
-      Progress(ptPrint, i + 1, static_cast<float>(i + 1) / static_cast<float>(n), n);
+      page->PrintTo(canvas, rect, rotation, false, false, dpm,
+                    [&](double share) { report(i + 1, static_cast<float>((i + share) / n)); });
+      report(i + 1, static_cast<float>(i + 1) / static_cast<float>(n));
     }
     if (started) printer.EndDoc();
   } catch (...) {
     if (started) printer.Abort();
     throw;
   }
-  Progress(ptPrint, n, 1, n);
+  report(n, 1);
 }
 
 }  // namespace sw

@@ -168,6 +168,20 @@ public:
   virtual void ScreenBoundsWithHandles(TRect& rect);
   virtual bool HitTestCache(const TPoint& p);
   virtual bool NeedsCache() const;
+  // A cached shape that lays a picture it shares with other shapes (the copies of one design on a
+  // sheet) returns it here, made at dpm for info with the cache extent the shape has at dpm,
+  // instead of painting a cache of its own; null (the default) builds the shape's own cache.
+  virtual std::shared_ptr<TBitmap32> SharedCache(float dpm, const TdtpPaintInfo& info) {
+    (void)dpm, (void)info;
+    return nullptr;
+  }
+  // The part of the shape's own frame that its laid cache may colour, when it is cut short (a
+  // copy on a sheet ends at its cell); false lays the cache whole. The cut is laid as the bounds
+  // of its corners on the target, which is exact for shapes upright or turned by quarter turns.
+  virtual bool CacheClip(TFloatRect& local) const {
+    (void)local;
+    return false;
+  }
   virtual std::string GetName() const { return name_; }
   virtual TFloatPoint PasteOffset() const { return {10, 10}; }
   // Union of the children's BoundsInParent without curbs; (0, 0, 0, 0) without children.

@@ -85,7 +85,12 @@ std::unique_ptr<TdtpDocument> BuildGuideSheet(TMagnetDesign& design) {
     // The net area of the copy in grid cell (column, grid row), whatever the orientation.
     const float x = settings.OuterMarginX + static_cast<float>(position.Column) * layout.PitchX;
     const float y = settings.OuterMarginY + static_cast<float>(position.GridRow) * layout.PitchY;
-    if (m > 0) AddOutline(*document, x - m, y - m, cw + 2 * m, ch + 2 * m, kBleedLineWidth, kBleedLineColour);
+    // The bleed band as the copy prints it: cut where it meets a neighbour's.
+    const TFloatRect cell = PrintCell(layout, position, TFloatRect{x, y, x + cw, y + ch}, m);
+    if (m > 0) {
+      AddOutline(*document, cell.Left, cell.Top, cell.Right - cell.Left, cell.Bottom - cell.Top, kBleedLineWidth,
+                 kBleedLineColour);
+    }
     AddOutline(*document, x, y, cw, ch, kCutLineWidth, kColourBlack);
     const int32_t number = position.GridRow * layout.Columns + position.Column + 1;
     AddText(*document, std::to_string(number), x, y + (ch - 2 * numberHeight) / 2, cw, 2 * numberHeight,

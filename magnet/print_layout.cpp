@@ -112,4 +112,15 @@ void TLayoutGrid::SelectAll() { std::fill(deselected_.begin(), deselected_.end()
 
 void TLayoutGrid::SelectNone() { std::fill(deselected_.begin(), deselected_.end(), true); }
 
+TFloatRect PrintCell(const TPrintLayout& layout, const TPrintPosition& position, const TFloatRect& net, float bleed) {
+  const float m = std::isfinite(bleed) ? std::max(bleed, 0.0f) : 0.0f;
+  // The reach towards a neighbour: the whole bleed, or half the gap where the bleeds would meet.
+  auto reach = [m](float gap) { return std::isfinite(gap) && gap < 2 * m ? gap / 2 : m; };
+  const float x = reach(layout.PitchX - layout.CopyWidth), y = reach(layout.PitchY - layout.CopyHeight);
+  // Grid row 0 is the top row of the sheet in either orientation.
+  const bool top = position.GridRow > 0, bottom = position.GridRow < layout.Rows - 1;
+  return TFloatRect{net.Left - (position.Column > 0 ? x : m), net.Top - (top ? y : m),
+                    net.Right + (position.Column < layout.Columns - 1 ? x : m), net.Bottom + (bottom ? y : m)};
+}
+
 }  // namespace sw

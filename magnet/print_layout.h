@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "shapes/raster/color32.h"
+
 namespace sw {
 
 // Most columns and most rows of copies one sheet is laid out with.
@@ -57,6 +59,12 @@ struct TPrintLayout {
 // The copies that fit: at least one column and one row (also for pitches of 0 or less and for
 // values that are not finite), at most kMaxLayoutColumns by kMaxLayoutRows.
 TPrintLayout ComputePrintLayout(const TPrintLayoutInput& input);
+
+// The sheet area a copy whose net area lies at net may print: the net area grown by the bleed,
+// but towards a neighbour whose bleed would overlap it (nets closer than two bleeds) only up to
+// the middle of the gap, so that every copy shows itself up to its own cut line. Neighbours count
+// whether or not their positions are selected: a copy prints the same either way.
+TFloatRect PrintCell(const TPrintLayout& layout, const TPrintPosition& position, const TFloatRect& net, float bleed);
 
 // The print positions, row 0 at the top of the sheet; a position is selected (printed) or not.
 class TLayoutGrid {

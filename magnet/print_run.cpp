@@ -57,27 +57,6 @@ void CheckPaper(const TPrinterSheet& sheet, float paperWidth, float paperHeight,
              FormatDecimal(paperWidth) + " x " + FormatDecimal(paperHeight) + " mm");
 }
 
-// Restores a document's progress event when the run ends, however it ends.
-class TProgressScope {
-public:
-  TProgressScope(TdtpDocument& document, IProgress* progress) : document_(document), saved_(document.OnProgress) {
-    if (!progress) return;
-    document_.OnProgress = [progress](TdtpDocument*, TdtpProgressType type, int32_t, int32_t, float fraction) {
-      if (type != ptPrint) return;
-      if (progress->Cancelled()) RaiseError("Printing was cancelled");
-      const float clamped = std::fmin(std::fmax(fraction, 0.0f), 1.0f);
-      progress->SetPosition(static_cast<int32_t>(Round(static_cast<double>(clamped) * 100)));
-    };
-  }
-  ~TProgressScope() { document_.OnProgress = std::move(saved_); }
-  TProgressScope(const TProgressScope&) = delete;
-  TProgressScope& operator=(const TProgressScope&) = delete;
-
-private:
-  TdtpDocument& document_;
-  TdtpProgressEvent saved_;
-};
-
 }  // namespace
 
 int32_t PrintedCopyCount(TPrintSheet& sheet) { return sheet.Document().ShapeCount(); }
@@ -92,19 +71,20 @@ void PrintMagnetSheet(TdtpDocument& document, IPrinter& printer, float paperWidt
   const TPrinterSheet device = printer.Sheet();
   CheckPaper(device, paperWidth, paperHeight, options.PaperTolerance);
 
-  const TPrintQualityType quality = document.PrintQuality;
-  document.PrintQuality = options.Quality;
   TShiftedPrinter shifted(printer, DevicePixels(options.OffsetX, device.DpiX),
                           DevicePixels(options.OffsetY, device.DpiY));
-  try {
-    TProgressScope scope(document, progress);
-    if (progress) progress->SetPosition(0);
-    document.PrintPageList({document.CurrentPageIndex()}, shifted);
-  } catch (...) {
-    document.PrintQuality = quality;
-    throw;
+  // The run's quality and progress travel with the job; the document is left as it is.
+  TPrintJob job;
+  job.Quality = options.Quality;
+  if (progress) {
+    job.Progress = [progress](float share) {
+      if (progress->Cancelled()) RaiseError("Printing was cancelled");
+      const float clamped = std::fmin(std::fmax(share, 0.0f), 1.0f);
+      progress->SetPosition(static_cast<int32_t>(Round(static_cast<double>(clamped) * 100)));
+    };
+    progress->SetPosition(0);
   }
-  document.PrintQuality = quality;
+  document.PrintPageList({document.CurrentPageIndex()}, shifted, job);
   if (progress) progress->SetPosition(100);
 }
 

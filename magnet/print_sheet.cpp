@@ -1,8 +1,9 @@
 #include "magnet/print_sheet.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
-#include <vector>
+#include <utility>
 
 #include "magnet/magnet_design.h"
 #include "shapes/bitmap_shape.h"
@@ -12,30 +13,54 @@ namespace sw {
 
 namespace {
 
-// The picture resources of a copy in the order of its shapes: each page's own background and
-// each bitmap shape's picture.
-void CollectPictures(TdtpShape& shape, std::vector<TdtpBitmapResource*>& pictures) {
-  if (auto* page = dynamic_cast<TdtpPage*>(&shape)) pictures.push_back(&page->OwnBackground());
-  if (auto* bitmap = dynamic_cast<TdtpBitmapShape*>(&shape)) pictures.push_back(&bitmap->Resource());
+// Lets the decoded pictures below shape go: each page's own background and each bitmap shape's
+// picture, their bytes kept.
+void ReleasePictures(TdtpShape& shape) {
+  if (auto* page = dynamic_cast<TdtpPage*>(&shape)) page->OwnBackground().ReleaseBitmap();
+  if (auto* bitmap = dynamic_cast<TdtpBitmapShape*>(&shape)) bitmap->Resource().ReleaseBitmap();
   for (int i = 0; i < shape.ChildCount(); ++i) {
-    if (TdtpShape* child = shape.Child(i)) CollectPictures(*child, pictures);
-  }
-}
-
-// Every copy carries the design's pictures, byte for byte: a copy's picture bytes that equal the
-// first copy's are shared with it (until either is changed), so that a sheet holds them once.
-void ShareCopyPictures(TdtpShape& first, TdtpShape& copy) {
-  std::vector<TdtpBitmapResource*> theirs, ours;
-  CollectPictures(first, theirs);
-  CollectPictures(copy, ours);
-  for (size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
-    TResourceAccess a(*theirs[i]), b(*ours[i]);
-    TMapStream& data = ours[i]->Data();
-    if (data.Size() > 0 && data.SameBytes(theirs[i]->Data())) data.CopyBytesFrom(theirs[i]->Data());
+    if (TdtpShape* child = shape.Child(i)) ReleasePictures(*child);
   }
 }
 
 }  // namespace
+
+TCopyPicture::TCopyPicture(TdtpDocument& document, std::unique_ptr<TdtpPage> page)
+    : document_(document), page_(std::move(page)) {
+  page_->SetDocument(&document_);
+}
+
+std::shared_ptr<TBitmap32> TCopyPicture::PictureFor(const TdtpShape& copy, float dpm, const TdtpPaintInfo& info) {
+  if (picture_ && dpm == dpm_ && info.BackColor == backColor_ && info.Mode == mode_ && info.Filter == filter_) {
+    return picture_;
+  }
+  picture_.reset();
+  TdtpPaintInfo own = info;
+  own.FreeCacheAfter = false;
+  std::shared_ptr<TBitmap32> made = document_.RenderCachePicture(*page_, copy, dpm, own);
+  page_->FreeCaches();
+  ReleasePictures(*page_);
+  picture_ = std::move(made);
+  dpm_ = dpm;
+  backColor_ = info.BackColor;
+  mode_ = info.Mode;
+  filter_ = info.Filter;
+  return picture_;
+}
+
+TPrintCopy::TPrintCopy(std::shared_ptr<TCopyPicture> picture, const TFloatRect& cell)
+    : picture_(std::move(picture)), cell_(cell) {
+  AllowEdit = AllowDelete = AllowResize = AllowMove = AllowRotate = false;
+}
+
+std::shared_ptr<TBitmap32> TPrintCopy::SharedCache(float dpm, const TdtpPaintInfo& info) {
+  return picture_->PictureFor(*this, dpm, info);
+}
+
+bool TPrintCopy::CacheClip(TFloatRect& local) const {
+  local = cell_;
+  return true;
+}
 
 TPrintSheet::TPrintSheet(const TServices& services) : document_(services) {
   document_.SetMode(vmBrowse);
@@ -50,6 +75,12 @@ TPrintSheet::TPrintSheet(const TServices& services) : document_(services) {
   document_.ZoomPercent = 100;
   // The sheet is rebuilt, never edited; an undo log would only hold copies of the design.
   document_.SetUndoEnabled(false);
+}
+
+TPrintSheet::~TPrintSheet() {
+  // The copies first, then the design page they lay, while the document is whole.
+  if (TdtpPage* sheet = document_.CurrentPage()) sheet->DeleteAllChildren();
+  picture_.reset();
 }
 
 void TPrintSheet::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { page.LoadFromXml(&node); }
@@ -91,30 +122,43 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   input.VerticalOffset = LayoutVerticalOffset();
   TPrintLayout layout = ComputePrintLayout(input);
 
+  // The design is loaded once; every copy lays its one picture.
+  picture_.reset();
+  auto page = std::make_unique<TdtpPage>();
+  LoadPrintCopy(*xml.Root(), *page);
+  page->SetLeft(0);
+  page->SetTop(0);
+  page->SetAngle(0);
+  const float width = page->DocWidth(), height = page->DocHeight();
+  picture_ = std::make_shared<TCopyPicture>(document_, std::move(page));
+  TdtpPage& designPage = picture_->Page();
+  designPage.SetMarginLeft(0);
+  designPage.SetMarginTop(0);
+  designPage.SetMarginRight(0);
+  designPage.SetMarginBottom(0);
+
   LayoutStarted(layout.Rows, layout.Columns);
   TLayoutGrid& grid = design.Grid();
   grid.Resize(layout.Rows, layout.Columns);
-  TdtpPage* first = nullptr;
+  const float m = input.Bleed;
   for (const TPrintPosition& position : layout.Positions) {
     LayoutCellVisited(position.Column, position.Row);
     if (!grid.Selected(position.Column, position.GridRow)) continue;
-    auto copy = std::make_unique<TdtpPage>();
-    copy->SetForceCache(true);
-    LoadPrintCopy(*xml.Root(), *copy);
+    auto copy = std::make_unique<TPrintCopy>(picture_, TFloatRect{});
+    copy->SetWidth(width);
+    copy->SetHeight(height);
     copy->SetLeft(position.Left);
     copy->SetTop(position.Top);
     copy->SetAngle(position.Angle);
-    TdtpPage* placed = copy.get();
-    if (document_.AddShape(std::move(copy)) < 0) continue;
-    if (first) {
-      ShareCopyPictures(*first, *placed);
-    } else {
-      first = placed;
-    }
-    placed->SetMarginLeft(0);
-    placed->SetMarginTop(0);
-    placed->SetMarginRight(0);
-    placed->SetMarginBottom(0);
+    // The cell on the sheet, from the net area where the copy lies, taken into the copy's frame;
+    // never beyond the copy's page.
+    const TFloatRect bounds = copy->BoundsInParent(false);
+    const TFloatRect net{bounds.Left + m, bounds.Top + m, bounds.Right - m, bounds.Bottom - m};
+    const TFloatRect cell = PrintCell(layout, position, net, m);
+    const TFloatPoint a = copy->ParentToLocal({cell.Left, cell.Top}), b = copy->ParentToLocal({cell.Right, cell.Bottom});
+    copy->SetCell(TFloatRect{std::max(std::min(a.X, b.X), 0.0f), std::max(std::min(a.Y, b.Y), 0.0f),
+                             std::min(std::max(a.X, b.X), width), std::min(std::max(a.Y, b.Y), height)});
+    document_.AddShape(std::move(copy));
   }
   sheet.Refresh();
   design.SetLayoutStale(false);

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "engine/document.h"
+#include "engine/page.h"
 #include "magnet/print_layout.h"
 
 namespace sw {
@@ -12,23 +14,78 @@ namespace sw {
 class TMagnetDesign;
 class TXmlNode;
 
+// The design's picture for every copy of one content: the design page, loaded once, and that
+// page painted as a copy's cache holds it, made once per resolution and laid at every position.
+// A sheet of other contents (one per merged record, say) holds one of these per content.
+class TCopyPicture {
+public:
+  // The page joins document for painting (its fonts, services and resources) without becoming
+  // one of its shapes.
+  TCopyPicture(TdtpDocument& document, std::unique_ptr<TdtpPage> page);
+  TCopyPicture(const TCopyPicture&) = delete;
+  TCopyPicture& operator=(const TCopyPicture&) = delete;
+
+  TdtpPage& Page() { return *page_; }
+  // The page painted for a copy like copy at dpm with info: made when nothing is kept for these,
+  // then kept (one picture at a time); the page's own caches and decoded pictures go once it is
+  // made, since the picture holds all a print needs of them.
+  std::shared_ptr<TBitmap32> PictureFor(const TdtpShape& copy, float dpm, const TdtpPaintInfo& info);
+  // Lets the kept picture go.
+  void Release() { picture_.reset(); }
+
+private:
+  TdtpDocument& document_;
+  std::unique_ptr<TdtpPage> page_;
+  std::shared_ptr<TBitmap32> picture_;
+  float dpm_ = 0;
+  TColor32 backColor_ = 0;
+  uint8_t mode_ = 0, filter_ = 0;
+};
+
+// One copy on the sheet: the design page's size at its position, laying the content's one
+// picture and cut to its cell (the part of its page the layout lets it print).
+class TPrintCopy : public TdtpShape {
+public:
+  static const char* StaticClassName() { return "TPrintCopy"; }
+  const char* ClassName() const override { return StaticClassName(); }
+  TPrintCopy(std::shared_ptr<TCopyPicture> picture, const TFloatRect& cell);
+
+  TCopyPicture& Picture() const { return *picture_; }
+  // The cell in the copy's own frame.
+  const TFloatRect& Cell() const { return cell_; }
+  void SetCell(const TFloatRect& cell) { cell_ = cell; }
+
+  bool NeedsCache() const override { return true; }
+  std::shared_ptr<TBitmap32> SharedCache(float dpm, const TdtpPaintInfo& info) override;
+  bool CacheClip(TFloatRect& local) const override;
+  // The picture is the content's, kept for all its copies; a copy has nothing of its own to free.
+  void FreeCaches() override { FreeCache(); }
+
+private:
+  std::shared_ptr<TCopyPicture> picture_;
+  TFloatRect cell_;
+};
+
 class TPrintSheet {
 public:
   // A browse-mode document of one 210 x 297 mm page, default margins 15 mm, printed at 300 dpi.
   explicit TPrintSheet(const TServices& services);
-  virtual ~TPrintSheet() = default;
+  virtual ~TPrintSheet();
   TPrintSheet(const TPrintSheet&) = delete;
   TPrintSheet& operator=(const TPrintSheet&) = delete;
 
   TdtpDocument& Document() { return document_; }
 
   // Lays the sheet out anew from the design's settings and grid: one copy per selected position,
-  // the grid resized to the positions that fit, the design's Modified kept, LayoutStale cleared.
-  // Nothing (an empty layout) while no design is loaded. A copy that fails to load stops the
-  // layout with its error, keeping the copies placed so far and LayoutStale set.
+  // all laying the design's one picture, the grid resized to the positions that fit, the design's
+  // Modified kept, LayoutStale cleared. Nothing (an empty layout) while no design is loaded. A
+  // design page that fails to load stops the layout with its error, the sheet empty and
+  // LayoutStale set.
   TPrintLayout BuildPrintLayout(TMagnetDesign& design);
   // Makes page load itself from the node the design was saved into.
   virtual void LoadPrintCopy(const TXmlNode& node, TdtpPage& page);
+  // The design's picture the copies lay; null before the first layout.
+  TCopyPicture* CopyPicture() { return picture_.get(); }
 
   // Hooks for printers that need them; this program's do nothing and return 0.
   virtual void LayoutStarted(int32_t rows, int32_t columns) { (void)rows, (void)columns; }
@@ -37,6 +94,8 @@ public:
 
 private:
   TdtpDocument document_;
+  // After the document: the design page leaves before the document it paints in.
+  std::shared_ptr<TCopyPicture> picture_;
 };
 
 }  // namespace sw

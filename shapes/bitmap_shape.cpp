@@ -45,7 +45,16 @@ const TBitmap32* TdtpBitmapShape::LockedBitmap() {
 }
 
 void TdtpBitmapShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
-  if (bitmap.Empty() || decodeFailed_) return;
+  if (bitmap.Empty()) return;
+  if (decodeFailed_) {
+    // Still a hole in the page; a print must hear of it again, or it would go out without.
+    if (document_ && document_->IsPrinting()) document_->ReportPaintError(this, decodeError_);
+    return;
+  }
+  const TRect r{PaintX(0), PaintY(0), PaintX(docWidth_), PaintY(docHeight_)};
+  // A print needs the picture only as finely as it lays it; on screen it may be zoomed in.
+  const bool printing = document_ && document_->IsPrinting() && document_->Device == dtPrinter;
+  resource_->SetDecodeNeed(printing ? std::max({r.Width(), r.Height(), 1}) : 0);
   {
     TResourceAccess access(*resource_);
     const TBitmap32* picture = nullptr;
@@ -56,12 +65,11 @@ void TdtpBitmapShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) 
       // same bytes again would only fail again, at every repaint.
       if (!document_) throw;
       decodeFailed_ = true;
+      decodeError_ = e.what();
       document_->ReportPaintError(this, e.what());
       return;
     }
-    if (!picture) return;
-    const TRect r{PaintX(0), PaintY(0), PaintX(docWidth_), PaintY(docHeight_)};
-    if (r.IsEmpty()) return;
+    if (!picture || r.IsEmpty()) return;
     const auto filter = static_cast<TStretchFilter>(std::min<uint8_t>(info.Filter, sfMitchell));
     TransferStretched(&bitmap, r, bitmap.ClipRect(), picture, picture->BoundsRect(), filter, dmBlend);
   }

@@ -77,6 +77,7 @@ private:
   std::unique_ptr<TdtpBitmapResource> resource_;
   // Set when decoding the current bytes failed, so that repaints neither decode nor report again.
   bool decodeFailed_ = false;
+  std::string decodeError_;
 };
 
 // A bitmap shape that shows a white 120 x 80 mm frame (child 0, a rectangle) with the words

@@ -186,14 +186,6 @@ TPrintRunOptions ReadRunOptions(TOptionReader& options, bool& qualityGiven) {
   return run;
 }
 
-// Without --quality the sheet renders as finely as the printer prints, up to high (600 dpi):
-// --dpi 600 alone should not print a 300-dpi render stretched twice.
-TPrintQualityType QualityForDpi(int32_t dpi) {
-  if (dpi >= 600) return pqHigh;
-  if (dpi >= 300) return pqMedium;
-  return pqLow;
-}
-
 }  // namespace
 
 // --- Shared by the magnet verbs ---
@@ -402,7 +394,9 @@ int CmdMagnet(const Args& args) {
     bool qualityGiven = false;
     TPrintRunOptions run = ReadRunOptions(options, qualityGiven);
     TOutputPrinter output = OpenOutput(rest[1], options, magnet);
-    if (!qualityGiven) run.Quality = QualityForDpi(output.Printer->Sheet().DpiY);
+    // Without --quality the sheet renders as finely as the printer prints, up to high (600 dpi):
+    // --dpi 600 alone should not print a 300-dpi render stretched twice.
+    if (!qualityGiven) run.Quality = PrintQualityForDpi(output.Printer->Sheet().DpiY);
     options.Finish();
     TBarProgress progress;
     if (verb == "print") {

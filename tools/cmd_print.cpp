@@ -155,18 +155,15 @@ int CmdPrint(const Args& args) {
   if (lastPage > doc.PageCount()) {
     RaiseError(Format("Page %d does not exist (the file has %d)", lastPage, doc.PageCount()));
   }
-  doc.PrintQuality = quality;
   const bool bar = ::isatty(STDERR_FILENO) == 1;
-  if (bar) {
-    doc.OnProgress = [](TdtpDocument*, TdtpProgressType type, int32_t, int32_t, float fraction) {
-      if (type == ptPrint) ShowProgress(fraction);
-    };
-  }
+  TPrintJob job;
+  job.Quality = quality;
+  if (bar) job.Progress = [](float share) { ShowProgress(share); };
   std::vector<int> indices;
   for (int page = firstPage; page <= lastPage; ++page) indices.push_back(page - 1);
   TCountingPrinter counting(*printer);
   try {
-    doc.PrintPageList(indices, counting);
+    doc.PrintPageList(indices, counting, job);
   } catch (...) {
     if (bar) std::fputc('\n', stderr);
     throw;

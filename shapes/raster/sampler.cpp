@@ -187,6 +187,12 @@ void TdtpMapSampler::Render(const TFloatRect& sourceArea) {
   const int32_t x0 = static_cast<int32_t>(fx0), x1 = static_cast<int32_t>(fx1);
   const int32_t y0 = static_cast<int32_t>(fy0), y1 = static_cast<int32_t>(fy1);
   const int32_t width = x1 - x0 + 1;
+  // The target's clip keeps out what lies beyond it; the rows are still sampled as the whole
+  // bitmap lays them, so a clip never moves a pixel.
+  const TRect clip = target_->ClipRect();
+  const int32_t first = std::clamp(clip.Left - x0, 0, width), last = std::clamp(clip.Right - x0, 0, width);
+  const int32_t top = std::max(y0, clip.Top), bottom = std::min(y1, clip.Bottom - 1);
+  if (first >= last || top > bottom) return;
   const uint32_t master = source_->MasterAlpha > 255 ? 255 : source_->MasterAlpha;
   const bool affine = inverse_->IsAffine();
   // Affine rows are laid in vertical strips, so that the source pixels a strip reads stay in the
@@ -194,16 +200,16 @@ void TdtpMapSampler::Render(const TFloatRect& sourceArea) {
   // the part of its whole row (x0 .. x1) that it is.
   const int32_t strip = affine ? std::min(width, kStripWidth) : width;
   if (row_.size() < static_cast<size_t>(strip)) row_.resize(static_cast<size_t>(strip));
-  for (int32_t begin = 0; begin < width; begin += strip) {
-    const int32_t end = std::min(width, begin + strip);
-    for (int32_t y = y0; y <= y1; ++y) {
+  for (int32_t begin = first; begin < last; begin += strip) {
+    const int32_t end = std::min(last, begin + strip);
+    for (int32_t y = top; y <= bottom; ++y) {
       const TColor32* row;
       if (affine) {
         SampleAffineRow(static_cast<const TdtpAffineTransform&>(*inverse_), x0, y, width, begin, end,
                         row_.data());
         row = row_.data();
       } else {
-        row = SampleRow(x0, y, width);
+        row = SampleRow(x0, y, width) + begin;
       }
       TColor32* dst = target_->ScanLine(y) + x0 + begin;
       if (master == 255) {

@@ -1,5 +1,6 @@
 #include "storage/resources/bitmap_resource.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/exception.h"
@@ -124,10 +125,25 @@ void TdtpBitmapResource::StoreObject() {
   data_.SetPosition(0);
 }
 
+void TdtpBitmapResource::SetDecodeNeed(int32_t side) {
+  side = std::max(side, 0);
+  {
+    TResourceAccess access(*this);
+    decodeNeed_ = side;
+    if (!bitmap_ || decodedFor_ == 0 || (side != 0 && side <= decodedFor_)) return;
+  }
+  ReleaseBitmap();
+}
+
 void TdtpBitmapResource::LoadObject() {
   auto bitmap = std::make_unique<TBitmap32>();
-  // Page 0, no maximum size: the filer's 4000 x 4000 applies.
-  loadWarning_ = DecodePicture(data_, DataExtension(), *bitmap, 0, 0, 0);
+  // Page 0, no maximum size: the filer's 4000 x 4000 applies. A JPEG needed smaller is scaled
+  // while it is decoded, which only ever halves it down to the need.
+  const TdtpImageFiler defaults;
+  const bool scaled = decodeNeed_ > 0 && decodeNeed_ < std::min(defaults.MaxWidth, defaults.MaxHeight) &&
+                      FormatFor(DataExtension()) == TdtpJpgFormat::Class();
+  loadWarning_ = DecodePicture(data_, DataExtension(), *bitmap, 0, scaled ? decodeNeed_ : 0, scaled ? decodeNeed_ : 0);
+  decodedFor_ = scaled ? decodeNeed_ : 0;
   bitmap_ = std::move(bitmap);
 }
 

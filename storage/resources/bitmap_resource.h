@@ -38,6 +38,10 @@ public:
   void AdoptBitmap(std::unique_ptr<TBitmap32> bitmap);
   // For a caller that changed the bitmap's pixels in place.
   void BitmapChanged();
+  // The most pixels along either side the next uses draw the picture with (0: all it has). A JPEG
+  // decoded after this is decoded at the smallest DCT scale that still gives them; a bitmap
+  // decoded smaller than a later need is let go, to be decoded again.
+  void SetDecodeNeed(int32_t side);
 
 protected:
   // Encodes the bitmap with the format of DataExtension; a format that cannot write (or none)
@@ -51,6 +55,11 @@ protected:
   // Keeps the file's bytes when its format reads streams; otherwise decodes the file and keeps
   // it as HCK, FileName taking ".hck".
   void ReadFile() override;
+
+private:
+  int32_t decodeNeed_ = 0;
+  // The need the held bitmap was decoded for; 0 when it holds the whole picture.
+  int32_t decodedFor_ = 0;
 };
 
 // The extension of fileName replaced by ext (with its point), or appended when there is none.

@@ -1,11 +1,16 @@
 // The print run and the guide sheet on a recording printer: one job of one sheet on the layout's
 // paper, no job at all when it cannot print, the printer offset, the flash never printed, progress
-// and cancelling, and the guide's outlines where the layout puts the cuts.
+// and cancelling, the guide's outlines where the layout puts the cuts, and sheets read back from
+// the PNG and PDF printers' files with every copy whole up to its cut lines and nothing beyond its
+// page.
 #include "magnet/print_run.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -18,6 +23,10 @@
 #include "magnet_test_support.h"
 #include "platform/dialogs.h"
 #include "platform/headless_printer.h"
+#include "platform/pdf_printer.h"
+#include "platform/png_printer.h"
+#include "storage/formats/png_format.h"
+#include "shapes/bitmap_shape.h"
 #include "shapes/polygon_shape.h"
 
 namespace sw {
@@ -163,6 +172,27 @@ TEST_F(PrintRun, CancelAndPrinterFailureAbandonTheJob) {
   EXPECT_EQ(printer.Events.back(), "abort");
   EXPECT_EQ(sheet.Document().PrintQuality, pqMedium);
   EXPECT_FALSE(printer.Printing());
+
+  // A picture that cannot be decoded would leave a hole in every copy: the print stops naming
+  // the shape, the job is abandoned and the PNG printer writes no file.
+  magnet->LoadUserPicture(PictureFile("picture.png", 40, 30));
+  TdtpBitmapResource& picture = magnet->BitmapLayer(TLayer::usrImage)->Resource();
+  {
+    TResourceAccess access(picture);
+    const std::vector<uint8_t> bytes = picture.Data().Bytes();
+    std::vector<uint8_t> broken(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    picture.Data().SetBytes(broken.data(), static_cast<int64_t>(broken.size()));
+  }
+  picture.ReleaseBitmap();
+  const std::string file = TempFile("lost.png");
+  TFilePrinterSettings settings;
+  settings.Dpi = 100;
+  TPngPrinter png(file, settings);
+  const std::string message = Message([&] { RunMagnetPrint(*magnet, sheet, png, {}); });
+  EXPECT_NE(message.find("could not be printed"), std::string::npos) << message;
+  EXPECT_NE(message.find(magnet->BitmapLayer(TLayer::usrImage)->Name()), std::string::npos) << message;
+  EXPECT_FALSE(png.Printing());
+  EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
@@ -177,7 +207,9 @@ TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
   const TdtpShape* cut = page.Child(1);
   EXPECT_FLOAT_EQ(bleed->DocLeft(), 12);
   EXPECT_FLOAT_EQ(bleed->DocTop(), 20);
-  EXPECT_FLOAT_EQ(bleed->DocWidth(), 96);
+  // Its bleed band ends on the cut lines it shares with its neighbours right and below.
+  EXPECT_FLOAT_EQ(bleed->DocWidth(), 93);
+  EXPECT_FLOAT_EQ(bleed->DocHeight(), 53);
   EXPECT_FLOAT_EQ(cut->DocLeft(), 15);
   EXPECT_FLOAT_EQ(cut->DocTop(), 23);
   EXPECT_FLOAT_EQ(cut->DocWidth(), 90);
@@ -222,6 +254,151 @@ TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
 
   auto empty = NewMagnet();
   EXPECT_EQ(Message([&] { BuildGuideSheet(*empty); }), "There is no design to print");
+}
+
+// The four quadrants of the picture that covers each copy's page, and the paper.
+const TColor32 kQuadrants[4] = {Color32(230, 0, 0), Color32(0, 170, 0), Color32(0, 0, 230), Color32(240, 200, 0)};
+
+// The nearest of the quadrants' colours and white: 0 .. 3, or 4 for the paper.
+int ColourClass(TColor32 c) {
+  int best = 4;
+  int64_t nearest = INT64_MAX;
+  for (int i = 0; i <= 4; ++i) {
+    const TColor32 k = i < 4 ? kQuadrants[i] : clWhite32;
+    int64_t d = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+      const int64_t a = (c >> (8 * ch)) & 0xFF, b = (k >> (8 * ch)) & 0xFF;
+      d += (a - b) * (a - b);
+    }
+    if (d < nearest) nearest = d, best = i;
+  }
+  return best;
+}
+
+// A sheet read back: 8-bit RGB pixels of a file at dpi.
+struct TReadSheet {
+  TBitmap32 Pixels;
+  double PerMm = 0;
+  int At(double x, double y) const {
+    return ColourClass(Pixels.Pixel(static_cast<int32_t>(x * PerMm), static_cast<int32_t>(y * PerMm)));
+  }
+};
+
+TEST_F(PrintRun, EveryCopyShowsItselfUpToItsCutLinesAndNothingBeyondItsPage) {
+  struct TCase {
+    float Gap;  // between neighbouring nets, both ways
+    bool Portrait, Precut, Pdf;
+  };
+  // A bleed of 3: no gap, half a bleed, more than two bleeds.
+  const TCase cases[] = {{0, true, true, false},    {0, true, false, true},    {0, false, true, true},
+                         {0, false, false, false},  {1.5f, true, true, true},  {1.5f, true, false, false},
+                         {1.5f, false, true, false}, {1.5f, false, false, true}, {7, true, false, false},
+                         {7, false, true, true}};
+  const std::string quadrants = TempFile("quadrants.png");
+  {
+    TBitmap32 picture;
+    picture.SetSize(96, 56);
+    for (int32_t y = 0; y < 56; ++y) {
+      for (int32_t x = 0; x < 96; ++x) picture.ScanLine(y)[x] = kQuadrants[(y < 28 ? 0 : 2) + (x < 48 ? 0 : 1)];
+    }
+    TMemoryStream png;
+    EncodePng(picture, png);
+    png.SaveToFile(quadrants);
+  }
+  constexpr int32_t kDpi = 254;
+  const float m = 3;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "gap " << c.Gap << (c.Portrait ? " portrait" : " landscape")
+                                    << (c.Precut ? " pre-cut" : " uncut") << (c.Pdf ? " PDF" : " PNG"));
+    auto magnet = LoadedMagnet();
+    magnet->LoadUserPicture(quadrants);
+    // The picture covers the page, bleed and all: quadrants meet at the page's centre.
+    magnet->Layer(TLayer::usrImage)->SetBoundsAndAngle(0, 0, 96, 56, 0);
+    magnet->SetInnerMarginX(c.Gap);
+    magnet->SetInnerMarginY(c.Gap);
+    magnet->SetPortrait(c.Portrait);
+    magnet->SetPrecut(c.Precut);
+    TPrintSheet sheet(Services());
+    TFilePrinterSettings settings;
+    settings.Dpi = kDpi;
+    const std::string file = TempFile(c.Pdf ? "sheet.pdf" : "sheet.png");
+    std::unique_ptr<IPrinter> printer;
+    if (c.Pdf) {
+      printer = std::make_unique<TPdfPrinter>(file, settings);
+    } else {
+      printer = std::make_unique<TPngPrinter>(file, settings);
+    }
+    RunMagnetPrint(*magnet, sheet, *printer, {});
+    TReadSheet read;
+    read.PerMm = kDpi / 25.4;
+    std::string png = file;
+    if (c.Pdf) {
+      const std::string stem = TempFile("poppler");
+      const std::string command = "pdftoppm -r " + std::to_string(kDpi) + " -png -singlefile '" + file + "' '" + stem + "'";
+      ASSERT_EQ(std::system(command.c_str()), 0) << "pdftoppm failed";
+      png = stem + ".png";
+    }
+    TMemoryStream bytes;
+    bytes.LoadFromFile(png);
+    DecodePng(static_cast<const uint8_t*>(bytes.Memory()), static_cast<size_t>(bytes.Size()), read.Pixels);
+    ASSERT_NEAR(read.Pixels.Width(), Round(210 * read.PerMm), 1);
+
+    // Each copy's net area from the layout, and the cell it may print: the bleed, but only up to
+    // the middle of the gap where it meets a neighbour's.
+    const TPrintSettings& s = magnet->PrintSettings();
+    const TPrintLayout layout = ComputePrintLayout(magnet->LayoutInput());
+    const float reach = std::min(m, c.Gap / 2);
+    struct TCopy {
+      TFloatRect Net, Cell;
+      const TdtpShape* Shape;
+    };
+    std::vector<TCopy> copies;
+    TdtpPage& page = *sheet.Document().CurrentPage();
+    ASSERT_EQ(page.ChildCount(), static_cast<int>(layout.Positions.size()));
+    for (int i = 0; i < page.ChildCount(); ++i) {
+      const TPrintPosition& p = layout.Positions[static_cast<size_t>(i)];
+      const float x = s.OuterMarginX + static_cast<float>(p.Column) * layout.PitchX;
+      const float y = s.OuterMarginY + static_cast<float>(p.GridRow) * layout.PitchY;
+      const TFloatRect net{x, y, x + layout.CopyWidth, y + layout.CopyHeight};
+      const TFloatRect cell{x - (p.Column > 0 ? reach : m), y - (p.GridRow > 0 ? reach : m),
+                            net.Right + (p.Column < layout.Columns - 1 ? reach : m),
+                            net.Bottom + (p.GridRow < layout.Rows - 1 ? reach : m)};
+      copies.push_back({net, cell, page.Child(i)});
+    }
+    // What the sheet shows at a point: the quadrant of the copy whose cell holds it, else paper.
+    auto expected = [&](double x, double y) {
+      for (const TCopy& copy : copies) {
+        if (x > copy.Cell.Left && x < copy.Cell.Right && y > copy.Cell.Top && y < copy.Cell.Bottom) {
+          const TFloatPoint local = copy.Shape->ParentToLocal({static_cast<float>(x), static_cast<float>(y)});
+          return (local.Y < 28 ? 0 : 2) + (local.X < 48 ? 0 : 1);
+        }
+      }
+      return 4;
+    };
+    int checked = 0;
+    for (size_t i = 0; i < copies.size(); ++i) {
+      const TFloatRect& n = copies[i].Net;
+      // 1 mm inside every cut line, near both ends of each.
+      for (const double x : {n.Left + 1.0, n.Right - 1.0}) {
+        for (const double y : {n.Top + 1.0, n.Bottom - 1.0}) {
+          EXPECT_EQ(read.At(x, y), expected(x, y)) << "copy " << i + 1 << " inside at " << x << ", " << y;
+          ++checked;
+        }
+      }
+      // 0.5 mm outside every side of its page, a quarter and three quarters along.
+      const TFloatRect pg{n.Left - m, n.Top - m, n.Right + m, n.Bottom + m};
+      for (const double f : {0.25, 0.75}) {
+        const double x = pg.Left + f * (pg.Right - pg.Left), y = pg.Top + f * (pg.Bottom - pg.Top);
+        for (const auto& [px, py] : {std::pair<double, double>{pg.Left - 0.5, y}, {pg.Right + 0.5, y},
+                                     {x, pg.Top - 0.5}, {x, pg.Bottom + 0.5}}) {
+          EXPECT_EQ(read.At(px, py), expected(px, py)) << "copy " << i + 1 << " outside at " << px << ", " << py;
+          ++checked;
+        }
+      }
+    }
+    // Four copies at least (two columns of two rows at the widest gap), twelve points each.
+    EXPECT_GE(checked, 4 * 12);
+  }
 }
 
 }  // namespace

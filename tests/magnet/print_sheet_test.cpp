@@ -80,13 +80,14 @@ TEST_F(PrintSheet, CopiesLieOnTheirCellsInBothOrientations) {
   EXPECT_FLOAT_EQ(page->MarginBottom(), 23);
   ASSERT_EQ(page->ChildCount(), 10);
   const TdtpShape* first = page->Child(0);
-  EXPECT_STREQ(first->ClassName(), "TdtpPage");
-  EXPECT_TRUE(first->ForceCache());
+  EXPECT_STREQ(first->ClassName(), "TPrintCopy");
   EXPECT_FLOAT_EQ(first->DocLeft(), 12);
   EXPECT_FLOAT_EQ(first->DocTop(), 20);
   EXPECT_FLOAT_EQ(first->DocWidth(), 96);
-  EXPECT_EQ(first->ChildCount(), 9);
-  EXPECT_FLOAT_EQ(static_cast<const TdtpPage*>(first)->MarginLeft(), 0);
+  // The design is loaded once, for every copy.
+  ASSERT_NE(sheet.CopyPicture(), nullptr);
+  EXPECT_EQ(sheet.CopyPicture()->Page().ChildCount(), 9);
+  EXPECT_FLOAT_EQ(sheet.CopyPicture()->Page().MarginLeft(), 0);
   EXPECT_FLOAT_EQ(page->Child(9)->DocLeft(), 102);
   EXPECT_FLOAT_EQ(page->Child(9)->DocTop(), 220);
   ExpectNetAreas(sheet, layout, *magnet);
@@ -149,7 +150,7 @@ TEST_F(PrintSheet, OverlaysFollowThePaperTypeInTheCopiesOnly) {
   magnet->Layer(TLayer::olOutline)->SetMasterAlpha(50);
   doc.SetModified(false);
   TPrintSheet sheet(Services());
-  auto copyLayer = [&](TLayer layer) { return sheet.Document().CurrentPage()->Child(0)->Child(static_cast<int>(layer)); };
+  auto copyLayer = [&](TLayer layer) { return sheet.CopyPicture()->Page().Child(static_cast<int>(layer)); };
 
   sheet.BuildPrintLayout(*magnet);  // pre-cut
   EXPECT_TRUE(copyLayer(TLayer::olMask)->Visible());
@@ -184,7 +185,7 @@ TEST_F(PrintSheet, TheFlashNeverReachesACopy) {
   TPrintSheet sheet(Services());
   sheet.BuildPrintLayout(*magnet);
   EXPECT_FALSE(magnet->Flashing());
-  const TdtpShape* box = sheet.Document().CurrentPage()->Child(0)->Child(static_cast<int>(TLayer::usrTextBG));
+  const TdtpShape* box = sheet.CopyPicture()->Page().Child(static_cast<int>(TLayer::usrTextBG));
   EXPECT_EQ(box->MasterAlpha(), 255u);
   EXPECT_EQ(static_cast<const TdtpPolygonShape*>(box)->FillColor(), kColourWhite);
 }
