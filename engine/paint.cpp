@@ -19,6 +19,24 @@ namespace sw {
 
 namespace {
 
+// The extent, in the transform's target, of a rectangle's four corners.
+struct TMappedBounds {
+  double MinX = INFINITY, MaxX = -INFINITY, MinY = INFINITY, MaxY = -INFINITY;
+};
+
+TMappedBounds MappedBounds(const TdtpAffineTransform& m, const TFloatRect& r) {
+  TMappedBounds b;
+  for (const auto& [u, v] : {std::pair<double, double>{r.Left, r.Top}, {r.Right, r.Top},
+                             {r.Left, r.Bottom}, {r.Right, r.Bottom}}) {
+    const double x = m.A * u + m.C * v + m.E, y = m.B * u + m.D * v + m.F;
+    b.MinX = std::min(b.MinX, x);
+    b.MaxX = std::max(b.MaxX, x);
+    b.MinY = std::min(b.MinY, y);
+    b.MaxY = std::max(b.MaxY, y);
+  }
+  return b;
+}
+
 // A side's margin added to its leading extent and its span, saturating like the extents do; a
 // size that saturates is refused by the budget or the bitmap.
 void AddMargin(int32_t& lead, int32_t& span) {
@@ -280,15 +298,7 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
       }
       toTarget.Multiply(PaintMatrix(area, target.Width(), target.Height()));
     }
-    double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
-    for (const auto& [u, v] : {std::pair<double, double>{cut.Left, cut.Top}, {cut.Right, cut.Top},
-                               {cut.Left, cut.Bottom}, {cut.Right, cut.Bottom}}) {
-      const double x = toTarget.A * u + toTarget.C * v + toTarget.E, y = toTarget.B * u + toTarget.D * v + toTarget.F;
-      minX = std::min(minX, x);
-      maxX = std::max(maxX, x);
-      minY = std::min(minY, y);
-      maxY = std::max(maxY, y);
-    }
+    const auto [minX, maxX, minY, maxY] = MappedBounds(toTarget, cut);
     auto edge = [](double v) {
       constexpr double kLimit = 1 << 30;
       return static_cast<int32_t>(std::clamp(std::round(v), -kLimit, kLimit));
@@ -345,15 +355,7 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
   TdtpAffineTransform m = SamplerMap(toGrid);
   const bool snapped = snap && SnapToPixels(m);
   const TFloatRect sampled = SampledArea(cache);
-  double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
-  for (const auto& [u, v] : {std::pair<double, double>{sampled.Left, sampled.Top}, {sampled.Right, sampled.Top},
-                             {sampled.Left, sampled.Bottom}, {sampled.Right, sampled.Bottom}}) {
-    const double x = m.A * u + m.C * v + m.E, y = m.B * u + m.D * v + m.F;
-    minX = std::min(minX, x);
-    maxX = std::max(maxX, x);
-    minY = std::min(minY, y);
-    maxY = std::max(maxY, y);
-  }
+  const auto [minX, maxX, minY, maxY] = MappedBounds(m, sampled);
   if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) || !std::isfinite(maxY)) return;
   const TRect clip = target.ClipRect();
   const int64_t x0 = std::max(static_cast<int64_t>(std::max(std::floor(minX), -kLimit)), grid_.OriginX + clip.Left);
