@@ -345,12 +345,19 @@ TEST_F(PaintTest, AnUndecodableBackgroundIsLeftOut) {
   Show(300, 240);
   AddFill(Page(), 5, 5, 20, 10, kRed);
   const std::string file = TempFolder() + "/sw_view_broken_" + std::to_string(::getpid()) + ".png";
+  const std::vector<uint8_t> broken{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3, 4, 5};
   {
-    TMemoryStream bytes(std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 1, 2, 3, 4, 5});
+    TMemoryStream bytes(broken);
     bytes.SaveToFile(file);
   }
-  doc_.DefaultBackground().LoadFromFile(file);
+  // Such a file is refused when it is chosen, but a stored document may hold its bytes.
+  EXPECT_NE(test::ErrorOf([&] { doc_.DefaultBackground().LoadFromFile(file); }), test::kNoError);
   std::remove(file.c_str());
+  {
+    TResourceAccess access(doc_.DefaultBackground());
+    doc_.DefaultBackground().Data().SetBytes(broken.data(), static_cast<int64_t>(broken.size()));
+  }
+  doc_.DefaultBackground().ReleaseBitmap();
   int reports = 0;
   doc_.OnLoadError = [&](TdtpDocument*, TdtpShape* shape, const std::string&) {
     EXPECT_EQ(shape, &Page());
