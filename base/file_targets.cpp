@@ -208,7 +208,7 @@ void InstallTemporaryFileCleanup() {
     struct sigaction action {};
     action.sa_handler = RemoveTemporariesOnSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
     (void)::sigaction(signal, &action, nullptr);
   }
 }
