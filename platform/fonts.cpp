@@ -650,7 +650,7 @@ struct TFontSystem::TImpl {
           for (int32_t sx = static_cast<int32_t>(x0); sx < sw && sx < x1; ++sx) {
             const double w = wy * (std::min<double>(sx + 1, x1) - std::max<double>(sx, x0));
             const auto c = source(sx, sy);
-            for (int k = 0; k < 4; ++k) sum[k] += c[k] * w;
+            for (size_t k = 0; k < 4; ++k) sum[k] += c[k] * w;
             area += w;
           }
         }
