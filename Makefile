@@ -7,7 +7,7 @@ SANITIZE  ?=
 BUILDTYPE ?= RelWithDebInfo
 CMAKEFLAGS = -DCMAKE_BUILD_TYPE=$(BUILDTYPE) -DSTICKWELL_WERROR=$(WERROR) -DSTICKWELL_SANITIZE=$(SANITIZE)
 
-.PHONY: all deps configure build test run install fuzz fuzz-build fuzz-gate sanitize tsan bench clean
+.PHONY: all deps configure build test run install fuzz fuzz-build fuzz-gate sanitize tsan bench bench-build clean
 
 all: build
 
@@ -22,16 +22,16 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
+# The fuzz targets' kept inputs are replayed as tests of this build (label "gate"); the libFuzzer
+# build below is for CI and for exploring.
 test: build
 	ctest --test-dir $(BUILD) --no-tests=error --output-on-failure -j$(JOBS)
-	@if command -v clang++ >/dev/null 2>&1; then $(MAKE) --no-print-directory fuzz-gate; \
-	 else echo "clang not found: fuzz targets skipped"; fi
 
 # The libFuzzer targets (built with clang in $(BUILD)-fuzz). fuzz-gate replays each target's seed
-# corpus and kept crashers once: the same commit passes or fails the same way every time, and
-# `make test` runs it. fuzz explores at random for FUZZ_SECONDS a target, from the same seeds; an
-# input it finds goes to $(BUILD)-fuzz/fuzz-work/, and once its fault is mended, into
-# fuzz/crashers/<target>/.
+# corpus and kept crashers once under libFuzzer with its sanitizers: the same commit passes or
+# fails the same way every time, and CI runs it. fuzz explores at random for FUZZ_SECONDS a
+# target, from the same seeds; an input it finds goes to $(BUILD)-fuzz/fuzz-work/, and once its
+# fault is mended, into fuzz/crashers/<target>/.
 FUZZ_SECONDS ?= 20
 fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_FUZZ=ON \
@@ -59,7 +59,10 @@ tsan: deps
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(BUILD)-tsan --no-tests=error --output-on-failure -j$(JOBS) \
 	  -L '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
 
-bench: build
+bench-build: build
+	cmake --build $(BUILD) -j$(JOBS) --target benchmarks
+
+bench: bench-build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 # The designer; ARGS=extra shows the template tab. Without a display the batch tool makes a design
