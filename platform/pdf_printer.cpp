@@ -20,12 +20,15 @@ constexpr double kPointsPerMm = 72.0 / 25.4;
 // The objects every file has, written last when the pages are known.
 constexpr int32_t kCatalogObject = 1, kPagesObject = 2, kInfoObject = 3, kFirstFreeObject = 4;
 
-// Deflates data arriving in pieces into a buffer that grows as needed.
+// Deflates data arriving in pieces into a buffer that grows as needed. Bands reach it through the
+// PNG "sub" predictor, which turns flat colour into runs of zeros and a photo into small
+// differences: matching only runs (Z_RLE) finds nearly everything a full match search would, in
+// half the time, and the file comes out smaller than the default search's at the fast levels.
 class TDeflater {
 public:
   explicit TDeflater(int level) {
     std::memset(&z_, 0, sizeof z_);
-    if (deflateInit(&z_, level) != Z_OK) RaiseError("Cannot start the PDF compressor");
+    if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) RaiseError("Cannot start the PDF compressor");
   }
   ~TDeflater() { deflateEnd(&z_); }
   TDeflater(const TDeflater&) = delete;
