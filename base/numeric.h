@@ -11,6 +11,9 @@
 
 namespace sw {
 
+// Millimetres in an inch: dots per inch / kMmPerInch = dots per millimetre.
+constexpr double kMmPerInch = 25.4;
+
 // Rounds to the nearest integer, halves to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
 // NaN gives 0; values beyond the range of int32 saturate.
 inline int32_t Round(double x) {

@@ -34,7 +34,6 @@ class TStream;
 class TXmlNode;
 
 enum TdtpViewerModeType : uint8_t { vmBrowse = 0, vmEdit = 1, vmTextSelect = 2, vmZoom = 3, vmSlideshow = 4 };
-enum TDeviceType : uint8_t { dtScreen = 0, dtPrinter = 1, dtTransparent = 2 };
 enum TdtpProgressType : uint8_t { ptLoad = 0, ptSave = 1, ptPrint = 2, ptWizard = 3 };
 enum TdtpDocPerformanceType : uint8_t { dpMemoryOverSpeed = 0, dpSpeedOverMemory = 1 };
 // Scrolling when the mouse rests near the window's edges: never, always, or only while a drag
@@ -283,6 +282,11 @@ public:
   // page join exactly as if it had been rendered at once; the view's placement of the page plays
   // no part. An empty band or source paints nothing.
   void RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& source, double dpm, const TdtpPaintInfo& info);
+  // How every print paints page at dpm pixels per mm (the printers, the sheet's preview and
+  // RenderPage alike): device mode and a printer's device, caches cleared to the page colour at
+  // alpha 0 (so that resampled edges and a turned shape's corners fade towards the page, not
+  // towards black, and cover nothing below), the document's stretch filter.
+  TdtpPaintInfo PrintPaintInfo(const TdtpPage& page, double dpm) const;
   // The count and total of the last progress report (the band renderer's job position).
   int32_t LastProgressCount() const { return progressCount_; }
   int32_t LastProgressTotal() const { return progressTotal_; }
@@ -710,20 +714,12 @@ protected:
                   const TdtpPaintInfo& info);
   // Shows the application-start cursor until the paint running now ends.
   void ShowAppStartCursor();
-  // The window's pixel grid while PaintWindow paints Target: grid pixel = view mm x Dpm + Shift,
-  // and Target's pixel (0, 0) is grid pixel Origin. The grid moves with the content on whole-pixel
-  // scrolls and does not depend on the clip, so every piece of the window maps alike.
-  struct TPaintGrid {
-    const TBitmap32* Target = nullptr;
-    double Dpm = 1;
-    double ShiftX = 0, ShiftY = 0;
-    int64_t OriginX = 0, OriginY = 0;
-  };
   // The matrix from shape's local frame to grid pixels.
-  TdtpAffineTransform LocalToGrid(const TdtpShape& shape) const;
+  static TdtpAffineTransform LocalToGrid(const TdtpShape& shape, const TdtpPaintGrid& grid);
   // The cached path's last step on the window: the cache laid onto the grid in fixed chunks;
   // snap places a picture at its own resolution on whole pixels, copied rather than resampled.
-  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target, bool snap);
+  void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target,
+                       const TdtpPaintGrid& grid, bool snap);
   IRuler* rulerTop_ = nullptr;
   IRuler* rulerLeft_ = nullptr;
   IRulerCorner* rulerCorner_ = nullptr;
@@ -740,7 +736,6 @@ protected:
   // that would leave a shape out stops with it instead.
   bool printJob_ = false;
   std::string printFailure_;
-  TPaintGrid grid_;
 
   // --- Interaction state (engine/interaction.cpp) ---
   // Mouse-message state: the view point of (x, y), Alt from the keyboard now.

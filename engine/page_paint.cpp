@@ -181,12 +181,7 @@ void TdtpPage::PaintToCanvas(TCanvas& canvas, const TRect& rect, double dpm, boo
   TdtpDocument& doc = *document_;
   doc.BeginPrinting();
   try {
-    TdtpPaintInfo info;
-    info.Mode = 1;
-    // Alpha 0 as on screen, so that a turned shape's cache corners do not cover what lies below.
-    info.BackColor = SetAlpha(ColorFromSystem(PageColor()), 0);
-    info.Dpm = static_cast<float>(std::min(doc.RenderDpm(), dpm));
-    info.Filter = doc.Quality;
+    const TdtpPaintInfo info = doc.PrintPaintInfo(*this, std::min(doc.RenderDpm(), dpm));
     double scale = doc.ScreenDpm();
     int64_t iw = Round64(scale * DocWidth()), ih = Round64(scale * DocHeight());
     if (iw >= 1 && ih >= 1 && iw * ih > TdtpDocument::kCachePixelBudget) {
@@ -210,6 +205,7 @@ void TdtpPage::PaintToCanvas(TCanvas& canvas, const TRect& rect, double dpm, boo
         TBitmap32 image;
         image.SetSize(width, height);
         image.Clear(ColorFromSystem(PageColor()));
+        // The document keeps the record that a page went out to a canvas; no paint reads it.
         doc.Device = dtPrinter;
         doc.DrawTo(this, image, TFloatRect{0, 0, DocWidth(), DocHeight()}, true, info);
         if (static_cast<int64_t>(out.Width()) * out.Height() < iw * ih) {

@@ -208,10 +208,11 @@ void TdtpDocument::PaintContent(TdtpShape* shape, TBitmap32& bitmap, const TFloa
   bitmap.DrawMode = dmBlend;
   bitmap.StretchFilter = FilterOf(info.Filter);
   if (!shape || bitmap.Empty() || !HasArea(area)) return;
-  if (&bitmap == grid_.Target) {
-    // Straight from the window's grid, not from the clip's rounded millimetres.
-    TdtpAffineTransform m = LocalToGrid(*shape);
-    m.Translate(-static_cast<double>(grid_.OriginX), -static_cast<double>(grid_.OriginY));
+  if (info.Grid && &bitmap == info.Grid->Target) {
+    // Straight from the paint's grid, not from the clip's rounded millimetres.
+    const TdtpPaintGrid& grid = *info.Grid;
+    TdtpAffineTransform m = LocalToGrid(*shape, grid);
+    m.Translate(-static_cast<double>(grid.OriginX), -static_cast<double>(grid.OriginY));
     shape->SetPaintMatrix(m);
   } else {
     shape->SetPaintMatrix(PaintMatrix(area, bitmap.Width(), bitmap.Height()));
@@ -276,7 +277,7 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
   if (!cache || cache->Empty()) return;
   const float cacheDpm = shared ? dpm : shape->CacheDpm;
   cache->MasterAlpha = shape->MasterAlpha();
-  const bool onGrid = &target == grid_.Target && !untransformed;
+  const bool onGrid = info.Grid && &target == info.Grid->Target && !untransformed;
   // A shape cut short colours only its clip, on whole target pixels: a pixel is its when the
   // pixel's centre lies inside.
   const TRect saved = target.ClipRect();
@@ -289,8 +290,8 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
   if (shape->CacheClip(cut)) {
     TdtpAffineTransform toTarget;
     if (onGrid) {
-      toTarget = LocalToGrid(*shape);
-      toTarget.Translate(-static_cast<double>(grid_.OriginX), -static_cast<double>(grid_.OriginY));
+      toTarget = LocalToGrid(*shape, *info.Grid);
+      toTarget.Translate(-static_cast<double>(info.Grid->OriginX), -static_cast<double>(info.Grid->OriginY));
     } else {
       if (!untransformed) {
         toTarget = TdtpAffineTransform(shape->Cos(), -shape->Sin(), shape->Sin(), shape->Cos(), shape->DocLeft(),
@@ -308,7 +309,7 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
     if (target.ClipRect().IsEmpty()) return;
   }
   if (onGrid) {
-    DrawCacheOnGrid(shape, *cache, cacheDpm, target, shared != nullptr);
+    DrawCacheOnGrid(shape, *cache, cacheDpm, target, *info.Grid, shared != nullptr);
     if (info.FreeCacheAfter) shape->FreeCache();
     return;
   }
@@ -330,19 +331,20 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
   if (info.FreeCacheAfter) shape->FreeCache();
 }
 
-TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape) const {
+TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape, const TdtpPaintGrid& grid) {
   TdtpAffineTransform m;
-  // Each step is the shape's LocalToParent: (DocLeft + c u + s v, DocTop - s u + c v).
-  for (const TdtpShape* s = &shape; s; s = s->Parent()) {
+  // Each step is the shape's LocalToParent: (DocLeft + c u + s v, DocTop - s u + c v), up to the
+  // grid's frame, whose own placement the grid leaves out.
+  for (const TdtpShape* s = &shape; s && s != grid.Frame; s = s->Parent()) {
     m.Multiply(TdtpAffineTransform(s->Cos(), -s->Sin(), s->Sin(), s->Cos(), s->DocLeft(), s->DocTop()));
   }
-  m.Scale(grid_.Dpm, grid_.Dpm);
-  m.Translate(grid_.ShiftX, grid_.ShiftY);
+  m.Scale(grid.Dpm, grid.Dpm);
+  m.Translate(grid.ShiftX, grid.ShiftY);
   return m;
 }
 
 void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target,
-                                   bool snap) {
+                                   const TdtpPaintGrid& grid, bool snap) {
   // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
   // start, so a row that started at the clip would sample differently in every piece.
   constexpr int64_t kChunk = 256;
@@ -351,17 +353,17 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
   TdtpAffineTransform toGrid;
   toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
   toGrid.Scale(1 / r, 1 / r);
-  toGrid.Multiply(LocalToGrid(*shape));
+  toGrid.Multiply(LocalToGrid(*shape, grid));
   TdtpAffineTransform m = SamplerMap(toGrid);
   const bool snapped = snap && SnapToPixels(m);
   const TFloatRect sampled = SampledArea(cache);
   const auto [minX, maxX, minY, maxY] = MappedBounds(m, sampled);
   if (!std::isfinite(minX) || !std::isfinite(maxX) || !std::isfinite(minY) || !std::isfinite(maxY)) return;
   const TRect clip = target.ClipRect();
-  const int64_t x0 = std::max(static_cast<int64_t>(std::max(std::floor(minX), -kLimit)), grid_.OriginX + clip.Left);
-  const int64_t x1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxX), kLimit)), grid_.OriginX + clip.Right - 1);
-  const int64_t y0 = std::max(static_cast<int64_t>(std::max(std::floor(minY), -kLimit)), grid_.OriginY + clip.Top);
-  const int64_t y1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxY), kLimit)), grid_.OriginY + clip.Bottom - 1);
+  const int64_t x0 = std::max(static_cast<int64_t>(std::max(std::floor(minX), -kLimit)), grid.OriginX + clip.Left);
+  const int64_t x1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxX), kLimit)), grid.OriginX + clip.Right - 1);
+  const int64_t y0 = std::max(static_cast<int64_t>(std::max(std::floor(minY), -kLimit)), grid.OriginY + clip.Top);
+  const int64_t y1 = std::min(static_cast<int64_t>(std::min(std::ceil(maxY), kLimit)), grid.OriginY + clip.Bottom - 1);
   if (x0 > x1 || y0 > y1) return;
   const uint32_t master = std::min<uint32_t>(cache.MasterAlpha, 255);
   if (snapped && m.A == 1 && m.D == 1) {
@@ -374,7 +376,7 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
     const auto n = static_cast<int32_t>(to - from + 1);
     for (int64_t y = top; y <= bottom; ++y) {
       const TColor32* src = cache.ScanLine(static_cast<int32_t>(y + dy)) + (from + dx);
-      TColor32* dst = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY)) + (from - grid_.OriginX);
+      TColor32* dst = target.ScanLine(static_cast<int32_t>(y - grid.OriginY)) + (from - grid.OriginX);
       if (master == 255) {
         MergeLine(src, dst, n);
       } else {
@@ -399,11 +401,11 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
     const int64_t from = std::max(s, x0), to = std::min(last, x1);
     if (from > to) continue;
     for (int64_t y = y0; y <= y1; ++y) {
-      TColor32* line = target.ScanLine(static_cast<int32_t>(y - grid_.OriginY));
+      TColor32* line = target.ScanLine(static_cast<int32_t>(y - grid.OriginY));
       const TColor32* row = sampler.SampleRow(static_cast<int32_t>(s), static_cast<int32_t>(y),
                                               static_cast<int32_t>(last - s + 1));
       if (!row) continue;
-      TColor32* dst = line + (from - grid_.OriginX);
+      TColor32* dst = line + (from - grid.OriginX);
       const auto n = static_cast<int32_t>(to - from + 1);
       if (master == 255) {
         MergeLine(row + (from - s), dst, n);
@@ -473,14 +475,12 @@ void TdtpDocument::PaintWindow(TCanvas& canvas) {
     shift = -(p - whole);
     origin = clipEdge + static_cast<int64_t>(whole);
   };
-  grid_.Target = &bitmap;
-  grid_.Dpm = screenDpm_;
-  offset(WindowLeft, grid_.ShiftX, grid_.OriginX, c.Left);
-  offset(WindowTop, grid_.ShiftY, grid_.OriginY, c.Top);
-  struct TGridEnd {
-    TPaintGrid& grid;
-    ~TGridEnd() { grid.Target = nullptr; }
-  } gridEnd{grid_};
+  TdtpPaintGrid grid;
+  grid.Target = &bitmap;
+  grid.Dpm = screenDpm_;
+  offset(WindowLeft, grid.ShiftX, grid.OriginX, c.Left);
+  offset(WindowTop, grid.ShiftY, grid.OriginY, c.Top);
+  info.Grid = &grid;
   if (page) {
     const TFloatRect area{static_cast<float>(c.Left / screenDpm_ + WindowLeft),
                           static_cast<float>(c.Top / screenDpm_ + WindowTop),
@@ -508,13 +508,7 @@ std::unique_ptr<TBitmap32> TdtpDocument::RenderPage(TdtpPage& page, double dpm) 
   bitmap->SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
   const TColor32 paper = ColorFromSystem(page.PageColor());
   bitmap->Clear(paper);
-  TdtpPaintInfo info;
-  info.Mode = 1;
-  // Alpha 0 as on screen: an opaque back colour would cover what lies under a turned shape's
-  // corners.
-  info.BackColor = SetAlpha(paper, 0);
-  info.Dpm = static_cast<float>(dpm);
-  info.Filter = Quality;
+  const TdtpPaintInfo info = PrintPaintInfo(page, dpm);
   BeginPrinting();
   try {
     DrawTo(&page, *bitmap, TFloatRect{0, 0, page.DocWidth(), page.DocHeight()}, true, info);

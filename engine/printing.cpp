@@ -319,15 +319,10 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   if (!document_) return;
   TdtpDocument& doc = *document_;
   doc.BeginPrinting();
-  const TDeviceType device = doc.Device;
   struct TEnd {
     TdtpDocument& doc;
-    TDeviceType device;
-    ~TEnd() {
-      doc.Device = device;
-      doc.EndPrinting();
-    }
-  } end{doc, device};
+    ~TEnd() { doc.EndPrinting(); }
+  } end{doc};
   // A page is printed upright in the page's own frame; only the sheet turns it.
   if (docAngle_ != 0) StoreAngle(0);
   if (!HasArea(*this)) return;
@@ -360,14 +355,8 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
     RaiseError(Format("The page is too large to print at %g dots per inch", dpm * 25.4));
   }
   if (srcW < 1 || srcH < 1 || dest.IsEmpty()) return;
-  doc.Device = dtPrinter;
   const TColor32 paper = SetAlpha(ColorFromSystem(PageColor()), 255);
-  TdtpPaintInfo info;
-  info.Mode = 1;
-  // Alpha 0 in the page colour: resampled cache edges fade towards the paper, not towards black.
-  info.BackColor = SetAlpha(paper, 0);
-  info.Dpm = static_cast<float>(dpm);
-  info.Filter = doc.Quality;
+  const TdtpPaintInfo info = doc.PrintPaintInfo(*this, dpm);
   const TRect source{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)};
   TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info, nullptr, ratio, dest, source,
                &progress};
@@ -386,29 +375,30 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
 void TdtpDocument::RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& source, double dpm,
                                   const TdtpPaintInfo& info) {
   if (band.Empty() || source.IsEmpty() || !(std::isfinite(dpm) && dpm > 0)) return;
-  // The window's grid, fixed to the page's corner: every band samples the same grid columns, so
-  // a turned shape's cache lands on the same pixels whichever band it falls into.
-  // A grid in use by a paint running now is given back as it was.
-  struct TRestore {
-    TdtpPage& page;
-    TPaintGrid& grid;
-    TPaintGrid saved;
-    float left, top;
-    ~TRestore() {
-      grid = saved;
-      page.SetOrigin(left, top);
-    }
-  } restore{page, grid_, grid_, page.DocLeft(), page.DocTop()};
-  page.SetOrigin(0, 0);
-  grid_.Target = &band;
-  grid_.Dpm = dpm;
-  grid_.ShiftX = grid_.ShiftY = 0;
-  grid_.OriginX = source.Left;
-  grid_.OriginY = source.Top;
+  // A grid fixed to the page's corner: every band samples the same grid columns, so a turned
+  // shape's cache lands on the same pixels whichever band it falls into.
+  TdtpPaintGrid grid;
+  grid.Target = &band;
+  grid.Frame = &page;
+  grid.Dpm = dpm;
+  grid.OriginX = source.Left;
+  grid.OriginY = source.Top;
+  TdtpPaintInfo onGrid = info;
+  onGrid.Grid = &grid;
   // Page-local millimetres: where the view has placed the page never moves a print.
   const TFloatRect area{static_cast<float>(source.Left / dpm), static_cast<float>(source.Top / dpm),
                         static_cast<float>(source.Right / dpm), static_cast<float>(source.Bottom / dpm)};
-  DrawTo(&page, band, area, true, info);
+  DrawTo(&page, band, area, true, onGrid);
+}
+
+TdtpPaintInfo TdtpDocument::PrintPaintInfo(const TdtpPage& page, double dpm) const {
+  TdtpPaintInfo info;
+  info.Mode = 1;
+  info.Device = dtPrinter;
+  info.BackColor = SetAlpha(ColorFromSystem(page.PageColor()), 0);
+  info.Dpm = static_cast<float>(dpm);
+  info.Filter = Quality;
+  return info;
 }
 
 float PrintQualityDpm(TPrintQualityType quality) {

@@ -70,7 +70,25 @@ struct TFloatSizeConstraint {
   float MaxWidth = 0;
 };
 
-// What the paint calls pass down (built by the view, the page thumbnails and printing).
+enum TDeviceType : uint8_t { dtScreen = 0, dtPrinter = 1, dtTransparent = 2 };
+
+class TdtpShape;
+
+// The pixel grid a paint lays its shapes on while it paints Target: grid pixel = mm in Frame's
+// parent x Dpm + Shift, and Target's pixel (0, 0) is grid pixel Origin. The window's grid moves
+// with the content on whole-pixel scrolls and does not depend on the clip, so every piece of the
+// window maps alike; a print's grid is fixed to the printed page's corner (Frame is the page, and
+// where the view has placed it never moves a print), so every band samples the same columns.
+struct TdtpPaintGrid {
+  const TBitmap32* Target = nullptr;
+  const TdtpShape* Frame = nullptr;  // whose own placement the grid leaves out; null: none
+  double Dpm = 1;
+  double ShiftX = 0, ShiftY = 0;
+  int64_t OriginX = 0, OriginY = 0;
+};
+
+// What the paint calls pass down (built by the view, the page thumbnails and printing): all the
+// state a paint job needs travels here, none of it in the document's fields.
 struct TdtpPaintInfo {
   uint8_t Mode = 0;        // 0 screen, 1 device or picture, 2 device without page colour
   TColor32 BackColor = 0;  // colour a cache is cleared with
@@ -78,6 +96,8 @@ struct TdtpPaintInfo {
   uint8_t Filter = 0;      // stretch filter for resampling
   bool FreeCacheAfter = false;
   bool ExactDpm = false;
+  TDeviceType Device = dtScreen;          // a printer's paint decodes pictures only as finely as it lays them
+  const TdtpPaintGrid* Grid = nullptr;    // the grid of the paint running now, if it has one
 };
 
 // The proposal computed while a handle is dragged (filled by the mouse handling).

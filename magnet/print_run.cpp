@@ -17,36 +17,12 @@ namespace sw {
 
 namespace {
 
-// Forwards a job to a printer with every band moved by a whole number of device pixels.
-class TShiftedPrinter : public IPrinter {
-public:
-  TShiftedPrinter(IPrinter& printer, int32_t dx, int32_t dy) : printer_(printer), dx_(dx), dy_(dy) {}
-  TPrinterSheet Sheet() const override { return printer_.Sheet(); }
-  void BeginDoc(const std::string& title) override { printer_.BeginDoc(title); }
-  void NewPage() override { printer_.NewPage(); }
-  void EndDoc() override { printer_.EndDoc(); }
-  void Abort() override { printer_.Abort(); }
-  bool Printing() const override { return printer_.Printing(); }
-  void StretchBand(const TRect& dest, const TBitmap32& band) override {
-    printer_.StretchBand(TRect{dest.Left + dx_, dest.Top + dy_, dest.Right + dx_, dest.Bottom + dy_}, band);
-  }
-
-private:
-  IPrinter& printer_;
-  int32_t dx_, dy_;
-};
-
-// Device pixels of millimetres at dpi, rounded.
-int32_t DevicePixels(float mm, int32_t dpi) {
-  return static_cast<int32_t>(Round(static_cast<double>(mm) * dpi / 25.4));
-}
-
 // The sheet's size in millimetres; raises when the printer reports no usable sheet.
 std::pair<float, float> SheetMillimetres(const TPrinterSheet& sheet) {
   if (sheet.Width <= 0 || sheet.Height <= 0 || sheet.DpiX <= 0 || sheet.DpiY <= 0) {
     RaiseError("The printer reports no paper size");
   }
-  return {static_cast<float>(sheet.Width * 25.4 / sheet.DpiX), static_cast<float>(sheet.Height * 25.4 / sheet.DpiY)};
+  return {static_cast<float>(sheet.Width * kMmPerInch / sheet.DpiX), static_cast<float>(sheet.Height * kMmPerInch / sheet.DpiY)};
 }
 
 void CheckPaper(const TPrinterSheet& sheet, float paperWidth, float paperHeight, float tolerance) {
@@ -71,8 +47,7 @@ void PrintMagnetSheet(TdtpDocument& document, IPrinter& printer, float paperWidt
   const TPrinterSheet device = printer.Sheet();
   CheckPaper(device, paperWidth, paperHeight, options.PaperTolerance);
 
-  TShiftedPrinter shifted(printer, DevicePixels(options.OffsetX, device.DpiX),
-                          DevicePixels(options.OffsetY, device.DpiY));
+  TShiftedPrinter shifted(printer, options.OffsetX, options.OffsetY);
   // The run's quality and progress travel with the job; the document is left as it is.
   TPrintJob job;
   job.Quality = options.Quality;

@@ -21,10 +21,6 @@ void CheckFilePrinterSettings(const TFilePrinterSettings& s) {
   auto side = [](float v) { return std::isfinite(v) && v > 0 && v <= kMaxPaperSide; };
   if (!side(s.PaperWidth) || !side(s.PaperHeight)) RaiseError("Invalid paper size");
   if (s.Dpi < 1 || s.Dpi > kMaxPrinterDpi) RaiseError("Invalid printer resolution");
-  if (!std::isfinite(s.ShiftX) || !std::isfinite(s.ShiftY) || std::abs(s.ShiftX) > s.PaperWidth ||
-      std::abs(s.ShiftY) > s.PaperHeight) {
-    RaiseError("Invalid printer shift");
-  }
   const TPrinterSheet sheet = FileSheet(s);
   if (sheet.Width < 1 || sheet.Height < 1) RaiseError("Invalid paper size");
   const int64_t pixels = static_cast<int64_t>(sheet.Width) * sheet.Height;

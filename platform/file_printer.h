@@ -1,5 +1,5 @@
 // What the file printers (PDF and PNG) share: a sheet given as paper size in millimetres and a
-// device resolution, a calibration shift, and output files that appear only when a job completes.
+// device resolution, and output files that appear only when a job completes.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +17,6 @@ struct TFilePrinterSettings {
   float PaperWidth = 210;   // mm
   float PaperHeight = 297;  // mm
   int32_t Dpi = 600;        // device dots per inch
-  // Moves everything printed right and down by this many millimetres (negative: left and up), as
-  // a printer that needs calibrating would.
-  float ShiftX = 0, ShiftY = 0;
 };
 
 // Largest paper side in millimetres and largest resolution a file printer takes.
@@ -32,7 +29,7 @@ constexpr int32_t kMinPrinterDpi = 50;
 constexpr int64_t kMaxSheetPixels = int64_t(1) << 31;
 
 // Raises "Invalid paper size" or "Invalid printer resolution" for settings no sheet can have
-// (not finite, not positive, beyond the limits above, or a shift beyond the paper).
+// (not finite, not positive or beyond the limits above).
 void CheckFilePrinterSettings(const TFilePrinterSettings& settings);
 // The sheet of the settings: the paper in whole device pixels (rounded), no unprintable border.
 TPrinterSheet FileSheet(const TFilePrinterSettings& settings);

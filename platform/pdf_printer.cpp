@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/numeric.h"
 #include "base/stream.h"
 #include "base/strings.h"
 
@@ -16,7 +17,7 @@ namespace sw {
 
 namespace {
 
-constexpr double kPointsPerMm = 72.0 / 25.4;
+constexpr double kPointsPerMm = 72.0 / kMmPerInch;
 // The objects every file has, written last when the pages are known.
 constexpr int32_t kCatalogObject = 1, kPagesObject = 2, kInfoObject = 3, kFirstFreeObject = 4;
 
@@ -169,8 +170,8 @@ void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
     const double k = std::max(settings_.PaperWidth * kPointsPerMm / sheet_.Width,
                               settings_.PaperHeight * kPointsPerMm / sheet_.Height);
     const double pageHeight = settings_.PaperHeight * kPointsPerMm;
-    const double x = dest.Left * k + settings_.ShiftX * kPointsPerMm;
-    const double y = pageHeight - dest.Bottom * k - settings_.ShiftY * kPointsPerMm;
+    const double x = dest.Left * k;
+    const double y = pageHeight - dest.Bottom * k;
     job.Content += "q " + PdfNumber(dest.Width() * k) + " 0 0 " + PdfNumber(dest.Height() * k) + " " +
                    PdfNumber(x) + " " + PdfNumber(y) + " cm /Im" + std::to_string(image) + " Do Q\n";
   } catch (...) {

@@ -98,7 +98,6 @@ TPngPrinter::TPngPrinter(std::string fileName, const TFilePrinterSettings& setti
   if (static_cast<int64_t>(sheet_.Width) * sheet_.Height > TBitmap32::kMaxPixels) {
     RaiseError("The sheet is too large for a picture");
   }
-  shift_ = TPoint{Round(settings_.ShiftX / 25.4 * settings_.Dpi), Round(settings_.ShiftY / 25.4 * settings_.Dpi)};
 }
 
 TPngPrinter::~TPngPrinter() { Abort(); }
@@ -175,8 +174,7 @@ void TPngPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   if (!printing_) RaiseError("The printer is not printing");
   if (band.Empty() || dest.IsEmpty() || !page_) return;
   THeadlessCanvas canvas(*page_);
-  const TRect d{dest.Left + shift_.X, dest.Top + shift_.Y, dest.Right + shift_.X, dest.Bottom + shift_.Y};
-  canvas.StretchBitmap(d, band, band.BoundsRect(), smHalftone);
+  canvas.StretchBitmap(dest, band, band.BoundsRect(), smHalftone);
 }
 
 }  // namespace sw

@@ -52,7 +52,6 @@ private:
   std::string fileName_;
   TFilePrinterSettings settings_;
   TPrinterSheet sheet_;
-  TPoint shift_;
   bool printing_ = false;
   std::unique_ptr<TBitmap32> page_;
   std::vector<std::unique_ptr<TAtomicFile>> written_;

@@ -2,9 +2,28 @@
 
 #include <algorithm>
 
+#include <cmath>
+
 #include "base/exception.h"
+#include "base/numeric.h"
 
 namespace sw {
+
+TShiftedPrinter::TShiftedPrinter(IPrinter& printer, float offsetX, float offsetY) : printer_(printer) {
+  const TPrinterSheet s = printer.Sheet();
+  // Device pixels of millimetres at dpi, rounded; an offset beyond the sheet prints nothing.
+  auto pixels = [](float mm, int32_t dpi, int32_t side) {
+    const double v = static_cast<double>(mm) * std::max(dpi, 1) / kMmPerInch;
+    if (!std::isfinite(v) || std::fabs(v) > std::max(side, 0)) RaiseError("Invalid printer shift");
+    return Round(v);
+  };
+  dx_ = pixels(offsetX, s.DpiX, s.Width);
+  dy_ = pixels(offsetY, s.DpiY, s.Height);
+}
+
+void TShiftedPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
+  printer_.StretchBand(TRect{dest.Left + dx_, dest.Top + dy_, dest.Right + dx_, dest.Bottom + dy_}, band);
+}
 
 TPrinterCanvas::TPrinterCanvas(IPrinter& printer) : printer_(printer) {
   const TPrinterSheet s = printer.Sheet();

@@ -39,6 +39,29 @@ public:
   virtual void StretchBand(const TRect& dest, const TBitmap32& band) = 0;
 };
 
+// A printer moved by a calibration offset: everything printed on it lands offsetX mm to the
+// right and offsetY mm lower (negative: left and up) on the sheet, in whole device pixels of the
+// printer's resolution (rounded), so that bands stay whole pixels apart. This is how every print
+// takes its offset, the designer's, "magnet print" and "print" alike. Raises "Invalid printer
+// shift" for an offset that is not finite or moves the print off the sheet.
+class TShiftedPrinter : public IPrinter {
+public:
+  // The printer is not owned and must outlive this one.
+  TShiftedPrinter(IPrinter& printer, float offsetX, float offsetY);
+
+  TPrinterSheet Sheet() const override { return printer_.Sheet(); }
+  void BeginDoc(const std::string& title) override { printer_.BeginDoc(title); }
+  void NewPage() override { printer_.NewPage(); }
+  void EndDoc() override { printer_.EndDoc(); }
+  void Abort() override { printer_.Abort(); }
+  bool Printing() const override { return printer_.Printing(); }
+  void StretchBand(const TRect& dest, const TBitmap32& band) override;
+
+private:
+  IPrinter& printer_;
+  int32_t dx_ = 0, dy_ = 0;
+};
+
 // A canvas on the current sheet of a printer. Printers take pictures only: bitmaps, stretched
 // bitmaps and filled rectangles; outlines and figures raise "The printer draws only pictures".
 class TPrinterCanvas : public TCanvas {

@@ -53,7 +53,7 @@ void TdtpBitmapShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) 
   }
   const TRect r{PaintX(0), PaintY(0), PaintX(docWidth_), PaintY(docHeight_)};
   // A print needs the picture only as finely as it lays it; on screen it may be zoomed in.
-  const bool printing = document_ && document_->IsPrinting() && document_->Device == dtPrinter;
+  const bool printing = info.Device == dtPrinter;
   resource_->SetDecodeNeed(printing ? std::max({r.Width(), r.Height(), 1}) : 0);
   {
     TResourceAccess access(*resource_);

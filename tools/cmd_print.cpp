@@ -101,6 +101,7 @@ int CmdPrint(const Args& args) {
   if (args.size() < 2) UsageError("print wants FILE OUT.pdf|OUT.png [options]");
   TPrintQualityType quality = pqMedium;
   TFilePrinterSettings settings;
+  float shiftX = 0, shiftY = 0;
   int firstPage = 0, lastPage = 0;
   for (size_t i = 2; i < args.size(); i += 2) {
     if (i + 1 >= args.size()) UsageError("option \"" + args[i] + "\" wants a value");
@@ -119,8 +120,8 @@ int CmdPrint(const Args& args) {
     }
     } else if (args[i] == "--offset") {
       const auto [x, y] = ParsePair(value, ',', false, "--offset");
-      settings.ShiftX = static_cast<float>(x);
-      settings.ShiftY = static_cast<float>(y);
+      shiftX = static_cast<float>(x);
+      shiftY = static_cast<float>(y);
     } else if (args[i] == "--pages") {
       std::tie(firstPage, lastPage) = ParsePages(value);
     } else {
@@ -130,7 +131,7 @@ int CmdPrint(const Args& args) {
   const std::string& out = args[1];
   const std::string ext = LowerCase(ExtractFileExt(out));
   if (ext != ".pdf" && ext != ".png") UsageError("print writes OUT.pdf or OUT.png, got \"" + out + "\"");
-  if (std::abs(settings.ShiftX) > settings.PaperWidth || std::abs(settings.ShiftY) > settings.PaperHeight) {
+  if (std::abs(shiftX) > settings.PaperWidth || std::abs(shiftY) > settings.PaperHeight) {
     UsageError("--offset moves the print off the paper");
   }
   std::unique_ptr<IPrinter> printer;
@@ -161,7 +162,8 @@ int CmdPrint(const Args& args) {
   if (bar) job.Progress = [](float share) { ShowProgress(share); };
   std::vector<int> indices;
   for (int page = firstPage; page <= lastPage; ++page) indices.push_back(page - 1);
-  TCountingPrinter counting(*printer);
+  TShiftedPrinter shifted(*printer, shiftX, shiftY);
+  TCountingPrinter counting(shifted);
   try {
     doc.PrintPageList(indices, counting, job);
   } catch (...) {

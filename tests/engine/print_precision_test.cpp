@@ -169,7 +169,7 @@ TEST_F(PrintPrecisionTest, PrintedSheetHasTheLinesInPlace) {
 // file printer's own placement.
 TEST_F(PrintPrecisionTest, PngSheetHasTheLinesInPlace) {
   const std::string file = TempFolder() + "/print_precision_" + std::to_string(::getpid()) + ".png";
-  TPngPrinter printer(file, TFilePrinterSettings{kPageWidth, kPageHeight, 300, 0, 0});
+  TPngPrinter printer(file, TFilePrinterSettings{kPageWidth, kPageHeight, 300});
   doc_.PrintQuality = pqHigh;
   doc_.PrintPageList({0}, printer);
   const std::vector<uint8_t> bytes = ReadFileBytes(file);

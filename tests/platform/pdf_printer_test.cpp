@@ -62,7 +62,7 @@ protected:
 
 TEST_F(PdfPrinterTest, ReaderRendersTheBandsAsSent) {
   // 2 x 1 inches at 100 dpi: a 200 x 100 sheet, two bands one to one and one stretched.
-  TFilePrinterSettings settings{50.8f, 25.4f, 100, 0, 0};
+  TFilePrinterSettings settings{50.8f, 25.4f, 100};
   TPdfPrinter printer(file_, settings);
   EXPECT_EQ(printer.Sheet(), (TPrinterSheet{200, 100, 0, 0, 100, 100}));
   THeadlessPrinter reference(printer.Sheet());
@@ -96,7 +96,7 @@ TEST_F(PdfPrinterTest, ReaderRendersTheBandsAsSent) {
 }
 
 TEST_F(PdfPrinterTest, PaperSizeIsExactAndEveryPageIsOne) {
-  TPdfPrinter printer(file_, TFilePrinterSettings{210, 297, 300, 0, 0});
+  TPdfPrinter printer(file_, TFilePrinterSettings{210, 297, 300});
   EXPECT_EQ(printer.Sheet().Width, 2480);
   EXPECT_EQ(printer.Sheet().Height, 3508);
   TBitmap32 band;
@@ -135,7 +135,8 @@ TEST_F(PdfPrinterTest, ShiftMovesThePrint) {
   TBitmap32 band;
   band.SetSize(10, 10);
   band.Clear(0xFF102030u);
-  TPdfPrinter printer(file_, TFilePrinterSettings{50.8f, 50.8f, 100, 2.54f, -2.54f});
+  TPdfPrinter pdf(file_, TFilePrinterSettings{50.8f, 50.8f, 100});
+  TShiftedPrinter printer(pdf, 2.54f, -2.54f);
   printer.BeginDoc("shift");
   printer.StretchBand(TRect{50, 50, 60, 60}, band);
   printer.EndDoc();
@@ -201,12 +202,11 @@ TEST_F(PdfPrinterTest, AbandonedOrFailedJobsLeaveNoFile) {
 
 TEST_F(PdfPrinterTest, RefusesImpossibleSettingsAndCalls) {
   auto make = [&](TFilePrinterSettings s) { TPdfPrinter p(file_, s); };
-  EXPECT_EQ(test::ErrorOf([&] { make({0, 297, 600, 0, 0}); }), "Invalid paper size");
-  EXPECT_EQ(test::ErrorOf([&] { make({210, NAN, 600, 0, 0}); }), "Invalid paper size");
-  EXPECT_EQ(test::ErrorOf([&] { make({210, 6000, 600, 0, 0}); }), "Invalid paper size");
-  EXPECT_EQ(test::ErrorOf([&] { make({210, 297, 0, 0, 0}); }), "Invalid printer resolution");
-  EXPECT_EQ(test::ErrorOf([&] { make({210, 297, 20000, 0, 0}); }), "Invalid printer resolution");
-  EXPECT_EQ(test::ErrorOf([&] { make({210, 297, 600, 300, 0}); }), "Invalid printer shift");
+  EXPECT_EQ(test::ErrorOf([&] { make({0, 297, 600}); }), "Invalid paper size");
+  EXPECT_EQ(test::ErrorOf([&] { make({210, NAN, 600}); }), "Invalid paper size");
+  EXPECT_EQ(test::ErrorOf([&] { make({210, 6000, 600}); }), "Invalid paper size");
+  EXPECT_EQ(test::ErrorOf([&] { make({210, 297, 0}); }), "Invalid printer resolution");
+  EXPECT_EQ(test::ErrorOf([&] { make({210, 297, 20000}); }), "Invalid printer resolution");
   TPdfPrinter printer(file_, TFilePrinterSettings{});
   TBitmap32 band;
   FillBand(band, 4, 4, 0);

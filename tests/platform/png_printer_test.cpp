@@ -3,9 +3,11 @@
 // abandoned leaving no file behind.
 #include "platform/png_printer.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -69,7 +71,7 @@ protected:
 TEST_F(PngPrinterTest, SheetReadsBackAsComposedWithItsResolution) {
   const std::string file = base_ + ".png";
   // 1 x 0.5 inches at 300 dpi.
-  TPngPrinter printer(file, TFilePrinterSettings{25.4f, 12.7f, 300, 0, 0});
+  TPngPrinter printer(file, TFilePrinterSettings{25.4f, 12.7f, 300});
   ASSERT_EQ(printer.Sheet(), (TPrinterSheet{300, 150, 0, 0, 300, 300}));
   THeadlessPrinter reference(printer.Sheet());
   reference.KeepSheets = true;
@@ -102,7 +104,7 @@ TEST_F(PngPrinterTest, SheetReadsBackAsComposedWithItsResolution) {
 
 TEST_F(PngPrinterTest, SeveralSheetsAreNumberedFiles) {
   const std::string file = base_ + ".png";
-  TPngPrinter printer(file, TFilePrinterSettings{10, 10, 254, 0, 0});
+  TPngPrinter printer(file, TFilePrinterSettings{10, 10, 254});
   TBitmap32 band;
   FillBand(band, 20, 20, 3);
   printer.BeginDoc("two");
@@ -133,7 +135,11 @@ TEST_F(PngPrinterTest, ShiftMovesThePrintByWholePixels) {
   band.SetSize(4, 4);
   band.Clear(0xFF336699u);
   // 1 mm at 254 dpi is 10 pixels.
-  TPngPrinter printer(file, TFilePrinterSettings{10, 10, 254, 1, -0.5f});
+  TPngPrinter png(file, TFilePrinterSettings{10, 10, 254});
+  // A shift off the sheet, or not a number, is refused before anything prints.
+  EXPECT_EQ(test::ErrorOf([&] { TShiftedPrinter(png, 10.5f, 0); }), "Invalid printer shift");
+  EXPECT_EQ(test::ErrorOf([&] { TShiftedPrinter(png, 0, NAN); }), "Invalid printer shift");
+  TShiftedPrinter printer(png, 1, -0.5f);
   printer.BeginDoc("shift");
   printer.StretchBand(TRect{20, 20, 24, 24}, band);
   printer.EndDoc();
@@ -156,7 +162,7 @@ TEST_F(PngPrinterTest, AbandonedJobsLeaveNoFileAndOldFilesStay) {
   TBitmap32 band;
   FillBand(band, 8, 8, 0);
   {
-    TPngPrinter printer(file, TFilePrinterSettings{10, 10, 100, 0, 0});
+    TPngPrinter printer(file, TFilePrinterSettings{10, 10, 100});
     printer.BeginDoc("a");
     printer.StretchBand(TRect{0, 0, 8, 8}, band);
     printer.NewPage();  // the first sheet is written aside already
@@ -171,7 +177,7 @@ TEST_F(PngPrinterTest, AbandonedJobsLeaveNoFileAndOldFilesStay) {
 
 TEST_F(PngPrinterTest, RefusesSheetsBeyondTheBitmapLimit) {
   // 1200 mm square at 2400 dpi would be gigapixels.
-  EXPECT_EQ(test::ErrorOf([&] { TPngPrinter p(base_ + ".png", TFilePrinterSettings{1200, 1200, 2400, 0, 0}); }),
+  EXPECT_EQ(test::ErrorOf([&] { TPngPrinter p(base_ + ".png", TFilePrinterSettings{1200, 1200, 2400}); }),
             "A sheet of 1200 x 1200 mm at 2400 dpi has 12856384996 pixels; at most 2147483648 are printed: lower "
             "the resolution");
   TPngPrinter printer(base_ + ".png", TFilePrinterSettings{});
