@@ -14,7 +14,10 @@ namespace sw {
 namespace {
 
 // The most alpha samples an outline keeps of its picture; a larger picture is averaged down.
-constexpr int64_t kMaxOutlinePixels = int64_t(1) << 24;
+constexpr int64_t kMaxOutlinePixels = int64_t(1) << 22;
+// The most edge pixels a window may have for every pixel of the picture's width and height: a
+// shape one cuts along has a few; a picture speckled with holes has no edge to follow.
+constexpr int64_t kMaxEdgePerSide = 8;
 // The most samples a trace takes along either side of the picture.
 constexpr double kMaxTraceSide = 20000;
 
@@ -88,13 +91,20 @@ std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
     if (y > 0) reach(x, y - 1);
     if (y + 1 < h) reach(x, y + 1);
   }
-  bool window = false;
-  for (size_t i = 0; i < frame.size(); ++i) {
-    if (frame[i]) continue;
-    window = true;
-    if (outline->alpha_[i] >= threshold) outline->alpha_[i] = 0;
+  int64_t window = 0, edge = 0;
+  for (int32_t y = 0; y < h; ++y) {
+    for (int32_t x = 0; x < w; ++x) {
+      const size_t i = static_cast<size_t>(y) * w + x;
+      if (frame[i]) {
+        edge += (x > 0 && !frame[i - 1]) || (x + 1 < w && !frame[i + 1]) || (y > 0 && !frame[i - w]) ||
+                (y + 1 < h && !frame[i + w]);
+        continue;
+      }
+      ++window;
+      if (outline->alpha_[i] >= threshold) outline->alpha_[i] = 0;
+    }
   }
-  if (!window) return nullptr;
+  if (window == 0 || edge > kMaxEdgePerSide * (w + h)) return nullptr;
 
   // Picture pixel (i, j) is stretched over the shape's local area, its centre at
   // ((i + 0.5) x sx, (j + 0.5) x sy); the shape lies in its parent as its own transform says.

@@ -28,7 +28,8 @@ class TCutOutline {
 public:
   // The window of the picture cutout shows, in the frame of cutout's parent; null when the
   // picture has none: no picture, nothing opaque on its border (the whole net area is the
-  // window, its cut the rectangle) or nothing transparent inside.
+  // window, its cut the rectangle), nothing transparent inside, or an edge far longer than any
+  // shape's (a picture speckled with holes). A picture beyond 4 megapixels is averaged down.
   static std::shared_ptr<TCutOutline> OfCutout(TdtpBitmapShape& cutout);
 
   // The edge traced on a grid of dpm samples a millimetre of the frame (coarser only for a
