@@ -259,12 +259,14 @@ void TCutLineShape::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
     std::erase_if(active, [y](const TPixelSegment* p) { return p->bottom < y; });
     if (active.empty()) {
       if (next == pieces.size()) break;
+      y = pieces[next].top - 1;
       continue;
     }
     int32_t from = clip.Right, to = clip.Left - 1;
     const double py = y + 0.5;
     for (const TPixelSegment* p : active) {
-      const auto left = static_cast<int32_t>(std::max<double>(std::floor(std::min(p->ax, p->bx) - half - 1), clip.Left));
+      const auto left =
+          static_cast<int32_t>(std::max<double>(std::floor(std::min(p->ax, p->bx) - half - 1), clip.Left));
       const auto right =
           static_cast<int32_t>(std::min<double>(std::ceil(std::max(p->ax, p->bx) + half + 1), clip.Right - 1));
       const double dx = p->bx - p->ax, dy = p->by - p->ay;

@@ -29,17 +29,20 @@ struct TBundled {
   // within the bleed band there).
   bool Round;
   float OuterX, OuterY;
+  // Cut along the cutout's window, not a rectangle.
+  bool Shaped;
 };
 
 const TBundled kBundled[] = {
-    {"Business_Card_90x50.fmt", "Business Card 90x50", kTemplateTypeBasic, 90, 50, 3, 2, 5, false, 15, 23},
-    {"Business_Card_85x55.fmt", "Business Card 85x55", kTemplateTypeBasic, 85, 55, 3, 2, 5, false, 20, 11},
-    {"Round_Magnet_50mm.fmt", "Round Magnet 50mm", kTemplateTypeBasic, 50, 50, 3, 3, 5, true, 25, 13.5},
-    {"Round_Magnet_64mm.fmt", "Round Magnet 64mm", kTemplateTypeBasic, 64, 64, 3, 2, 4, true, 38.5, 13},
-    {"Square_Magnet_75mm.fmt", "Square Magnet 75mm", kTemplateTypeBasic, 75, 75, 3, 2, 3, false, 27.5, 31},
-    {"Photo_89x127.fmt", "Photo 89x127", kTemplateTypeBasic, 89, 127, 3, 2, 2, false, 13.5, 19},
-    {"Photo_102x152_Landscape.fmt", "Photo 102x152 Landscape", kTemplateTypeBasic, 152, 102, 3, 1, 2, false, 29, 44},
-    {"Clock_Face_150mm.fmt", "Clock Face 150mm", kTemplateTypeClockFace, 150, 150, 3, 1, 1, true, 30, 73.5},
+    {"Business_Card_90x50.fmt", "Business Card 90x50", kTemplateTypeBasic, 90, 50, 3, 2, 5, false, 15, 23, false},
+    {"Business_Card_85x55.fmt", "Business Card 85x55", kTemplateTypeBasic, 85, 55, 3, 2, 5, false, 20, 11, true},
+    {"Round_Magnet_50mm.fmt", "Round Magnet 50mm", kTemplateTypeBasic, 50, 50, 3, 3, 5, true, 25, 13.5, true},
+    {"Round_Magnet_64mm.fmt", "Round Magnet 64mm", kTemplateTypeBasic, 64, 64, 3, 2, 4, true, 38.5, 13, true},
+    {"Square_Magnet_75mm.fmt", "Square Magnet 75mm", kTemplateTypeBasic, 75, 75, 3, 2, 3, false, 27.5, 31, true},
+    {"Photo_89x127.fmt", "Photo 89x127", kTemplateTypeBasic, 89, 127, 3, 2, 2, false, 13.5, 19, false},
+    {"Photo_102x152_Landscape.fmt", "Photo 102x152 Landscape", kTemplateTypeBasic, 152, 102, 3, 1, 2, false, 29, 44,
+     false},
+    {"Clock_Face_150mm.fmt", "Clock Face 150mm", kTemplateTypeClockFace, 150, 150, 3, 1, 1, true, 30, 73.5, true},
 };
 
 class BundledTemplates : public test::MagnetFixture {
@@ -87,6 +90,10 @@ TEST_F(BundledTemplates, EachLaysOutAsTheSheetItNames) {
     for (const TLayer layer : AllLayers()) EXPECT_NE(magnet->Layer(layer), nullptr) << LayerName(layer);
     EXPECT_TRUE(magnet->Layer(TLayer::usrText)->Visible());
     EXPECT_FALSE(magnet->Layer(TLayer::olMask)->Visible());
+    // Every template draws its cutting line on uncut paper; the design shows the rectangle only
+    // where it is the cut, and a print layout leaves it so.
+    EXPECT_TRUE(magnet->Layer(TLayer::olOutline)->Visible());
+    EXPECT_EQ(magnet->Layer(TLayer::olOutline)->MasterAlpha(), t.Shaped ? 0u : 255u);
 
     TPrintSheet sheet(Services());
     const TPrintLayout layout = sheet.BuildPrintLayout(*magnet);
@@ -94,6 +101,7 @@ TEST_F(BundledTemplates, EachLaysOutAsTheSheetItNames) {
     EXPECT_EQ(layout.Rows, t.Rows);
     EXPECT_FALSE(layout.Capped);
     EXPECT_EQ(sheet.Document().ShapeCount(), t.Columns * t.Rows);
+    EXPECT_EQ(magnet->Layer(TLayer::olOutline)->MasterAlpha(), t.Shaped ? 0u : 255u);
     // The whole sheet, bleed bands included, stays on the paper.
     for (const TPrintPosition& p : layout.Positions) {
       const float x = s.OuterMarginX + static_cast<float>(p.Column) * layout.PitchX;
