@@ -56,9 +56,10 @@ private:
   std::vector<TCutSegment> segments_;
 };
 
-// Draws an outline's edge as a line of the given width (millimetres) centred on it, in the
-// shape's colour; the shape covers the frame it is drawn into. Placed (FrameToLocal) it draws the
-// outline of a copy elsewhere, turned by the copy's quarter turn.
+// Draws an outline's edge as a line of the given width (millimetres) centred on it, in a
+// window-system colour, traced at the resolution it is painted at. The shape's frame is the
+// outline's unless FrameToLocal places it (a guide's position, turned a quarter for landscape);
+// it should cover the line, since a paint leaves out shapes beyond its area.
 class TCutLineShape : public TdtpShape {
 public:
   static const char* StaticClassName() { return "TCutLineShape"; }
@@ -67,7 +68,6 @@ public:
 
   // The map from the outline's frame to the shape's own; identity unless set.
   void SetFrameToLocal(const TdtpAffineTransform& m) { frameToLocal_ = m; }
-  float LineWidth() const { return lineWidth_; }
 
   void PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) override;
 
