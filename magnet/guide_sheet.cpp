@@ -6,9 +6,11 @@
 
 #include "base/exception.h"
 #include "base/strings.h"
+#include "magnet/cut_line.h"
 #include "magnet/magnet_design.h"
 #include "magnet/param_list.h"
 #include "magnet/print_layout.h"
+#include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
 
@@ -33,6 +35,26 @@ void AddOutline(TdtpDocument& document, float left, float top, float width, floa
   rect->SetOutlineColor(colour);
   rect->SetFillAlpha(0);
   document.AddShape(std::move(rect));
+}
+
+// The window's edge of the design page's cutout for the copy whose page (net area and bleed band)
+// lies at left, top on the sheet: upright, or in landscape turned a quarter turn anticlockwise
+// (the design's top edge along the left side). The shape reaches a millimetre beyond the page so
+// that the line's outer half is always drawn.
+void AddCutLine(TdtpDocument& document, const std::shared_ptr<TCutOutline>& outline, float left, float top,
+                float width, float height, bool portrait, float designWidth) {
+  constexpr float kReach = 1;
+  auto line = std::make_unique<TCutLineShape>(outline, kCutLineWidth, kColourBlack);
+  line->SetLeft(left - kReach);
+  line->SetTop(top - kReach);
+  line->SetWidth(width + 2 * kReach);
+  line->SetHeight(height + 2 * kReach);
+  if (portrait) {
+    line->SetFrameToLocal(TdtpAffineTransform(1, 0, 0, 1, kReach, kReach));
+  } else {
+    line->SetFrameToLocal(TdtpAffineTransform(0, -1, 1, 0, kReach, designWidth + kReach));
+  }
+  document.AddShape(std::move(line));
 }
 
 void AddText(TdtpDocument& document, const std::string& text, float left, float top, float width, float height,
@@ -80,6 +102,9 @@ std::unique_ptr<TdtpDocument> BuildGuideSheet(TMagnetDesign& design) {
   page.SetMarginBottom(0);
 
   const float cw = layout.CopyWidth, ch = layout.CopyHeight;
+  // A shaped magnet's cut follows its cutout's window; every position draws the one outline.
+  std::shared_ptr<TCutOutline> shaped;
+  if (TdtpBitmapShape* cutout = design.BitmapLayer(TLayer::olImage)) shaped = TCutOutline::OfCutout(*cutout);
   const float numberHeight = std::clamp(std::min(cw, ch) / 4, 2.0f, 10.0f);
   for (const TPrintPosition& position : layout.Positions) {
     // The net area of the copy in grid cell (column, grid row), whatever the orientation.
@@ -91,7 +116,11 @@ std::unique_ptr<TdtpDocument> BuildGuideSheet(TMagnetDesign& design) {
       AddOutline(*document, cell.Left, cell.Top, cell.Right - cell.Left, cell.Bottom - cell.Top, kBleedLineWidth,
                  kBleedLineColour);
     }
-    AddOutline(*document, x, y, cw, ch, kCutLineWidth, kColourBlack);
+    if (shaped) {
+      AddCutLine(*document, shaped, x - m, y - m, cw + 2 * m, ch + 2 * m, input.Portrait, designDocument.PageWidth());
+    } else {
+      AddOutline(*document, x, y, cw, ch, kCutLineWidth, kColourBlack);
+    }
     const int32_t number = position.GridRow * layout.Columns + position.Column + 1;
     AddText(*document, std::to_string(number), x, y + (ch - 2 * numberHeight) / 2, cw, 2 * numberHeight,
             numberHeight, taCenter);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/strings.h"
+#include "magnet/cut_line.h"
 #include "platform/timer.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
@@ -356,6 +358,7 @@ void TMagnetDesign::ApplyDesignSteps(bool resetPrint) {
   }
   TdtpShape* picture = Layer(TLayer::usrImage);
   imageGroupAllowed_ = picture && picture->Visible();
+  if (TdtpShape* outline = Layer(TLayer::olOutline); outline && CutFollowsWindow()) outline->SetMasterAlpha(0);
   document_.SetModified(false);
 }
 
@@ -622,8 +625,20 @@ void TMagnetDesign::SetPrecut(bool value) {
 // --- Print copies ---
 
 void TMagnetDesign::RestoreOverlayAlpha() {
-  for (const TLayer layer : {TLayer::olImage, TLayer::olMask, TLayer::olBorder, TLayer::olOutline}) {
+  for (const TLayer layer : {TLayer::olImage, TLayer::olMask, TLayer::olBorder}) {
     if (TdtpShape* shape = Layer(layer)) shape->SetMasterAlpha(255);
+  }
+  if (TdtpShape* outline = Layer(TLayer::olOutline)) outline->SetMasterAlpha(CutFollowsWindow() ? 0 : 255);
+}
+
+bool TMagnetDesign::CutFollowsWindow() const {
+  TdtpBitmapShape* cutout = BitmapLayer(TLayer::olImage);
+  if (!cutout) return false;
+  try {
+    return TCutOutline::OfCutout(*cutout) != nullptr;
+  } catch (const std::exception&) {
+    // The picture's paint reports it; without a picture there is no window.
+    return false;
   }
 }
 

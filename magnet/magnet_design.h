@@ -204,10 +204,15 @@ public:
 
   // --- Print copies ---
   // Saves the design page into node with the overlays of the paper type, then restores the
-  // design's overlays (olImage visible, olMask hidden, all four at MasterAlpha 255).
+  // design's overlays (olImage visible, olMask hidden, the four at their resting MasterAlpha).
   void SaveDesignForPrint(TXmlNode& node);
-  // MasterAlpha 255 on olImage, olMask, olBorder and olOutline.
+  // MasterAlpha 255 on olImage, olMask and olBorder; on olOutline 255, or 0 where the cut follows
+  // the cutout's window.
   void RestoreOverlayAlpha();
+  // The cutout picture has a window of its own shape: the copies for uncut paper are cut along
+  // it (magnet/cut_line.h), and the rectangle rests hidden in the design, where it would draw a
+  // square around a round magnet. A cutout that does not decode has none.
+  bool CutFollowsWindow() const;
 
   // --- Message ---
   void SetMessageText(const std::u16string& text);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "magnet/cut_line.h"
 #include "magnet/magnet_design.h"
 #include "shapes/bitmap_shape.h"
 #include "storage/xml/native_xml.h"
@@ -129,6 +130,10 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   page->SetLeft(0);
   page->SetTop(0);
   page->SetAngle(0);
+  // A shaped magnet is cut along its cutout's window: the copies draw that line, traced once for
+  // each resolution the picture is made at, in place of the rectangle.
+  auto indexOf = [&design](TLayer layer) { return design.Layer(layer) ? design.Layer(layer)->ShapeIndex() : -1; };
+  ShapeCutLine(*page, indexOf(TLayer::olImage), indexOf(TLayer::olOutline));
   const float width = page->DocWidth(), height = page->DocHeight();
   picture_ = std::make_shared<TCopyPicture>(document_, std::move(page));
   TdtpPage& designPage = picture_->Page();

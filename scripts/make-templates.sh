@@ -29,28 +29,31 @@ art cutout "$work/card90.png" --size 90x50
 template Business_Card_90x50.fmt --name "Business Card 90x50" --size 90x50 --bleed 3 --cutout "$work/card90.png" \
   --border --paper 210x297 --outer 15,23 --inner 0,0 --portrait --precut
 
+# The shaped templates draw their cutting line along the cutout's window on uncut paper (--border);
+# on pre-cut paper no line is drawn.
+
 # Business card 85 x 55 with rounded corners; A4 2 x 5.
 art cutout "$work/card85.png" --size 85x55 --shape rounded --radius 3
 art mask "$work/card85-mask.png" --size 85x55 --bleed 3 --shape rounded --radius 3
 template Business_Card_85x55.fmt --name "Business Card 85x55" --size 85x55 --bleed 3 --cutout "$work/card85.png" \
-  --mask "$work/card85-mask.png" --paper 210x297 --outer 20,11 --inner 0,0 --portrait --precut
+  --mask "$work/card85-mask.png" --border --paper 210x297 --outer 20,11 --inner 0,0 --portrait --precut
 
 # Round magnets: 50 mm on A4 3 x 5, 64 mm on A4 2 x 4.
 art cutout "$work/round50.png" --size 50x50 --shape round
 art mask "$work/round50-mask.png" --size 50x50 --bleed 3 --shape round
 template Round_Magnet_50mm.fmt --name "Round Magnet 50mm" --size 50x50 --bleed 3 --cutout "$work/round50.png" \
-  --mask "$work/round50-mask.png" --paper 210x297 --outer 25,13.5 --inner 5,5 --portrait --precut
+  --mask "$work/round50-mask.png" --border --paper 210x297 --outer 25,13.5 --inner 5,5 --portrait --precut
 art cutout "$work/round64.png" --size 64x64 --shape round
 art mask "$work/round64-mask.png" --size 64x64 --bleed 3 --shape round
 template Round_Magnet_64mm.fmt --name "Round Magnet 64mm" --size 64x64 --bleed 3 --cutout "$work/round64.png" \
-  --mask "$work/round64-mask.png" --paper 210x297 --outer 38.5,13 --inner 5,5 --portrait --precut
+  --mask "$work/round64-mask.png" --border --paper 210x297 --outer 38.5,13 --inner 5,5 --portrait --precut
 
 # Square 75 mm with softly rounded corners on a pale background; A4 2 x 3.
 art cutout "$work/square75.png" --size 75x75 --shape rounded --radius 5
 art mask "$work/square75-mask.png" --size 75x75 --bleed 3 --shape rounded --radius 5
 art background "$work/square75-bg.png" --size 75x75 --colour "#EEF3F8" --shade 8 --ppi 100
 template Square_Magnet_75mm.fmt --name "Square Magnet 75mm" --size 75x75 --bleed 3 --background "$work/square75-bg.png" \
-  --cutout "$work/square75.png" --mask "$work/square75-mask.png" --paper 210x297 --outer 27.5,31 --inner 5,5 \
+  --cutout "$work/square75.png" --mask "$work/square75-mask.png" --border --paper 210x297 --outer 27.5,31 --inner 5,5 \
   --portrait --precut
 
 # Photo magnets: 89 x 127 upright, A4 2 x 2; 102 x 152 lying on its long side, A4 1 x 2.
@@ -66,5 +69,5 @@ art cutout "$work/clock.png" --size 150x150 --shape round --clock-marks
 art mask "$work/clock-mask.png" --size 150x150 --bleed 3 --shape round
 art background "$work/clock-bg.png" --size 150x150 --colour "#FBF6EA" --shade 6 --ppi 100
 template Clock_Face_150mm.fmt --name "Clock Face 150mm" --type clock-face --size 150x150 --bleed 3 \
-  --background "$work/clock-bg.png" --cutout "$work/clock.png" --mask "$work/clock-mask.png" \
+  --background "$work/clock-bg.png" --cutout "$work/clock.png" --mask "$work/clock-mask.png" --border \
   --paper 210x297 --outer 30,73.5 --inner 0,0 --portrait --precut

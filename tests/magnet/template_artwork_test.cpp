@@ -6,8 +6,12 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "base/exception.h"
+#include "magnet/cut_line.h"
+#include "shapes/bitmap_shape.h"
 
 namespace sw {
 namespace {
@@ -126,6 +130,36 @@ TEST(TemplateArtwork, RefusesOutlinesNoPictureCanHave) {
   o.PixelsPerMm = 1000;  // a picture of 56 000 pixels a side
   EXPECT_TRUE(refused(o));
   EXPECT_THROW(DrawCutoutMask(o), Exception);
+}
+
+// The cut follows a shaped window, its hour marks left to the design; a rectangle's cutout (all
+// window) and one speckled with holes (no edge to follow, and a trace without end) keep the
+// rectangle.
+TEST(TemplateArtwork, OnlyAShapedWindowIsCutAlong) {
+  auto outlineOf = [](const TBitmap32& picture) {
+    TdtpBitmapShape shape;
+    shape.Resource().SetBitmap(&picture);
+    shape.SetWidth(50);
+    shape.SetHeight(50);
+    return TCutOutline::OfCutout(shape);
+  };
+  TArtworkOutline round = Round50();
+  round.PixelsPerMm = 300 / 25.4f;
+  const std::shared_ptr<TCutOutline> cut = outlineOf(*DrawCutoutImage(round, 0xFFFFFF, 128, true));
+  ASSERT_NE(cut, nullptr);
+  const std::vector<TCutSegment>& edge = cut->TraceAt(20);
+  EXPECT_GT(edge.size(), 3000u);
+  for (const TCutSegment& s : edge) ASSERT_NEAR(std::hypot(s.A.X - 25, s.A.Y - 25), 25, 0.05) << s.A.X << "," << s.A.Y;
+
+  TArtworkOutline card = round;
+  card.Shape = TArtworkShape::Rectangle;
+  EXPECT_EQ(outlineOf(*DrawCutoutImage(card, 0xFFFFFF, 128, false)), nullptr);
+  TBitmap32 speckled;
+  speckled.SetSize(400, 400);
+  for (int32_t y = 0; y < 400; ++y) {
+    for (int32_t x = 0; x < 400; ++x) speckled.SetPixel(x, y, x % 2 && y % 2 ? 0x00FFFFFFu : 0xFFFFFFFFu);
+  }
+  EXPECT_EQ(outlineOf(speckled), nullptr);
 }
 
 }  // namespace
