@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -86,6 +87,18 @@ TPrintSheet::~TPrintSheet() {
 void TPrintSheet::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { page.LoadFromXml(&node); }
 
 TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
+  return Lay(design, [](int32_t) { return 0; }, nullptr);
+}
+
+TPrintLayout TPrintSheet::BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents,
+                                            const TFillContent& fill) {
+  return Lay(
+      design, [&](int32_t n) { return static_cast<size_t>(n) < contents.size() ? contents[static_cast<size_t>(n)] : -1; },
+      fill);
+}
+
+TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf,
+                              const TFillContent& fill) {
   if (!design.DesignLoaded()) return {};
   if (!document_.CurrentPage()) {
     if (document_.PageCount() == 0) document_.AddPage();
@@ -122,29 +135,55 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   input.VerticalOffset = LayoutVerticalOffset();
   TPrintLayout layout = ComputePrintLayout(input);
 
-  // The design is loaded once; every copy lays its one picture.
+  // The design is loaded once per content; every copy of a content lays its one picture.
   picture_.reset();
-  auto page = std::make_unique<TdtpPage>();
-  LoadPrintCopy(*xml.Root(), *page);
-  page->SetLeft(0);
-  page->SetTop(0);
-  page->SetAngle(0);
-  const float width = page->DocWidth(), height = page->DocHeight();
-  picture_ = std::make_shared<TCopyPicture>(document_, std::move(page));
-  TdtpPage& designPage = picture_->Page();
-  designPage.SetMarginLeft(0);
-  designPage.SetMarginTop(0);
-  designPage.SetMarginRight(0);
-  designPage.SetMarginBottom(0);
+  float width = 0, height = 0;
+  auto loadContent = [&](int32_t content) {
+    auto page = std::make_unique<TdtpPage>();
+    LoadPrintCopy(*xml.Root(), *page);
+    page->SetLeft(0);
+    page->SetTop(0);
+    page->SetAngle(0);
+    width = page->DocWidth();
+    height = page->DocHeight();
+    auto picture = std::make_shared<TCopyPicture>(document_, std::move(page));
+    TdtpPage& designPage = picture->Page();
+    designPage.SetMarginLeft(0);
+    designPage.SetMarginTop(0);
+    designPage.SetMarginRight(0);
+    designPage.SetMarginBottom(0);
+    if (fill && content >= 0) fill(content, designPage);
+    return picture;
+  };
+  std::map<int32_t, std::shared_ptr<TCopyPicture>> pictures;
+  try {
+    picture_ = pictures[contentOf(0)] = loadContent(contentOf(0));
+  } catch (...) {
+    design.SetLayoutStale(true);
+    throw;
+  }
 
   LayoutStarted(layout.Rows, layout.Columns);
   TLayoutGrid& grid = design.Grid();
   grid.Resize(layout.Rows, layout.Columns);
   const float m = input.Bleed;
+  int32_t selected = 0;
   for (const TPrintPosition& position : layout.Positions) {
     LayoutCellVisited(position.Column, position.Row);
     if (!grid.Selected(position.Column, position.GridRow)) continue;
-    auto copy = std::make_unique<TPrintCopy>(picture_, TFloatRect{});
+    const int32_t content = contentOf(selected++);
+    if (content < 0) continue;
+    std::shared_ptr<TCopyPicture>& picture = pictures[content];
+    if (!picture) {
+      try {
+        picture = loadContent(content);
+      } catch (...) {
+        sheet.DeleteAllChildren();
+        design.SetLayoutStale(true);
+        throw;
+      }
+    }
+    auto copy = std::make_unique<TPrintCopy>(picture, TFloatRect{});
     copy->SetWidth(width);
     copy->SetHeight(height);
     copy->SetLeft(position.Left);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/document.h"
 #include "engine/page.h"
@@ -82,6 +84,14 @@ public:
   // design page that fails to load stops the layout with its error, the sheet empty and
   // LayoutStale set.
   TPrintLayout BuildPrintLayout(TMagnetDesign& design);
+  // Gives a content's own design page (loaded afresh from the design, at the sheet's origin) what
+  // sets it apart: a merged record's message and picture.
+  using TFillContent = std::function<void(int32_t content, TdtpPage& page)>;
+  // Lays the sheet as BuildPrintLayout does, but the n-th selected position (layout order) shows
+  // content contents[n]: -1, or a position past the list, stays blank. Each distinct content is
+  // loaded and filled once; all its copies lay its one picture. A fill that raises stops the
+  // layout with its error, the sheet empty and LayoutStale set.
+  TPrintLayout BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents, const TFillContent& fill);
   // Makes page load itself from the node the design was saved into.
   virtual void LoadPrintCopy(const TXmlNode& node, TdtpPage& page);
   // The design's picture the copies lay; null before the first layout.
@@ -93,6 +103,9 @@ public:
   virtual float LayoutVerticalOffset() { return 0; }
 
 private:
+  // The layout of both builds: contentOf(n) is the content of the n-th selected position.
+  TPrintLayout Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf, const TFillContent& fill);
+
   TdtpDocument document_;
   // After the document: the design page leaves before the document it paints in.
   std::shared_ptr<TCopyPicture> picture_;
