@@ -148,7 +148,8 @@ public:
       if (name.empty()) continue;
       std::error_code error;
       if (!std::filesystem::is_regular_file(table.ResolvePath(name), error)) {
-        RaiseError(Format("Row %d, column %s of the merge file: the picture %s is not there", row + 1,
+        const std::string file = table.FileName().empty() ? "The merge file" : "The merge file " + QuoteForMessage(table.FileName(), 120);
+        RaiseError(Format("%s, row %d, column %s: the picture %s is not there", file.c_str(), row + 1,
                           QuoteForMessage(column).c_str(), QuoteForMessage(table.ResolvePath(name), 120).c_str()));
       }
     }

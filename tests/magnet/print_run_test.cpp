@@ -515,7 +515,7 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
   magnet->SetMessageText(u"Hi ${Name}");
   magnet->SetMerge("people.csv", "Photo");
   EXPECT_EQ(Message([&] { RunMergePrint(*magnet, sheet, people, printer, {}, {}); }).rfind(
-                "Row 1, column \"Photo\" of the merge file: the picture", 0),
+                "The merge file, row 1, column \"Photo\": the picture", 0),
             0u);
   EXPECT_TRUE(printer.Events.empty());
 }
