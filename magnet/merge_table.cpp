@@ -214,7 +214,7 @@ void RaiseUnknownField(const std::string& name, const TMergeTable& table) {
 
 TMergeTable TMergeTable::Parse(std::string_view text, const std::string& name) {
   if (static_cast<int64_t>(text.size()) > kMaxMergeFileBytes) {
-    RaiseError(Format("%s is larger than the %lld MB a merge file may be", name.c_str(),
+    RaiseError(Format("%s is larger than the %lld MiB a merge file may be", name.c_str(),
                       static_cast<long long>(kMaxMergeFileBytes >> 20)));
   }
   if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
@@ -238,7 +238,7 @@ TMergeTable TMergeTable::Load(const std::string& fileName) {
   const std::uintmax_t size = std::filesystem::file_size(fileName, error);
   if (error) RaiseError("Cannot read the merge file " + quoted + ": " + error.message());
   if (size > static_cast<std::uintmax_t>(kMaxMergeFileBytes)) {
-    RaiseError(Format("The merge file %s is larger than the %lld MB a merge file may be", quoted.c_str(),
+    RaiseError(Format("The merge file %s is larger than the %lld MiB a merge file may be", quoted.c_str(),
                       static_cast<long long>(kMaxMergeFileBytes >> 20)));
   }
   const std::vector<uint8_t> bytes = ReadFileBytes(fileName);

@@ -148,9 +148,7 @@ public:
       if (name.empty()) continue;
       std::error_code error;
       if (!std::filesystem::is_regular_file(table.ResolvePath(name), error)) {
-        const std::string file = table.FileName().empty() ? "The merge file" : "The merge file " + QuoteForMessage(table.FileName(), 120);
-        RaiseError(Format("%s, row %d, column %s: the picture %s is not there", file.c_str(), row + 1,
-                          QuoteForMessage(column).c_str(), QuoteForMessage(table.ResolvePath(name), 120).c_str()));
+        RaiseError(Where(row) + ": the picture " + QuoteForMessage(table.ResolvePath(name), 120) + " is not there");
       }
     }
   }
@@ -165,7 +163,13 @@ public:
     const std::string& name = table_.Row(row)[static_cast<size_t>(pictureColumn_)];
     auto* picture = dynamic_cast<TdtpBitmapShape*>(page.Child(imageIndex_));
     if (name.empty() || !picture) return;
-    picture->Resource().LoadFromFile(table_.ResolvePath(name));
+    try {
+      picture->Resource().LoadFromFile(table_.ResolvePath(name));
+    } catch (const Exception& e) {
+      RaiseError(Where(row) + ": " + e.Message());
+    }
+    // Decoded again when its copy is painted: a sheet of photos keeps one decoded at a time.
+    picture->Resource().ReleaseBitmap();
     // Covering the page with its proportions kept is zoom 100 %, as for a picture the user loads.
     const double iw = picture->DocWidth(), ih = picture->DocHeight();
     const double pw = page.DocWidth(), ph = page.DocHeight();
@@ -190,6 +194,14 @@ public:
   }
 
 private:
+  // The row's picture cell, for messages.
+  std::string Where(int32_t row) const {
+    const std::string file =
+        table_.FileName().empty() ? "The merge file" : "The merge file " + QuoteForMessage(table_.FileName(), 120);
+    return Format("%s, row %d, column %s", file.c_str(), row + 1,
+                  QuoteForMessage(table_.Columns()[static_cast<size_t>(pictureColumn_)]).c_str());
+  }
+
   const TMergeTable& table_;
   std::string message_;
   int32_t textIndex_ = -1;
