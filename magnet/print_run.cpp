@@ -226,12 +226,16 @@ int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTab
   // The positions the rows go to, from a layout of the design alone.
   const TPrintLayout layout = sheet.BuildPrintLayout(design);
   const TLayoutGrid& grid = design.Grid();
-  int32_t perSheet = 0, blanks = 0;
+  // The selected positions in the order of their numbers, whichever way the sheet is turned.
+  std::vector<int32_t> numbers;
+  int32_t blanks = 0;
   for (const TPrintPosition& p : layout.Positions) {
     if (!grid.Selected(p.Column, p.GridRow)) continue;
-    ++perSheet;
-    if (grid.PositionNumber(p.Column, p.GridRow) < merge.StartPosition) ++blanks;
+    numbers.push_back(grid.PositionNumber(p.Column, p.GridRow));
+    if (numbers.back() < merge.StartPosition) ++blanks;
   }
+  std::sort(numbers.begin(), numbers.end());
+  const auto perSheet = static_cast<int32_t>(numbers.size());
   if (perSheet == 0) RaiseError("No position is selected for printing");
   const int32_t positions = grid.Rows() * grid.Columns();
   if (merge.StartPosition < 1 || merge.StartPosition > positions) {
@@ -247,9 +251,9 @@ int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTab
   int64_t slot = 0;
   try {
     for (int32_t s = 0; s < sheets; ++s) {
-      std::vector<int32_t> contents(static_cast<size_t>(perSheet), -1);
+      std::vector<int32_t> contents(static_cast<size_t>(numbers.back()), -1);
       for (int32_t n = s == 0 ? blanks : 0; n < perSheet && slot < slots; ++n, ++slot) {
-        contents[static_cast<size_t>(n)] = static_cast<int32_t>(slot / merge.Copies);
+        contents[static_cast<size_t>(numbers[static_cast<size_t>(n)] - 1)] = static_cast<int32_t>(slot / merge.Copies);
       }
       sheet.BuildContentSheet(design, contents, std::cref(fill));
       std::optional<TSheetProgress> part;

@@ -167,11 +167,10 @@ TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t
   TLayoutGrid& grid = design.Grid();
   grid.Resize(layout.Rows, layout.Columns);
   const float m = input.Bleed;
-  int32_t selected = 0;
   for (const TPrintPosition& position : layout.Positions) {
     LayoutCellVisited(position.Column, position.Row);
     if (!grid.Selected(position.Column, position.GridRow)) continue;
-    const int32_t content = contentOf(selected++);
+    const int32_t content = contentOf(grid.PositionNumber(position.Column, position.GridRow) - 1);
     if (content < 0) continue;
     std::shared_ptr<TCopyPicture>& picture = pictures[content];
     if (!picture) {

@@ -87,8 +87,8 @@ public:
   // Gives a content's own design page (loaded afresh from the design, at the sheet's origin) what
   // sets it apart: a merged record's message and picture.
   using TFillContent = std::function<void(int32_t content, TdtpPage& page)>;
-  // Lays the sheet as BuildPrintLayout does, but the n-th selected position (layout order) shows
-  // content contents[n]: -1, or a position past the list, stays blank. Each distinct content is
+  // Lays the sheet as BuildPrintLayout does, but the selected position numbered n (row x columns +
+  // column + 1) shows content contents[n - 1]: -1, or a position past the list, stays blank. Each distinct content is
   // loaded and filled once; all its copies lay its one picture. A fill that raises stops the
   // layout with its error, the sheet empty and LayoutStale set.
   TPrintLayout BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents, const TFillContent& fill);
@@ -103,7 +103,7 @@ public:
   virtual float LayoutVerticalOffset() { return 0; }
 
 private:
-  // The layout of both builds: contentOf(n) is the content of the n-th selected position.
+  // The layout of both builds: contentOf(n - 1) is the content of the position numbered n.
   TPrintLayout Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf, const TFillContent& fill);
 
   TdtpDocument document_;

@@ -414,8 +414,10 @@ namespace {
 TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
   struct TCase {
     int32_t Rows, Copies, Start, Sheets;
+    bool Portrait;
   };
-  const TCase cases[] = {{23, 1, 1, 3}, {5, 2, 4, 2}};
+  // Turned, the sheet lays its positions in another order than their numbers.
+  const TCase cases[] = {{23, 1, 1, 3, true}, {5, 2, 4, 2, true}, {13, 1, 2, 3, false}};
   constexpr int32_t kRows = 23;
   auto colour = [](int32_t row) { return Color32(static_cast<uint8_t>(20 + 9 * row), static_cast<uint8_t>(230 - 9 * row), 60); };
   std::string csv = "Name,Photo\n";
@@ -448,7 +450,8 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
     return best;
   };
   for (const TCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.Rows << " rows x " << c.Copies << " from " << c.Start);
+    SCOPED_TRACE(testing::Message() << c.Rows << " rows x " << c.Copies << " from " << c.Start
+                                    << (c.Portrait ? "" : " landscape"));
     std::string lines = csv.substr(0, csv.find('\n') + 1);
     for (size_t at = lines.size(), n = 0; n < static_cast<size_t>(c.Rows); ++n) {
       const size_t end = csv.find('\n', at) + 1;
@@ -469,6 +472,7 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
     magnet->ZoomActiveImage(100);
     magnet->MoveActiveImage(0, 0);
     magnet->SetMerge(file, "Photo");
+    magnet->SetPortrait(c.Portrait);
     TPrintSheet sheet(Services());
     TFilePrinterSettings settings;
     settings.Dpi = 50;
@@ -481,13 +485,16 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
 
     const std::string stem = TempFile("merged" + std::to_string(c.Rows));
     ASSERT_EQ(std::system(("pdftoppm -r 50 -png '" + pdf + "' '" + stem + "'").c_str()), 0) << "pdftoppm failed";
-    const TPrintSettings& s = magnet->PrintSettings();
     const TPrintLayout layout = ComputePrintLayout(magnet->LayoutInput());
-    ASSERT_EQ(layout.Positions.size(), 10u);
-    std::vector<std::vector<int>> expected(static_cast<size_t>(c.Sheets), std::vector<int>(10, -1));
+    const int32_t positions = static_cast<int32_t>(layout.Positions.size());
+    ASSERT_EQ(positions, c.Portrait ? 10 : 6);
+    // The sheet holds the design alone again, a copy at every position in layout order.
+    const TdtpPage& shown = *sheet.Document().CurrentPage();
+    ASSERT_EQ(shown.ChildCount(), positions);
+    std::vector<std::vector<int>> expected(static_cast<size_t>(c.Sheets), std::vector<int>(static_cast<size_t>(positions), -1));
     for (int32_t slot = 0; slot < c.Rows * c.Copies; ++slot) {
       const int32_t place = c.Start - 1 + slot;
-      expected[static_cast<size_t>(place / 10)][static_cast<size_t>(place % 10)] = slot / c.Copies;
+      expected[static_cast<size_t>(place / positions)][static_cast<size_t>(place % positions)] = slot / c.Copies;
     }
     EXPECT_FALSE(std::filesystem::exists(stem + "-" + std::to_string(c.Sheets + 1) + ".png"));
     for (int32_t page = 0; page < c.Sheets; ++page) {
@@ -495,10 +502,12 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
       bytes.LoadFromFile(stem + "-" + std::to_string(page + 1) + ".png");
       TBitmap32 pixels;
       DecodePng(static_cast<const uint8_t*>(bytes.Memory()), static_cast<size_t>(bytes.Size()), pixels);
-      for (const TPrintPosition& p : layout.Positions) {
+      for (int32_t i = 0; i < positions; ++i) {
+        const TPrintPosition& p = layout.Positions[static_cast<size_t>(i)];
         const int32_t number = p.GridRow * layout.Columns + p.Column + 1;
-        const double x = s.OuterMarginX + p.Column * layout.PitchX + 5, y = s.OuterMarginY + p.GridRow * layout.PitchY + 5;
-        EXPECT_EQ(rowAt(pixels, x, y, 50 / 25.4), expected[static_cast<size_t>(page)][static_cast<size_t>(number - 1)])
+        // 8 mm into the copy's page, inside its net whichever way it is turned.
+        const TFloatPoint at = shown.Child(i)->LocalToParent({8, 8});
+        EXPECT_EQ(rowAt(pixels, at.X, at.Y, 50 / 25.4), expected[static_cast<size_t>(page)][static_cast<size_t>(number - 1)])
             << "sheet " << page + 1 << ", position " << number;
       }
     }
