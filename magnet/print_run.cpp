@@ -214,8 +214,8 @@ private:
 
 }  // namespace
 
-int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
-                      const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress) {
+TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
+                              const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress) {
   if (!design.DesignLoaded()) RaiseError("There is no design to print");
   if (table.RowCount() == 0) RaiseError("The merge file has no rows to print");
   if (merge.Copies < 1 || merge.Copies > kMaxMergeCopies) {
@@ -248,12 +248,15 @@ int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTab
 
   const TPrintSettings& settings = design.PrintSettings();
   TSheetJob job(printer);
+  TMergeRunResult result;
+  result.Sheets = static_cast<int32_t>(sheets);
   int64_t slot = 0;
   try {
     for (int32_t s = 0; s < sheets; ++s) {
       std::vector<int32_t> contents(static_cast<size_t>(numbers.back()), -1);
       for (int32_t n = s == 0 ? blanks : 0; n < perSheet && slot < slots; ++n, ++slot) {
         contents[static_cast<size_t>(numbers[static_cast<size_t>(n)] - 1)] = static_cast<int32_t>(slot / merge.Copies);
+        result.LastPosition = numbers[static_cast<size_t>(n)];
       }
       sheet.BuildContentSheet(design, contents, std::cref(fill));
       std::optional<TSheetProgress> part;
@@ -269,7 +272,7 @@ int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTab
   // The sheet goes back to the design alone, as the preview shows it.
   sheet.BuildPrintLayout(design);
   if (progress) progress->SetPosition(100);
-  return static_cast<int32_t>(sheets);
+  return result;
 }
 
 int32_t PrintedCopyCount(TPrintSheet& sheet) { return sheet.Document().ShapeCount(); }

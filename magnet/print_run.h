@@ -57,13 +57,20 @@ struct TMergeRunOptions {
 constexpr int32_t kMaxMergeCopies = 1000;
 constexpr int32_t kMaxMergeSheets = 10000;
 
-// Prints the merge as one job of several sheets; returns the number of sheets. Everything the
+struct TMergeRunResult {
+  int32_t Sheets = 0;
+  // The number of the last position printed on the last sheet: a print on the rest of that sheet
+  // starts after it.
+  int32_t LastPosition = 0;
+};
+
+// Prints the merge as one job of several sheets. Everything the
 // rows need is checked before the job starts: a table without rows, a field of the message or a
 // picture column that names no column, a picture file that is not there (naming row and column),
 // copies or a start position out of range; the rest raises as RunMagnetPrint. Each sheet is laid
 // out (one content per row on it), printed and let go before the next, so the memory a print
 // takes does not grow with the rows. progress gets 0 .. 100 of the whole job.
-int32_t RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
+TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
                       const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress = nullptr);
 
 // The number of copies the sheet holds (selected positions of its last layout).

@@ -435,10 +435,14 @@ int CmdMagnet(const Args& args) {
     TBarProgress progress;
     if (verb == "print" && merge.Table) {
       const TPrintLayout layout = LayOut(magnet, sheet, skips);
-      const int32_t sheets = RunMergePrint(magnet, sheet, *merge.Table, *output.Printer, run, merge.Run, &progress);
+      const TMergeRunResult result = RunMergePrint(magnet, sheet, *merge.Table, *output.Printer, run, merge.Run, &progress);
       output.Report();
       std::printf("%d columns x %d rows, %d rows x %d copies on %d sheet%s\n", layout.Columns, layout.Rows,
-                  merge.Table->RowCount(), merge.Run.Copies, sheets, sheets == 1 ? "" : "s");
+                  merge.Table->RowCount(), merge.Run.Copies, result.Sheets, result.Sheets == 1 ? "" : "s");
+      if (result.LastPosition < layout.Columns * layout.Rows) {
+        std::printf("the last sheet is used up to position %d: --start %d prints on the rest of it\n",
+                    result.LastPosition, result.LastPosition + 1);
+      }
     } else if (verb == "print") {
       const TPrintLayout layout = LayOut(magnet, sheet, skips);
       RunMagnetPrint(magnet, sheet, *output.Printer, run, &progress);

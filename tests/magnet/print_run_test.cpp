@@ -481,7 +481,8 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
     TMergeRunOptions merge;
     merge.Copies = c.Copies;
     merge.StartPosition = c.Start;
-    ASSERT_EQ(RunMergePrint(*magnet, sheet, table, printer, {}, merge), c.Sheets);
+    const TMergeRunResult result = RunMergePrint(*magnet, sheet, table, printer, {}, merge);
+    ASSERT_EQ(result.Sheets, c.Sheets);
 
     const std::string stem = TempFile("merged" + std::to_string(c.Rows));
     ASSERT_EQ(std::system(("pdftoppm -r 50 -png '" + pdf + "' '" + stem + "'").c_str()), 0) << "pdftoppm failed";
@@ -497,6 +498,7 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
       expected[static_cast<size_t>(place / positions)][static_cast<size_t>(place % positions)] = slot / c.Copies;
     }
     EXPECT_FALSE(std::filesystem::exists(stem + "-" + std::to_string(c.Sheets + 1) + ".png"));
+    EXPECT_EQ(result.LastPosition, (c.Start - 1 + c.Rows * c.Copies - 1) % positions + 1);
     for (int32_t page = 0; page < c.Sheets; ++page) {
       TMemoryStream bytes;
       bytes.LoadFromFile(stem + "-" + std::to_string(page + 1) + ".png");
