@@ -71,6 +71,10 @@ void PrintInfo(TMagnetDesign& magnet) {
   std::printf("inner margins\t%s, %s\n", FormatDecimal(s.InnerMarginX).c_str(), FormatDecimal(s.InnerMarginY).c_str());
   std::printf("orientation\t%s\n", s.Portrait ? "portrait" : "landscape");
   std::printf("paper type\t%s\n", s.Precut ? "precut" : "uncut");
+  if (!magnet.MergeFileName().empty()) {
+    std::printf("merge file\t%s\n", magnet.MergeFileName().c_str());
+    if (!magnet.MergePictureColumn().empty()) std::printf("merge picture\t%s\n", magnet.MergePictureColumn().c_str());
+  }
   for (const TLayer layer : AllLayers()) {
     const TdtpShape* shape = magnet.Layer(layer);
     if (!shape) {
