@@ -94,7 +94,8 @@ public:
   TPrintLayout BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents, const TFillContent& fill);
   // Makes page load itself from the node the design was saved into.
   virtual void LoadPrintCopy(const TXmlNode& node, TdtpPage& page);
-  // The design's picture the copies lay; null before the first layout.
+  // The design's picture the copies lay (on a sheet of contents, that of position 1); null before
+  // the first layout.
   TCopyPicture* CopyPicture() { return picture_.get(); }
 
   // Hooks for printers that need them; this program's do nothing and return 0.
