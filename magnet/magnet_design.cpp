@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 #include "base/exception.h"
 #include "base/numeric.h"
@@ -29,6 +31,9 @@ constexpr char kOuterX[] = "outerX margin";
 constexpr char kOuterY[] = "outerY margin";
 constexpr char kPortrait[] = "portrait";
 constexpr char kPrecut[] = "precut";
+// Written only for a design with a merge source.
+constexpr char kMergeFile[] = "merge file";
+constexpr char kMergePicture[] = "merge picture";
 // Names of the layer parameters.
 constexpr char kShapeType[] = "shape type";
 constexpr char kZoomHeight[] = "zoom height";
@@ -78,6 +83,26 @@ const char* LayerClassName(TLayer layer) {
 }
 
 // The name with the extension added when it has none.
+// The folder of a file's path; empty for a name alone.
+std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
+
+// path taken from folder when relative (and folder given).
+std::string PathFrom(const std::string& folder, const std::string& path) {
+  if (path.empty() || folder.empty() || std::filesystem::path(path).is_absolute()) return path;
+  return (std::filesystem::path(folder) / path).lexically_normal().string();
+}
+
+// path written relative to folder where both are known and share a root; else as it is.
+std::string PathRelativeTo(const std::string& folder, const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  const std::filesystem::path base = std::filesystem::absolute(folder.empty() ? "." : folder, error);
+  if (error) return path;
+  const std::filesystem::path relative = absolute.lexically_normal().lexically_relative(base.lexically_normal());
+  return relative.empty() ? path : relative.generic_string();
+}
+
 std::string WithExtension(const std::string& fileName, const char* extension) {
   const std::string name = FileNameOnly(fileName);
   return name.find('.') == std::string::npos ? fileName + extension : fileName;
@@ -190,6 +215,8 @@ void TMagnetDesign::NewDesign() {
   RequireDocumentPage();
   document_.CurrentPage()->DeleteAllChildren();
   ClearLayers();
+  mergeFileName_.clear();
+  mergePictureColumn_.clear();
   document_.SetPageWidth(210);
   document_.SetPageHeight(297);
   document_.SetShowMargins(false);
@@ -339,6 +366,8 @@ void TMagnetDesign::ApplyDesignSteps(bool resetPrint) {
   }
   activeImage_ = TLayer::usrImage;
   templateName_ = pageParams_.Value(kTemplateName);
+  mergeFileName_ = pageParams_.Value(kMergeFile);
+  mergePictureColumn_ = pageParams_.Value(kMergePicture);
   const std::string type = pageParams_.Value(kTemplateType);
   templateType_ = SameText(type, kTemplateTypeBasic)       ? kTemplateTypeBasic
                   : SameText(type, kTemplateTypeClockFace) ? kTemplateTypeClockFace
@@ -395,7 +424,7 @@ void TMagnetDesign::WriteLayerParams(TdtpShape& shape) {
   shape.SetName(params.CommaText());
 }
 
-std::string TMagnetDesign::PageParams() const {
+std::string TMagnetDesign::PageParams(const std::string& folder) const {
   TParamList params;
   params.AddValue(kTemplateName, templateName_);
   params.AddValue(kTemplateType, templateType_);
@@ -407,14 +436,18 @@ std::string TMagnetDesign::PageParams() const {
   params.AddValue(kOuterY, FormatDecimal(print_.OuterMarginY));
   params.AddValue(kPortrait, FormatYesNo(print_.Portrait));
   params.AddValue(kPrecut, FormatYesNo(print_.Precut));
+  if (!mergeFileName_.empty()) {
+    params.AddValue(kMergeFile, PathRelativeTo(folder, mergeFileName_));
+    params.AddValue(kMergePicture, mergePictureColumn_);
+  }
   return params.CommaText();
 }
 
-void TMagnetDesign::StoreDesignParams() {
+void TMagnetDesign::StoreDesignParams(const std::string& folder) {
   EndTextFlash();
   RequireDocumentPage();
   TdtpPage* page = document_.CurrentPage();
-  const std::string text = PageParams();
+  const std::string text = PageParams(folder);
   page->SetName(text);
   pageParams_.SetCommaText(text);
   objects_->Grow(page->ChildCount());
@@ -513,11 +546,12 @@ void TMagnetDesign::OpenDesign(const std::string& fileName) {
   LoadDesignFile(fileName);
   designFileName_ = FileNameOnly(fileName);
   ApplyDesign(true);
+  mergeFileName_ = PathFrom(FolderOf(fileName), mergeFileName_);
 }
 
 void TMagnetDesign::SaveDesign(const std::string& fileName) {
   const std::string path = WithExtension(fileName, ".fmd");
-  StoreDesignParams();
+  StoreDesignParams(FolderOf(path));
   SaveDesignFile(path);
   designFileName_ = FileNameOnly(path);
 }
@@ -534,6 +568,13 @@ void TMagnetDesign::SaveTemplate(const std::string& fileName) {
 void TMagnetDesign::StoredChanged() {
   document_.SetModified(true);
   layoutStale_ = true;
+}
+
+void TMagnetDesign::SetMerge(const std::string& fileName, const std::string& pictureColumn) {
+  if (fileName == mergeFileName_ && pictureColumn == mergePictureColumn_) return;
+  mergeFileName_ = fileName;
+  mergePictureColumn_ = fileName.empty() ? std::string() : pictureColumn;
+  document_.SetModified(true);
 }
 
 void TMagnetDesign::SetTemplateName(const std::string& value) {

@@ -142,13 +142,14 @@ public:
   void ApplyDesign(bool resetPrint);
   // Writes the page parameters into the page's Name and each shape's layer parameters into its
   // Name; ends a running message flash first so the grey box is never stored.
-  void StoreDesignParams();
+  void StoreDesignParams(const std::string& folder = {});
   // The layer parameters of the shape into its record (geometry first); a value that is not a
   // number raises the conversion error.
   void ReadLayerParams(TdtpShape& shape);
   void WriteLayerParams(TdtpShape& shape);
   // The page parameters as StoreDesignParams writes them.
-  std::string PageParams() const;
+  // The merge file is written relative to folder where it can be.
+  std::string PageParams(const std::string& folder = {}) const;
   // Default print settings, then the stored ones in order until the first missing or unreadable
   // value; the bleed margin is clamped to 0 .. kMaxBleedMargin.
   void ResetPrintSettings();
@@ -170,6 +171,13 @@ public:
   void SaveDesign(const std::string& fileName);
   void SaveTemplate(const std::string& fileName);
   const std::string& TemplateFileName() const { return templateFileName_; }
+  // The merge source whose rows fill the message's fields, as a path the program can open (empty:
+  // none), and the column naming each copy's picture file (empty: the design's picture for all).
+  // Saved with the design relative to the design file's folder where it can be; a design opened
+  // from a file takes a relative path from that file's folder.
+  const std::string& MergeFileName() const { return mergeFileName_; }
+  const std::string& MergePictureColumn() const { return mergePictureColumn_; }
+  void SetMerge(const std::string& fileName, const std::string& pictureColumn);
   const std::string& DesignFileName() const { return designFileName_; }
 
   // --- Template fields and print settings (changes of stored ones mark the design modified) ---
@@ -362,6 +370,8 @@ private:
   TLayoutGrid grid_;
   std::string templateFileName_;
   std::string designFileName_;
+  std::string mergeFileName_;
+  std::string mergePictureColumn_;
   bool seeThrough_ = false;
   bool flashing_ = false;
   int32_t flashCountdown_ = 0;

@@ -1,17 +1,26 @@
 #include "magnet/print_run.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "base/exception.h"
 #include "base/numeric.h"
+#include "base/strings.h"
+#include "magnet/merge_table.h"
 #include "magnet/param_list.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "shapes/bitmap_shape.h"
+#include "shapes/memo_shape.h"
 
 namespace sw {
 
@@ -33,7 +42,214 @@ void CheckPaper(const TPrinterSheet& sheet, float paperWidth, float paperHeight,
              FormatDecimal(paperWidth) + " x " + FormatDecimal(paperHeight) + " mm");
 }
 
+// One job of several sheets through a printer that prints every sheet as a job of its own: the
+// first sheet begins the job, every later one is a new page of it, and only Finish ends it.
+class TSheetJob : public IPrinter {
+public:
+  explicit TSheetJob(IPrinter& printer) : printer_(printer) {}
+  TPrinterSheet Sheet() const override { return printer_.Sheet(); }
+  void BeginDoc(const std::string& title) override {
+    if (begun_) {
+      printer_.NewPage();
+    } else {
+      printer_.BeginDoc(title);
+      begun_ = true;
+    }
+  }
+  void NewPage() override { printer_.NewPage(); }
+  void EndDoc() override {}
+  void Abort() override {
+    begun_ = false;
+    printer_.Abort();
+  }
+  bool Printing() const override { return printer_.Printing(); }
+  void StretchBand(const TRect& dest, const TBitmap32& band) override { printer_.StretchBand(dest, band); }
+  void Finish() {
+    if (begun_) printer_.EndDoc();
+    begun_ = false;
+  }
+
+private:
+  IPrinter& printer_;
+  bool begun_ = false;
+};
+
+// The progress of one sheet of several as a share of the whole job.
+class TSheetProgress : public IProgress {
+public:
+  TSheetProgress(IProgress& job, int32_t sheet, int32_t sheets) : job_(job), sheet_(sheet), sheets_(sheets) {}
+  void SetPosition(int32_t done) override {
+    job_.SetPosition(static_cast<int32_t>((static_cast<int64_t>(sheet_) * 100 + done) / sheets_));
+  }
+  bool Cancelled() const override { return job_.Cancelled(); }
+
+private:
+  IProgress& job_;
+  int32_t sheet_, sheets_;
+};
+
+// What a merged row changes in its copy of the design page: the message's fields and the user's
+// picture, sized and placed as the design's own picture is.
+class TMergeFill {
+public:
+  TMergeFill(TMagnetDesign& design, const TMergeTable& table) : table_(table) {
+    if (const TdtpMemoShape* memo = design.TextLayer()) {
+      message_ = Utf16ToUtf8(memo->Text());
+      if (!MessageFields(message_).empty() || message_.find("$$") != std::string::npos) {
+        textIndex_ = memo->ShapeIndex();
+      }
+      CheckMessageFields(message_, table);
+    }
+    const std::string& column = design.MergePictureColumn();
+    if (column.empty()) return;
+    pictureColumn_ = table.ColumnIndex(column);
+    if (pictureColumn_ < 0) {
+      RaiseError("The picture column " + QuoteForMessage(column) + " is not a column of the merge file");
+    }
+    const TdtpBitmapShape* picture = design.BitmapLayer(TLayer::usrImage);
+    if (!picture) RaiseError("The design has no picture layer for the merge's pictures");
+    imageIndex_ = picture->ShapeIndex();
+    const TDesignObject* entry = design.LayerObject(TLayer::usrImage);
+    const float pageWidth = design.Document().PageWidth(), pageHeight = design.Document().PageHeight();
+    if (picture->Visible() && entry && entry->ZoomWidth > 0) {
+      zoom_ = picture->DocWidth() / entry->ZoomWidth;
+      centre_ = picture->LocalToParent({picture->DocWidth() / 2, picture->DocHeight() / 2});
+      angle_ = picture->DocAngle();
+    } else {
+      // A design without a picture of its own: the rows' pictures go where a loaded one would.
+      centre_ = {pageWidth / 2, pageHeight / 2};
+    }
+    for (int32_t row = 0; row < table.RowCount(); ++row) {
+      const std::string& name = table.Row(row)[static_cast<size_t>(pictureColumn_)];
+      if (name.empty()) continue;
+      std::error_code error;
+      if (!std::filesystem::is_regular_file(table.ResolvePath(name), error)) {
+        RaiseError(Where(row) + ": the picture " + QuoteForMessage(table.ResolvePath(name), 120) + " is not there");
+      }
+    }
+  }
+
+  void operator()(int32_t row, TdtpPage& page) const {
+    if (textIndex_ >= 0) {
+      if (auto* memo = dynamic_cast<TdtpMemoShape*>(page.Child(textIndex_))) {
+        memo->SetText(Utf8ToUtf16(FillMessageFields(message_, table_, row)));
+      }
+    }
+    if (pictureColumn_ < 0) return;
+    const std::string& name = table_.Row(row)[static_cast<size_t>(pictureColumn_)];
+    auto* picture = dynamic_cast<TdtpBitmapShape*>(page.Child(imageIndex_));
+    if (name.empty() || !picture) return;
+    try {
+      picture->Resource().LoadFromFile(table_.ResolvePath(name));
+    } catch (const Exception& e) {
+      RaiseError(Where(row) + ": " + e.Message());
+    }
+    // Decoded again when its copy is painted: a sheet of photos keeps one decoded at a time.
+    picture->Resource().ReleaseBitmap();
+    // Covering the page with its proportions kept is zoom 100 %, as for a picture the user loads.
+    const double iw = picture->DocWidth(), ih = picture->DocHeight();
+    const double pw = page.DocWidth(), ph = page.DocHeight();
+    double w = pw, h = ph;
+    const double r = (ih / ph) / (iw / pw);
+    if (std::isfinite(r) && r > 0) {
+      if (r >= 1) {
+        h = r * ph;
+      } else {
+        w = pw / r;
+      }
+    }
+    w *= zoom_;
+    h *= zoom_;
+    picture->SetAngle(0);
+    picture->SetWidth(static_cast<float>(w));
+    picture->SetHeight(static_cast<float>(h));
+    picture->SetLeft(static_cast<float>(centre_.X - w / 2));
+    picture->SetTop(static_cast<float>(centre_.Y - h / 2));
+    if (angle_ != 0) picture->RotateAboutCentre(angle_);
+    picture->SetVisible(true);
+  }
+
+private:
+  // The row's picture cell, for messages.
+  std::string Where(int32_t row) const {
+    const std::string file =
+        table_.FileName().empty() ? "The merge file" : "The merge file " + QuoteForMessage(table_.FileName(), 120);
+    return Format("%s, row %d, column %s", file.c_str(), row + 1,
+                  QuoteForMessage(table_.Columns()[static_cast<size_t>(pictureColumn_)]).c_str());
+  }
+
+  const TMergeTable& table_;
+  std::string message_;
+  int32_t textIndex_ = -1;
+  int32_t pictureColumn_ = -1;
+  int32_t imageIndex_ = -1;
+  float zoom_ = 0.25f;
+  TFloatPoint centre_{};
+  float angle_ = 0;
+};
+
 }  // namespace
+
+TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
+                              const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress) {
+  if (!design.DesignLoaded()) RaiseError("There is no design to print");
+  if (table.RowCount() == 0) RaiseError("The merge file has no rows to print");
+  if (merge.Copies < 1 || merge.Copies > kMaxMergeCopies) {
+    RaiseError(Format("A merge prints 1 to %d copies of each row", kMaxMergeCopies));
+  }
+  design.EndTextFlash();
+  const TMergeFill fill(design, table);
+  // The positions the rows go to, from a layout of the design alone.
+  const TPrintLayout layout = sheet.BuildPrintLayout(design);
+  const TLayoutGrid& grid = design.Grid();
+  // The selected positions in the order of their numbers, whichever way the sheet is turned.
+  std::vector<int32_t> numbers;
+  int32_t blanks = 0;
+  for (const TPrintPosition& p : layout.Positions) {
+    if (!grid.Selected(p.Column, p.GridRow)) continue;
+    numbers.push_back(grid.PositionNumber(p.Column, p.GridRow));
+    if (numbers.back() < merge.StartPosition) ++blanks;
+  }
+  std::sort(numbers.begin(), numbers.end());
+  const auto perSheet = static_cast<int32_t>(numbers.size());
+  if (perSheet == 0) RaiseError("No position is selected for printing");
+  const int32_t positions = grid.Rows() * grid.Columns();
+  if (merge.StartPosition < 1 || merge.StartPosition > positions) {
+    RaiseError(Format("Position %d is not on the sheet (it has %d)", merge.StartPosition, positions));
+  }
+  if (blanks == perSheet) RaiseError(Format("No selected position is left from position %d on", merge.StartPosition));
+  const int64_t slots = static_cast<int64_t>(table.RowCount()) * merge.Copies;
+  const int64_t sheets = 1 + (std::max<int64_t>(slots - (perSheet - blanks), 0) + perSheet - 1) / perSheet;
+  if (sheets > kMaxMergeSheets) RaiseError(Format("A merge prints at most %d sheets", kMaxMergeSheets));
+
+  const TPrintSettings& settings = design.PrintSettings();
+  TSheetJob job(printer);
+  TMergeRunResult result;
+  result.Sheets = static_cast<int32_t>(sheets);
+  int64_t slot = 0;
+  try {
+    for (int32_t s = 0; s < sheets; ++s) {
+      std::vector<int32_t> contents(static_cast<size_t>(numbers.back()), -1);
+      for (int32_t n = s == 0 ? blanks : 0; n < perSheet && slot < slots; ++n, ++slot) {
+        contents[static_cast<size_t>(numbers[static_cast<size_t>(n)] - 1)] = static_cast<int32_t>(slot / merge.Copies);
+        result.LastPosition = numbers[static_cast<size_t>(n)];
+      }
+      sheet.BuildContentSheet(design, contents, std::cref(fill));
+      std::optional<TSheetProgress> part;
+      if (progress) part.emplace(*progress, s, static_cast<int32_t>(sheets));
+      PrintMagnetSheet(sheet.Document(), job, static_cast<float>(settings.PaperWidth),
+                       static_cast<float>(settings.PaperHeight), options, part ? &*part : nullptr);
+    }
+    job.Finish();
+  } catch (...) {
+    if (printer.Printing()) printer.Abort();
+    throw;
+  }
+  // The sheet goes back to the design alone, as the preview shows it.
+  sheet.BuildPrintLayout(design);
+  if (progress) progress->SetPosition(100);
+  return result;
+}
 
 int32_t PrintedCopyCount(TPrintSheet& sheet) { return sheet.Document().ShapeCount(); }
 

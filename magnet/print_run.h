@@ -42,6 +42,37 @@ void RunMagnetPrint(TMagnetDesign& design, TPrintSheet& sheet, IPrinter& printer
 void PrintMagnetSheet(TdtpDocument& document, IPrinter& printer, float paperWidth, float paperHeight,
                       const TPrintRunOptions& options, IProgress* progress = nullptr);
 
+class TMergeTable;
+
+// A merge print: one copy per row of the table (Copies of each, one after another) in row order
+// over the selected positions, as many sheets as that takes.
+struct TMergeRunOptions {
+  int32_t Copies = 1;
+  // The position number (row x columns + column + 1) the first sheet starts at: the selected
+  // positions before it are left blank, as on a sheet partly used already.
+  int32_t StartPosition = 1;
+};
+
+// The most copies of each row and the most sheets one merge print makes.
+constexpr int32_t kMaxMergeCopies = 1000;
+constexpr int32_t kMaxMergeSheets = 10000;
+
+struct TMergeRunResult {
+  int32_t Sheets = 0;
+  // The number of the last position printed on the last sheet: a print on the rest of that sheet
+  // starts after it.
+  int32_t LastPosition = 0;
+};
+
+// Prints the merge as one job of several sheets. Everything the
+// rows need is checked before the job starts: a table without rows, a field of the message or a
+// picture column that names no column, a picture file that is not there (naming row and column),
+// copies or a start position out of range; the rest raises as RunMagnetPrint. Each sheet is laid
+// out (one content per row on it), printed and let go before the next, so the memory a print
+// takes does not grow with the rows. progress gets 0 .. 100 of the whole job.
+TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
+                      const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress = nullptr);
+
 // The number of copies the sheet holds (selected positions of its last layout).
 int32_t PrintedCopyCount(TPrintSheet& sheet);
 

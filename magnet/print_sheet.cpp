@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -87,6 +88,18 @@ TPrintSheet::~TPrintSheet() {
 void TPrintSheet::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { page.LoadFromXml(&node); }
 
 TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
+  return Lay(design, [](int32_t) { return 0; }, nullptr);
+}
+
+TPrintLayout TPrintSheet::BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents,
+                                            const TFillContent& fill) {
+  return Lay(
+      design, [&](int32_t n) { return static_cast<size_t>(n) < contents.size() ? contents[static_cast<size_t>(n)] : -1; },
+      fill);
+}
+
+TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf,
+                              const TFillContent& fill) {
   if (!design.DesignLoaded()) return {};
   if (!document_.CurrentPage()) {
     if (document_.PageCount() == 0) document_.AddPage();
@@ -123,24 +136,37 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   input.VerticalOffset = LayoutVerticalOffset();
   TPrintLayout layout = ComputePrintLayout(input);
 
-  // The design is loaded once; every copy lays its one picture.
+  // The design is loaded once per content; every copy of a content lays its one picture.
   picture_.reset();
-  auto page = std::make_unique<TdtpPage>();
-  LoadPrintCopy(*xml.Root(), *page);
-  page->SetLeft(0);
-  page->SetTop(0);
-  page->SetAngle(0);
+  float width = 0, height = 0;
   // A shaped magnet is cut along its cutout's window: the copies draw that line, traced once for
   // each resolution the picture is made at, in place of the rectangle.
   auto indexOf = [&design](TLayer layer) { return design.Layer(layer) ? design.Layer(layer)->ShapeIndex() : -1; };
-  ShapeCutLine(*page, indexOf(TLayer::olImage), indexOf(TLayer::olOutline));
-  const float width = page->DocWidth(), height = page->DocHeight();
-  picture_ = std::make_shared<TCopyPicture>(document_, std::move(page));
-  TdtpPage& designPage = picture_->Page();
-  designPage.SetMarginLeft(0);
-  designPage.SetMarginTop(0);
-  designPage.SetMarginRight(0);
-  designPage.SetMarginBottom(0);
+  auto loadContent = [&](int32_t content) {
+    auto page = std::make_unique<TdtpPage>();
+    LoadPrintCopy(*xml.Root(), *page);
+    page->SetLeft(0);
+    page->SetTop(0);
+    page->SetAngle(0);
+    ShapeCutLine(*page, indexOf(TLayer::olImage), indexOf(TLayer::olOutline));
+    width = page->DocWidth();
+    height = page->DocHeight();
+    auto picture = std::make_shared<TCopyPicture>(document_, std::move(page));
+    TdtpPage& designPage = picture->Page();
+    designPage.SetMarginLeft(0);
+    designPage.SetMarginTop(0);
+    designPage.SetMarginRight(0);
+    designPage.SetMarginBottom(0);
+    if (fill && content >= 0) fill(content, designPage);
+    return picture;
+  };
+  std::map<int32_t, std::shared_ptr<TCopyPicture>> pictures;
+  try {
+    picture_ = pictures[contentOf(0)] = loadContent(contentOf(0));
+  } catch (...) {
+    design.SetLayoutStale(true);
+    throw;
+  }
 
   LayoutStarted(layout.Rows, layout.Columns);
   TLayoutGrid& grid = design.Grid();
@@ -149,7 +175,19 @@ TPrintLayout TPrintSheet::BuildPrintLayout(TMagnetDesign& design) {
   for (const TPrintPosition& position : layout.Positions) {
     LayoutCellVisited(position.Column, position.Row);
     if (!grid.Selected(position.Column, position.GridRow)) continue;
-    auto copy = std::make_unique<TPrintCopy>(picture_, TFloatRect{});
+    const int32_t content = contentOf(grid.PositionNumber(position.Column, position.GridRow) - 1);
+    if (content < 0) continue;
+    std::shared_ptr<TCopyPicture>& picture = pictures[content];
+    if (!picture) {
+      try {
+        picture = loadContent(content);
+      } catch (...) {
+        sheet.DeleteAllChildren();
+        design.SetLayoutStale(true);
+        throw;
+      }
+    }
+    auto copy = std::make_unique<TPrintCopy>(picture, TFloatRect{});
     copy->SetWidth(width);
     copy->SetHeight(height);
     copy->SetLeft(position.Left);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/document.h"
 #include "engine/page.h"
@@ -82,9 +84,18 @@ public:
   // design page that fails to load stops the layout with its error, the sheet empty and
   // LayoutStale set.
   TPrintLayout BuildPrintLayout(TMagnetDesign& design);
+  // Gives a content's own design page (loaded afresh from the design, at the sheet's origin) what
+  // sets it apart: a merged record's message and picture.
+  using TFillContent = std::function<void(int32_t content, TdtpPage& page)>;
+  // Lays the sheet as BuildPrintLayout does, but the selected position numbered n (row x columns +
+  // column + 1) shows content contents[n - 1]: -1, or a position past the list, stays blank. Each distinct content is
+  // loaded and filled once; all its copies lay its one picture. A fill that raises stops the
+  // layout with its error, the sheet empty and LayoutStale set.
+  TPrintLayout BuildContentSheet(TMagnetDesign& design, const std::vector<int32_t>& contents, const TFillContent& fill);
   // Makes page load itself from the node the design was saved into.
   virtual void LoadPrintCopy(const TXmlNode& node, TdtpPage& page);
-  // The design's picture the copies lay; null before the first layout.
+  // The design's picture the copies lay (on a sheet of contents, that of position 1); null before
+  // the first layout.
   TCopyPicture* CopyPicture() { return picture_.get(); }
 
   // Hooks for printers that need them; this program's do nothing and return 0.
@@ -93,6 +104,9 @@ public:
   virtual float LayoutVerticalOffset() { return 0; }
 
 private:
+  // The layout of both builds: contentOf(n - 1) is the content of the position numbered n.
+  TPrintLayout Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf, const TFillContent& fill);
+
   TdtpDocument document_;
   // After the document: the design page leaves before the document it paints in.
   std::shared_ptr<TCopyPicture> picture_;

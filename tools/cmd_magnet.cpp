@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/exception.h"
@@ -13,6 +14,7 @@
 #include "engine/document.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
+#include "magnet/merge_table.h"
 #include "magnet/print_run.h"
 #include "magnet/print_sheet.h"
 #include "platform/dialogs.h"
@@ -69,6 +71,10 @@ void PrintInfo(TMagnetDesign& magnet) {
   std::printf("inner margins\t%s, %s\n", FormatDecimal(s.InnerMarginX).c_str(), FormatDecimal(s.InnerMarginY).c_str());
   std::printf("orientation\t%s\n", s.Portrait ? "portrait" : "landscape");
   std::printf("paper type\t%s\n", s.Precut ? "precut" : "uncut");
+  if (!magnet.MergeFileName().empty()) {
+    std::printf("merge file\t%s\n", magnet.MergeFileName().c_str());
+    if (!magnet.MergePictureColumn().empty()) std::printf("merge picture\t%s\n", magnet.MergePictureColumn().c_str());
+  }
   for (const TLayer layer : AllLayers()) {
     const TdtpShape* shape = magnet.Layer(layer);
     if (!shape) {
@@ -184,6 +190,37 @@ TPrintRunOptions ReadRunOptions(TOptionReader& options, bool& qualityGiven) {
   qualityGiven = quality.has_value();
   if (quality) run.Quality = ParseQuality(*quality);
   return run;
+}
+
+// The merge of magnet print: --merge FILE (else the design's own merge file), --merge-picture
+// COLUMN, --copies N and --start N; the table read before anything prints.
+struct TMergeOptions {
+  std::optional<TMergeTable> Table;
+  TMergeRunOptions Run;
+};
+
+TMergeOptions ReadMergeOptions(TOptionReader& options, TMagnetDesign& magnet) {
+  TMergeOptions merge;
+  const auto file = options.Value("--merge");
+  const auto picture = options.Value("--merge-picture");
+  const auto copies = options.Value("--copies");
+  const auto start = options.Value("--start");
+  if (file) magnet.SetMerge(*file, picture.value_or(""));
+  if (picture && !file) {
+    if (magnet.MergeFileName().empty()) UsageError("--merge-picture names a column of the --merge file");
+    magnet.SetMerge(magnet.MergeFileName(), *picture);
+  }
+  if (magnet.MergeFileName().empty()) {
+    if (copies || start) UsageError("--copies and --start are for a print with --merge FILE.csv");
+    return merge;
+  }
+  if (copies) {
+    merge.Run.Copies = ParsePositiveInt(*copies, "--copies");
+    if (merge.Run.Copies > kMaxMergeCopies) UsageError(Format("--copies goes up to %d", kMaxMergeCopies));
+  }
+  if (start) merge.Run.StartPosition = ParsePositiveInt(*start, "--start");
+  merge.Table = TMergeTable::Load(magnet.MergeFileName());
+  return merge;
 }
 
 }  // namespace
@@ -393,13 +430,24 @@ int CmdMagnet(const Args& args) {
     const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
     bool qualityGiven = false;
     TPrintRunOptions run = ReadRunOptions(options, qualityGiven);
+    const TMergeOptions merge = verb == "print" ? ReadMergeOptions(options, magnet) : TMergeOptions{};
     TOutputPrinter output = OpenOutput(rest[1], options, magnet);
     // Without --quality the sheet renders as finely as the printer prints, up to high (600 dpi):
     // --dpi 600 alone should not print a 300-dpi render stretched twice.
     if (!qualityGiven) run.Quality = PrintQualityForDpi(output.Printer->Sheet().DpiY);
     options.Finish();
     TBarProgress progress;
-    if (verb == "print") {
+    if (verb == "print" && merge.Table) {
+      const TPrintLayout layout = LayOut(magnet, sheet, skips);
+      const TMergeRunResult result = RunMergePrint(magnet, sheet, *merge.Table, *output.Printer, run, merge.Run, &progress);
+      output.Report();
+      std::printf("%d columns x %d rows, %d rows x %d copies on %d sheet%s\n", layout.Columns, layout.Rows,
+                  merge.Table->RowCount(), merge.Run.Copies, result.Sheets, result.Sheets == 1 ? "" : "s");
+      if (result.LastPosition < layout.Columns * layout.Rows) {
+        std::printf("the last sheet is used up to position %d: --start %d prints on the rest of it\n",
+                    result.LastPosition, result.LastPosition + 1);
+      }
+    } else if (verb == "print") {
       const TPrintLayout layout = LayOut(magnet, sheet, skips);
       RunMagnetPrint(magnet, sheet, *output.Printer, run, &progress);
       output.Report();

@@ -75,7 +75,10 @@ int CmdMagnetDesign(const Args& args) {
   const std::optional<std::string> pictureZoom = options.Value("--picture-zoom");
   const std::optional<std::string> pictureAt = options.Value("--picture-at");
   const std::optional<std::string> pictureTurn = options.Value("--picture-turn");
+  const std::optional<std::string> merge = options.Value("--merge");
+  const std::optional<std::string> mergePicture = options.Value("--merge-picture");
   options.Finish();
+  if (mergePicture && !merge) UsageError("--merge-picture names a column of the --merge file");
 
   // Every value is checked before the template is touched.
   std::optional<float> points;
@@ -140,6 +143,7 @@ int CmdMagnetDesign(const Args& args) {
   if (zoom) magnet.ZoomActiveImage(*zoom);
   if (pictureAt) magnet.MoveActiveImage(pictureLeft, pictureTop);
   if (pictureAngle) magnet.RotateActiveImage(*pictureAngle);
+  if (merge) magnet.SetMerge(*merge, mergePicture.value_or(""));
   magnet.SaveDesign(args[1]);
   std::printf("%s\n", magnet.DesignFileName().c_str());
   return 0;

@@ -3,6 +3,7 @@
 // the layout arithmetic puts them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -257,6 +258,54 @@ TEST_F(CliMagnetVerbs, PrinterResolutionChoosesTheRenderWithoutAQuality) {
   ASSERT_FALSE(chosen.empty());
   EXPECT_TRUE(chosen == high);
   EXPECT_FALSE(chosen == medium);
+}
+
+}  // namespace
+}  // namespace sw
+
+namespace sw {
+namespace {
+
+// The merge options reach the print: a design keeps its merge file, --start and --copies spread
+// the rows over the sheets, and a bad table stops the print before any file is written.
+TEST_F(CliMagnetVerbs, MergePrintRunsTheRowsOverSheets) {
+  auto q = [](const std::string& word) { return test::ShellQuote(word); };
+  const std::string csv = TempFile("names.csv");
+  {
+    TMemoryStream text;
+    std::string rows = "Name;Town\n";
+    for (int i = 1; i <= 6; ++i) rows += "Guest " + std::to_string(i) + ";\"Ely; UK\"\n";
+    text.Write(rows.data(), static_cast<int64_t>(rows.size()));
+    text.SaveToFile(csv);
+  }
+  const std::string cutout = TempFile("merge_card.png");
+  test::TCliRun run = test::RunCli("magnet artwork cutout " + q(cutout) + " --size 90x50 --ppi 50");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string tmpl = TempFile("Merge_Card.fmt"), design = TempFile("guests.fmd");
+  run = test::RunCli("magnet template " + q(tmpl) + " --name Card --size 90x50 --bleed 3 --cutout " + q(cutout));
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = test::RunCli("magnet design " + q(tmpl) + " " + q(design) + " --message 'Hi ${Name} of ${Town}' --merge " + q(csv));
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Six rows twice from position 10: one copy on the first sheet, ten on the next, one on a third.
+  const std::string png = TempFile("guests.png");
+  run = test::RunCli("magnet print " + q(design) + " " + q(png) + " --copies 2 --start 10 --dpi 50");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("6 rows x 2 copies on 3 sheets"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("used up to position 1: --start 2 prints on the rest of it"), std::string::npos) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
+  EXPECT_EQ(run.err, "");  // no progress bar off a terminal
+
+  {
+    TMemoryStream text;
+    const std::string rows = "Name;Town\nAnn;Ely\nBo\n";
+    text.Write(rows.data(), static_cast<int64_t>(rows.size()));
+    text.SaveToFile(csv);
+  }
+  const std::string none = TempFile("none.pdf");
+  run = test::RunCli("magnet print " + q(design) + " " + q(none));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("row 2 (line 3): 1 field where the header names 2 columns"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileExists(none));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // loads and saves that fail.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -77,7 +78,12 @@ TEST_F(DesignFiles, ASavedDesignComesBackWhole) {
   magnet->SetPaperWidth(200);
   magnet->EndTextFlash();
   const std::string designPath = TempFile("mine");  // no extension: ".fmd" is added
+  const std::string folder = std::filesystem::path(designPath).parent_path().string();
+  magnet->SetMerge(folder + "/lists/../lists/people.csv", "Photo");
   magnet->SaveDesign(designPath);
+  // The merge file is kept relative to the design, so both can move together.
+  EXPECT_NE(magnet->Document().CurrentPage()->Name().find("\"merge file=lists/people.csv\",\"merge picture=Photo\""),
+            std::string::npos);
   EXPECT_EQ(magnet->DesignFileName(), FileNameOnly(designPath) + ".fmd");
   EXPECT_FALSE(magnet->Document().Modified());
   std::remove(templatePath.c_str());  // a design needs no template file
@@ -110,6 +116,8 @@ TEST_F(DesignFiles, ASavedDesignComesBackWhole) {
   EXPECT_FALSE(s.Portrait);
   EXPECT_FALSE(s.Precut);
   EXPECT_EQ(s.PaperWidth, 210);  // the paper is not part of a design
+  EXPECT_EQ(reopened->MergeFileName(), folder + "/lists/people.csv");
+  EXPECT_EQ(reopened->MergePictureColumn(), "Photo");
   EXPECT_FALSE(reopened->Document().Modified());
 }
 

@@ -19,6 +19,7 @@
 #include "base/exception.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
+#include "magnet/merge_table.h"
 #include "magnet/print_sheet.h"
 #include "magnet_test_support.h"
 #include "platform/dialogs.h"
@@ -399,6 +400,135 @@ TEST_F(PrintRun, EveryCopyShowsItselfUpToItsCutLinesAndNothingBeyondItsPage) {
     // Four copies at least (two columns of two rows at the widest gap), twelve points each.
     EXPECT_GE(checked, 4 * 12);
   }
+}
+
+}  // namespace
+}  // namespace sw
+
+namespace sw {
+namespace {
+
+// A merge read back from the PDF through poppler: every row's picture (a colour of its own) on
+// the page and at the position its place in the run gives it, the positions before the start and
+// after the last row blank; the run refused before any job when a row cannot print.
+TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
+  struct TCase {
+    int32_t Rows, Copies, Start, Sheets;
+    bool Portrait;
+  };
+  // Turned, the sheet lays its positions in another order than their numbers.
+  const TCase cases[] = {{23, 1, 1, 3, true}, {5, 2, 4, 2, true}, {13, 1, 2, 3, false}};
+  constexpr int32_t kRows = 23;
+  auto colour = [](int32_t row) { return Color32(static_cast<uint8_t>(20 + 9 * row), static_cast<uint8_t>(230 - 9 * row), 60); };
+  std::string csv = "Name,Photo\n";
+  for (int32_t row = 0; row < kRows; ++row) {
+    TBitmap32 picture;
+    picture.SetSize(18, 10);
+    for (int32_t y = 0; y < 10; ++y) {
+      for (int32_t x = 0; x < 18; ++x) picture.ScanLine(y)[x] = colour(row);
+    }
+    TMemoryStream png;
+    EncodePng(picture, png);
+    const std::string name = "row" + std::to_string(row + 1) + ".png";
+    png.SaveToFile(TempFile(name));
+    csv += "Person " + std::to_string(row + 1) + "," + name + "\n";
+  }
+  // The nearest row colour at a point, -1 for the paper.
+  auto rowAt = [&](const TBitmap32& pixels, double x, double y, double perMm) {
+    const TColor32 c = pixels.Pixel(static_cast<int32_t>(x * perMm), static_cast<int32_t>(y * perMm));
+    int best = -1;
+    int64_t nearest = INT64_MAX;
+    for (int i = -1; i < kRows; ++i) {
+      const TColor32 k = i < 0 ? clWhite32 : colour(i);
+      int64_t d = 0;
+      for (int ch = 0; ch < 3; ++ch) {
+        const int64_t a = (c >> (8 * ch)) & 0xFF, b = (k >> (8 * ch)) & 0xFF;
+        d += (a - b) * (a - b);
+      }
+      if (d < nearest) nearest = d, best = i;
+    }
+    return best;
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.Rows << " rows x " << c.Copies << " from " << c.Start
+                                    << (c.Portrait ? "" : " landscape"));
+    std::string lines = csv.substr(0, csv.find('\n') + 1);
+    for (size_t at = lines.size(), n = 0; n < static_cast<size_t>(c.Rows); ++n) {
+      const size_t end = csv.find('\n', at) + 1;
+      lines += csv.substr(at, end - at);
+      at = end;
+    }
+    const std::string file = TempFile("people.csv");
+    {
+      TMemoryStream text;
+      text.Write(lines.data(), static_cast<int64_t>(lines.size()));
+      text.SaveToFile(file);
+    }
+    const TMergeTable table = TMergeTable::Load(file);
+    auto magnet = LoadedMagnet();
+    magnet->Layer(TLayer::usrTextBG)->SetVisible(false);
+    // The design's own picture covers the page: so does every row's.
+    magnet->LoadUserPicture(TempFile("row1.png"));
+    magnet->ZoomActiveImage(100);
+    magnet->MoveActiveImage(0, 0);
+    magnet->SetMerge(file, "Photo");
+    magnet->SetPortrait(c.Portrait);
+    TPrintSheet sheet(Services());
+    TFilePrinterSettings settings;
+    settings.Dpi = 50;
+    const std::string pdf = TempFile("merge.pdf");
+    TPdfPrinter printer(pdf, settings);
+    TMergeRunOptions merge;
+    merge.Copies = c.Copies;
+    merge.StartPosition = c.Start;
+    const TMergeRunResult result = RunMergePrint(*magnet, sheet, table, printer, {}, merge);
+    ASSERT_EQ(result.Sheets, c.Sheets);
+
+    const std::string stem = TempFile("merged" + std::to_string(c.Rows));
+    ASSERT_EQ(std::system(("pdftoppm -r 50 -png '" + pdf + "' '" + stem + "'").c_str()), 0) << "pdftoppm failed";
+    const TPrintLayout layout = ComputePrintLayout(magnet->LayoutInput());
+    const int32_t positions = static_cast<int32_t>(layout.Positions.size());
+    ASSERT_EQ(positions, c.Portrait ? 10 : 6);
+    // The sheet holds the design alone again, a copy at every position in layout order.
+    const TdtpPage& shown = *sheet.Document().CurrentPage();
+    ASSERT_EQ(shown.ChildCount(), positions);
+    std::vector<std::vector<int>> expected(static_cast<size_t>(c.Sheets), std::vector<int>(static_cast<size_t>(positions), -1));
+    for (int32_t slot = 0; slot < c.Rows * c.Copies; ++slot) {
+      const int32_t place = c.Start - 1 + slot;
+      expected[static_cast<size_t>(place / positions)][static_cast<size_t>(place % positions)] = slot / c.Copies;
+    }
+    EXPECT_FALSE(std::filesystem::exists(stem + "-" + std::to_string(c.Sheets + 1) + ".png"));
+    EXPECT_EQ(result.LastPosition, (c.Start - 1 + c.Rows * c.Copies - 1) % positions + 1);
+    for (int32_t page = 0; page < c.Sheets; ++page) {
+      TMemoryStream bytes;
+      bytes.LoadFromFile(stem + "-" + std::to_string(page + 1) + ".png");
+      TBitmap32 pixels;
+      DecodePng(static_cast<const uint8_t*>(bytes.Memory()), static_cast<size_t>(bytes.Size()), pixels);
+      for (int32_t i = 0; i < positions; ++i) {
+        const TPrintPosition& p = layout.Positions[static_cast<size_t>(i)];
+        const int32_t number = p.GridRow * layout.Columns + p.Column + 1;
+        // 8 mm into the copy's page, inside its net whichever way it is turned.
+        const TFloatPoint at = shown.Child(i)->LocalToParent({8, 8});
+        EXPECT_EQ(rowAt(pixels, at.X, at.Y, 50 / 25.4), expected[static_cast<size_t>(page)][static_cast<size_t>(number - 1)])
+            << "sheet " << page + 1 << ", position " << number;
+      }
+    }
+  }
+
+  // Nothing prints when a row cannot: a field naming no column, a picture that is not there.
+  auto magnet = LoadedMagnet();
+  TPrintSheet sheet(Services());
+  THeadlessPrinter printer(A4Sheet(100));
+  magnet->SetMessageText(u"Hi ${Nmae}");
+  const TMergeTable people = TMergeTable::Parse("Name,Photo\nJo,row1.png\nAnn,missing.png\n");
+  EXPECT_EQ(Message([&] { RunMergePrint(*magnet, sheet, people, printer, {}, {}); }),
+            "The message's field ${Nmae} names no column of the merge file");
+  magnet->SetMessageText(u"Hi ${Name}");
+  magnet->SetMerge("people.csv", "Photo");
+  EXPECT_EQ(Message([&] { RunMergePrint(*magnet, sheet, people, printer, {}, {}); }).rfind(
+                "The merge file, row 1, column \"Photo\": the picture", 0),
+            0u);
+  EXPECT_TRUE(printer.Events.empty());
 }
 
 }  // namespace
