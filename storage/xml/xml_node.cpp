@@ -167,32 +167,58 @@ std::string StripBlanks(std::string_view text) {
   return out;
 }
 
-int64_t EncodedLength(const std::string& text, TXmlBinaryForm form) {
-  const auto n = static_cast<int64_t>(text.size());
+// The encoded characters of a binary value are its characters other than blanks (the value is
+// written in lines); they are read where they stand, never copied.
+class TEncodedReader {
+public:
+  explicit TEncodedReader(std::string_view text) : p_(text.data()) {}
+  // The next encoded character; only called while encoded characters remain.
+  uint8_t Next() {
+    while (IsXmlBlank(*p_)) ++p_;
+    return static_cast<uint8_t>(*p_++);
+  }
+
+private:
+  const char* p_;
+};
+
+int64_t EncodedLength(std::string_view text, TXmlBinaryForm form) {
+  int64_t n = 0;
+  char last = 0, beforeLast = 0;
+  for (const char c : text) {
+    if (IsXmlBlank(c)) continue;
+    ++n;
+    beforeLast = last;
+    last = c;
+  }
   if (form == TXmlBinaryForm::Hex) {
     if (n % 2 != 0) RaiseFilerError(kMsgStreamLength);
     return n / 2;
   }
   if (n % 4 != 0) RaiseFilerError(kMsgStreamLength);
   int64_t length = n / 4 * 3;
-  if (n > 0 && text[static_cast<size_t>(n - 1)] == '=') --length;
-  if (n > 1 && text[static_cast<size_t>(n - 2)] == '=') --length;
+  if (n > 0 && last == '=') --length;
+  if (n > 1 && beforeLast == '=') --length;
   return length;
 }
 
-void DecodeBytes(const std::string& text, TXmlBinaryForm form, uint8_t* out, size_t count) {
+// Decodes count bytes of text, which EncodedLength has found to hold at least that many.
+void DecodeBytes(std::string_view text, TXmlBinaryForm form, uint8_t* out, size_t count) {
+  TEncodedReader in(text);
   if (form == TXmlBinaryForm::Hex) {
     for (size_t i = 0; i < count; ++i) {
-      out[i] = static_cast<uint8_t>(HexValue(text[2 * i]) << 4 | HexValue(text[2 * i + 1]));
+      const int hi = HexValue(static_cast<char>(in.Next()));
+      out[i] = static_cast<uint8_t>(hi << 4 | HexValue(static_cast<char>(in.Next())));
     }
     return;
   }
+  const auto& value = kBase64Table.value;
   size_t o = 0;
-  for (size_t i = 0; o < count; i += 4) {
-    const uint32_t v = uint32_t{kBase64Table.value[static_cast<uint8_t>(text[i])]} << 18 |
-                       uint32_t{kBase64Table.value[static_cast<uint8_t>(text[i + 1])]} << 12 |
-                       uint32_t{kBase64Table.value[static_cast<uint8_t>(text[i + 2])]} << 6 |
-                       kBase64Table.value[static_cast<uint8_t>(text[i + 3])];
+  while (o < count) {
+    uint32_t v = uint32_t{value[in.Next()]} << 18;
+    v |= uint32_t{value[in.Next()]} << 12;
+    v |= uint32_t{value[in.Next()]} << 6;
+    v |= value[in.Next()];
     out[o++] = static_cast<uint8_t>(v >> 16);
     if (o < count) out[o++] = static_cast<uint8_t>(v >> 8);
     if (o < count) out[o++] = static_cast<uint8_t>(v);
@@ -769,11 +795,10 @@ void WriteBinaryValue(TXmlNode& node, const void* buffer, int64_t count, TXmlBin
     node.SetRawValue(std::string());
     return;
   }
-  const std::string encoded =
-      EncodeBytes(static_cast<const uint8_t*>(buffer), static_cast<size_t>(count), form);
+  std::string encoded = EncodeBytes(static_cast<const uint8_t*>(buffer), static_cast<size_t>(count), form);
   const TXmlSettings& s = node.Settings();
   if (s.Layout != TXmlLayout::Readable) {
-    node.SetRawValue(encoded);
+    node.SetRawValue(std::move(encoded));
     return;
   }
   std::string separator = kXmlCrLf;
@@ -790,7 +815,7 @@ void WriteBinaryValue(TXmlNode& node, const void* buffer, int64_t count, TXmlBin
 
 void ReadBinaryValue(const TXmlNode& node, void* buffer, int64_t count, TXmlBinaryForm form) {
   if (count <= 0) return;
-  const std::string text = StripBlanks(node.RawValue());
+  const std::string_view text = node.RawValue();
   if (EncodedLength(text, form) < count) RaiseFilerError(kMsgMissingData);
   DecodeBytes(text, form, static_cast<uint8_t*>(buffer), static_cast<size_t>(count));
 }
@@ -802,7 +827,7 @@ void TXmlNode::WriteBinary(const void* buffer, int64_t count) {
 }
 
 int64_t TXmlNode::BinaryLength() const {
-  return EncodedLength(StripBlanks(rawValue_), Settings().BinaryForm);
+  return EncodedLength(rawValue_, Settings().BinaryForm);
 }
 
 void TXmlNode::ReadBinary(void* buffer, int64_t count) const {
@@ -810,7 +835,7 @@ void TXmlNode::ReadBinary(void* buffer, int64_t count) const {
 }
 
 std::string TXmlNode::BinaryString() const {
-  const std::string text = StripBlanks(rawValue_);
+  const std::string_view text = rawValue_;
   const int64_t length = EncodedLength(text, TXmlBinaryForm::Base64);
   std::string bytes(static_cast<size_t>(length), '\0');
   if (length > 0) {
