@@ -11,8 +11,16 @@
 
 namespace sw {
 
-// Millimetres in an inch: dots per inch / kMmPerInch = dots per millimetre.
+// Millimetres in an inch: dots per inch / kMmPerInch = dots per millimetre. The float is the
+// same number for float arithmetic (what 25.4f would be).
 constexpr double kMmPerInch = 25.4;
+constexpr float kMmPerInchF = static_cast<float>(kMmPerInch);
+// Dots per millimetre of dots per inch, and back.
+constexpr double DpmOfDpi(double dpi) { return dpi / kMmPerInch; }
+constexpr double DpiOfDpm(double dpm) { return dpm * kMmPerInch; }
+// Millimetres of typographic points (72 to the inch), and back.
+constexpr double MmOfPoints(double points) { return points * kMmPerInch / 72.0; }
+constexpr double PointsOfMm(double mm) { return mm * 72.0 / kMmPerInch; }
 
 // Rounds to the nearest integer, halves to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2).
 // NaN gives 0; values beyond the range of int32 saturate.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/numeric.h"
 #include "engine/command.h"
 #include "engine/page.h"
 #include "engine/scroll_box.h"
@@ -50,7 +51,7 @@ using TdtpPrintQuality = TPrintQualityType;
 enum TdtpHandlePainterType : uint8_t { hpStippleHandle = 0, hpW2K3Handle = 1, hpCustomHandle = 2 };
 
 // 150 dots per inch in pixels per millimetre.
-constexpr double kDefaultDpm = 150.0 / 25.4;
+constexpr double kDefaultDpm = DpmOfDpi(150.0);
 // The application-start cursor (an arrow with a small hourglass).
 constexpr TCursor crAppStart = -19;
 // The engine's own cursors: turning, moving a copy, and the insert crosses shape kinds name.
@@ -528,8 +529,8 @@ public:
   // Resolution of shape caches on screen; a change frees the current page's caches. Refuses
   // values that are not finite and positive.
   void SetRenderDpm(double dpm);
-  double RenderDPI() const { return renderDpm_ * 25.4; }
-  void SetRenderDPI(double dpi) { SetRenderDpm(dpi / 25.4); }
+  double RenderDPI() const { return DpiOfDpm(renderDpm_); }
+  void SetRenderDPI(double dpi) { SetRenderDpm(DpmOfDpi(dpi)); }
   // Any change sets the render resolution to the screen resolution.
   void SetRenderAtScreenRes(bool value);
   // Fits the current page's width (with its curbs) to the client; nothing without current page.

@@ -106,8 +106,8 @@ void TdtpPage::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
         if (BackgroundTiled()) {
           const TdtpAffineTransform& m = PaintMatrix();
           // One tile is the picture at 150 pixels per inch, and never less than a pixel.
-          const int32_t tw = std::max(1, Round(picture->Width() * 25.4 / kTileDpi * m.A));
-          const int32_t th = std::max(1, Round(picture->Height() * 25.4 / kTileDpi * m.D));
+          const int32_t tw = std::max(1, Round(picture->Width() * kMmPerInch / kTileDpi * m.A));
+          const int32_t th = std::max(1, Round(picture->Height() * kMmPerInch / kTileDpi * m.D));
           DrawTiles(bitmap, r, *picture, tw, th, filter);
         } else {
           TransferStretched(&bitmap, r, bitmap.ClipRect(), picture, picture->BoundsRect(), filter, dmBlend);

@@ -503,7 +503,7 @@ std::unique_ptr<TBitmap32> TdtpDocument::RenderPage(TdtpPage& page, double dpm) 
   const int64_t w = Round64(page.DocWidth() * dpm), h = Round64(page.DocHeight() * dpm);
   if (w < 1 || h < 1) return bitmap;
   if (w > TBitmap32::kMaxPixels || h > TBitmap32::kMaxPixels / w) {
-    RaiseError(Format("The page is too large to render at %g dots per inch", dpm * 25.4));
+    RaiseError(Format("The page is too large to render at %g dots per inch", DpiOfDpm(dpm)));
   }
   bitmap->SetSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
   const TColor32 paper = ColorFromSystem(page.PageColor());

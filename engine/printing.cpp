@@ -352,7 +352,7 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   };
   const int64_t srcW = sourceSide(pw), srcH = sourceSide(ph);
   if (srcW > kMaxPrintSide || srcH > kMaxPrintSide) {
-    RaiseError(Format("The page is too large to print at %g dots per inch", dpm * 25.4));
+    RaiseError(Format("The page is too large to print at %g dots per inch", DpiOfDpm(dpm)));
   }
   if (srcW < 1 || srcH < 1 || dest.IsEmpty()) return;
   const TColor32 paper = SetAlpha(ColorFromSystem(PageColor()), 255);
@@ -403,9 +403,9 @@ TdtpPaintInfo TdtpDocument::PrintPaintInfo(const TdtpPage& page, double dpm) con
 
 float PrintQualityDpm(TPrintQualityType quality) {
   switch (quality) {
-    case pqLow: return 150.0f / 25.4f;
-    case pqMedium: return 300.0f / 25.4f;
-    case pqHigh: return 600.0f / 25.4f;
+    case pqLow: return 150.0f / kMmPerInchF;
+    case pqMedium: return 300.0f / kMmPerInchF;
+    case pqHigh: return 600.0f / kMmPerInchF;
     default: return 0;
   }
 }

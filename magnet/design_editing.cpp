@@ -23,7 +23,7 @@ constexpr uint32_t kFlashIntervalMs = 100;
 // The picture size "load image" and "reset" start from, in percent of the covering size.
 constexpr int32_t kQuarterZoom = 25;
 
-double PointsOf(float fontHeight) { return static_cast<double>(fontHeight) * 72.0 / 25.4; }
+double PointsOf(float fontHeight) { return PointsOfMm(fontHeight); }
 
 }  // namespace
 
@@ -36,7 +36,7 @@ void TMagnetDesign::SetMessageText(const std::u16string& text) {
 void TMagnetDesign::SetMessageFont(const std::string& name, double points, bool bold, bool italic, int32_t colour) {
   TdtpMemoShape* memo = TextLayer();
   if (!memo) return;
-  memo->SetFontHeight(static_cast<float>(points * 25.4 / 72.0));
+  memo->SetFontHeight(static_cast<float>(MmOfPoints(points)));
   memo->SetFontName(name);
   memo->SetBold(bold);
   memo->SetItalic(italic);
@@ -76,7 +76,7 @@ bool TMagnetDesign::FitMessageText() {
   };
   if (fits()) return true;
   // Tenths of a point: the largest that fits, found by halving (the extent grows with the size).
-  const auto heightOf = [](int32_t tenths) { return static_cast<float>(tenths / 10.0 * 25.4 / 72.0); };
+  const auto heightOf = [](int32_t tenths) { return static_cast<float>(MmOfPoints(tenths / 10.0)); };
   int32_t low = 10;
   int32_t high = static_cast<int32_t>(std::floor(PointsOf(memo->FontHeight()) * 10));
   memo->SetFontHeight(heightOf(low));

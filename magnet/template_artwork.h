@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/numeric.h"
 #include "shapes/raster/bitmap32.h"
 
 namespace sw {
@@ -24,7 +25,7 @@ struct TArtworkOutline {
   TArtworkShape Shape = TArtworkShape::Rectangle;
   float CornerRadius = 0;
   // Pixels per millimetre the pictures are drawn at.
-  float PixelsPerMm = 300 / 25.4f;
+  float PixelsPerMm = 300 / kMmPerInchF;
 };
 
 // Most pixels on either side of an artwork picture.

@@ -33,8 +33,8 @@ void CheckFilePrinterSettings(const TFilePrinterSettings& s) {
 
 TPrinterSheet FileSheet(const TFilePrinterSettings& s) {
   TPrinterSheet sheet;
-  sheet.Width = Round(static_cast<double>(s.PaperWidth) / 25.4 * s.Dpi);
-  sheet.Height = Round(static_cast<double>(s.PaperHeight) / 25.4 * s.Dpi);
+  sheet.Width = Round(static_cast<double>(s.PaperWidth) / kMmPerInch * s.Dpi);
+  sheet.Height = Round(static_cast<double>(s.PaperHeight) / kMmPerInch * s.Dpi);
   sheet.DpiX = sheet.DpiY = s.Dpi;
   return sheet;
 }

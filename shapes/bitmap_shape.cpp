@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "base/numeric.h"
 #include "engine/document.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
@@ -130,8 +131,8 @@ void TdtpBitmapShape::SaveToXml(TXmlNode& node) const {
 void TdtpBitmapShape::PictureLoaded() {
   int32_t w = 0, h = 0;
   if (!resource_->PictureSize(w, h)) return;
-  SetWidth(static_cast<float>(w * 25.4 / kNaturalPictureDpi));
-  SetHeight(static_cast<float>(h * 25.4 / kNaturalPictureDpi));
+  SetWidth(static_cast<float>(w * kMmPerInch / kNaturalPictureDpi));
+  SetHeight(static_cast<float>(h * kMmPerInch / kNaturalPictureDpi));
   LockAspect();
   Refresh();
 }

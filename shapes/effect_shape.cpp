@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "base/numeric.h"
 #include "engine/registry.h"
 #include "shapes/polygon_shape.h"
 #include "storage/xml/native_xml.h"
@@ -267,7 +268,7 @@ TdtpPlaceHolder::TdtpPlaceHolder() {
   // are the one property path every shape kind accepts.
   if (IsShapeClassRegistered("TdtpMemoShape")) {
     std::unique_ptr<TdtpShape> memo = CreateShapeByClassName("TdtpMemoShape");
-    memo->SetPropertyByName("FontHeight", XmlFloatToStr(12 * 25.4 / 72));
+    memo->SetPropertyByName("FontHeight", XmlFloatToStr(MmOfPoints(12)));
     memo->SetPropertyByName("Text", "Place image here");
     memo->SetPropertyByName("Alignment", "2");
     memo->SetPropertyByName("AutoSize", "False");

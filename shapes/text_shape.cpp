@@ -17,7 +17,7 @@ namespace sw {
 
 namespace {
 
-constexpr double kMeasureDpm = kTextMeasureDpi / 25.4;
+constexpr double kMeasureDpm = DpmOfDpi(kTextMeasureDpi);
 // Fitted extents are compared with the stored span boxes within this many pixels, so that a box
 // measured from the very same extent counts as reached and not as exceeded.
 constexpr double kFitTolerance = 0.001;
@@ -939,9 +939,9 @@ void TdtpTextBaseShape::SetFontColor(int32_t value) {
   Changed();
 }
 
-float TdtpTextBaseShape::FontSize() const { return static_cast<float>(fontHeight_ * 72.0 / 25.4); }
+float TdtpTextBaseShape::FontSize() const { return static_cast<float>(PointsOfMm(fontHeight_)); }
 
-void TdtpTextBaseShape::SetFontSize(float points) { SetFontHeight(static_cast<float>(points * 25.4 / 72.0)); }
+void TdtpTextBaseShape::SetFontSize(float points) { SetFontHeight(static_cast<float>(MmOfPoints(points))); }
 
 void TdtpTextBaseShape::SetBold(bool value) {
   SetFontStyle(static_cast<uint8_t>(value ? fontStyle_ | fsBold : fontStyle_ & ~fsBold));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/numeric.h"
 #include "base/strings.h"
 #include "magnet/magnet_design.h"
 #include "magnet/template_artwork.h"
@@ -127,7 +128,7 @@ int CmdMagnetDesign(const Args& args) {
   if (font || points || bold || italic || fontColour) {
     const TdtpMemoShape* text = magnet.TextLayer();
     if (!text) RaiseError("The template has no message");
-    magnet.SetMessageFont(font.value_or(text->FontName()), points ? *points : text->FontHeight() * 72.0 / 25.4,
+    magnet.SetMessageFont(font.value_or(text->FontName()), points ? *points : PointsOfMm(text->FontHeight()),
                           bold || (!font && !points && text->Bold()), italic || (!font && !points && text->Italic()),
                           fontColour.value_or(text->FontColor()));
   }
@@ -257,7 +258,7 @@ int CmdMagnetArtwork(const Args& args) {
     UsageError("a rounded shape wants --radius R");
   }
   if (const auto ppi = options.Value("--ppi")) {
-    outline.PixelsPerMm = ParseBounded(*ppi, "--ppi", kMaxArtworkPpi) / 25.4f;
+    outline.PixelsPerMm = ParseBounded(*ppi, "--ppi", kMaxArtworkPpi) / kMmPerInchF;
   }
   int32_t rgb = 0xFFFFFF;
   if (const auto colour = options.Value("--colour")) rgb = ParseRgb(*colour, "--colour");

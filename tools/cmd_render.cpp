@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/exception.h"
+#include "base/numeric.h"
 #include "base/stream.h"
 #include "engine/document.h"
 #include "magnet/param_list.h"
@@ -103,7 +104,7 @@ int CmdRender(const Args& args) {
   TdtpDocument doc(services);
   LoadDocumentFile(doc, args[0]);
   SelectPage(doc, page);
-  const std::unique_ptr<TBitmap32> picture = doc.RenderPage(*doc.CurrentPage(), dpi / 25.4);
+  const std::unique_ptr<TBitmap32> picture = doc.RenderPage(*doc.CurrentPage(), DpmOfDpi(dpi));
   if (picture->Empty()) RaiseError("The page has no area to render");
   WritePng(*picture, args[1]);
   std::printf("%dx%d\n", picture->Width(), picture->Height());

@@ -21,7 +21,7 @@ double UnitMillimetres(TRulerUnit units, double dpm) {
   switch (units) {
     case ruCenti: return 10;
     case ruMilli: return 1;
-    case ruInch: return 25.4;
+    case ruInch: return kMmPerInch;
     case ruPixel: return 1 / dpm;
     case ruNone: break;
   }
