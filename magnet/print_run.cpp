@@ -226,24 +226,28 @@ TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const T
   // The positions the rows go to, from a layout of the design alone.
   const TPrintLayout layout = sheet.BuildPrintLayout(design);
   const TLayoutGrid& grid = design.Grid();
-  // The selected positions in the order of their numbers, whichever way the sheet is turned.
-  std::vector<int32_t> numbers;
-  int32_t blanks = 0;
+  // The selected positions in the order of their numbers, whichever way the sheet is turned, and
+  // those of them the first sheet has free.
+  std::vector<int32_t> numbers, first;
   for (const TPrintPosition& p : layout.Positions) {
-    if (!grid.Selected(p.Column, p.GridRow)) continue;
-    numbers.push_back(grid.PositionNumber(p.Column, p.GridRow));
-    if (numbers.back() < merge.StartPosition) ++blanks;
+    const int32_t number = grid.PositionNumber(p.Column, p.GridRow);
+    const bool used = std::binary_search(merge.Used.begin(), merge.Used.end(), number);
+    if (!grid.Selected(p.Column, p.GridRow) && !used) continue;
+    numbers.push_back(number);
+    if (number >= merge.StartPosition && !used) first.push_back(number);
   }
   std::sort(numbers.begin(), numbers.end());
+  std::sort(first.begin(), first.end());
   const auto perSheet = static_cast<int32_t>(numbers.size());
   if (perSheet == 0) RaiseError("No position is selected for printing");
   const int32_t positions = grid.Rows() * grid.Columns();
   if (merge.StartPosition < 1 || merge.StartPosition > positions) {
     RaiseError(Format("Position %d is not on the sheet (it has %d)", merge.StartPosition, positions));
   }
-  if (blanks == perSheet) RaiseError(Format("No selected position is left from position %d on", merge.StartPosition));
+  if (first.empty()) RaiseError(Format("No selected position is left from position %d on", merge.StartPosition));
   const int64_t slots = static_cast<int64_t>(table.RowCount()) * merge.Copies;
-  const int64_t sheets = 1 + (std::max<int64_t>(slots - (perSheet - blanks), 0) + perSheet - 1) / perSheet;
+  const int64_t sheets =
+      1 + (std::max<int64_t>(slots - static_cast<int64_t>(first.size()), 0) + perSheet - 1) / perSheet;
   if (sheets > kMaxMergeSheets) RaiseError(Format("A merge prints at most %d sheets", kMaxMergeSheets));
 
   const TPrintSettings& settings = design.PrintSettings();
@@ -254,9 +258,12 @@ TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const T
   try {
     for (int32_t s = 0; s < sheets; ++s) {
       std::vector<int32_t> contents(static_cast<size_t>(numbers.back()), -1);
-      for (int32_t n = s == 0 ? blanks : 0; n < perSheet && slot < slots; ++n, ++slot) {
-        contents[static_cast<size_t>(numbers[static_cast<size_t>(n)] - 1)] = static_cast<int32_t>(slot / merge.Copies);
-        result.LastPosition = numbers[static_cast<size_t>(n)];
+      result.LastSheet.clear();
+      for (const int32_t number : s == 0 ? first : numbers) {
+        if (slot >= slots) break;
+        contents[static_cast<size_t>(number - 1)] = static_cast<int32_t>(slot++ / merge.Copies);
+        result.LastSheet.push_back(number);
+        result.LastPosition = number;
       }
       sheet.BuildContentSheet(design, contents, std::cref(fill));
       std::optional<TSheetProgress> part;

@@ -5,7 +5,6 @@
 
 #include "magnet/magnet_design.h"
 #include "magnet/print_layout.h"
-#include "magnet/print_run.h"
 #include "platform/settings.h"
 
 namespace sw {
@@ -76,14 +75,6 @@ std::vector<int32_t> PrintedPositions(const TLayoutGrid& grid) {
   return positions;
 }
 
-std::vector<int32_t> PrintedPositions(const TLayoutGrid& grid, const TMergeRunOptions& merge,
-                                      const TMergeRunResult& result) {
-  std::vector<int32_t> positions = PrintedPositions(grid);
-  const int32_t first = result.Sheets == 1 ? merge.StartPosition : 1;
-  std::erase_if(positions, [&](int32_t n) { return n < first || n > result.LastPosition; });
-  return positions;
-}
-
 std::vector<int32_t> UsedAfterPrint(std::vector<int32_t> used, const std::vector<int32_t>& printed, bool sameSheet,
                                     int32_t positions) {
   if (!sameSheet) used.clear();
@@ -92,11 +83,6 @@ std::vector<int32_t> UsedAfterPrint(std::vector<int32_t> used, const std::vector
   std::erase_if(used, [&](int32_t n) { return n < 1 || n > positions; });
   if (static_cast<int32_t>(used.size()) == positions) used.clear();
   return used;
-}
-
-int32_t StartAfterUsed(const std::vector<int32_t>& used, int32_t positions) {
-  if (used.empty() || used.back() >= positions) return 1;
-  return used.back() + 1;
 }
 
 }  // namespace sw

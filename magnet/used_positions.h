@@ -13,8 +13,6 @@ namespace sw {
 class ISettings;
 class TLayoutGrid;
 class TMagnetDesign;
-struct TMergeRunOptions;
-struct TMergeRunResult;
 
 // The settings key of the design's template; empty when the design names no template.
 std::string UsedPositionsKey(const TMagnetDesign& design);
@@ -25,18 +23,12 @@ std::vector<int32_t> UsedPositions(const ISettings* settings, const TMagnetDesig
 void SetUsedPositions(ISettings* settings, const TMagnetDesign& design, std::vector<int32_t> positions);
 // Deselects the positions on grid (numbers beyond it are ignored); true when any was selected.
 bool DeselectPositions(TLayoutGrid& grid, const std::vector<int32_t>& positions);
-// The positions printed on the last sheet: every selected one for a print of the design alone;
-// for a merge, the selected ones up to the result's last position (from the start position on
-// when it was one sheet).
+// The positions a print of the design alone prints: every selected one.
 std::vector<int32_t> PrintedPositions(const TLayoutGrid& grid);
-std::vector<int32_t> PrintedPositions(const TLayoutGrid& grid, const TMergeRunOptions& merge,
-                                      const TMergeRunResult& result);
 // What is used of the sheet after printed went onto it: with used when it went onto the same sheet,
 // else printed alone; none once every one of the sheet's positions is used (the next print takes
 // a fresh sheet).
 std::vector<int32_t> UsedAfterPrint(std::vector<int32_t> used, const std::vector<int32_t>& printed, bool sameSheet,
                                     int32_t positions);
-// The position a merge on the sheet starts at: after the last used one, or 1 when none is left.
-int32_t StartAfterUsed(const std::vector<int32_t>& used, int32_t positions);
 
 }  // namespace sw

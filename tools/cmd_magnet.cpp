@@ -459,17 +459,14 @@ int CmdMagnet(const Args& args, ISettings* settings) {
       const TPrintLayout layout = LayOut(magnet, sheet, skips);
       const int32_t positions = layout.Columns * layout.Rows;
       const std::vector<int32_t> used = skipUsed ? UsedPositions(settings, magnet) : std::vector<int32_t>{};
-      if (skipUsed) {
-        if (merge.StartSet) UsageError("--start and --skip-used both say where the print starts: give one");
-        merge.Run.StartPosition = StartAfterUsed(used, positions);
-      }
+      if (skipUsed && merge.StartSet) UsageError("--start and --skip-used both say where the print starts: give one");
+      merge.Run.Used = used;
       const TMergeRunResult result = RunMergePrint(magnet, sheet, *merge.Table, *output.Printer, run, merge.Run, &progress);
       output.Report();
       std::printf("%d columns x %d rows, %d rows x %d copies on %d sheet%s\n", layout.Columns, layout.Rows,
                   merge.Table->RowCount(), merge.Run.Copies, result.Sheets, result.Sheets == 1 ? "" : "s");
       if (skipUsed) {
-        RecordUsed(settings, magnet, used, PrintedPositions(magnet.Grid(), merge.Run, result), result.Sheets == 1,
-                   positions);
+        RecordUsed(settings, magnet, used, result.LastSheet, result.Sheets == 1, positions);
       } else if (result.LastPosition < positions) {
         std::printf("the last sheet is used up to position %d: --start %d prints on the rest of it\n",
                     result.LastPosition, result.LastPosition + 1);

@@ -51,7 +51,7 @@ const char kUsage[] =
     "                                 one copy per table row (N of each), as many sheets as needed,\n"
     "                                 the first from position N; a design's own merge file is used\n"
     "        [--skip-used]            leaves out the positions of the template's sheet that earlier\n"
-    "                                 prints used (a merge starts after them) and records its own\n"
+    "                                 prints used (a merge: on its first sheet) and records its own\n"
     "  magnet guide FILE OUT.pdf|OUT.png [OPTIONS] [--dpi N] [--offset X,Y]\n"
     "                                 every position's cut and bleed outline with its number\n"
     "  magnet design TEMPLATE OUT.fmd [--message TEXT] [--font NAME] [--size PT] [--bold] [--italic]\n"
