@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -16,9 +17,12 @@
 #include "app/aux_dialogs.h"
 #include "app/handler_guard.h"
 #include "app/tab_controls.h"
+#include "base/exception.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
+#include "magnet/used_positions.h"
+#include "platform/message_box.h"
 #include "platform/pdf_printer.h"
 #include "widgets/layout_grid.h"
 #include "widgets/spin_edit.h"
@@ -92,6 +96,10 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   LLayoutNote->setObjectName(QStringLiteral("LLayoutNote"));
   LLayoutNote->setWordWrap(true);
   LLayoutNote->hide();
+  LUsedNote = new QLabel(this);
+  LUsedNote->setObjectName(QStringLiteral("LUsedNote"));
+  LUsedNote->setWordWrap(true);
+  LUsedNote->hide();
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -107,6 +115,7 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   gridRow->addWidget(BSelectNone);
   body->addLayout(gridRow);
   body->addWidget(SGPrintLayout, 1);
+  body->addWidget(LUsedNote);
 
   auto* switches = new QGridLayout;
   switches->addWidget(CBPrecut, 0, 0);
@@ -239,8 +248,13 @@ void TPrintTab::ShowSheet() {
 
 void TPrintTab::RebuildLayout() {
   TPrintLayout layout;
+  // A grid laid out afresh (a template or design just loaded) leaves out what the sheet has used.
+  const bool fresh = design_.Grid().ResetPending();
   try {
     layout = sheet_.BuildPrintLayout(design_);
+    if (fresh && DeselectPositions(design_.Grid(), UsedPositions(settings_, design_))) {
+      layout = sheet_.BuildPrintLayout(design_);
+    }
   } catch (...) {
     // The copies placed so far stay on the sheet; the grid and "refresh" say what the sheet is.
     ShowSheet();
@@ -248,7 +262,43 @@ void TPrintTab::RebuildLayout() {
   }
   LLayoutNote->setText(QString::fromStdString(layout.Message));
   LLayoutNote->setVisible(layout.Capped && !layout.Message.empty());
+  ShowUsed();
   ShowSheet();
+}
+
+void TPrintTab::ShowUsed() {
+  const std::vector<int32_t> used = UsedPositions(settings_, design_);
+  QStringList numbers;
+  for (const int32_t n : used) numbers << QString::number(n);
+  LUsedNote->setText(QStringLiteral("used on this sheet: %1 (\u201call\u201d starts a fresh sheet)")
+                         .arg(numbers.join(QStringLiteral(", "))));
+  LUsedNote->setVisible(!used.empty());
+}
+
+void TPrintTab::OfferMarkUsed(const std::vector<int32_t>& used, const std::vector<int32_t>& printed, bool sameSheet) {
+  if (!settings_ || UsedPositionsKey(design_).empty() || printed.empty()) return;
+  TLayoutGrid& grid = design_.Grid();
+  const int32_t positions = grid.Rows() * grid.Columns();
+  const std::vector<int32_t> now = UsedAfterPrint(used, printed, sameSheet, positions);
+  if (now.empty()) {
+    // The sheet is used up: the next print takes a fresh one, on every position used so far.
+    SetUsedPositions(settings_, design_, {});
+    for (const int32_t n : used) grid.SetSelected((n - 1) % grid.Columns(), (n - 1) / grid.Columns(), true);
+  } else {
+    const std::string question =
+        Format("Mark the %zu printed position%s of the last sheet as used, so that the next print on that "
+               "paper leaves %s out?",
+               printed.size(), printed.size() == 1 ? "" : "s", printed.size() == 1 ? "it" : "them");
+    if (!dialogs_.MessageBoxes ||
+        dialogs_.MessageBoxes->Show(question, "", TMessageKind::Question, TMessageButtons::YesNo) !=
+            TMessageAnswer::Yes) {
+      return;
+    }
+    SetUsedPositions(settings_, design_, now);
+    DeselectPositions(grid, now);
+  }
+  design_.SetLayoutStale(true);
+  RebuildLayout();
 }
 
 void TPrintTab::TabSheet4Show() {
@@ -277,6 +327,9 @@ void TPrintTab::SGPrintLayoutClick() {
 
 void TPrintTab::BSelectAllClick() {
   Guarded([this] {
+    // A fresh sheet: nothing of it is used.
+    SetUsedPositions(settings_, design_, {});
+    ShowUsed();
     design_.Grid().SelectAll();
     ShowGrid();
     design_.SetLayoutStale(true);
@@ -451,7 +504,9 @@ void TPrintTab::BPrintClick() {
     if (design_.LayoutStale()) RebuildLayout();
     IPrinter* printer = ChoosePrinter();
     if (!printer) return;
+    const std::vector<int32_t> used = UsedPositions(settings_, design_);
     PrintSheetOn(*printer, "Printing");
+    OfferMarkUsed(used, PrintedPositions(design_.Grid()), true);
     emit printed();
   });
 }

@@ -7,6 +7,9 @@
 
 #include <QWidget>
 
+#include <cstdint>
+#include <vector>
+
 #include "magnet/print_run.h"
 #include "platform/file_printer.h"
 #include "platform/dialogs.h"
@@ -18,6 +21,7 @@ class QTimer;
 
 namespace sw {
 
+class ISettings;
 class TAdvSpinEdit;
 class TFConfig;
 class TLayoutGridView;
@@ -33,6 +37,9 @@ public:
 
   // The pictures of the printing-tips dialog; null shows it without an icon.
   void SetConfig(const TFConfig* config) { config_ = config; }
+  // Where the used positions of each template's sheet are kept (not owned); null keeps none and
+  // asks nothing after a print.
+  void SetSettings(ISettings* settings) { settings_ = settings; }
 
   // The print-preview page becoming visible: the layout is rebuilt.
   void TabSheet4Show();
@@ -90,6 +97,8 @@ public:
   QPushButton* BPrintingTips;
   // Says when the paper holds more copies than one sheet is laid out with.
   QLabel* LLayoutNote;
+  // Says which positions of the sheet earlier prints used ("all" gives a fresh sheet).
+  QLabel* LUsedNote;
   // How long the print settings must rest before the preview is laid out again by itself.
   static constexpr int kPreviewPauseMs = 300;
   QTimer* PreviewTimer() const { return previewTimer_; }
@@ -115,6 +124,11 @@ private:
   void ShowSheet();
   // Lays the sheet out and prints it on printer with the offset, showing progress under label.
   void PrintSheetOn(IPrinter& printer, const char* label);
+  // After a print of printed on the sheet whose used positions were used: offers to mark them
+  // used too, and the grid leaves them out; a sheet used up is fresh again.
+  void OfferMarkUsed(const std::vector<int32_t>& used, const std::vector<int32_t>& printed, bool sameSheet);
+  // The note of the used positions follows the settings.
+  void ShowUsed();
   // A setting changed by the user: the layout is out of date, the design modified.
   void SettingChanged();
   // The settings rested: the shown sheet is laid out again.
@@ -131,6 +145,7 @@ private:
   TPrintSheet& sheet_;
   TDialogServices dialogs_;
   const TFConfig* config_ = nullptr;
+  ISettings* settings_ = nullptr;
   // Set while the tab writes its own controls, so their handlers do nothing.
   bool updating_ = false;
   QTimer* previewTimer_ = nullptr;
