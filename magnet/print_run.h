@@ -79,6 +79,11 @@ struct TMergeRunResult {
 TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
                       const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress = nullptr);
 
+// Lays out sheet index (0-based, kept within the sheets there are) of the merge on the sheet, as
+// the print would print it, and returns the number of sheets; raises as RunMergePrint.
+int32_t ShowMergeSheet(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table,
+                       const TMergeRunOptions& merge, int32_t index);
+
 // The number of copies the sheet holds (selected positions of its last layout).
 int32_t PrintedCopyCount(TPrintSheet& sheet);
 
