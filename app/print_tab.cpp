@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -100,6 +101,16 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   LUsedNote->setObjectName(QStringLiteral("LUsedNote"));
   LUsedNote->setWordWrap(true);
   LUsedNote->hide();
+  BMergeFile = NewButton(this, "BMergeFile", "merge file...");
+  BMergeFile->setToolTip(QStringLiteral("a CSV file whose rows fill the ${Column} fields of the message, one copy a row"));
+  BMergeClear = NewButton(this, "BMergeClear", "clear");
+  LMerge = new QLabel(this);
+  LMerge->setObjectName(QStringLiteral("LMerge"));
+  LMerge->setWordWrap(true);
+  BSheetPrevious = NewButton(this, "BSheetPrevious", "<");
+  BSheetNext = NewButton(this, "BSheetNext", ">");
+  LSheet = new QLabel(this);
+  LSheet->setObjectName(QStringLiteral("LSheet"));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -139,6 +150,16 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   AddSpin(sizes, 6, 1, "printer offset Y", SEOffsetY);
   body->addLayout(sizes);
 
+  auto* mergeRow = new QHBoxLayout;
+  mergeRow->addWidget(BMergeFile);
+  mergeRow->addWidget(BMergeClear);
+  mergeRow->addStretch(1);
+  mergeRow->addWidget(BSheetPrevious);
+  mergeRow->addWidget(LSheet);
+  mergeRow->addWidget(BSheetNext);
+  body->addLayout(mergeRow);
+  body->addWidget(LMerge);
+
   auto* actions = new QGridLayout;
   actions->addWidget(BRefreshPreview, 0, 0);
   actions->addWidget(BPrint, 0, 1);
@@ -171,6 +192,10 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   connect(BSavePdf, &QPushButton::clicked, this, &TPrintTab::BSavePdfClick);
   connect(BPrintGuideSheet, &QPushButton::clicked, this, &TPrintTab::BPrintGuideSheetClick);
   connect(BPrintingTips, &QPushButton::clicked, this, &TPrintTab::BPrintingTipsClick);
+  connect(BMergeFile, &QPushButton::clicked, this, &TPrintTab::BMergeFileClick);
+  connect(BMergeClear, &QPushButton::clicked, this, &TPrintTab::BMergeClearClick);
+  connect(BSheetPrevious, &QPushButton::clicked, this, &TPrintTab::BSheetPreviousClick);
+  connect(BSheetNext, &QPushButton::clicked, this, &TPrintTab::BSheetNextClick);
 
   ShowSettings();
   // The tips follow the paper type only once the user or a template sets it.
@@ -209,6 +234,8 @@ void TPrintTab::ShowSettings() {
   SEInnerMarginY->SetValueQuietly(settings.InnerMarginY);
   updating_ = false;
   BPrintingTips->setVisible(settings.Precut);
+  LoadMerge();
+  ShowMerge();
   ShowGrid();
   ShowStale();
 }
@@ -255,7 +282,15 @@ void TPrintTab::RebuildLayout() {
     if (fresh && DeselectPositions(design_.Grid(), UsedPositions(settings_, design_))) {
       layout = sheet_.BuildPrintLayout(design_);
     }
+    previewSheets_ = 1;
+    if (mergeTable_) {
+      previewSheets_ = ShowMergeSheet(design_, sheet_, *mergeTable_, MergeOptions(), previewSheet_);
+    }
+    previewSheet_ = std::clamp(previewSheet_, 0, previewSheets_ - 1);
   } catch (...) {
+    previewSheets_ = 1;
+    previewSheet_ = 0;
+    ShowMerge();
     // The copies placed so far stay on the sheet; the grid and "refresh" say what the sheet is.
     ShowSheet();
     throw;
@@ -263,7 +298,112 @@ void TPrintTab::RebuildLayout() {
   LLayoutNote->setText(QString::fromStdString(layout.Message));
   LLayoutNote->setVisible(layout.Capped && !layout.Message.empty());
   ShowUsed();
+  ShowMerge();
   ShowSheet();
+}
+
+// --- Merge ---
+
+TMergeRunOptions TPrintTab::MergeOptions() const {
+  TMergeRunOptions merge;
+  merge.Used = UsedPositions(settings_, design_);
+  return merge;
+}
+
+void TPrintTab::LoadMerge() {
+  const std::string& file = design_.MergeFileName();
+  if (file == mergeRead_) return;
+  mergeRead_ = file;
+  mergeTable_.reset();
+  mergeError_.clear();
+  previewSheet_ = 0;
+  if (file.empty()) return;
+  try {
+    mergeTable_ = TMergeTable::Load(file);
+  } catch (const std::exception& e) {
+    mergeError_ = e.what();
+  }
+}
+
+void TPrintTab::ShowMerge() {
+  BMergeClear->setEnabled(!design_.MergeFileName().empty());
+  QString text;
+  if (mergeTable_) {
+    const TMergeTable& table = *mergeTable_;
+    text = QStringLiteral("%1: %2 row%3")
+               .arg(QString::fromStdString(design_.MergeFileName()).section(QLatin1Char('/'), -1))
+               .arg(table.RowCount())
+               .arg(table.RowCount() == 1 ? "" : "s");
+    if (table.RowCount() > 0) {
+      QStringList fields;
+      for (size_t c = 0; c < table.Columns().size(); ++c) {
+        fields << QStringLiteral("%1 = %2").arg(QString::fromStdString(table.Columns()[c]),
+                                               QString::fromStdString(table.Row(0)[c]));
+      }
+      constexpr int kShownChars = 240;
+      text += QStringLiteral("; first: ") + fields.join(QStringLiteral(", ")).left(kShownChars);
+    }
+  } else if (!mergeError_.empty()) {
+    text = QString::fromStdString(mergeError_);
+  } else {
+    text = QStringLiteral("no merge file: every copy prints the same message");
+  }
+  LMerge->setText(text);
+  const bool pages = previewSheets_ > 1;
+  BSheetPrevious->setVisible(pages);
+  BSheetNext->setVisible(pages);
+  LSheet->setVisible(pages);
+  BSheetPrevious->setEnabled(previewSheet_ > 0);
+  BSheetNext->setEnabled(previewSheet_ + 1 < previewSheets_);
+  LSheet->setText(QStringLiteral("sheet %1 of %2").arg(previewSheet_ + 1).arg(previewSheets_));
+}
+
+void TPrintTab::BMergeFileClick() {
+  Guarded([this] {
+    if (!dialogs_.Files) return;
+    TFileDialogRequest request;
+    request.Title = "merge file";
+    request.Filters = {{"CSV table (*.csv)", {"csv"}}, {"Text (*.txt *.tsv)", {"txt", "tsv"}}};
+    const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
+    if (!path) return;
+    // A table that cannot be read is refused before the design takes it.
+    TMergeTable table = TMergeTable::Load(*path);
+    const int32_t picture = table.ColumnIndex(design_.MergePictureColumn());
+    design_.SetMerge(*path, picture >= 0 ? design_.MergePictureColumn() : std::string());
+    mergeTable_ = std::move(table);
+    mergeRead_ = design_.MergeFileName();
+    mergeError_.clear();
+    previewSheet_ = 0;
+    SettingChanged();
+    RebuildLayout();
+    emit mergeChanged();
+  });
+}
+
+void TPrintTab::BMergeClearClick() {
+  Guarded([this] {
+    design_.SetMerge("", "");
+    LoadMerge();
+    SettingChanged();
+    RebuildLayout();
+    emit mergeChanged();
+  });
+}
+
+void TPrintTab::BSheetPreviousClick() {
+  Guarded([this] {
+    if (previewSheet_ == 0) return;
+    --previewSheet_;
+    RebuildLayout();
+  });
+}
+
+void TPrintTab::BSheetNextClick() {
+  Guarded([this] {
+    if (previewSheet_ + 1 >= previewSheets_) return;
+    ++previewSheet_;
+    RebuildLayout();
+  });
 }
 
 void TPrintTab::ShowUsed() {
@@ -280,22 +420,25 @@ void TPrintTab::OfferMarkUsed(const std::vector<int32_t>& used, const std::vecto
   TLayoutGrid& grid = design_.Grid();
   const int32_t positions = grid.Rows() * grid.Columns();
   const std::vector<int32_t> now = UsedAfterPrint(used, printed, sameSheet, positions);
-  if (now.empty()) {
-    // The sheet is used up: the next print takes a fresh one, on every position used so far.
+  if (now.empty() || !sameSheet) {
+    // The sheet of the used positions is used up: the next print takes a fresh one, on every
+    // position left out for it.
     SetUsedPositions(settings_, design_, {});
     for (const int32_t n : used) grid.SetSelected((n - 1) % grid.Columns(), (n - 1) / grid.Columns(), true);
-  } else {
+  }
+  if (!now.empty()) {
     const std::string question =
         Format("Mark the %zu printed position%s of the last sheet as used, so that the next print on that "
                "paper leaves %s out?",
                printed.size(), printed.size() == 1 ? "" : "s", printed.size() == 1 ? "it" : "them");
-    if (!dialogs_.MessageBoxes ||
-        dialogs_.MessageBoxes->Show(question, "", TMessageKind::Question, TMessageButtons::YesNo) !=
+    if (dialogs_.MessageBoxes &&
+        dialogs_.MessageBoxes->Show(question, "", TMessageKind::Question, TMessageButtons::YesNo) ==
             TMessageAnswer::Yes) {
+      SetUsedPositions(settings_, design_, now);
+      DeselectPositions(grid, now);
+    } else if (sameSheet) {
       return;
     }
-    SetUsedPositions(settings_, design_, now);
-    DeselectPositions(grid, now);
   }
   design_.SetLayoutStale(true);
   RebuildLayout();
@@ -487,16 +630,26 @@ IPrinter* TPrintTab::ChoosePrinter() {
   return dialogs_.Print ? dialogs_.Print->Execute(PrintRequest()) : nullptr;
 }
 
-void TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
+std::pair<std::vector<int32_t>, bool> TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
   const std::unique_ptr<IProgress> progress = dialogs_.Progress ? dialogs_.Progress->Begin(label, 100) : nullptr;
+  std::pair<std::vector<int32_t>, bool> printed;
   try {
-    RunMagnetPrint(design_, sheet_, printer, RunOptions(), progress.get());
+    if (mergeTable_) {
+      const TMergeRunResult result =
+          RunMergePrint(design_, sheet_, *mergeTable_, printer, RunOptions(), MergeOptions(), progress.get());
+      printed = {result.LastSheet, result.Sheets == 1};
+    } else {
+      RunMagnetPrint(design_, sheet_, printer, RunOptions(), progress.get());
+      printed = {PrintedPositions(design_.Grid()), true};
+    }
   } catch (...) {
     ShowSheet();
     throw;
   }
-  // The run laid the sheet out anew.
-  ShowSheet();
+  // The run laid the sheet out anew; the preview shows its sheet again.
+  if (mergeTable_) RebuildLayout();
+  else ShowSheet();
+  return printed;
 }
 
 void TPrintTab::BPrintClick() {
@@ -505,8 +658,8 @@ void TPrintTab::BPrintClick() {
     IPrinter* printer = ChoosePrinter();
     if (!printer) return;
     const std::vector<int32_t> used = UsedPositions(settings_, design_);
-    PrintSheetOn(*printer, "Printing");
-    OfferMarkUsed(used, PrintedPositions(design_.Grid()), true);
+    const auto [onLastSheet, sameSheet] = PrintSheetOn(*printer, "Printing");
+    OfferMarkUsed(used, onLastSheet, sameSheet);
     emit printed();
   });
 }

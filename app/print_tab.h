@@ -7,9 +7,14 @@
 
 #include <QWidget>
 
+#include <utility>
+
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "magnet/merge_table.h"
 #include "magnet/print_run.h"
 #include "platform/file_printer.h"
 #include "platform/dialogs.h"
@@ -48,6 +53,13 @@ public:
 
   // The printer offset applied to every print and PDF file of this run of the program, millimetres.
   TPrintRunOptions RunOptions() const;
+  // The table of the design's merge file, read when the file was chosen or the design loaded; none
+  // without a merge or when the file could not be read (LMerge says why).
+  const TMergeTable* MergeTable() const { return mergeTable_ ? &*mergeTable_ : nullptr; }
+  // The sheet of the merge the preview shows (0-based) and how many the print makes (1 without a
+  // merge).
+  int32_t PreviewSheet() const { return previewSheet_; }
+  int32_t PreviewSheets() const { return previewSheets_; }
 
   // --- Handlers, each guarded: an error ends in a message box ---
   void SGPrintLayoutSelectCell(int column, int row);
@@ -71,6 +83,10 @@ public:
   void BSavePdfClick();
   void BPrintGuideSheetClick();
   void BPrintingTipsClick();
+  void BMergeFileClick();
+  void BMergeClearClick();
+  void BSheetPreviousClick();
+  void BSheetNextClick();
 
   QLabel* LHeader;
   TLayoutGridView* SGPrintLayout;
@@ -99,6 +115,14 @@ public:
   QLabel* LLayoutNote;
   // Says which positions of the sheet earlier prints used ("all" gives a fresh sheet).
   QLabel* LUsedNote;
+  // The merge source: choose a CSV file, clear it, and its row count and first row.
+  QPushButton* BMergeFile;
+  QPushButton* BMergeClear;
+  QLabel* LMerge;
+  // The preview's sheet of a merge of several: previous, next, "sheet 2 of 3".
+  QPushButton* BSheetPrevious;
+  QPushButton* BSheetNext;
+  QLabel* LSheet;
   // How long the print settings must rest before the preview is laid out again by itself.
   static constexpr int kPreviewPauseMs = 300;
   QTimer* PreviewTimer() const { return previewTimer_; }
@@ -110,6 +134,8 @@ signals:
   void previewChanged();
   // A print went to the printer: the window returns to the design tab.
   void printed();
+  // The merge file was chosen, cleared or read anew: the design view shows its first row.
+  void mergeChanged();
 
 private:
   template <class Handler>
@@ -122,8 +148,17 @@ private:
   void ShowStale();
   // The grid and "refresh" follow the sheet just laid out, and the preview is repainted.
   void ShowSheet();
-  // Lays the sheet out and prints it on printer with the offset, showing progress under label.
-  void PrintSheetOn(IPrinter& printer, const char* label);
+  // Lays the sheet out and prints it (the merge's sheets, with one) on printer with the offset,
+  // showing progress under label; returns the positions printed on the last sheet and whether
+  // that was the sheet whose used positions were left out.
+  std::pair<std::vector<int32_t>, bool> PrintSheetOn(IPrinter& printer, const char* label);
+  // Reads the design's merge file when it is not the one read; a file that cannot be read leaves
+  // no table and LMerge saying why.
+  void LoadMerge();
+  // LMerge, "clear" and the sheet pager follow the merge.
+  void ShowMerge();
+  // The merge's run options: the used positions of the sheet are left blank on its first sheet.
+  TMergeRunOptions MergeOptions() const;
   // After a print of printed on the sheet whose used positions were used: offers to mark them
   // used too, and the grid leaves them out; a sheet used up is fresh again.
   void OfferMarkUsed(const std::vector<int32_t>& used, const std::vector<int32_t>& printed, bool sameSheet);
@@ -146,6 +181,12 @@ private:
   TDialogServices dialogs_;
   const TFConfig* config_ = nullptr;
   ISettings* settings_ = nullptr;
+  std::optional<TMergeTable> mergeTable_;
+  // The file mergeTable_ was read from (or failed to be read from).
+  std::string mergeRead_;
+  std::string mergeError_;
+  int32_t previewSheet_ = 0;
+  int32_t previewSheets_ = 1;
   // Set while the tab writes its own controls, so their handlers do nothing.
   bool updating_ = false;
   QTimer* previewTimer_ = nullptr;

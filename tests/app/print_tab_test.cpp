@@ -290,6 +290,54 @@ private slots:
     QCOMPARE(settings.Value("used-positions/Card"), std::string());
   }
 
+  // A merge file chosen in the tab: its rows and first row shown, the preview paging through the
+  // sheets the print makes, the print taking them all; a file that cannot be read changes nothing.
+  void aMergeFilePagesAndPrints() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    rig.Design->SetMessageText(u"Hi ${Name}");
+    const QString csv = dir_.filePath(QStringLiteral("guests.csv"));
+    {
+      QFile file(csv);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name,Town\n");
+      for (int i = 1; i <= 12; ++i) file.write(QStringLiteral("Guest %1,Ely\n").arg(i).toUtf8());
+    }
+    rig.Dialogs.Files.ScriptOpen(csv.toStdString());
+    Click(tab.BMergeFile);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QVERIFY(tab.LMerge->text().contains(QStringLiteral("12 rows; first: Name = Guest 1, Town = Ely")));
+    Click(tab.BRefreshPreview);
+    QCOMPARE(tab.PreviewSheets(), 2);
+    QVERIFY(!tab.BSheetPrevious->isEnabled() && tab.BSheetNext->isEnabled());
+    QCOMPARE(rig.Copies(), 10);
+    test::Screenshot(tab, "print_tab_merge");
+    Click(tab.BSheetNext);
+    QCOMPARE(tab.LSheet->text(), QStringLiteral("sheet 2 of 2"));
+    QCOMPARE(rig.Copies(), 2);
+
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(tab.BPrint);
+    QCOMPARE(printer->SheetCount(), 2);
+    QCOMPARE(rig.Copies(), 2);  // the preview still shows the second sheet
+
+    const QString bad = dir_.filePath(QStringLiteral("bad.csv"));
+    {
+      QFile file(bad);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name,Town\nAnn\n");
+    }
+    rig.Dialogs.Files.ScriptOpen(bad.toStdString());
+    Click(tab.BMergeFile);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(1));
+    QCOMPARE(QString::fromStdString(rig.Design->MergeFileName()), csv);
+    Click(tab.BMergeClear);
+    QVERIFY(!tab.MergeTable());
+    QVERIFY(tab.BSheetNext->isHidden());
+    QCOMPARE(rig.Copies(), 10);
+  }
+
   void thePrinterOffsetMovesEveryPrint() {
     TRig rig(*world_, picture_);
     TPrintTab& tab = *rig.Tab;
