@@ -139,8 +139,8 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   AddSpin(sizes, 0, 0, "paper width", SEPaperWidth);
   AddSpin(sizes, 0, 1, "paper height", SEPaperHeight);
   auto* presets = new QHBoxLayout;
-  presets->addWidget(BPaperA4);
   presets->addWidget(BPaperLetter);
+  presets->addWidget(BPaperA4);
   sizes->addLayout(presets, 1, 2);
   AddSpin(sizes, 2, 0, "outer margin X", SEOuterMarginX);
   AddSpin(sizes, 2, 1, "outer margin Y", SEOuterMarginY);

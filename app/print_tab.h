@@ -1,5 +1,5 @@
 // The print tab of the designer window: the grid of positions on the sheet, the paper type and
-// orientation, the paper size with its A4 and Letter presets, the outer and inner margins, the
+// orientation, the paper size with its Letter and A4 presets, the outer and inner margins, the
 // printer offset, and the buttons that refresh the preview, print it, save it as a PDF file and
 // print a guide sheet. The controls bind to the design's print settings and grid; the sheet is the
 // print-preview document the window shows beside the tab.
