@@ -11,6 +11,7 @@
 #include "base/file_targets.h"
 #include "platform/fonts.h"
 #include "platform/qt/dialogs_qt.h"
+#include "platform/settings.h"
 #include "shapes/register.h"
 #include "storage/resources/resource_thread.h"
 #include "storage/xml/xml_node.h"
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
                       .toStdString();
   setup.BundledTemplates = sw::BundledTemplateDirs(setup.ProgramDir);
   setup.ManualDirs = sw::ManualDirs(setup.ProgramDir);
+  // The settings stickwell-cli reads too (the used positions of each template's sheet).
+  sw::TFileSettings settings(sw::DefaultSettingsFile());
+  setup.Settings = &settings;
 
   sw::TFStickwellMain window(setup);
   window.show();

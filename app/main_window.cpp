@@ -163,6 +163,7 @@ void TFMain::BuildWindow() {
   designHeader->setObjectName("LDesignHeader");
   printTab_ = new TPrintTab(*design_, *sheet_, dialogs, nullptr);
   printTab_->SetConfig(config_);
+  printTab_->SetSettings(setup_.Settings);
   tabPrint_ = NewTabPage("TabSheet4", nullptr, printTab_, nullptr);
   pageControl1_->addTab(tabPrint_, "print");
   templateTab_ = new TTemplateTab(*design_, dialogs, nullptr);

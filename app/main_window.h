@@ -27,6 +27,7 @@ class QTimer;
 
 namespace sw {
 
+class ISettings;
 class TAboutBox;
 class TDesignTab;
 class TDesignUndo;
@@ -61,6 +62,8 @@ struct TMainWindowSetup {
   std::vector<std::string> BundledTemplates;
   // Folders that may hold the manual (index.html), the first that has it is opened by Help.
   std::vector<std::string> ManualDirs;
+  // The program's settings (not owned; null keeps nothing between runs).
+  ISettings* Settings = nullptr;
 };
 
 class TFMain : public QMainWindow {

@@ -6,9 +6,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStringList>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,9 +18,12 @@
 #include "app/aux_dialogs.h"
 #include "app/handler_guard.h"
 #include "app/tab_controls.h"
+#include "base/exception.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
+#include "magnet/used_positions.h"
+#include "platform/message_box.h"
 #include "platform/pdf_printer.h"
 #include "widgets/layout_grid.h"
 #include "widgets/spin_edit.h"
@@ -92,6 +97,20 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   LLayoutNote->setObjectName(QStringLiteral("LLayoutNote"));
   LLayoutNote->setWordWrap(true);
   LLayoutNote->hide();
+  LUsedNote = new QLabel(this);
+  LUsedNote->setObjectName(QStringLiteral("LUsedNote"));
+  LUsedNote->setWordWrap(true);
+  LUsedNote->hide();
+  BMergeFile = NewButton(this, "BMergeFile", "merge file...");
+  BMergeFile->setToolTip(QStringLiteral("a CSV file whose rows fill the ${Column} fields of the message, one copy a row"));
+  BMergeClear = NewButton(this, "BMergeClear", "clear");
+  LMerge = new QLabel(this);
+  LMerge->setObjectName(QStringLiteral("LMerge"));
+  LMerge->setWordWrap(true);
+  BSheetPrevious = NewButton(this, "BSheetPrevious", "<");
+  BSheetNext = NewButton(this, "BSheetNext", ">");
+  LSheet = new QLabel(this);
+  LSheet->setObjectName(QStringLiteral("LSheet"));
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
@@ -107,6 +126,7 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   gridRow->addWidget(BSelectNone);
   body->addLayout(gridRow);
   body->addWidget(SGPrintLayout, 1);
+  body->addWidget(LUsedNote);
 
   auto* switches = new QGridLayout;
   switches->addWidget(CBPrecut, 0, 0);
@@ -119,8 +139,8 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   AddSpin(sizes, 0, 0, "paper width", SEPaperWidth);
   AddSpin(sizes, 0, 1, "paper height", SEPaperHeight);
   auto* presets = new QHBoxLayout;
-  presets->addWidget(BPaperA4);
   presets->addWidget(BPaperLetter);
+  presets->addWidget(BPaperA4);
   sizes->addLayout(presets, 1, 2);
   AddSpin(sizes, 2, 0, "outer margin X", SEOuterMarginX);
   AddSpin(sizes, 2, 1, "outer margin Y", SEOuterMarginY);
@@ -129,6 +149,16 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   AddSpin(sizes, 6, 0, "printer offset X", SEOffsetX);
   AddSpin(sizes, 6, 1, "printer offset Y", SEOffsetY);
   body->addLayout(sizes);
+
+  auto* mergeRow = new QHBoxLayout;
+  mergeRow->addWidget(BMergeFile);
+  mergeRow->addWidget(BMergeClear);
+  mergeRow->addStretch(1);
+  mergeRow->addWidget(BSheetPrevious);
+  mergeRow->addWidget(LSheet);
+  mergeRow->addWidget(BSheetNext);
+  body->addLayout(mergeRow);
+  body->addWidget(LMerge);
 
   auto* actions = new QGridLayout;
   actions->addWidget(BRefreshPreview, 0, 0);
@@ -162,6 +192,10 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   connect(BSavePdf, &QPushButton::clicked, this, &TPrintTab::BSavePdfClick);
   connect(BPrintGuideSheet, &QPushButton::clicked, this, &TPrintTab::BPrintGuideSheetClick);
   connect(BPrintingTips, &QPushButton::clicked, this, &TPrintTab::BPrintingTipsClick);
+  connect(BMergeFile, &QPushButton::clicked, this, &TPrintTab::BMergeFileClick);
+  connect(BMergeClear, &QPushButton::clicked, this, &TPrintTab::BMergeClearClick);
+  connect(BSheetPrevious, &QPushButton::clicked, this, &TPrintTab::BSheetPreviousClick);
+  connect(BSheetNext, &QPushButton::clicked, this, &TPrintTab::BSheetNextClick);
 
   ShowSettings();
   // The tips follow the paper type only once the user or a template sets it.
@@ -200,6 +234,8 @@ void TPrintTab::ShowSettings() {
   SEInnerMarginY->SetValueQuietly(settings.InnerMarginY);
   updating_ = false;
   BPrintingTips->setVisible(settings.Precut);
+  LoadMerge();
+  ShowMerge();
   ShowGrid();
   ShowStale();
 }
@@ -239,16 +275,173 @@ void TPrintTab::ShowSheet() {
 
 void TPrintTab::RebuildLayout() {
   TPrintLayout layout;
+  // A grid laid out afresh (a template or design just loaded) leaves out what the sheet has used.
+  const bool fresh = design_.Grid().ResetPending();
   try {
     layout = sheet_.BuildPrintLayout(design_);
+    if (fresh && DeselectPositions(design_.Grid(), UsedPositions(settings_, design_))) {
+      layout = sheet_.BuildPrintLayout(design_);
+    }
+    previewSheets_ = 1;
+    if (mergeTable_) {
+      previewSheets_ = ShowMergeSheet(design_, sheet_, *mergeTable_, MergeOptions(), previewSheet_);
+    }
+    previewSheet_ = std::clamp(previewSheet_, 0, previewSheets_ - 1);
   } catch (...) {
+    previewSheets_ = 1;
+    previewSheet_ = 0;
+    ShowMerge();
     // The copies placed so far stay on the sheet; the grid and "refresh" say what the sheet is.
     ShowSheet();
     throw;
   }
   LLayoutNote->setText(QString::fromStdString(layout.Message));
   LLayoutNote->setVisible(layout.Capped && !layout.Message.empty());
+  ShowUsed();
+  ShowMerge();
   ShowSheet();
+}
+
+// --- Merge ---
+
+TMergeRunOptions TPrintTab::MergeOptions() const {
+  TMergeRunOptions merge;
+  merge.Used = UsedPositions(settings_, design_);
+  return merge;
+}
+
+void TPrintTab::LoadMerge() {
+  const std::string& file = design_.MergeFileName();
+  if (file == mergeRead_) return;
+  mergeRead_ = file;
+  mergeTable_.reset();
+  mergeError_.clear();
+  previewSheet_ = 0;
+  if (file.empty()) return;
+  try {
+    mergeTable_ = TMergeTable::Load(file);
+  } catch (const std::exception& e) {
+    mergeError_ = e.what();
+  }
+}
+
+void TPrintTab::ShowMerge() {
+  BMergeClear->setEnabled(!design_.MergeFileName().empty());
+  QString text;
+  if (mergeTable_) {
+    const TMergeTable& table = *mergeTable_;
+    text = QStringLiteral("%1: %2 row%3")
+               .arg(QString::fromStdString(design_.MergeFileName()).section(QLatin1Char('/'), -1))
+               .arg(table.RowCount())
+               .arg(table.RowCount() == 1 ? "" : "s");
+    if (table.RowCount() > 0) {
+      QStringList fields;
+      for (size_t c = 0; c < table.Columns().size(); ++c) {
+        fields << QStringLiteral("%1 = %2").arg(QString::fromStdString(table.Columns()[c]),
+                                               QString::fromStdString(table.Row(0)[c]));
+      }
+      constexpr int kShownChars = 240;
+      text += QStringLiteral("; first: ") + fields.join(QStringLiteral(", ")).left(kShownChars);
+    }
+  } else if (!mergeError_.empty()) {
+    text = QString::fromStdString(mergeError_);
+  } else {
+    text = QStringLiteral("no merge file: every copy prints the same message");
+  }
+  LMerge->setText(text);
+  const bool pages = previewSheets_ > 1;
+  BSheetPrevious->setVisible(pages);
+  BSheetNext->setVisible(pages);
+  LSheet->setVisible(pages);
+  BSheetPrevious->setEnabled(previewSheet_ > 0);
+  BSheetNext->setEnabled(previewSheet_ + 1 < previewSheets_);
+  LSheet->setText(QStringLiteral("sheet %1 of %2").arg(previewSheet_ + 1).arg(previewSheets_));
+}
+
+void TPrintTab::BMergeFileClick() {
+  Guarded([this] {
+    if (!dialogs_.Files) return;
+    TFileDialogRequest request;
+    request.Title = "merge file";
+    request.Filters = {{"CSV table (*.csv)", {"csv"}}, {"Text (*.txt *.tsv)", {"txt", "tsv"}}};
+    const std::optional<std::string> path = dialogs_.Files->OpenFile(request);
+    if (!path) return;
+    // A table that cannot be read is refused before the design takes it.
+    TMergeTable table = TMergeTable::Load(*path);
+    const int32_t picture = table.ColumnIndex(design_.MergePictureColumn());
+    design_.SetMerge(*path, picture >= 0 ? design_.MergePictureColumn() : std::string());
+    mergeTable_ = std::move(table);
+    mergeRead_ = design_.MergeFileName();
+    mergeError_.clear();
+    previewSheet_ = 0;
+    SettingChanged();
+    RebuildLayout();
+    emit mergeChanged();
+  });
+}
+
+void TPrintTab::BMergeClearClick() {
+  Guarded([this] {
+    design_.SetMerge("", "");
+    LoadMerge();
+    SettingChanged();
+    RebuildLayout();
+    emit mergeChanged();
+  });
+}
+
+void TPrintTab::BSheetPreviousClick() {
+  Guarded([this] {
+    if (previewSheet_ == 0) return;
+    --previewSheet_;
+    RebuildLayout();
+  });
+}
+
+void TPrintTab::BSheetNextClick() {
+  Guarded([this] {
+    if (previewSheet_ + 1 >= previewSheets_) return;
+    ++previewSheet_;
+    RebuildLayout();
+  });
+}
+
+void TPrintTab::ShowUsed() {
+  const std::vector<int32_t> used = UsedPositions(settings_, design_);
+  QStringList numbers;
+  for (const int32_t n : used) numbers << QString::number(n);
+  LUsedNote->setText(QStringLiteral("used on this sheet: %1 (\u201call\u201d starts a fresh sheet)")
+                         .arg(numbers.join(QStringLiteral(", "))));
+  LUsedNote->setVisible(!used.empty());
+}
+
+void TPrintTab::OfferMarkUsed(const std::vector<int32_t>& used, const std::vector<int32_t>& printed, bool sameSheet) {
+  if (!settings_ || UsedPositionsKey(design_).empty() || printed.empty()) return;
+  TLayoutGrid& grid = design_.Grid();
+  const int32_t positions = grid.Rows() * grid.Columns();
+  const std::vector<int32_t> now = UsedAfterPrint(used, printed, sameSheet, positions);
+  if (now.empty() || !sameSheet) {
+    // The sheet of the used positions is used up: the next print takes a fresh one, on every
+    // position left out for it.
+    SetUsedPositions(settings_, design_, {});
+    for (const int32_t n : used) grid.SetSelected((n - 1) % grid.Columns(), (n - 1) / grid.Columns(), true);
+  }
+  if (!now.empty()) {
+    const std::string question =
+        Format("Mark the %zu printed position%s of the last sheet as used, so that the next print on that "
+               "paper leaves %s out?",
+               printed.size(), printed.size() == 1 ? "" : "s", printed.size() == 1 ? "it" : "them");
+    if (dialogs_.MessageBoxes &&
+        dialogs_.MessageBoxes->Show(question, "", TMessageKind::Question, TMessageButtons::YesNo) ==
+            TMessageAnswer::Yes) {
+      SetUsedPositions(settings_, design_, now);
+      DeselectPositions(grid, now);
+    } else if (sameSheet) {
+      return;
+    }
+  }
+  design_.SetLayoutStale(true);
+  RebuildLayout();
 }
 
 void TPrintTab::TabSheet4Show() {
@@ -277,6 +470,9 @@ void TPrintTab::SGPrintLayoutClick() {
 
 void TPrintTab::BSelectAllClick() {
   Guarded([this] {
+    // A fresh sheet: nothing of it is used.
+    SetUsedPositions(settings_, design_, {});
+    ShowUsed();
     design_.Grid().SelectAll();
     ShowGrid();
     design_.SetLayoutStale(true);
@@ -434,16 +630,26 @@ IPrinter* TPrintTab::ChoosePrinter() {
   return dialogs_.Print ? dialogs_.Print->Execute(PrintRequest()) : nullptr;
 }
 
-void TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
+std::pair<std::vector<int32_t>, bool> TPrintTab::PrintSheetOn(IPrinter& printer, const char* label) {
   const std::unique_ptr<IProgress> progress = dialogs_.Progress ? dialogs_.Progress->Begin(label, 100) : nullptr;
+  std::pair<std::vector<int32_t>, bool> printed;
   try {
-    RunMagnetPrint(design_, sheet_, printer, RunOptions(), progress.get());
+    if (mergeTable_) {
+      const TMergeRunResult result =
+          RunMergePrint(design_, sheet_, *mergeTable_, printer, RunOptions(), MergeOptions(), progress.get());
+      printed = {result.LastSheet, result.Sheets == 1};
+    } else {
+      RunMagnetPrint(design_, sheet_, printer, RunOptions(), progress.get());
+      printed = {PrintedPositions(design_.Grid()), true};
+    }
   } catch (...) {
     ShowSheet();
     throw;
   }
-  // The run laid the sheet out anew.
-  ShowSheet();
+  // The run laid the sheet out anew; the preview shows its sheet again.
+  if (mergeTable_) RebuildLayout();
+  else ShowSheet();
+  return printed;
 }
 
 void TPrintTab::BPrintClick() {
@@ -451,7 +657,9 @@ void TPrintTab::BPrintClick() {
     if (design_.LayoutStale()) RebuildLayout();
     IPrinter* printer = ChoosePrinter();
     if (!printer) return;
-    PrintSheetOn(*printer, "Printing");
+    const std::vector<int32_t> used = UsedPositions(settings_, design_);
+    const auto [onLastSheet, sameSheet] = PrintSheetOn(*printer, "Printing");
+    OfferMarkUsed(used, onLastSheet, sameSheet);
     emit printed();
   });
 }

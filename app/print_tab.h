@@ -1,5 +1,5 @@
 // The print tab of the designer window: the grid of positions on the sheet, the paper type and
-// orientation, the paper size with its A4 and Letter presets, the outer and inner margins, the
+// orientation, the paper size with its Letter and A4 presets, the outer and inner margins, the
 // printer offset, and the buttons that refresh the preview, print it, save it as a PDF file and
 // print a guide sheet. The controls bind to the design's print settings and grid; the sheet is the
 // print-preview document the window shows beside the tab.
@@ -7,6 +7,14 @@
 
 #include <QWidget>
 
+#include <utility>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "magnet/merge_table.h"
 #include "magnet/print_run.h"
 #include "platform/file_printer.h"
 #include "platform/dialogs.h"
@@ -18,6 +26,7 @@ class QTimer;
 
 namespace sw {
 
+class ISettings;
 class TAdvSpinEdit;
 class TFConfig;
 class TLayoutGridView;
@@ -33,6 +42,9 @@ public:
 
   // The pictures of the printing-tips dialog; null shows it without an icon.
   void SetConfig(const TFConfig* config) { config_ = config; }
+  // Where the used positions of each template's sheet are kept (not owned); null keeps none and
+  // asks nothing after a print.
+  void SetSettings(ISettings* settings) { settings_ = settings; }
 
   // The print-preview page becoming visible: the layout is rebuilt.
   void TabSheet4Show();
@@ -41,6 +53,13 @@ public:
 
   // The printer offset applied to every print and PDF file of this run of the program, millimetres.
   TPrintRunOptions RunOptions() const;
+  // The table of the design's merge file, read when the file was chosen or the design loaded; none
+  // without a merge or when the file could not be read (LMerge says why).
+  const TMergeTable* MergeTable() const { return mergeTable_ ? &*mergeTable_ : nullptr; }
+  // The sheet of the merge the preview shows (0-based) and how many the print makes (1 without a
+  // merge).
+  int32_t PreviewSheet() const { return previewSheet_; }
+  int32_t PreviewSheets() const { return previewSheets_; }
 
   // --- Handlers, each guarded: an error ends in a message box ---
   void SGPrintLayoutSelectCell(int column, int row);
@@ -64,6 +83,10 @@ public:
   void BSavePdfClick();
   void BPrintGuideSheetClick();
   void BPrintingTipsClick();
+  void BMergeFileClick();
+  void BMergeClearClick();
+  void BSheetPreviousClick();
+  void BSheetNextClick();
 
   QLabel* LHeader;
   TLayoutGridView* SGPrintLayout;
@@ -90,6 +113,16 @@ public:
   QPushButton* BPrintingTips;
   // Says when the paper holds more copies than one sheet is laid out with.
   QLabel* LLayoutNote;
+  // Says which positions of the sheet earlier prints used ("all" gives a fresh sheet).
+  QLabel* LUsedNote;
+  // The merge source: choose a CSV file, clear it, and its row count and first row.
+  QPushButton* BMergeFile;
+  QPushButton* BMergeClear;
+  QLabel* LMerge;
+  // The preview's sheet of a merge of several: previous, next, "sheet 2 of 3".
+  QPushButton* BSheetPrevious;
+  QPushButton* BSheetNext;
+  QLabel* LSheet;
   // How long the print settings must rest before the preview is laid out again by itself.
   static constexpr int kPreviewPauseMs = 300;
   QTimer* PreviewTimer() const { return previewTimer_; }
@@ -101,6 +134,8 @@ signals:
   void previewChanged();
   // A print went to the printer: the window returns to the design tab.
   void printed();
+  // The merge file was chosen, cleared or read anew: the design view shows its first row.
+  void mergeChanged();
 
 private:
   template <class Handler>
@@ -113,8 +148,22 @@ private:
   void ShowStale();
   // The grid and "refresh" follow the sheet just laid out, and the preview is repainted.
   void ShowSheet();
-  // Lays the sheet out and prints it on printer with the offset, showing progress under label.
-  void PrintSheetOn(IPrinter& printer, const char* label);
+  // Lays the sheet out and prints it (the merge's sheets, with one) on printer with the offset,
+  // showing progress under label; returns the positions printed on the last sheet and whether
+  // that was the sheet whose used positions were left out.
+  std::pair<std::vector<int32_t>, bool> PrintSheetOn(IPrinter& printer, const char* label);
+  // Reads the design's merge file when it is not the one read; a file that cannot be read leaves
+  // no table and LMerge saying why.
+  void LoadMerge();
+  // LMerge, "clear" and the sheet pager follow the merge.
+  void ShowMerge();
+  // The merge's run options: the used positions of the sheet are left blank on its first sheet.
+  TMergeRunOptions MergeOptions() const;
+  // After a print of printed on the sheet whose used positions were used: offers to mark them
+  // used too, and the grid leaves them out; a sheet used up is fresh again.
+  void OfferMarkUsed(const std::vector<int32_t>& used, const std::vector<int32_t>& printed, bool sameSheet);
+  // The note of the used positions follows the settings.
+  void ShowUsed();
   // A setting changed by the user: the layout is out of date, the design modified.
   void SettingChanged();
   // The settings rested: the shown sheet is laid out again.
@@ -131,6 +180,13 @@ private:
   TPrintSheet& sheet_;
   TDialogServices dialogs_;
   const TFConfig* config_ = nullptr;
+  ISettings* settings_ = nullptr;
+  std::optional<TMergeTable> mergeTable_;
+  // The file mergeTable_ was read from (or failed to be read from).
+  std::string mergeRead_;
+  std::string mergeError_;
+  int32_t previewSheet_ = 0;
+  int32_t previewSheets_ = 1;
   // Set while the tab writes its own controls, so their handlers do nothing.
   bool updating_ = false;
   QTimer* previewTimer_ = nullptr;

@@ -31,6 +31,12 @@ constexpr char kOuterX[] = "outerX margin";
 constexpr char kOuterY[] = "outerY margin";
 constexpr char kPortrait[] = "portrait";
 constexpr char kPrecut[] = "precut";
+// The paper, stored only when it is not A4 (the paper of every file from before it was stored).
+constexpr char kPaperWidth[] = "paper width";
+constexpr char kPaperHeight[] = "paper height";
+constexpr int32_t kA4Width = 210, kA4Height = 297;
+// Paper beyond this many millimetres a side is no paper a template was made for.
+constexpr double kMaxStoredPaper = 2000;
 // Written only for a design with a merge source.
 constexpr char kMergeFile[] = "merge file";
 constexpr char kMergePicture[] = "merge picture";
@@ -436,6 +442,10 @@ std::string TMagnetDesign::PageParams(const std::string& folder) const {
   params.AddValue(kOuterY, FormatDecimal(print_.OuterMarginY));
   params.AddValue(kPortrait, FormatYesNo(print_.Portrait));
   params.AddValue(kPrecut, FormatYesNo(print_.Precut));
+  if (print_.PaperWidth != kA4Width || print_.PaperHeight != kA4Height) {
+    params.AddValue(kPaperWidth, std::to_string(print_.PaperWidth));
+    params.AddValue(kPaperHeight, std::to_string(print_.PaperHeight));
+  }
   if (!mergeFileName_.empty()) {
     params.AddValue(kMergeFile, PathRelativeTo(folder, mergeFileName_));
     params.AddValue(kMergePicture, mergePictureColumn_);
@@ -459,8 +469,8 @@ void TMagnetDesign::StoreDesignParams(const std::string& folder) {
 }
 
 void TMagnetDesign::ResetPrintSettings() {
-  SetPaperWidth(210);
-  SetPaperHeight(297);
+  SetPaperWidth(kA4Width);
+  SetPaperHeight(kA4Height);
   SetInnerMarginX(0);
   SetInnerMarginY(0);
   SetOuterMarginX(15);
@@ -468,6 +478,16 @@ void TMagnetDesign::ResetPrintSettings() {
   SetPortrait(true);
   SetPrecut(true);
   const TParamList& p = pageParams_;
+  // Paper of whole millimetres, both sides or neither.
+  const std::optional<double> paperWidth = TryParseDecimal(p.Value(kPaperWidth));
+  const std::optional<double> paperHeight = TryParseDecimal(p.Value(kPaperHeight));
+  auto wholePaper = [](const std::optional<double>& v) {
+    return v && *v >= 1 && *v <= kMaxStoredPaper && *v == std::floor(*v);
+  };
+  if (wholePaper(paperWidth) && wholePaper(paperHeight)) {
+    SetPaperWidth(static_cast<int32_t>(*paperWidth));
+    SetPaperHeight(static_cast<int32_t>(*paperHeight));
+  }
   const std::optional<double> bleed = TryParseDecimal(p.Value(kBleedMargin));
   if (!bleed) return;
   SetBleedMargin(static_cast<float>(*bleed));

@@ -150,8 +150,9 @@ public:
   // The page parameters as StoreDesignParams writes them.
   // The merge file is written relative to folder where it can be.
   std::string PageParams(const std::string& folder = {}) const;
-  // Default print settings, then the stored ones in order until the first missing or unreadable
-  // value; the bleed margin is clamped to 0 .. kMaxBleedMargin.
+  // Default print settings (A4), then the stored paper when both sides are whole millimetres, then
+  // the stored ones in order until the first missing or unreadable value; the bleed margin is
+  // clamped to 0 .. kMaxBleedMargin.
   void ResetPrintSettings();
   // The parameters ResetPrintSettings reads: the page parameters last read or written.
   const TParamList& StoredPageParams() const { return pageParams_; }

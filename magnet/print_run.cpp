@@ -188,55 +188,92 @@ private:
   float angle_ = 0;
 };
 
-}  // namespace
+// Which row goes where: the selected positions (and the used ones, printed from the second sheet
+// on) in number order, those the first sheet has free, and the number of sheets the rows take.
+struct TMergePlan {
+  std::vector<int32_t> Numbers, First;
+  int64_t Slots = 0;
+  int32_t Sheets = 0;
+  int32_t Copies = 1;
 
-TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
-                              const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress) {
+  // The content of each position of sheet s (-1: blank), and the positions filled.
+  std::vector<int32_t> Contents(int32_t s, std::vector<int32_t>& placed) const {
+    std::vector<int32_t> contents(static_cast<size_t>(Numbers.back()), -1);
+    placed.clear();
+    int64_t slot = s == 0 ? 0 : static_cast<int64_t>(First.size()) + static_cast<int64_t>(s - 1) * Numbers.size();
+    for (const int32_t number : s == 0 ? First : Numbers) {
+      if (slot >= Slots) break;
+      contents[static_cast<size_t>(number - 1)] = static_cast<int32_t>(slot++ / Copies);
+      placed.push_back(number);
+    }
+    return contents;
+  }
+};
+
+// Checks what the merge needs and plans it from a layout of the design alone.
+TMergePlan PlanMerge(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table,
+                     const TMergeRunOptions& merge) {
   if (!design.DesignLoaded()) RaiseError("There is no design to print");
   if (table.RowCount() == 0) RaiseError("The merge file has no rows to print");
   if (merge.Copies < 1 || merge.Copies > kMaxMergeCopies) {
     RaiseError(Format("A merge prints 1 to %d copies of each row", kMaxMergeCopies));
   }
-  design.EndTextFlash();
-  const TMergeFill fill(design, table);
-  // The positions the rows go to, from a layout of the design alone.
   const TPrintLayout layout = sheet.BuildPrintLayout(design);
   const TLayoutGrid& grid = design.Grid();
+  TMergePlan plan;
+  plan.Copies = merge.Copies;
   // The selected positions in the order of their numbers, whichever way the sheet is turned.
-  std::vector<int32_t> numbers;
-  int32_t blanks = 0;
   for (const TPrintPosition& p : layout.Positions) {
-    if (!grid.Selected(p.Column, p.GridRow)) continue;
-    numbers.push_back(grid.PositionNumber(p.Column, p.GridRow));
-    if (numbers.back() < merge.StartPosition) ++blanks;
+    const int32_t number = grid.PositionNumber(p.Column, p.GridRow);
+    const bool used = std::binary_search(merge.Used.begin(), merge.Used.end(), number);
+    if (!grid.Selected(p.Column, p.GridRow) && !used) continue;
+    plan.Numbers.push_back(number);
+    if (number >= merge.StartPosition && !used) plan.First.push_back(number);
   }
-  std::sort(numbers.begin(), numbers.end());
-  const auto perSheet = static_cast<int32_t>(numbers.size());
+  std::sort(plan.Numbers.begin(), plan.Numbers.end());
+  std::sort(plan.First.begin(), plan.First.end());
+  const auto perSheet = static_cast<int64_t>(plan.Numbers.size());
   if (perSheet == 0) RaiseError("No position is selected for printing");
   const int32_t positions = grid.Rows() * grid.Columns();
   if (merge.StartPosition < 1 || merge.StartPosition > positions) {
     RaiseError(Format("Position %d is not on the sheet (it has %d)", merge.StartPosition, positions));
   }
-  if (blanks == perSheet) RaiseError(Format("No selected position is left from position %d on", merge.StartPosition));
-  const int64_t slots = static_cast<int64_t>(table.RowCount()) * merge.Copies;
-  const int64_t sheets = 1 + (std::max<int64_t>(slots - (perSheet - blanks), 0) + perSheet - 1) / perSheet;
+  if (plan.First.empty()) RaiseError(Format("No selected position is left from position %d on", merge.StartPosition));
+  plan.Slots = static_cast<int64_t>(table.RowCount()) * merge.Copies;
+  const int64_t sheets =
+      1 + (std::max<int64_t>(plan.Slots - static_cast<int64_t>(plan.First.size()), 0) + perSheet - 1) / perSheet;
   if (sheets > kMaxMergeSheets) RaiseError(Format("A merge prints at most %d sheets", kMaxMergeSheets));
+  plan.Sheets = static_cast<int32_t>(sheets);
+  return plan;
+}
 
+}  // namespace
+
+int32_t ShowMergeSheet(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table,
+                       const TMergeRunOptions& merge, int32_t index) {
+  design.EndTextFlash();
+  const TMergePlan plan = PlanMerge(design, sheet, table, merge);
+  const TMergeFill fill(design, table);
+  std::vector<int32_t> placed;
+  sheet.BuildContentSheet(design, plan.Contents(std::clamp(index, 0, plan.Sheets - 1), placed), std::cref(fill));
+  return plan.Sheets;
+}
+
+TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
+                              const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress) {
+  design.EndTextFlash();
+  const TMergePlan plan = PlanMerge(design, sheet, table, merge);
+  const TMergeFill fill(design, table);
   const TPrintSettings& settings = design.PrintSettings();
   TSheetJob job(printer);
   TMergeRunResult result;
-  result.Sheets = static_cast<int32_t>(sheets);
-  int64_t slot = 0;
+  result.Sheets = plan.Sheets;
   try {
-    for (int32_t s = 0; s < sheets; ++s) {
-      std::vector<int32_t> contents(static_cast<size_t>(numbers.back()), -1);
-      for (int32_t n = s == 0 ? blanks : 0; n < perSheet && slot < slots; ++n, ++slot) {
-        contents[static_cast<size_t>(numbers[static_cast<size_t>(n)] - 1)] = static_cast<int32_t>(slot / merge.Copies);
-        result.LastPosition = numbers[static_cast<size_t>(n)];
-      }
-      sheet.BuildContentSheet(design, contents, std::cref(fill));
+    for (int32_t s = 0; s < plan.Sheets; ++s) {
+      sheet.BuildContentSheet(design, plan.Contents(s, result.LastSheet), std::cref(fill));
+      result.LastPosition = result.LastSheet.back();
       std::optional<TSheetProgress> part;
-      if (progress) part.emplace(*progress, s, static_cast<int32_t>(sheets));
+      if (progress) part.emplace(*progress, s, plan.Sheets);
       PrintMagnetSheet(sheet.Document(), job, static_cast<float>(settings.PaperWidth),
                        static_cast<float>(settings.PaperHeight), options, part ? &*part : nullptr);
     }

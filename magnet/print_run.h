@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/document.h"
 
@@ -51,6 +52,9 @@ struct TMergeRunOptions {
   // The position number (row x columns + column + 1) the first sheet starts at: the selected
   // positions before it are left blank, as on a sheet partly used already.
   int32_t StartPosition = 1;
+  // The positions of the first sheet used already, ascending: left blank on it, and printed on the
+  // sheets after it even where the grid leaves them out (the window leaves them out of the grid).
+  std::vector<int32_t> Used;
 };
 
 // The most copies of each row and the most sheets one merge print makes.
@@ -62,6 +66,8 @@ struct TMergeRunResult {
   // The number of the last position printed on the last sheet: a print on the rest of that sheet
   // starts after it.
   int32_t LastPosition = 0;
+  // The positions printed on the last sheet, ascending.
+  std::vector<int32_t> LastSheet;
 };
 
 // Prints the merge as one job of several sheets. Everything the
@@ -72,6 +78,11 @@ struct TMergeRunResult {
 // takes does not grow with the rows. progress gets 0 .. 100 of the whole job.
 TMergeRunResult RunMergePrint(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table, IPrinter& printer,
                       const TPrintRunOptions& options, const TMergeRunOptions& merge, IProgress* progress = nullptr);
+
+// Lays out sheet index (0-based, kept within the sheets there are) of the merge on the sheet, as
+// the print would print it, and returns the number of sheets; raises as RunMergePrint.
+int32_t ShowMergeSheet(TMagnetDesign& design, TPrintSheet& sheet, const TMergeTable& table,
+                       const TMergeRunOptions& merge, int32_t index);
 
 // The number of copies the sheet holds (selected positions of its last layout).
 int32_t PrintedCopyCount(TPrintSheet& sheet);

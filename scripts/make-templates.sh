@@ -71,3 +71,25 @@ art background "$work/clock-bg.png" --size 150x150 --colour "#FBF6EA" --shade 6 
 template Clock_Face_150mm.fmt --name "Clock Face 150mm" --type clock-face --size 150x150 --bleed 3 \
   --background "$work/clock-bg.png" --cutout "$work/clock.png" --mask "$work/clock-mask.png" --border \
   --paper 210x297 --outer 30,73.5 --inner 0,0 --portrait --precut
+
+# US Letter, in the whole millimetres the print tab's paper and a template's size hold (216 x 279;
+# 1 in = 25.4 mm rounded).
+# Business card 3.5 x 2 in: square corners, the cutting line; 2 x 5.
+art cutout "$work/card-us.png" --size 89x51
+template Business_Card_3.5x2in.fmt --name "Business Card 3.5x2in" --size 89x51 --bleed 3 \
+  --cutout "$work/card-us.png" --border --paper 216x279 --outer 19,12 --inner 0,0 --portrait --precut
+
+# Round magnets: 2 in 3 x 4, 2.5 in 2 x 4.
+art cutout "$work/round2in.png" --size 51x51 --shape round
+art mask "$work/round2in-mask.png" --size 51x51 --bleed 3 --shape round
+template Round_Magnet_2in.fmt --name "Round Magnet 2in" --size 51x51 --bleed 3 --cutout "$work/round2in.png" \
+  --mask "$work/round2in-mask.png" --border --paper 216x279 --outer 26.5,30 --inner 5,5 --portrait --precut
+art cutout "$work/round25in.png" --size 64x64 --shape round
+art mask "$work/round25in-mask.png" --size 64x64 --bleed 3 --shape round
+template Round_Magnet_2.5in.fmt --name "Round Magnet 2.5in" --size 64x64 --bleed 3 --cutout "$work/round25in.png" \
+  --mask "$work/round25in-mask.png" --border --paper 216x279 --outer 39.5,7 --inner 9,3 --portrait --precut
+
+# Photo 4 x 6 in lying on its long side, 1 x 2.
+art cutout "$work/photo4x6.png" --size 152x102
+template Photo_4x6in_Landscape.fmt --name "Photo 4x6in Landscape" --size 152x102 --bleed 3 \
+  --cutout "$work/photo4x6.png" --border --paper 216x279 --outer 32,35 --inner 5,5 --portrait --precut

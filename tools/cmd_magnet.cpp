@@ -10,11 +10,14 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/numeric.h"
 #include "base/strings.h"
 #include "engine/document.h"
 #include "magnet/guide_sheet.h"
 #include "magnet/magnet_design.h"
 #include "magnet/merge_table.h"
+#include "magnet/used_positions.h"
+#include "platform/settings.h"
 #include "magnet/print_run.h"
 #include "magnet/print_sheet.h"
 #include "platform/dialogs.h"
@@ -197,7 +200,21 @@ TPrintRunOptions ReadRunOptions(TOptionReader& options, bool& qualityGiven) {
 struct TMergeOptions {
   std::optional<TMergeTable> Table;
   TMergeRunOptions Run;
+  bool StartSet = false;
 };
+
+// After a print with --skip-used: what the sheet has used now is kept, and said.
+void RecordUsed(ISettings* settings, const TMagnetDesign& magnet, const std::vector<int32_t>& used,
+                const std::vector<int32_t>& printed, bool sameSheet, int32_t positions) {
+  const std::vector<int32_t> now = UsedAfterPrint(used, printed, sameSheet, positions);
+  SetUsedPositions(settings, magnet, now);
+  if (now.empty()) {
+    std::printf("the sheet is used up: the next --skip-used print takes a fresh one\n");
+  } else {
+    std::printf("%zu of %d positions of the sheet are used: the next --skip-used print leaves them out\n",
+                now.size(), positions);
+  }
+}
 
 TMergeOptions ReadMergeOptions(TOptionReader& options, TMagnetDesign& magnet) {
   TMergeOptions merge;
@@ -219,6 +236,7 @@ TMergeOptions ReadMergeOptions(TOptionReader& options, TMagnetDesign& magnet) {
     if (merge.Run.Copies > kMaxMergeCopies) UsageError(Format("--copies goes up to %d", kMaxMergeCopies));
   }
   if (start) merge.Run.StartPosition = ParsePositiveInt(*start, "--start");
+  merge.StartSet = start.has_value();
   merge.Table = TMergeTable::Load(magnet.MergeFileName());
   return merge;
 }
@@ -233,7 +251,7 @@ namespace {
 // argument as its value, whatever that looks like (a message may well start with "--").
 bool IsMagnetFlag(const std::string& word) {
   static const char* const kFlags[] = {"--landscape", "--portrait", "--uncut",       "--precut",    "--bold",
-                                       "--italic",    "--see-through", "--border", "--clock-marks"};
+                                       "--italic",    "--see-through", "--border", "--clock-marks", "--skip-used"};
   for (const char* flag : kFlags) {
     if (word == flag) return true;
   }
@@ -377,7 +395,7 @@ void PrepareMagnetFiles() {
   InitXmlDefaults();
 }
 
-int CmdMagnet(const Args& args) {
+int CmdMagnet(const Args& args, ISettings* settings) {
   if (args.size() < 2) UsageError(std::string("magnet wants ") + kMagnetUsage);
   const std::string verb = args[0];
   const Args rest(args.begin() + 1, args.end());
@@ -416,7 +434,7 @@ int CmdMagnet(const Args& args) {
     options.Finish();
     const TPrintLayout layout = LayOut(magnet, sheet, skips);
     TdtpDocument& preview = sheet.Document();
-    const std::unique_ptr<TBitmap32> picture = preview.RenderPage(*preview.CurrentPage(), dpi / 25.4);
+    const std::unique_ptr<TBitmap32> picture = preview.RenderPage(*preview.CurrentPage(), DpmOfDpi(dpi));
     if (picture->Empty()) RaiseError("The sheet has no area to render");
     WritePng(*picture, rest[1]);
     std::printf("%d columns x %d rows, %d copies, %dx%d pixels\n", layout.Columns, layout.Rows,
@@ -430,7 +448,8 @@ int CmdMagnet(const Args& args) {
     const std::vector<int32_t> skips = ReadLayoutOptions(options, magnet);
     bool qualityGiven = false;
     TPrintRunOptions run = ReadRunOptions(options, qualityGiven);
-    const TMergeOptions merge = verb == "print" ? ReadMergeOptions(options, magnet) : TMergeOptions{};
+    TMergeOptions merge = verb == "print" ? ReadMergeOptions(options, magnet) : TMergeOptions{};
+    const bool skipUsed = verb == "print" && options.Flag("--skip-used");
     TOutputPrinter output = OpenOutput(rest[1], options, magnet);
     // Without --quality the sheet renders as finely as the printer prints, up to high (600 dpi):
     // --dpi 600 alone should not print a 300-dpi render stretched twice.
@@ -439,19 +458,29 @@ int CmdMagnet(const Args& args) {
     TBarProgress progress;
     if (verb == "print" && merge.Table) {
       const TPrintLayout layout = LayOut(magnet, sheet, skips);
+      const int32_t positions = layout.Columns * layout.Rows;
+      const std::vector<int32_t> used = skipUsed ? UsedPositions(settings, magnet) : std::vector<int32_t>{};
+      if (skipUsed && merge.StartSet) UsageError("--start and --skip-used both say where the print starts: give one");
+      merge.Run.Used = used;
       const TMergeRunResult result = RunMergePrint(magnet, sheet, *merge.Table, *output.Printer, run, merge.Run, &progress);
       output.Report();
       std::printf("%d columns x %d rows, %d rows x %d copies on %d sheet%s\n", layout.Columns, layout.Rows,
                   merge.Table->RowCount(), merge.Run.Copies, result.Sheets, result.Sheets == 1 ? "" : "s");
-      if (result.LastPosition < layout.Columns * layout.Rows) {
+      if (skipUsed) {
+        RecordUsed(settings, magnet, used, result.LastSheet, result.Sheets == 1, positions);
+      } else if (result.LastPosition < positions) {
         std::printf("the last sheet is used up to position %d: --start %d prints on the rest of it\n",
                     result.LastPosition, result.LastPosition + 1);
       }
     } else if (verb == "print") {
-      const TPrintLayout layout = LayOut(magnet, sheet, skips);
+      TPrintLayout layout = LayOut(magnet, sheet, skips);
+      const int32_t positions = layout.Columns * layout.Rows;
+      const std::vector<int32_t> used = skipUsed ? UsedPositions(settings, magnet) : std::vector<int32_t>{};
+      if (DeselectPositions(magnet.Grid(), used)) layout = sheet.BuildPrintLayout(magnet);
       RunMagnetPrint(magnet, sheet, *output.Printer, run, &progress);
       output.Report();
       std::printf("%d columns x %d rows, %d copies\n", layout.Columns, layout.Rows, PrintedCopyCount(sheet));
+      if (skipUsed) RecordUsed(settings, magnet, used, PrintedPositions(magnet.Grid()), true, positions);
     } else {
       if (!skips.empty()) UsageError("magnet guide shows every position; --skip does not apply");
       PrintGuideSheet(magnet, *output.Printer, run, &progress);

@@ -9,6 +9,7 @@
 namespace sw {
 class TBitmap32;
 class TdtpDocument;
+class ISettings;
 enum TPrintQualityType : uint8_t;
 }  // namespace sw
 
@@ -24,7 +25,9 @@ int CmdRender(const Args& args);   // render FILE OUT.png [--page N] [--dpi D]
 int CmdView(const Args& args);     // view FILE OUT.png --client WxH [--normal] [--fit-page | --zoom P]
 int CmdPrint(const Args& args);    // print FILE OUT.pdf|OUT.png [--quality Q] [--paper WxH] [--dpi N] ...
 int CmdDoc(const Args& args);      // doc info FILE | doc copy IN OUT | doc build OUT INDEX PAGE...
-int CmdMagnet(const Args& args);   // magnet info|layout|sheet|print|guide|design|template|artwork ...
+// magnet info|layout|sheet|print|guide|design|template|artwork ...; settings keep the used
+// positions of a sheet (null: none are kept).
+int CmdMagnet(const Args& args, ISettings* settings);
 
 // Raises a usage error with the given text.
 [[noreturn]] void UsageError(const std::string& text);

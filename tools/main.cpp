@@ -8,6 +8,7 @@
 #include "base/file_targets.h"
 #include "shapes/register.h"
 #include "storage/resources/resource_thread.h"
+#include "platform/settings.h"
 #include "tools/commands.h"
 
 namespace sw::cli {
@@ -49,6 +50,8 @@ const char kUsage[] =
     "        [--merge FILE.csv [--merge-picture COLUMN]] [--copies N] [--start N]\n"
     "                                 one copy per table row (N of each), as many sheets as needed,\n"
     "                                 the first from position N; a design's own merge file is used\n"
+    "        [--skip-used]            leaves out the positions of the template's sheet that earlier\n"
+    "                                 prints used (a merge: on its first sheet) and records its own\n"
     "  magnet guide FILE OUT.pdf|OUT.png [OPTIONS] [--dpi N] [--offset X,Y]\n"
     "                                 every position's cut and bleed outline with its number\n"
     "  magnet design TEMPLATE OUT.fmd [--message TEXT] [--font NAME] [--size PT] [--bold] [--italic]\n"
@@ -93,7 +96,11 @@ int Main(int argc, char** argv) {
     if (command == "view") return CmdView(args);
     if (command == "print") return CmdPrint(args);
     if (command == "page") return CmdPage(args);
-    if (command == "magnet") return CmdMagnet(args);
+    if (command == "magnet") {
+      // The settings the designer keeps too (the used positions of a sheet).
+      TFileSettings settings(DefaultSettingsFile());
+      return CmdMagnet(args, &settings);
+    }
     if (command == "doc") return CmdDoc(args);
     UsageError("unknown command \"" + command + "\"");
   } catch (const UsageException& e) {

@@ -395,6 +395,43 @@ private slots:
     QVERIFY(!window->UndoAction()->isEnabled());
   }
 
+  // A merge chosen on the print tab: the message keeps its fields as typed, the preview pages
+  // through the sheets, and the design saved with it brings the merge back when loaded.
+  void aMergeComesBackWithItsDesign() {
+    Open(true);
+    SelectTemplate();
+    auto* memo = Child<QPlainTextEdit>(*window, "Memo");
+    memo->setFocus();
+    QTest::keyClicks(memo, "Hi ${Name}");
+    const QString csv = dir->path() + "/guests.csv";
+    {
+      QFile file(csv);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name\n");
+      for (int i = 1; i <= 15; ++i) file.write(QStringLiteral("Guest %1\n").arg(i).toUtf8());
+    }
+    window->PageControl1()->setCurrentIndex(1);
+    dialogs->Files.ScriptOpen(csv.toStdString());
+    Click(Child<QPushButton>(*window, "BMergeFile"));
+    QVERIFY(Child<QLabel>(*window, "LMerge")->text().contains("15 rows; first: Name = Guest 1"));
+    QCOMPARE(window->PrintTab()->PreviewSheets(), 2);
+    Click(Child<QPushButton>(*window, "BSheetNext"));
+    QCOMPARE(window->Sheet().Document().ShapeCount(), 5);
+    Screenshot(*window, "window_merge_second_sheet");
+    window->PageControl1()->setCurrentIndex(0);
+    QCOMPARE(memo->toPlainText(), QString("Hi ${Name}"));
+
+    dialogs->Files.ScriptSave((Program() + "/designs/guests").toStdString());
+    Click(Child<QPushButton>(*window, "BSaveDesign"));
+    Click(Child<QPushButton>(*window, "BMergeClear"));
+    QVERIFY(!window->PrintTab()->MergeTable());
+    boxes.ScriptAnswer(TMessageAnswer::No);
+    dialogs->Files.ScriptOpen((Program() + "/designs/guests.fmd").toStdString());
+    Click(Child<QPushButton>(*window, "BLoadDesign"));
+    QVERIFY(window->PrintTab()->MergeTable());
+    QCOMPARE(window->PrintTab()->MergeTable()->RowCount(), 15);
+  }
+
   void undoAndRedoFollowEveryGesture() {
     Open(true);
     SelectTemplate();

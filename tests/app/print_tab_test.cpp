@@ -22,6 +22,7 @@
 #include "platform/headless_dialogs.h"
 #include "platform/headless_message_box.h"
 #include "platform/headless_printer.h"
+#include "platform/headless_settings.h"
 #include "support/modal_script.h"
 #include "tabs_test_support.h"
 #include "widgets/layout_grid.h"
@@ -73,12 +74,14 @@ struct TRig {
   std::unique_ptr<TPrintSheet> Sheet;
   std::unique_ptr<TPrintTab> Tab;
 
-  TRig(test::TTabsWorld& world, const std::string& picture) {
+  TRig(test::TTabsWorld& world, const std::string& picture, ISettings* settings = nullptr) {
     Design = std::make_unique<TMagnetDesign>(world.Services());
+    Design->SetTemplateName("Card");
     Design->SetBleedMargin(3);
     Design->LoadTemplateImage(TLayer::olImage, picture);
     Sheet = std::make_unique<TPrintSheet>(world.Services());
     Tab = std::make_unique<TPrintTab>(*Design, *Sheet, Dialogs.Services(&Boxes));
+    Tab->SetSettings(settings);
     Tab->resize(457, 640);
     Tab->show();
     Tab->ShowSettings();
@@ -252,6 +255,87 @@ private slots:
     }
     // Outside the copies the sheet is blank.
     QVERIFY(Near(PrintedAt(*printer, 5, 5), 0xFFFFFF));
+  }
+
+  // A sheet printed in part and marked used: a fresh grid leaves its used positions out, the print
+  // that uses the sheet up clears the record, and "all" clears it too.
+  void aPrintedSheetIsUsedAgain() {
+    THeadlessSettings settings;
+    auto printer = Printer(210, 297);
+    {
+      TRig rig(*world_, picture_, &settings);
+      rig.ClickCell(0, 0);
+      rig.ClickCell(1, 4);
+      rig.Dialogs.Print.ScriptPrinter(printer.get());
+      rig.Boxes.ScriptAnswer(TMessageAnswer::Yes);
+      Click(rig.Tab->BPrint);
+      QCOMPARE(rig.Boxes.Messages().size(), size_t(1));
+      QVERIFY(rig.Boxes.Messages()[0].Text.find("8 printed positions") != std::string::npos);
+      QCOMPARE(settings.Value("used-positions/Card"), std::string("2,3,4,5,6,7,8,9"));
+      QCOMPARE(rig.Copies(), 0);
+    }
+    TRig rig(*world_, picture_, &settings);
+    QCOMPARE(rig.Copies(), 2);
+    QVERIFY(!rig.Tab->LUsedNote->isHidden());
+    test::Screenshot(*rig.Tab, "print_tab_used");
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(rig.Tab->BPrint);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QCOMPARE(settings.Value("used-positions/Card"), std::string());
+    QCOMPARE(rig.Copies(), 10);
+    QVERIFY(rig.Tab->LUsedNote->isHidden());
+
+    settings.SetValue("used-positions/Card", "1,2");
+    Click(rig.Tab->BSelectAll);
+    QCOMPARE(settings.Value("used-positions/Card"), std::string());
+  }
+
+  // A merge file chosen in the tab: its rows and first row shown, the preview paging through the
+  // sheets the print makes, the print taking them all; a file that cannot be read changes nothing.
+  void aMergeFilePagesAndPrints() {
+    TRig rig(*world_, picture_);
+    TPrintTab& tab = *rig.Tab;
+    rig.Design->SetMessageText(u"Hi ${Name}");
+    const QString csv = dir_.filePath(QStringLiteral("guests.csv"));
+    {
+      QFile file(csv);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name,Town\n");
+      for (int i = 1; i <= 12; ++i) file.write(QStringLiteral("Guest %1,Ely\n").arg(i).toUtf8());
+    }
+    rig.Dialogs.Files.ScriptOpen(csv.toStdString());
+    Click(tab.BMergeFile);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QVERIFY(tab.LMerge->text().contains(QStringLiteral("12 rows; first: Name = Guest 1, Town = Ely")));
+    Click(tab.BRefreshPreview);
+    QCOMPARE(tab.PreviewSheets(), 2);
+    QVERIFY(!tab.BSheetPrevious->isEnabled() && tab.BSheetNext->isEnabled());
+    QCOMPARE(rig.Copies(), 10);
+    test::Screenshot(tab, "print_tab_merge");
+    Click(tab.BSheetNext);
+    QCOMPARE(tab.LSheet->text(), QStringLiteral("sheet 2 of 2"));
+    QCOMPARE(rig.Copies(), 2);
+
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(tab.BPrint);
+    QCOMPARE(printer->SheetCount(), 2);
+    QCOMPARE(rig.Copies(), 2);  // the preview still shows the second sheet
+
+    const QString bad = dir_.filePath(QStringLiteral("bad.csv"));
+    {
+      QFile file(bad);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name,Town\nAnn\n");
+    }
+    rig.Dialogs.Files.ScriptOpen(bad.toStdString());
+    Click(tab.BMergeFile);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(1));
+    QCOMPARE(QString::fromStdString(rig.Design->MergeFileName()), csv);
+    Click(tab.BMergeClear);
+    QVERIFY(!tab.MergeTable());
+    QVERIFY(tab.BSheetNext->isHidden());
+    QCOMPARE(rig.Copies(), 10);
   }
 
   void thePrinterOffsetMovesEveryPrint() {

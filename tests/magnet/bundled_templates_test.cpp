@@ -1,5 +1,5 @@
 // The templates the build generates: each one opens as "select template" opens it, names itself
-// from its file, and lays out on A4 as the sheet it is made for, every copy on the paper; the
+// from its file, and lays out on A4 or Letter as the sheet it is made for, every copy on the paper; the
 // round and rounded ones print their mask around the magnet on pre-cut paper.
 #include <gtest/gtest.h>
 
@@ -31,6 +31,7 @@ struct TBundled {
   float OuterX, OuterY;
   // Cut along the cutout's window, not a rectangle.
   bool Shaped;
+  int32_t PaperWidth = 210, PaperHeight = 297;
 };
 
 const TBundled kBundled[] = {
@@ -43,6 +44,14 @@ const TBundled kBundled[] = {
     {"Photo_102x152_Landscape.fmt", "Photo 102x152 Landscape", kTemplateTypeBasic, 152, 102, 3, 1, 2, false, 29, 44,
      false},
     {"Clock_Face_150mm.fmt", "Clock Face 150mm", kTemplateTypeClockFace, 150, 150, 3, 1, 1, true, 30, 73.5, true},
+    // US Letter, in whole millimetres.
+    {"Business_Card_3.5x2in.fmt", "Business Card 3.5x2in", kTemplateTypeBasic, 89, 51, 3, 2, 5, false, 19, 12, false,
+     216, 279},
+    {"Round_Magnet_2in.fmt", "Round Magnet 2in", kTemplateTypeBasic, 51, 51, 3, 3, 4, true, 26.5, 30, true, 216, 279},
+    {"Round_Magnet_2.5in.fmt", "Round Magnet 2.5in", kTemplateTypeBasic, 64, 64, 3, 2, 4, true, 39.5, 7, true, 216,
+     279},
+    {"Photo_4x6in_Landscape.fmt", "Photo 4x6in Landscape", kTemplateTypeBasic, 152, 102, 3, 1, 2, false, 32, 35, false,
+     216, 279},
 };
 
 class BundledTemplates : public test::MagnetFixture {
@@ -80,8 +89,8 @@ TEST_F(BundledTemplates, EachLaysOutAsTheSheetItNames) {
     EXPECT_FLOAT_EQ(magnet->Document().PageWidth(), t.Width + 2 * t.Bleed);
     EXPECT_FLOAT_EQ(magnet->Document().PageHeight(), t.Height + 2 * t.Bleed);
     const TPrintSettings& s = magnet->PrintSettings();
-    EXPECT_EQ(s.PaperWidth, 210);
-    EXPECT_EQ(s.PaperHeight, 297);
+    EXPECT_EQ(s.PaperWidth, t.PaperWidth);
+    EXPECT_EQ(s.PaperHeight, t.PaperHeight);
     EXPECT_TRUE(s.Precut);
     EXPECT_TRUE(s.Portrait);
     EXPECT_FLOAT_EQ(s.OuterMarginX, t.OuterX);
@@ -108,8 +117,8 @@ TEST_F(BundledTemplates, EachLaysOutAsTheSheetItNames) {
       const float y = s.OuterMarginY + static_cast<float>(p.GridRow) * layout.PitchY;
       EXPECT_GE(x - t.Bleed, 0);
       EXPECT_GE(y - t.Bleed, 0);
-      EXPECT_LE(x + layout.CopyWidth + t.Bleed, 210);
-      EXPECT_LE(y + layout.CopyHeight + t.Bleed, 297);
+      EXPECT_LE(x + layout.CopyWidth + t.Bleed, static_cast<float>(t.PaperWidth));
+      EXPECT_LE(y + layout.CopyHeight + t.Bleed, static_cast<float>(t.PaperHeight));
     }
 
     // Printed on pre-cut paper at 2 pixels a millimetre: the copy's centre shows the design; the

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -294,6 +295,34 @@ TEST_F(CliMagnetVerbs, MergePrintRunsTheRowsOverSheets) {
   EXPECT_NE(run.out.find("used up to position 1: --start 2 prints on the rest of it"), std::string::npos) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
   EXPECT_EQ(run.err, "");  // no progress bar off a terminal
+
+  // --skip-used: a merge starts after the positions earlier prints used, a print of the design
+  // alone leaves them out, and each records its last sheet; a damaged record counts for nothing.
+  const std::string config = TempFile("config");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  {
+    TMemoryStream junk;
+    const std::string text = std::string("\x01\xff\x00garbage\nused-positions/Merge_Card\t0,x,-3\n", 45);
+    junk.Write(text.data(), static_cast<int64_t>(text.size()));
+    std::filesystem::create_directories(config + "/stickwell");
+    junk.SaveToFile(config + "/stickwell/settings");
+  }
+  const std::string used = TempFile("used.pdf");
+  run = test::RunCli("magnet print " + q(design) + " " + q(used) + " --skip-used");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("6 rows x 1 copies on 1 sheet\n6 of 10 positions"), std::string::npos) << run.out;
+  run = test::RunCli("magnet print " + q(design) + " " + q(used) + " --skip-used");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("on 2 sheets\n2 of 10 positions"), std::string::npos) << run.out;
+  run = test::RunCli("magnet print " + q(design) + " " + q(used) + " --skip-used --start 3");
+  EXPECT_EQ(run.status, 1);
+  const std::string plain = TempFile("plain.fmd");
+  run = test::RunCli("magnet design " + q(tmpl) + " " + q(plain) + " --message Hi");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = test::RunCli("magnet print " + q(plain) + " " + q(used) + " --skip-used");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("8 copies\nthe sheet is used up"), std::string::npos) << run.out;
+  ::unsetenv("XDG_CONFIG_HOME");
 
   {
     TMemoryStream text;

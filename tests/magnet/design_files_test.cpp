@@ -115,7 +115,7 @@ TEST_F(DesignFiles, ASavedDesignComesBackWhole) {
   EXPECT_FLOAT_EQ(s.InnerMarginX, 1.5f);
   EXPECT_FALSE(s.Portrait);
   EXPECT_FALSE(s.Precut);
-  EXPECT_EQ(s.PaperWidth, 210);  // the paper is not part of a design
+  EXPECT_EQ(s.PaperWidth, 200);  // paper other than A4 is kept (Letter templates need it)
   EXPECT_EQ(reopened->MergeFileName(), folder + "/lists/people.csv");
   EXPECT_EQ(reopened->MergePictureColumn(), "Photo");
   EXPECT_FALSE(reopened->Document().Modified());
