@@ -140,6 +140,9 @@ public:
     auto* picture = dynamic_cast<TdtpBitmapShape*>(page.Child(imageIndex_));
     if (name.empty() || !picture) return;
     try {
+      // Proved good at the smallest size it decodes to: the print decodes it again at the size
+      // it lays it, so a full decode here would only double the work of every row.
+      picture->Resource().SetDecodeNeed(1);
       picture->Resource().LoadFromFile(table_.ResolvePath(name));
     } catch (const Exception& e) {
       RaiseError(Where(row) + ": " + e.Message());
