@@ -1,6 +1,7 @@
 #include "app/design_undo.h"
 
 #include "engine/command.h"
+#include "engine/undo_log.h"
 #include "magnet/magnet_design.h"
 
 namespace sw {
@@ -8,15 +9,8 @@ namespace sw {
 TDesignUndo::TDesignUndo(TMagnetDesign& design) : design_(design) { design_.Document().SetUndoEnabled(true); }
 
 void TDesignUndo::Quietly(const std::function<void()>& change) {
-  TdtpDocument& document = design_.Document();
-  document.DisableUndo();
-  try {
-    change();
-  } catch (...) {
-    document.EnableUndo();
-    throw;
-  }
-  document.EnableUndo();
+  const TUndoOff undoOff(design_.Document());
+  change();
 }
 
 bool TDesignUndo::SettleFlash() {
@@ -36,8 +30,8 @@ void TDesignUndo::Record(const std::function<void()>& change, const std::string&
   const bool wasVisible = picture && picture->Visible();
   const std::shared_ptr<const TUserPicture> before = keepPicture ? design_.UserPicture() : nullptr;
   const TdtpCommand* newest = document.UndoCount() > 0 ? document.UndoItem(document.UndoCount() - 1) : nullptr;
-  document.BeginGesture(key);
-  try {
+  {
+    const TGestureScope gesture(document, key);
     change();
     if (picture && picture == design_.Layer(TLayer::usrImage) && (before || picture->Visible() != wasVisible) &&
         document.UndoEnabled()) {
@@ -52,11 +46,7 @@ void TDesignUndo::Record(const std::function<void()>& change, const std::string&
                                           before, before ? design_.UserPicture() : nullptr};
       }
     }
-  } catch (...) {
-    document.EndGesture();
-    throw;
   }
-  document.EndGesture();
   // The flash the step interrupted goes on (a step that flashes has restarted it already).
   if (flashed && !design_.Flashing()) Quietly([this] { design_.FlashTextBox(); });
 }

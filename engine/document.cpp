@@ -46,8 +46,7 @@ TdtpDocument::~TdtpDocument() {
   timer_.reset();
   hintTimer_.reset();
   hotzoneTimer_.reset();
-  undoList_.clear();
-  redoList_.clear();
+  undo_.Clear();
   pages_.clear();
   defaultBackground_->OnPictureChanged = nullptr;
   defaultBackground_.reset();
@@ -364,22 +363,6 @@ void TdtpDocument::EndUpdate() {
   if (pendingFocusChange_) FocusChanged(FocusedShape());
 }
 
-void TdtpDocument::BeginUndo() {
-  ++undoGroupDepth_;
-  BeginUpdate();
-}
-
-void TdtpDocument::EndUndo() {
-  if (undoGroupDepth_ <= 0) RaiseError("EndUndo called more often than BeginUndo");
-  if (--undoGroupDepth_ == 0) groupHasCommand_ = false;
-  EndUpdate();
-}
-
-void TdtpDocument::EnableUndo() {
-  if (undoSuspension_ <= 0) RaiseError("EnableUndo called more often than DisableUndo");
-  --undoSuspension_;
-}
-
 void TdtpDocument::BeginBusy(TCursor cursor) {
   SetCursorShape(cursor);
   ++busyCount_;
@@ -508,7 +491,7 @@ void TdtpDocument::SetDefaults() {
   PageUpdateInterval = 2000;
   PrintQuality = pqLow;
   RenderAtScreenRes = false;
-  undoEnabled_ = true;
+  undo_.SetEnabled(true);
   useClipboard_ = true;
   ZoomPercent = 100;
   HandlePainter = hpW2K3Handle;

@@ -22,6 +22,7 @@
 #include "engine/page.h"
 #include "engine/scroll_box.h"
 #include "engine/shape.h"
+#include "engine/undo_log.h"
 #include "platform/ruler.h"
 #include "platform/services.h"
 #include "platform/timer.h"
@@ -212,10 +213,18 @@ public:
   // stays 0, so later pairs work again.
   void EndUpdate();
   int UpdateCount() const { return updateCount_; }
-  void BeginUndo();
-  void EndUndo();
-  void DisableUndo() { ++undoSuspension_; }
-  void EnableUndo();
+  void BeginUndo() {
+    undo_.BeginGroup();
+    BeginUpdate();
+  }
+  // Raises "EndUndo called more often than BeginUndo" without its BeginUndo.
+  void EndUndo() {
+    undo_.EndGroup();
+    EndUpdate();
+  }
+  void DisableUndo() { undo_.Suspend(); }
+  // Raises "EnableUndo called more often than DisableUndo" without its DisableUndo.
+  void EnableUndo() { undo_.Resume(); }
   void BeginBusy(TCursor cursor = crHourGlass);
   void EndBusy();
   bool IsBusy() const { return busyCount_ > 0; }
@@ -292,41 +301,47 @@ public:
   int32_t LastProgressCount() const { return progressCount_; }
   int32_t LastProgressTotal() const { return progressTotal_; }
 
-  // --- Undo log (engine/undo.cpp) ---
+  // --- Undo log (engine/undo_log.h; engine/undo.cpp) ---
   // Records the command, or frees it while recording is off. Inside an undo group every command
   // after the first is Joined; a property record equal to the last one is dropped.
   virtual void AddUndo(std::unique_ptr<TdtpCommand> command);
-  virtual void ClearUndo();
-  int UndoCount() const { return static_cast<int>(undoList_.size()); }
-  int RedoCount() const { return static_cast<int>(redoList_.size()); }
+  virtual void ClearUndo() { undo_.Clear(); }
+  int UndoCount() const { return undo_.UndoCount(); }
+  int RedoCount() const { return undo_.RedoCount(); }
   // Null outside the range.
-  TdtpCommand* UndoItem(int index) const;
+  TdtpCommand* UndoItem(int index) const { return undo_.UndoItem(index); }
   // Null outside the range; the last item is the next step Redo replays.
-  TdtpCommand* RedoItem(int index) const;
-  int64_t UndoBytes() const { return undoBytes_; }
+  TdtpCommand* RedoItem(int index) const { return undo_.RedoItem(index); }
+  int64_t UndoBytes() const { return undo_.UndoBytes(); }
   // True only while undo is enabled, not suspended and no load is running.
-  bool UndoEnabled() const { return undoEnabled_ && undoSuspension_ == 0 && loadingCount_ == 0; }
+  bool UndoEnabled() const { return undo_.Recording() && loadingCount_ == 0; }
   // Turning recording off clears both lists.
-  void SetUndoEnabled(bool value);
+  void SetUndoEnabled(bool value) {
+    if (undo_.SetEnabled(value) && !value) ClearUndo();
+  }
   // Hands the command to the shape that recorded it; false for ShapeId 0, and false with the
   // message "Unable to execute Undo" when no shape takes it.
   virtual bool ExecuteCommand(TdtpCommand* command);
   // Reverts the last undo group (the last command and the joined ones before it) and keeps the
   // records of what it replaced as the next redo step; false when there is nothing to undo or
   // recording is off. Raises "Threading error (working already)" while busy.
-  bool Undo();
+  bool Undo() { return ReplayStep(true); }
   // Replays the last redo step the same way, back onto the undo list.
-  bool Redo();
-  bool CanUndo() const { return UndoEnabled() && !undoList_.empty(); }
-  bool CanRedo() const { return UndoEnabled() && !redoList_.empty(); }
+  bool Redo() { return ReplayStep(false); }
+  bool CanUndo() const { return UndoEnabled() && UndoCount() > 0; }
+  bool CanRedo() const { return UndoEnabled() && RedoCount() > 0; }
   // A gesture (a drag, a spin edit held down) is one undo step keeping only the first old value
   // of each shape property it changes. A gesture with a non-empty key continues the previous one
   // of the same key when nothing else was recorded in between. Gestures nest; only the outermost
   // counts.
-  void BeginGesture(const std::string& key = {});
+  void BeginGesture(const std::string& key = {}) {
+    if (undo_.BeginGesture(key)) BeginUpdate();
+  }
   // Raises "EndGesture called more often than BeginGesture" without its BeginGesture.
-  void EndGesture();
-  bool InGesture() const { return gesture_.Depth > 0; }
+  void EndGesture() {
+    if (undo_.EndGesture()) EndUndo();
+  }
+  bool InGesture() const { return undo_.InGesture(); }
 
   // --- Clipboard of shapes (engine/clipboard.cpp) ---
   // Copy, Cut and Paste raise "Threading error (working already)" while busy.
@@ -659,22 +674,10 @@ protected:
   TsdStorage storage_;
   std::vector<std::unique_ptr<TdtpPage>> pages_;
   std::unique_ptr<TdtpBitmapResource> defaultBackground_;
-  // Oldest first; the bound drops from the front.
-  std::deque<std::unique_ptr<TdtpCommand>> undoList_;
-  std::deque<std::unique_ptr<TdtpCommand>> redoList_;
-  int64_t undoBytes_ = 0;
-  // While Undo or Redo replays a step, the records of what it replaces gather here.
-  std::vector<std::unique_ptr<TdtpCommand>>* undoCapture_ = nullptr;
-  // Moves on with every change of the undo list.
-  uint64_t undoSerial_ = 0;
-  TdtpUndoGesture gesture_;
+  TdtpUndoLog undo_;
   bool useClipboard_ = true;
   int32_t shapeIdCounter_ = 0;
   int32_t updateCount_ = 0;
-  int32_t undoGroupDepth_ = 0;
-  bool groupHasCommand_ = false;
-  int32_t undoSuspension_ = 0;
-  bool undoEnabled_ = true;
   int32_t busyCount_ = 0;
   int32_t printingCount_ = 0;
   int32_t loadingCount_ = 0;

@@ -17,6 +17,7 @@
 #include "engine/handles.h"
 #include "engine/page.h"
 #include "engine/registry.h"
+#include "engine/undo_log.h"
 #include "platform/canvas.h"
 #include "platform/region.h"
 #include "storage/container/storage.h"
@@ -351,15 +352,9 @@ bool TdtpShape::ApplyCommand(TdtpCommand* command) {
       TdtpShape* raw = shape.get();
       if (!InsertChild(removed.Index, std::move(shape))) break;
       // The insertion's record alone undoes the restored subtree.
-      if (document_) document_->DisableUndo();
-      try {
-        raw->LoadFromString(removed.Snapshot);
-        RestoreIdentities(*raw, removed);
-      } catch (...) {
-        if (document_) document_->EnableUndo();
-        throw;
-      }
-      if (document_) document_->EnableUndo();
+      const TUndoOff undoOff(document_);
+      raw->LoadFromString(removed.Snapshot);
+      RestoreIdentities(*raw, removed);
       break;
     }
     default:
@@ -435,29 +430,21 @@ void TdtpShape::SetAngle(float value) {
 }
 
 void TdtpShape::SetPosition(float left, float top) {
-  if (document_) document_->BeginUndo();
-  try {
+  {
+    const TUndoStep step(document_);
     if (left != docLeft_) RecordFloat(ckProperty, "DocLeft", docLeft_);
     if (top != docTop_) RecordFloat(ckProperty, "DocTop", docTop_);
-  } catch (...) {
-    if (document_) document_->EndUndo();
-    throw;
   }
-  if (document_) document_->EndUndo();
   docLeft_ = left;
   docTop_ = top;
 }
 
 void TdtpShape::SetSize(float width, float height) {
-  if (document_) document_->BeginUndo();
-  try {
+  {
+    const TUndoStep step(document_);
     if (width != docWidth_) RecordFloat(ckProperty, "DocWidth", docWidth_);
     if (height != docHeight_) RecordFloat(ckProperty, "DocHeight", docHeight_);
-  } catch (...) {
-    if (document_) document_->EndUndo();
-    throw;
   }
-  if (document_) document_->EndUndo();
   if (width != docWidth_ || height != docHeight_) {
     docWidth_ = width;
     docHeight_ = height;
@@ -482,9 +469,9 @@ void TdtpShape::SetBoundsAndAngle(float left, float top, float width, float heig
   }
   InvalidateArea();
   const bool resized = width != docWidth_ || height != docHeight_;
-  // The children's re-layout belongs to the parent's undo step.
-  if (document_) document_->BeginUndo();
-  try {
+  {
+    // The children's re-layout belongs to the parent's undo step.
+    const TUndoStep step(document_);
     if (grouped_ && resized) {
       for (const auto& child : children_) {
         try {
@@ -505,11 +492,7 @@ void TdtpShape::SetBoundsAndAngle(float left, float top, float width, float heig
     if (left != docLeft_ || top != docTop_) SetPosition(left, top);
     if (resized) SetSize(width, height);
     if (angle != docAngle_) SetAngle(angle);
-  } catch (...) {
-    if (document_) document_->EndUndo();
-    throw;
   }
-  if (document_) document_->EndUndo();
   InvalidateArea();
   Changed();
   if (OnBoundsChanged) OnBoundsChanged(this);

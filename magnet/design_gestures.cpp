@@ -11,6 +11,7 @@
 
 #include "base/numeric.h"
 #include "engine/document.h"
+#include "engine/undo_log.h"
 #include "magnet/magnet_design.h"
 #include "platform/canvas.h"
 #include "shapes/bitmap_shape.h"
@@ -31,27 +32,15 @@ constexpr const char kWheelGesture[] = "design view wheel zoom";
 // Runs body with the document's undo recording suspended, resuming it also when body raises.
 template <typename Body>
 void WithoutUndo(TdtpDocument& document, Body&& body) {
-  document.DisableUndo();
-  try {
-    body();
-  } catch (...) {
-    document.EnableUndo();
-    throw;
-  }
-  document.EnableUndo();
+  const TUndoOff undoOff(document);
+  body();
 }
 
 // Runs body as one undo gesture of the document.
 template <typename Body>
 void AsGesture(TdtpDocument& document, const std::string& key, Body&& body) {
-  document.BeginGesture(key);
-  try {
-    body();
-  } catch (...) {
-    document.EndGesture();
-    throw;
-  }
-  document.EndGesture();
+  const TGestureScope gesture(document, key);
+  body();
 }
 
 TFloatPoint LocalAt(const TdtpShape& shape, int32_t x, int32_t y) {

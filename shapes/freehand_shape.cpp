@@ -8,6 +8,7 @@
 #include "base/strings.h"
 #include "engine/document.h"
 #include "engine/page.h"
+#include "engine/undo_log.h"
 #include "platform/timer.h"
 #include "platform/window_host.h"
 #include "storage/xml/native_xml.h"
@@ -63,17 +64,15 @@ bool TdtpFreehandShape::HasStroke() const {
 
 void TdtpFreehandShape::PlaceBox(float left, float top, float width, float height) {
   // The strokes are already in the new box's frame, and their undo is the "Points" record.
+  const TUndoOff undoOff(document_);
   fitting_ = true;
-  if (document_) document_->DisableUndo();
   try {
     SetBounds(left, top, width, height);
   } catch (...) {
     fitting_ = false;
-    if (document_) document_->EnableUndo();
     throw;
   }
   fitting_ = false;
-  if (document_) document_->EnableUndo();
 }
 
 void TdtpFreehandShape::SetSize(float width, float height) {
@@ -206,14 +205,8 @@ void TdtpFreehandShape::EndEdit(bool accepted) {
   try {
     if (!accepted && recorded_) {
       // A cancelled edit takes back its own strokes, not those the shape had before.
-      if (document_) document_->DisableUndo();
-      try {
-        ApplyStrokes(startState_);
-      } catch (...) {
-        if (document_) document_->EnableUndo();
-        throw;
-      }
-      if (document_) document_->EnableUndo();
+      const TUndoOff undoOff(document_);
+      ApplyStrokes(startState_);
     }
     while (!points_.empty() && points_.back().size() < 2) points_.pop_back();
     if (points_.empty()) ClearPoints();

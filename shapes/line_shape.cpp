@@ -9,6 +9,7 @@
 #include "engine/command.h"
 #include "engine/document.h"
 #include "engine/handles.h"
+#include "engine/undo_log.h"
 #include "platform/canvas.h"
 #include "storage/xml/native_xml.h"
 
@@ -32,14 +33,8 @@ double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
 // Runs f as one step of the document's undo log (plainly without document).
 template <typename F>
 void InUndoGroup(TdtpDocument* document, F&& f) {
-  if (document) document->BeginUndo();
-  try {
-    f();
-  } catch (...) {
-    if (document) document->EndUndo();
-    throw;
-  }
-  if (document) document->EndUndo();
+  const TUndoStep step(document);
+  f();
 }
 
 void Put(TdtpContour& contour, TVec p) {

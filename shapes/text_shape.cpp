@@ -9,6 +9,7 @@
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "engine/document.h"
+#include "engine/undo_log.h"
 #include "platform/canvas.h"
 #include "platform/text.h"
 #include "storage/xml/native_xml.h"
@@ -105,38 +106,6 @@ float SaneFontHeight(double value) { return std::max(0.0f, FiniteOr(value, 0)); 
 // Sizes read from files or computed: finite and not negative, else 0.
 float SaneSize(float value) { return std::isfinite(value) && value > 0 ? value : 0.0f; }
 
-// The old value a setter records and the box that follows the new layout make one undo step.
-class TUndoStep {
-public:
-  explicit TUndoStep(TdtpDocument* document) : document_(document) {
-    if (document_) document_->BeginUndo();
-  }
-  ~TUndoStep() {
-    if (document_) document_->EndUndo();
-  }
-  TUndoStep(const TUndoStep&) = delete;
-  TUndoStep& operator=(const TUndoStep&) = delete;
-
-private:
-  TdtpDocument* document_;
-};
-
-// Undo stays off for the life of one of these: edits while editing in place are not steps of their
-// own, and giving the text back on cancel is none either.
-class TUndoOff {
-public:
-  explicit TUndoOff(TdtpDocument* document) : document_(document) {
-    if (document_) document_->DisableUndo();
-  }
-  ~TUndoOff() {
-    if (document_) document_->EnableUndo();
-  }
-  TUndoOff(const TUndoOff&) = delete;
-  TUndoOff& operator=(const TUndoOff&) = delete;
-
-private:
-  TdtpDocument* document_;
-};
 
 // The caret blinks at this interval in milliseconds.
 constexpr uint32_t kCaretInterval = 400;
@@ -297,14 +266,8 @@ void TdtpTextBaseShape::SetDocument(TdtpDocument* document) {
   TdtpEffectShape::SetDocument(document);
   if (!layoutPending_ || !FontSystem()) return;
   // A layout that waited for fonts is no edit of the user's: it records no undo.
-  if (document_) document_->DisableUndo();
-  try {
-    TextChanged();
-  } catch (...) {
-    if (document_) document_->EnableUndo();
-    throw;
-  }
-  if (document_) document_->EnableUndo();
+  const TUndoOff undoOff(document_);
+  TextChanged();
 }
 
 // --- Layout ---

@@ -424,6 +424,45 @@ TEST_F(UndoTest, GestureIsOneStepWithTheFirstOldValue) {
   EXPECT_EQ(test::ErrorOf([&] { doc_->EndGesture(); }), "EndGesture called more often than BeginGesture");
 }
 
+// The guards end what they began also when their scope raises, and the error that ends the
+// scope is the one that comes out.
+TEST_F(UndoTest, ScopeGuardsEndWhenTheirBodyRaises) {
+  TdtpShape* s = AddPlain(0, 0);
+  auto raising = [](auto&& body) {
+    try {
+      body();
+    } catch (const Exception& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_EQ(raising([&] {
+              const TGestureScope gesture(*doc_, "SEZoom");
+              const TUndoStep step(doc_.get());
+              s->SetWidth(21);
+              RaiseError("body failed");
+            }),
+            "body failed");
+  EXPECT_FALSE(doc_->InGesture());
+  EXPECT_EQ(doc_->UpdateCount(), 0);
+  s->SetLeft(3);
+  ASSERT_EQ(doc_->UndoCount(), 2);
+  EXPECT_FALSE(doc_->UndoItem(1)->Joined);
+
+  EXPECT_EQ(raising([&] {
+              const TUndoOff off(doc_.get());
+              RaiseError("body failed");
+            }),
+            "body failed");
+  EXPECT_TRUE(doc_->UndoEnabled());
+  // An end that raises on a normal exit is not swallowed.
+  EXPECT_EQ(raising([&] {
+              const TUndoOff off(doc_.get());
+              doc_->EnableUndo();
+            }),
+            "EnableUndo called more often than DisableUndo");
+}
+
 TEST_F(UndoTest, KeyedGesturesMergeUntilSomethingElseIsRecorded) {
   TdtpShape* s = AddPlain(0, 0);
   auto spin = [&](float value) {
