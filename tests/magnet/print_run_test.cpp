@@ -260,17 +260,22 @@ TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
 // The four quadrants of the picture that covers each copy's page, and the paper.
 const TColor32 kQuadrants[4] = {Color32(230, 0, 0), Color32(0, 170, 0), Color32(0, 0, 230), Color32(240, 200, 0)};
 
+// The squared distance of two colours' RGB.
+int64_t ColourDistance(TColor32 c, TColor32 k) {
+  int64_t d = 0;
+  for (int ch = 0; ch < 3; ++ch) {
+    const int64_t a = (c >> (8 * ch)) & 0xFF, b = (k >> (8 * ch)) & 0xFF;
+    d += (a - b) * (a - b);
+  }
+  return d;
+}
+
 // The nearest of the quadrants' colours and white: 0 .. 3, or 4 for the paper.
 int ColourClass(TColor32 c) {
   int best = 4;
   int64_t nearest = INT64_MAX;
   for (int i = 0; i <= 4; ++i) {
-    const TColor32 k = i < 4 ? kQuadrants[i] : clWhite32;
-    int64_t d = 0;
-    for (int ch = 0; ch < 3; ++ch) {
-      const int64_t a = (c >> (8 * ch)) & 0xFF, b = (k >> (8 * ch)) & 0xFF;
-      d += (a - b) * (a - b);
-    }
+    const int64_t d = ColourDistance(c, i < 4 ? kQuadrants[i] : clWhite32);
     if (d < nearest) nearest = d, best = i;
   }
   return best;
@@ -439,12 +444,7 @@ TEST_F(PrintRun, MergePrintsEachRowAtItsPositionOverSheets) {
     int best = -1;
     int64_t nearest = INT64_MAX;
     for (int i = -1; i < kRows; ++i) {
-      const TColor32 k = i < 0 ? clWhite32 : colour(i);
-      int64_t d = 0;
-      for (int ch = 0; ch < 3; ++ch) {
-        const int64_t a = (c >> (8 * ch)) & 0xFF, b = (k >> (8 * ch)) & 0xFF;
-        d += (a - b) * (a - b);
-      }
+      const int64_t d = ColourDistance(c, i < 0 ? clWhite32 : colour(i));
       if (d < nearest) nearest = d, best = i;
     }
     return best;
