@@ -31,6 +31,11 @@ TFloatPoint Crossing(double x0, double y0, float v0, double x1, double y1, float
   return {static_cast<float>(x0 + t * (x1 - x0)), static_cast<float>(y0 + t * (y1 - y0))};
 }
 
+// Where sample (x, y) of a grid w samples wide is kept.
+size_t Index(int32_t x, int32_t y, int32_t w) {
+  return static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
+}
+
 }  // namespace
 
 std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
@@ -48,7 +53,7 @@ std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
   const int32_t w = (picture->Width() + factor - 1) / factor, h = (picture->Height() + factor - 1) / factor;
   outline->width_ = w;
   outline->height_ = h;
-  outline->alpha_.assign(static_cast<size_t>(w) * h, 0);
+  outline->alpha_.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t x = 0; x < w; ++x) {
       uint32_t sum = 0, count = 0;
@@ -58,13 +63,13 @@ std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
           sum += AlphaOf(row[sx]);
         }
       }
-      outline->alpha_[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>((sum + count / 2) / count);
+      outline->alpha_[Index(x, y, w)] = static_cast<uint8_t>((sum + count / 2) / count);
     }
   }
 
   // The frame is what the border holds; its edge is where the alpha falls to half of it.
   uint8_t border = 0;
-  auto at = [&](int32_t x, int32_t y) -> uint8_t& { return outline->alpha_[static_cast<size_t>(y) * w + x]; };
+  auto at = [&](int32_t x, int32_t y) -> uint8_t& { return outline->alpha_[Index(x, y, w)]; };
   for (int32_t x = 0; x < w; ++x) border = std::max({border, at(x, 0), at(x, h - 1)});
   for (int32_t y = 0; y < h; ++y) border = std::max({border, at(0, y), at(w - 1, y)});
   if (border == 0) return nullptr;
@@ -75,7 +80,7 @@ std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
   std::vector<uint8_t> frame(outline->alpha_.size(), 0);
   std::vector<int32_t> pending;
   auto reach = [&](int32_t x, int32_t y) {
-    const size_t i = static_cast<size_t>(y) * w + x;
+    const size_t i = Index(x, y, w);
     if (frame[i] || outline->alpha_[i] < threshold) return;
     frame[i] = 1;
     pending.push_back(static_cast<int32_t>(i));
@@ -94,10 +99,10 @@ std::shared_ptr<TCutOutline> TCutOutline::OfCutout(TdtpBitmapShape& cutout) {
   int64_t window = 0, edge = 0;
   for (int32_t y = 0; y < h; ++y) {
     for (int32_t x = 0; x < w; ++x) {
-      const size_t i = static_cast<size_t>(y) * w + x;
+      const size_t i = Index(x, y, w);
       if (frame[i]) {
-        edge += (x > 0 && !frame[i - 1]) || (x + 1 < w && !frame[i + 1]) || (y > 0 && !frame[i - w]) ||
-                (y + 1 < h && !frame[i + w]);
+        edge += (x > 0 && !frame[i - 1]) || (x + 1 < w && !frame[i + 1]) || (y > 0 && !frame[i - static_cast<size_t>(w)]) ||
+                (y + 1 < h && !frame[i + static_cast<size_t>(w)]);
         continue;
       }
       ++window;
@@ -140,7 +145,7 @@ float TCutOutline::AlphaAt(double x, double y) const {
   const int32_t x1 = std::min(x0 + 1, width_ - 1), y1 = std::min(y0 + 1, height_ - 1);
   const float fx = cx - static_cast<float>(x0), fy = cy - static_cast<float>(y0);
   auto a = [&](int32_t xx, int32_t yy) {
-    return static_cast<float>(alpha_[static_cast<size_t>(yy) * width_ + xx]) / 255;
+    return static_cast<float>(alpha_[Index(xx, yy, width_)]) / 255;
   };
   const float top = a(x0, y0) + fx * (a(x1, y0) - a(x0, y0));
   const float bottom = a(x0, y1) + fx * (a(x1, y1) - a(x0, y1));

@@ -203,7 +203,8 @@ struct TMergePlan {
   std::vector<int32_t> Contents(int32_t s, std::vector<int32_t>& placed) const {
     std::vector<int32_t> contents(static_cast<size_t>(Numbers.back()), -1);
     placed.clear();
-    int64_t slot = s == 0 ? 0 : static_cast<int64_t>(First.size()) + static_cast<int64_t>(s - 1) * Numbers.size();
+    int64_t slot =
+        s == 0 ? 0 : static_cast<int64_t>(First.size()) + int64_t{s - 1} * static_cast<int64_t>(Numbers.size());
     for (const int32_t number : s == 0 ? First : Numbers) {
       if (slot >= Slots) break;
       contents[static_cast<size_t>(number - 1)] = static_cast<int32_t>(slot++ / Copies);
