@@ -292,6 +292,13 @@ public:
   // page join exactly as if it had been rendered at once; the view's placement of the page plays
   // no part. An empty band or source paints nothing.
   void RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& source, double dpm, const TdtpPaintInfo& info);
+  // Prints page at dpm onto dest (the page's size at dpm, one canvas pixel per rendered one) by
+  // placing pictures instead of rendering bands: each picture its shapes share is made once and
+  // placed at every shape that lays it, cut to its clip, pixel for pixel as the bands would show
+  // it. Only for a white page holding nothing but such shapes, laid on whole pixels without
+  // overlapping; false, with nothing printed, for any other page.
+  bool PlacePagePictures(TdtpPage& page, TCanvas& canvas, const TRect& dest, double dpm, const TdtpPaintInfo& info,
+                         const std::function<void(double share)>& progress);
   // How every print paints page at dpm pixels per mm (the printers, the sheet's preview and
   // RenderPage alike): device mode and a printer's device, caches cleared to the page colour at
   // alpha 0 (so that resampled edges and a turned shape's corners fade towards the page, not
@@ -720,6 +727,8 @@ protected:
   void ShowAppStartCursor();
   // The matrix from shape's local frame to grid pixels.
   static TdtpAffineTransform LocalToGrid(const TdtpShape& shape, const TdtpPaintGrid& grid);
+  // The sampler's map from a shape's cache at r pixels per mm to grid pixels.
+  static TdtpAffineTransform CacheToGridMap(const TdtpShape& shape, double r, const TdtpPaintGrid& grid);
   // The cached path's last step on the window: the cache laid onto the grid in fixed chunks;
   // snap places a picture at its own resolution on whole pixels, copied rather than resampled.
   void DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double dpm, TBitmap32& target,

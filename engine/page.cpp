@@ -122,6 +122,8 @@ TdtpColor TdtpPage::PageColor() const { SW_EFFECTIVE(PageColor, pageColor_, Defa
 bool TdtpPage::BackgroundTiled() const { SW_EFFECTIVE(BackgroundTiled, backgroundTiled_, DefaultBackgroundTiled) }
 TdtpBitmapResource& TdtpPage::Background() const { SW_EFFECTIVE(Background, *background_, DefaultBackground) }
 
+bool TdtpPage::HoldsBackgroundPicture() const { return HoldsPicture(Background()); }
+
 #undef SW_EFFECTIVE
 
 TdtpHelperMethodType TdtpPage::HelperMethod() const { return document_ ? document_->HelperMethod : hmNone; }

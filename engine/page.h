@@ -91,6 +91,8 @@ public:
   TdtpBitmapResource& Background() const;
   // The page's own background resource, whatever IsDefaultPage says.
   TdtpBitmapResource& OwnBackground() { return *background_; }
+  // True when the page shows a background picture (its own or the document's).
+  bool HoldsBackgroundPicture() const;
   // Helper method, margins and view style from the document, with fallbacks without one.
   TdtpHelperMethodType HelperMethod() const;
   bool ShowMargins() const;

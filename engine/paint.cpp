@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "base/exception.h"
@@ -110,6 +111,18 @@ int64_t PixelsAt(const TdtpShape& s, double dpm) {
 }
 
 bool HasArea(const TFloatRect& r) { return r.Right > r.Left && r.Bottom > r.Top; }
+
+// The target pixels a shape cut to local (its CacheClip) may colour through toTarget: those whose
+// centres lie inside the cut's bounds there. Nothing when the cut maps to no finite area.
+std::optional<TRect> CutPixels(const TdtpAffineTransform& toTarget, const TFloatRect& local) {
+  const auto [minX, maxX, minY, maxY] = MappedBounds(toTarget, local);
+  if (!(minX <= maxX && minY <= maxY)) return std::nullopt;
+  auto edge = [](double v) {
+    constexpr double kLimit = 1 << 30;
+    return static_cast<int32_t>(std::clamp(std::round(v), -kLimit, kLimit));
+  };
+  return TRect{edge(minX), edge(minY), edge(maxX), edge(maxY)};
+}
 
 TStretchFilter FilterOf(uint8_t filter) {
   return static_cast<TStretchFilter>(std::min<uint8_t>(filter, sfMitchell));
@@ -299,13 +312,9 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
       }
       toTarget.Multiply(PaintMatrix(area, target.Width(), target.Height()));
     }
-    const auto [minX, maxX, minY, maxY] = MappedBounds(toTarget, cut);
-    auto edge = [](double v) {
-      constexpr double kLimit = 1 << 30;
-      return static_cast<int32_t>(std::clamp(std::round(v), -kLimit, kLimit));
-    };
-    if (!(minX <= maxX && minY <= maxY)) return;
-    target.SetClipRect(IntersectRect(saved, TRect{edge(minX), edge(minY), edge(maxX), edge(maxY)}));
+    const std::optional<TRect> pixels = CutPixels(toTarget, cut);
+    if (!pixels) return;
+    target.SetClipRect(IntersectRect(saved, *pixels));
     if (target.ClipRect().IsEmpty()) return;
   }
   if (onGrid) {
@@ -343,18 +352,22 @@ TdtpAffineTransform TdtpDocument::LocalToGrid(const TdtpShape& shape, const Tdtp
   return m;
 }
 
+TdtpAffineTransform TdtpDocument::CacheToGridMap(const TdtpShape& shape, double r, const TdtpPaintGrid& grid) {
+  const TCacheExtent e = ExtentAt(shape, r);
+  TdtpAffineTransform toGrid;
+  toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
+  toGrid.Scale(1 / r, 1 / r);
+  toGrid.Multiply(LocalToGrid(shape, grid));
+  return SamplerMap(toGrid);
+}
+
 void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, double r, TBitmap32& target,
                                    const TdtpPaintGrid& grid, bool snap) {
   // Rows are sampled in chunks of fixed grid columns: the sampler steps along a row from its
   // start, so a row that started at the clip would sample differently in every piece.
   constexpr int64_t kChunk = 256;
   constexpr double kLimit = 1 << 30;
-  const TCacheExtent e = ExtentAt(*shape, r);
-  TdtpAffineTransform toGrid;
-  toGrid.Translate(-static_cast<double>(e.Left), -static_cast<double>(e.Top));
-  toGrid.Scale(1 / r, 1 / r);
-  toGrid.Multiply(LocalToGrid(*shape, grid));
-  TdtpAffineTransform m = SamplerMap(toGrid);
+  TdtpAffineTransform m = CacheToGridMap(*shape, r, grid);
   const bool snapped = snap && SnapToPixels(m);
   const TFloatRect sampled = SampledArea(cache);
   const auto [minX, maxX, minY, maxY] = MappedBounds(m, sampled);
@@ -415,6 +428,129 @@ void TdtpDocument::DrawCacheOnGrid(TdtpShape* shape, const TBitmap32& cache, dou
     }
   }
   target.Changed();
+}
+
+bool TdtpDocument::PlacePagePictures(TdtpPage& page, TCanvas& canvas, const TRect& dest, double dpm,
+                                     const TdtpPaintInfo& info, const std::function<void(double share)>& progress) {
+  // A white page of nothing but shapes that share their pictures: where no copy lies, the paper
+  // itself shows, and every copy is its picture cut to its clip.
+  if (dest.IsEmpty() || OnPaintBackground || OnPaintForeground || !(dpm > 0)) return false;
+  if (SetAlpha(ColorFromSystem(page.PageColor()), 255) != clWhite32 || page.HoldsBackgroundPicture() ||
+      page.NeedsCache() || page.UsesCanvas()) {
+    return false;
+  }
+  TdtpPaintGrid grid;
+  grid.Frame = &page;
+  grid.Dpm = dpm;
+  const TRect source{0, 0, dest.Width(), dest.Height()};
+  struct TPlacement {
+    TdtpShape* Shape;
+    float Dpm;
+    TdtpAffineTransform Map;  // cache to grid, on whole pixels
+    TRect At;                 // the laid picture on the grid
+    TRect Clip;               // what of it the page shows
+    TRect Drawn;              // what of it is drawn: the clip, and whatever later copies cover again
+  };
+  std::vector<TPlacement> placements;
+  for (int i = 0; i < page.ChildCount(); ++i) {
+    TdtpShape* shape = page.Child(i);
+    if (!shape || !shape->Visible()) continue;
+    if (!shape->NeedsCache() || !shape->SharesCache()) return false;
+    const float r = CacheResolution(*shape, info.Dpm);
+    // Too large for any cache: the cached path paints nothing of it either.
+    if (!(r > 0)) continue;
+    TdtpAffineTransform m = CacheToGridMap(*shape, r, grid);
+    // Turned or scaled by anything but quarter turns at its own resolution: it has to be sampled.
+    if (!SnapToPixels(m)) return false;
+    const TCacheExtent e = ExtentAt(*shape, r);
+    const std::optional<TRect> at = CutPixels(
+        m, TFloatRect{-0.5f, -0.5f, static_cast<float>(e.BitmapWidth()) - 0.5f, static_cast<float>(e.BitmapHeight()) - 0.5f});
+    if (!at) return false;
+    TRect clip = IntersectRect(*at, source);
+    TFloatRect cut;
+    if (shape->CacheClip(cut)) {
+      const std::optional<TRect> pixels = CutPixels(LocalToGrid(*shape, grid), cut);
+      clip = pixels ? IntersectRect(clip, *pixels) : TRect{};
+    }
+    if (clip.IsEmpty()) continue;
+    for (const TPlacement& other : placements) {
+      // A copy over another would show the paper of its picture's transparent parts there.
+      if (!IntersectRect(other.Clip, clip).IsEmpty()) return false;
+    }
+    placements.push_back(TPlacement{shape, r, m, *at, clip, clip});
+  }
+  // A page with no copy on it prints as any other.
+  if (placements.empty()) return false;
+  // A copy is drawn on under its later neighbours wherever they cover it again: the seam between
+  // two copies then lies over a copy, never over the paper, however a viewer smooths the edge of
+  // a clip. (The clips do not overlap, so the areas they cover add up.)
+  auto area = [](const TRect& r) { return r.IsEmpty() ? int64_t(0) : int64_t(r.Width()) * r.Height(); };
+  for (size_t i = 0; i < placements.size(); ++i) {
+    TPlacement& p = placements[i];
+    auto coveredLater = [&](const TRect& strip) {
+      if (strip.IsEmpty()) return false;
+      int64_t covered = 0;
+      for (size_t j = i + 1; j < placements.size(); ++j) covered += area(IntersectRect(strip, placements[j].Clip));
+      return covered == area(strip);
+    };
+    TRect& d = p.Drawn;
+    const TRect at = IntersectRect(p.At, source);
+    if (coveredLater(TRect{d.Right, d.Top, at.Right, d.Bottom})) d.Right = at.Right;
+    if (coveredLater(TRect{at.Left, d.Top, d.Left, d.Bottom})) d.Left = at.Left;
+    if (coveredLater(TRect{d.Left, d.Bottom, d.Right, at.Bottom})) d.Bottom = at.Bottom;
+    if (coveredLater(TRect{d.Left, at.Top, d.Right, d.Top})) d.Top = at.Top;
+  }
+
+  // The picture composed onto the paper as the bands would show it, made once for all the copies
+  // that lay the same picture the same way up.
+  std::shared_ptr<const TBitmap32> placed;
+  std::shared_ptr<TBitmap32> placedFrom;
+  TdtpAffineTransform placedMap;
+  uint32_t placedAlpha = 0;
+  for (size_t k = 0; k < placements.size(); ++k) {
+    const TPlacement& p = placements[k];
+    try {
+      const std::shared_ptr<TBitmap32> picture = p.Shape->SharedCache(p.Dpm, info);
+      if (picture && !picture->Empty()) {
+        if (picture->Width() * picture->Height() != p.At.Width() * p.At.Height()) {
+          RaiseError("The shared picture does not match its shape's size");
+        }
+        picture->MasterAlpha = p.Shape->MasterAlpha();
+        const TdtpAffineTransform& m = p.Map;
+        const bool same = placed && picture == placedFrom && picture->MasterAlpha == placedAlpha &&
+                          m.A == placedMap.A && m.B == placedMap.B && m.C == placedMap.C && m.D == placedMap.D;
+        if (!same) {
+          placed.reset();
+          auto composed = std::make_shared<TBitmap32>();
+          composed->SetSize(p.At.Width(), p.At.Height());
+          composed->Clear(clWhite32);
+          TdtpPaintGrid own = grid;
+          own.Target = composed.get();
+          own.OriginX = p.At.Left;
+          own.OriginY = p.At.Top;
+          DrawCacheOnGrid(p.Shape, *picture, p.Dpm, *composed, own, true);
+          placed = std::move(composed);
+          placedFrom = picture;
+          placedMap = m;
+          placedAlpha = picture->MasterAlpha;
+        }
+      } else {
+        placed.reset();
+        placedFrom.reset();
+      }
+    } catch (const std::exception& e) {
+      ReportPaintError(p.Shape, e.what());
+    }
+    // A sheet without one of its shapes is no print.
+    CheckPrintFailure();
+    if (placed) {
+      canvas.PlacePicture(dest.Left + p.At.Left, dest.Top + p.At.Top, placed,
+                          TRect{dest.Left + p.Drawn.Left, dest.Top + p.Drawn.Top, dest.Left + p.Drawn.Right,
+                                dest.Top + p.Drawn.Bottom});
+    }
+    if (progress) progress(static_cast<double>(k + 1) / static_cast<double>(placements.size()));
+  }
+  return true;
 }
 
 void TdtpDocument::ReportPaintError(TdtpShape* shape, const std::string& message) {

@@ -358,6 +358,12 @@ void TdtpPage::PrintTo(TCanvas& canvas, const TRect& rect, int rotation, bool mi
   const TColor32 paper = SetAlpha(ColorFromSystem(PageColor()), 255);
   const TdtpPaintInfo info = doc.PrintPaintInfo(*this, dpm);
   const TRect source{0, 0, static_cast<int32_t>(srcW), static_cast<int32_t>(srcH)};
+  // A sheet of copies at the device's own resolution places each distinct copy's picture.
+  if (rotation == 0 && !mirror && !flip && ratio.Up == 1 && ratio.Down == 1 && source.Width() == dest.Width() &&
+      source.Height() == dest.Height() && doc.PlacePagePictures(*this, canvas, dest, dpm, info, progress)) {
+    if (doc.Performance == dpMemoryOverSpeed) FreeCaches();
+    return;
+  }
   TBandJob job{doc, *this, canvas, whole, dpm, rotation, mirror, flip, paper, info, nullptr, ratio, dest, source,
                &progress};
   std::optional<TBandReleaser> releaser;

@@ -195,6 +195,9 @@ public:
     (void)dpm, (void)info;
     return nullptr;
   }
+  // True for a shape whose SharedCache always gives its picture: a print may then make that
+  // picture once and place it wherever such shapes lie.
+  virtual bool SharesCache() const { return false; }
   // The part of the shape's own frame that its laid cache may colour, when it is cut short (a
   // copy on a sheet ends at its cell); false lays the cache whole. The cut is laid as the bounds
   // of its corners on the target, which is exact for shapes upright or turned by quarter turns.

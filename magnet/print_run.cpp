@@ -64,6 +64,10 @@ public:
   }
   bool Printing() const override { return printer_.Printing(); }
   void StretchBand(const TRect& dest, const TBitmap32& band) override { printer_.StretchBand(dest, band); }
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override {
+    printer_.PlacePicture(x, y, picture, clip);
+  }
   void Finish() {
     if (begun_) printer_.EndDoc();
     begun_ = false;

@@ -59,6 +59,7 @@ public:
 
   bool NeedsCache() const override { return true; }
   std::shared_ptr<TBitmap32> SharedCache(float dpm, const TdtpPaintInfo& info) override;
+  bool SharesCache() const override { return true; }
   bool CacheClip(TFloatRect& local) const override;
   // The picture is the content's, kept for all its copies; a copy has nothing of its own to free.
   void FreeCaches() override { FreeCache(); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "shapes/raster/bitmap32.h"
 
@@ -64,6 +65,17 @@ public:
   // Left) or lower than zero mirrors. An empty or invalid source part draws nothing.
   virtual void StretchBitmap(const TRect& dest, const TBitmap32& bitmap, const TRect& source,
                              TStretchMode mode) = 0;
+  // Copies an opaque picture 1:1 with its top-left corner at (x, y), only what falls inside clip:
+  // a picture laid at many places, which a canvas that keeps pictures (a printer into a file, say)
+  // may send once. The picture must not change while the canvas lasts. Drawn as its part by
+  // default.
+  virtual void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                            const TRect& clip) {
+    if (!picture || picture->Empty()) return;
+    const TRect part = IntersectRect(TRect{x, y, x + picture->Width(), y + picture->Height()}, clip);
+    if (part.IsEmpty()) return;
+    StretchBitmap(part, *picture, TRect{part.Left - x, part.Top - y, part.Right - x, part.Bottom - y}, smHalftone);
+  }
 };
 
 }  // namespace sw

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/exception.h"
@@ -62,6 +63,32 @@ private:
   size_t used_ = 0;
 };
 
+// A rectangle of the page in points from its bottom-left corner.
+struct TPdfBox {
+  double X = 0, Y = 0, Width = 0, Height = 0;
+
+  // The matrix that stretches an image's unit square over the box.
+  std::string ImageMatrix() const {
+    return PdfNumber(Width) + " 0 0 " + PdfNumber(Height) + " " + PdfNumber(X) + " " + PdfNumber(Y) + " cm";
+  }
+  // The box as a path, for a clip.
+  std::string Path() const {
+    return PdfNumber(X) + " " + PdfNumber(Y) + " " + PdfNumber(Width) + " " + PdfNumber(Height) + " re";
+  }
+};
+
+// Device pixels from the sheet's top-left corner to points from its bottom-left corner. The
+// sheet's whole pixels are the paper rounded, a third of a pixel short or long; a pixel is taken
+// as the paper's own share of it (along the side where it is the larger, so that the sheet still
+// covers the paper), which puts a page of the paper's size at its true size rather than shrunk by
+// the rounding.
+TPdfBox BoxOf(const TRect& r, const TFilePrinterSettings& settings, const TPrinterSheet& sheet) {
+  const double k = std::max(settings.PaperWidth * kPointsPerMm / sheet.Width,
+                            settings.PaperHeight * kPointsPerMm / sheet.Height);
+  const double pageHeight = settings.PaperHeight * kPointsPerMm;
+  return TPdfBox{r.Left * k, pageHeight - r.Bottom * k, r.Width() * k, r.Height() * k};
+}
+
 // A PDF text string: UTF-16BE with its byte-order mark, as hexadecimal.
 std::string PdfText(const std::string& utf8) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -96,6 +123,9 @@ struct TPdfPrinter::TJob {
   std::vector<int64_t> Objects = std::vector<int64_t>(kFirstFreeObject, 0);
   std::vector<int32_t> Pages;
   std::vector<int32_t> PageImages;
+  // The pictures placed so far and their image objects, known by identity; a picture that went
+  // away is forgotten (its control block, kept by the weak pointer, is never another's).
+  std::vector<std::pair<std::weak_ptr<const TBitmap32>, int32_t>> Placed;
   std::string Content;
   std::string Title;
 
@@ -140,40 +170,67 @@ void TPdfPrinter::BeginDoc(const std::string& title) {
   job_ = std::move(job);
 }
 
+int32_t TPdfPrinter::WriteImage(const TBitmap32& bitmap) {
+  TJob& job = *job_;
+  TDeflater data(CompressionLevel);
+  // Rows carry the PNG predictor "sub" (the image's DecodeParms say so).
+  std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3 + 1);
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    FilterRowSub(bitmap.ScanLine(y), bitmap.Width(), row.data());
+    data.Add(row.data(), row.size());
+  }
+  data.Finish();
+  const int32_t image = job.NewObject();
+  job.WriteStreamObject(image,
+                        "/Type /XObject /Subtype /Image /Width " + std::to_string(bitmap.Width()) + " /Height " +
+                            std::to_string(bitmap.Height()) +
+                            " /ColorSpace /DeviceRGB /BitsPerComponent 8 /DecodeParms << /Predictor 15 "
+                            "/Colors 3 /BitsPerComponent 8 /Columns " +
+                            std::to_string(bitmap.Width()) + " >>",
+                        data);
+  return image;
+}
+
+void TPdfPrinter::AddToPage(int32_t image) {
+  std::vector<int32_t>& images = job_->PageImages;
+  if (std::find(images.begin(), images.end(), image) == images.end()) images.push_back(image);
+}
+
 void TPdfPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   if (!job_) RaiseError("The printer is not printing");
   if (band.Empty() || dest.IsEmpty()) return;
+  try {
+    const int32_t image = WriteImage(band);
+    AddToPage(image);
+    job_->Content += "q " + BoxOf(dest, settings_, sheet_).ImageMatrix() + " /Im" + std::to_string(image) + " Do Q\n";
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TPdfPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                               const TRect& clip) {
+  if (!job_) RaiseError("The printer is not printing");
+  if (!picture || picture->Empty()) return;
+  const TRect whole{x, y, x + picture->Width(), y + picture->Height()};
+  const TRect part = IntersectRect(whole, clip);
+  if (part.IsEmpty()) return;
   TJob& job = *job_;
   try {
-    TDeflater data(CompressionLevel);
-    // Rows carry the PNG predictor "sub" (the image's DecodeParms say so).
-    std::vector<uint8_t> row(static_cast<size_t>(band.Width()) * 3 + 1);
-    for (int32_t y = 0; y < band.Height(); ++y) {
-      FilterRowSub(band.ScanLine(y), band.Width(), row.data());
-      data.Add(row.data(), row.size());
+    std::erase_if(job.Placed, [](const auto& entry) { return entry.first.expired(); });
+    int32_t image = 0;
+    for (const auto& [kept, number] : job.Placed) {
+      if (!kept.owner_before(picture) && !picture.owner_before(kept)) image = number;
     }
-    data.Finish();
-    const int32_t image = job.NewObject();
-    job.WriteStreamObject(image,
-                          "/Type /XObject /Subtype /Image /Width " + std::to_string(band.Width()) + " /Height " +
-                              std::to_string(band.Height()) +
-                              " /ColorSpace /DeviceRGB /BitsPerComponent 8 /DecodeParms << /Predictor 15 "
-                              "/Colors 3 /BitsPerComponent 8 /Columns " +
-                              std::to_string(band.Width()) + " >>",
-                          data);
-    job.PageImages.push_back(image);
-    // Device pixels from the sheet's top-left corner to points from its bottom-left corner. The
-    // sheet's whole pixels are the paper rounded, a third of a pixel short or long; a pixel is
-    // taken as the paper's own share of it (along the side where it is the larger, so that the
-    // sheet still covers the paper), which puts a page of the paper's size at its true size
-    // rather than shrunk by the rounding.
-    const double k = std::max(settings_.PaperWidth * kPointsPerMm / sheet_.Width,
-                              settings_.PaperHeight * kPointsPerMm / sheet_.Height);
-    const double pageHeight = settings_.PaperHeight * kPointsPerMm;
-    const double x = dest.Left * k;
-    const double y = pageHeight - dest.Bottom * k;
-    job.Content += "q " + PdfNumber(dest.Width() * k) + " 0 0 " + PdfNumber(dest.Height() * k) + " " +
-                   PdfNumber(x) + " " + PdfNumber(y) + " cm /Im" + std::to_string(image) + " Do Q\n";
+    if (image == 0) {
+      image = WriteImage(*picture);
+      job.Placed.emplace_back(picture, image);
+    }
+    AddToPage(image);
+    // Cut to the part: a rectangle clip, then the whole picture where it lies.
+    job.Content += "q " + BoxOf(part, settings_, sheet_).Path() + " W n " + BoxOf(whole, settings_, sheet_).ImageMatrix() +
+                   " /Im" + std::to_string(image) + " Do Q\n";
   } catch (...) {
     Abort();
     throw;

@@ -30,6 +30,10 @@ public:
   void Abort() override;
   bool Printing() const override { return job_ != nullptr; }
   void StretchBand(const TRect& dest, const TBitmap32& band) override;
+  // Writes each picture once for the job, as one image, and draws it at every place it is laid,
+  // cut to its clip.
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override;
 
   // Bytes written by the job so far (0 outside a job).
   int64_t BytesWritten() const;
@@ -40,6 +44,11 @@ public:
 
 private:
   struct TJob;
+
+  // Writes bitmap as an image object of the job and returns its number.
+  int32_t WriteImage(const TBitmap32& bitmap);
+  // Lists the image among the current page's resources.
+  void AddToPage(int32_t image);
 
   std::string fileName_;
   TFilePrinterSettings settings_;

@@ -25,6 +25,30 @@ void TShiftedPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   printer_.StretchBand(TRect{dest.Left + dx_, dest.Top + dy_, dest.Right + dx_, dest.Bottom + dy_}, band);
 }
 
+void IPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                            const TRect& clip) {
+  if (!picture || picture->Empty()) return;
+  const TRect whole{x, y, x + picture->Width(), y + picture->Height()};
+  const TRect part = IntersectRect(whole, clip);
+  if (part.IsEmpty()) return;
+  if (part == whole) {
+    StretchBand(whole, *picture);
+    return;
+  }
+  TBitmap32 band;
+  band.SetSize(part.Width(), part.Height());
+  for (int32_t row = 0; row < band.Height(); ++row) {
+    std::copy_n(picture->ScanLine(part.Top - y + row) + (part.Left - x), band.Width(), band.ScanLine(row));
+  }
+  StretchBand(part, band);
+}
+
+void TShiftedPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                                   const TRect& clip) {
+  printer_.PlacePicture(x + dx_, y + dy_, picture,
+                        TRect{clip.Left + dx_, clip.Top + dy_, clip.Right + dx_, clip.Bottom + dy_});
+}
+
 TPrinterCanvas::TPrinterCanvas(IPrinter& printer) : printer_(printer) {
   const TPrinterSheet s = printer.Sheet();
   sheet_ = TRect{-s.OffsetX, -s.OffsetY, s.Width - s.OffsetX, s.Height - s.OffsetY};
@@ -78,6 +102,11 @@ void TPrinterCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, c
   if (mirrorX) part.FlipHorizontal();
   if (mirrorY) part.FlipVertical();
   printer_.StretchBand(d, part);
+}
+
+void TPrinterCanvas::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                                  const TRect& clip) {
+  printer_.PlacePicture(x, y, picture, IntersectRect(clip, clip_));
 }
 
 }  // namespace sw

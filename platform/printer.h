@@ -37,6 +37,12 @@ public:
   // pixels from the canvas origin. Whatever falls off the sheet is lost; an empty band or dest
   // draws nothing. Raises "The printer is not printing" outside a job.
   virtual void StretchBand(const TRect& dest, const TBitmap32& band) = 0;
+  // Lays a picture's pixels 1:1 (alpha ignored) with their top-left corner at (x, y), only what
+  // falls inside clip, in device pixels from the canvas origin. For a picture laid many times: a
+  // printer may keep it for the job, knowing it by its identity, and send its pixels once; it must
+  // not change while the job lasts. By default the part inside clip goes as a band.
+  virtual void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                            const TRect& clip);
 };
 
 // A printer moved by a calibration offset: everything printed on it lands offsetX mm to the
@@ -56,6 +62,8 @@ public:
   void Abort() override { printer_.Abort(); }
   bool Printing() const override { return printer_.Printing(); }
   void StretchBand(const TRect& dest, const TBitmap32& band) override;
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override;
 
 private:
   IPrinter& printer_;
@@ -88,6 +96,9 @@ public:
   // Mirrored destinations are sent as mirrored pixels; the mode is the printer's (averaging).
   void StretchBitmap(const TRect& dest, const TBitmap32& bitmap, const TRect& source,
                      TStretchMode mode) override;
+  // Handed to the printer, which may keep the picture.
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override;
 
   IPrinter& Printer() { return printer_; }
 

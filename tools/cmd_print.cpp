@@ -41,6 +41,10 @@ public:
   void Abort() override { printer_.Abort(); }
   bool Printing() const override { return printer_.Printing(); }
   void StretchBand(const TRect& dest, const TBitmap32& band) override { printer_.StretchBand(dest, band); }
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override {
+    printer_.PlacePicture(x, y, picture, clip);
+  }
 
   int32_t Sheets = 0;
 

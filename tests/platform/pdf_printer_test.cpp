@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,43 @@ TEST_F(PdfPrinterTest, ReaderRendersTheBandsAsSent) {
   const TBitmap32& sheet = *reference.SheetBitmaps.at(0);
   EXPECT_EQ(test::ShareWithinNeighbourhood(rendered, sheet, 2), 1.0);
   EXPECT_GE(test::Distance(rendered, sheet, 8).ShareWithin, 0.75);
+}
+
+TEST_F(PdfPrinterTest, PlacedPicturesAreWrittenOnceAndCutToTheirClips) {
+  TPdfPrinter printer(file_, TFilePrinterSettings{50.8f, 25.4f, 100});
+  THeadlessPrinter reference(printer.Sheet());
+  reference.KeepSheets = true;
+  auto copy = std::make_shared<TBitmap32>(), other = std::make_shared<TBitmap32>();
+  FillBand(*copy, 90, 80, 0);
+  FillBand(*other, 50, 40, 1);
+  printer.BeginDoc("copies");
+  reference.BeginDoc("copies");
+  for (IPrinter* p : {static_cast<IPrinter*>(&printer), static_cast<IPrinter*>(&reference)}) {
+    // Two copies whose pictures overlap, the second cut at their border; one partly off the sheet.
+    p->PlacePicture(10, 10, copy, TRect{10, 10, 100, 90});
+    p->PlacePicture(80, 10, copy, TRect{100, 10, 170, 90});
+    p->PlacePicture(170, 70, other, TRect{0, 0, 200, 100});
+    p->NewPage();
+    p->PlacePicture(-20, 0, copy, TRect{0, 0, 60, 100});
+  }
+  printer.EndDoc();
+  reference.EndDoc();
+  std::string output;
+  ASSERT_EQ(RunCommand("qpdf --check '" + file_ + "'", &output), 0) << output;
+  // One image for each picture, whatever the copies and pages.
+  const std::string text = FileText(file_);
+  size_t images = 0;
+  for (size_t at = text.find("/Subtype /Image"); at != std::string::npos; at = text.find("/Subtype /Image", at + 1)) {
+    ++images;
+  }
+  EXPECT_EQ(images, 2u);
+  for (int page = 1; page <= 2; ++page) {
+    TBitmap32 rendered;
+    ASSERT_TRUE(Render(page, 100, rendered));
+    const TBitmap32& sheet = *reference.SheetBitmaps.at(static_cast<size_t>(page - 1));
+    EXPECT_EQ(test::ShareWithinNeighbourhood(rendered, sheet, 2), 1.0) << "page " << page;
+    EXPECT_GE(test::Distance(rendered, sheet, 8).ShareWithin, 0.75) << "page " << page;
+  }
 }
 
 TEST_F(PdfPrinterTest, PaperSizeIsExactAndEveryPageIsOne) {
