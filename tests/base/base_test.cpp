@@ -58,6 +58,25 @@ TEST(Strings, MalformedInputBecomesReplacementCharacter) {
   EXPECT_FALSE(SameText("Index.xml", "Index.xm"));
 }
 
+TEST(Strings, DecimalsReadWithPointOrComma) {
+  EXPECT_EQ(TryParseDecimal("2.5"), 2.5);
+  EXPECT_EQ(TryParseDecimal("2,5"), 2.5);
+  EXPECT_EQ(TryParseDecimal(" -3 "), -3.0);
+  EXPECT_EQ(TryParseDecimal("+4"), 4.0);
+  EXPECT_EQ(TryParseDecimal("1E-5"), 1e-5);
+  EXPECT_EQ(TryParseDecimal(".5"), 0.5);
+  for (const char* bad : {"", " ", "yes", "1.2.3", "1,2.3", "inf", "nan", "-inf", "0x10", "1e999", "2 5",
+                          "--1", "1e", "e5"}) {
+    EXPECT_FALSE(TryParseDecimal(bad).has_value()) << bad;
+  }
+  try {
+    ParseDecimal("abc");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
+  }
+}
+
 TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
   TMemoryStream m;
   m.WriteBuffer("hello", 5);
