@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
@@ -14,21 +15,14 @@ namespace sw {
 
 namespace {
 
-void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
 void WriteChunk(TStream& out, const char* type, const uint8_t* data, uint32_t size) {
   uint8_t head[8];
-  PutBE32(head, size);
+  WriteBE32(head, size);
   std::memcpy(head + 4, type, 4);
   uLong crc = crc32(0, head + 4, 4);
   if (size > 0) crc = crc32(crc, data, size);
   uint8_t tail[4];
-  PutBE32(tail, static_cast<uint32_t>(crc));
+  WriteBE32(tail, static_cast<uint32_t>(crc));
   out.WriteBuffer(head, 8);
   if (size > 0) out.WriteBuffer(data, size);
   out.WriteBuffer(tail, 4);
@@ -41,16 +35,16 @@ void WriteSheetPng(TStream& out, const TBitmap32& bitmap, int32_t dpi, int level
   static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   out.WriteBuffer(kSignature, 8);
   uint8_t ihdr[13] = {};
-  PutBE32(ihdr, static_cast<uint32_t>(bitmap.Width()));
-  PutBE32(ihdr + 4, static_cast<uint32_t>(bitmap.Height()));
+  WriteBE32(ihdr, static_cast<uint32_t>(bitmap.Width()));
+  WriteBE32(ihdr + 4, static_cast<uint32_t>(bitmap.Height()));
   ihdr[8] = 8;  // bits per sample
   ihdr[9] = 2;  // truecolour
   WriteChunk(out, "IHDR", ihdr, sizeof ihdr);
   // Pixels per metre, unit 1 (metre).
   uint8_t phys[9];
   const auto perMetre = static_cast<uint32_t>(Round(dpi / 0.0254));
-  PutBE32(phys, perMetre);
-  PutBE32(phys + 4, perMetre);
+  WriteBE32(phys, perMetre);
+  WriteBE32(phys + 4, perMetre);
   phys[8] = 1;
   WriteChunk(out, "pHYs", phys, sizeof phys);
 

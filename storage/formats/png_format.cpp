@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "storage/formats/orientation.h"
 
@@ -30,18 +31,6 @@ constexpr uint32_t kMaxDimension = 0x7FFFFFFFu;
 constexpr uint64_t kMaxInflateRatio = 1032;
 // The encoder's IDAT chunks carry at most this many bytes each.
 constexpr size_t kIdatChunkSize = 1 << 18;
-
-uint32_t ReadBE32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-uint16_t ReadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
-void WriteBE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
 
 bool TypeIs(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 
