@@ -405,19 +405,14 @@ void TsdStorage::DoSaveToFile(const std::string& fileName) {
   const bool overSource = source_ && SamePath(sourceFileName_, fileName);
   // Saving through a symbolic link replaces the file it points to and keeps the link; a target
   // that is not a regular file (a device, a pipe, a folder) is refused before anything is written.
-  const std::string target = ResolveSaveTarget(fileName);
-
   // The new file is written beside the old one and takes its place only when complete, so a
   // failure never leaves a truncated file where the user's file was; it takes the old file's
   // mode and, where allowed, its owner. An opened source file stays readable meanwhile, even
   // when it is the file being replaced.
-  TSaveTemporary temp(target);
-  {
-    TFileStream out(temp.Name(), TFileMode::fmOpenReadWrite);
-    WriteCompact(out);
-    out.Flush();
-  }
-  temp.Commit();
+  TAtomicFile file(fileName);
+  const std::string target = file.Target();
+  WriteCompact(file.Stream());
+  file.Commit();
   if (!overSource) return;
 
   // The saved file holds every stream now: read them from it, as if it had just been opened.
