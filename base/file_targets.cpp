@@ -213,4 +213,43 @@ void InstallTemporaryFileCleanup() {
   }
 }
 
+// ---- TAtomicFile ----
+
+TAtomicFile::TAtomicFile(std::string target) : target_(ResolveSaveTarget(target)) {
+  temporary_ = std::make_unique<TSaveTemporary>(target_);
+  stream_ = std::make_unique<TFileStream>(temporary_->Name(), TFileMode::fmOpenReadWrite);
+}
+
+TAtomicFile::~TAtomicFile() { Discard(); }
+
+void TAtomicFile::SetTarget(std::string target) {
+  if (temporary_) temporary_->SetTarget(target);
+  target_ = temporary_ ? temporary_->Target() : ResolveSaveTarget(target);
+}
+
+const std::string& TAtomicFile::TempName() const {
+  static const std::string kNone;
+  return temporary_ ? temporary_->Name() : kNone;
+}
+
+void TAtomicFile::Commit() {
+  if (!stream_ || !temporary_) {
+    RaiseStreamError(Format("Cannot write file \"%s\". %s", target_.c_str(), std::strerror(EBADF)));
+  }
+  try {
+    stream_->Flush();
+    stream_.reset();
+    temporary_->Commit();
+  } catch (...) {
+    Discard();
+    throw;
+  }
+  temporary_.reset();
+}
+
+void TAtomicFile::Discard() {
+  stream_.reset();
+  temporary_.reset();
+}
+
 }  // namespace sw

@@ -1,11 +1,15 @@
 // What a save writes to: the file a target name stands for, the temporary file a complete save
 // is written to beside it before it takes the target's place, and the removal of such temporary
 // files when a run ends early (by a signal, at once; by a kill, at the next save of the target).
+// TAtomicFile is the whole of it for a writer: a stream that takes the target's place on Commit.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace sw {
+
+class TFileStream;
 
 // The file a save to fileName replaces or creates: the name made absolute, with symbolic links
 // followed to the file they name (which need not exist yet: a dangling link is saved through).
@@ -41,6 +45,37 @@ private:
   std::string name_;
   int lockFd_ = -1;
   int slot_ = -1;
+};
+
+// A file written beside its target and renamed over it only by Commit, so that a failed or
+// abandoned job leaves neither a partial file nor a changed old one. Destroying it uncommitted
+// removes the temporary file.
+class TAtomicFile {
+public:
+  // Creates the temporary file in the target's folder; raises "Cannot create file ..." when it
+  // cannot.
+  // A target that exists and is not a regular file is refused; a symbolic link is written
+  // through (see ResolveSaveTarget).
+  explicit TAtomicFile(std::string target);
+  ~TAtomicFile();
+  TAtomicFile(const TAtomicFile&) = delete;
+  TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+  TFileStream& Stream() { return *stream_; }
+  const std::string& Target() const { return target_; }
+  const std::string& TempName() const;
+  // The name Commit gives the file; the temporary file stays where it is until then.
+  void SetTarget(std::string target);
+  // Flushes, closes and renames the file over the target; a failure removes the temporary file
+  // and raises.
+  void Commit();
+  // Removes the temporary file; safe after Commit.
+  void Discard();
+
+private:
+  std::string target_;
+  std::unique_ptr<TSaveTemporary> temporary_;
+  std::unique_ptr<TFileStream> stream_;
 };
 
 // Removes the temporaries beside target that no running save holds; returns how many.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,5 +30,11 @@ std::string QuoteForMessage(std::string_view text, size_t limit = 48);
 // and carriage return, U+FFFE, U+FFFF and unpaired surrogates are dropped. Text that a document
 // stores passes through this when it is set, so it reads back as it was.
 std::u16string XmlCharactersOnly(std::u16string_view text);
+
+// A decimal number with "." or "," as separator, an optional sign and exponent, spaces around it
+// allowed; nothing for empty text, other characters, or values that are not finite.
+std::optional<double> TryParseDecimal(std::string_view text);
+// As TryParseDecimal; raises "'text' is not a valid floating point value" instead of nothing.
+double ParseDecimal(std::string_view text);
 
 }  // namespace sw

@@ -3,21 +3,13 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "engine/shape.h"
 
 namespace sw {
 
 namespace {
-
-void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Pre-order, without recursion: nesting may be as deep as the loader allows.
 void CollectDescendants(const TdtpShape& shape, std::vector<TdtpShape*>& out) {
@@ -65,12 +57,12 @@ std::unique_ptr<TMemoryStream> MakeRemovalStream(int32_t index, int32_t shapeId,
                                                  const std::vector<int32_t>& descendants) {
   std::string head;
   head.reserve(16 + snapshot.size() + 4 * descendants.size());
-  PutU32(head, static_cast<uint32_t>(index));
-  PutU32(head, static_cast<uint32_t>(shapeId));
-  PutU32(head, static_cast<uint32_t>(snapshot.size()));
+  AppendLE32(head, static_cast<uint32_t>(index));
+  AppendLE32(head, static_cast<uint32_t>(shapeId));
+  AppendLE32(head, static_cast<uint32_t>(snapshot.size()));
   head.append(snapshot);
-  PutU32(head, static_cast<uint32_t>(descendants.size()));
-  for (const int32_t id : descendants) PutU32(head, static_cast<uint32_t>(id));
+  AppendLE32(head, static_cast<uint32_t>(descendants.size()));
+  for (const int32_t id : descendants) AppendLE32(head, static_cast<uint32_t>(id));
   auto stream = std::make_unique<TMemoryStream>();
   stream->WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
   stream->SetPosition(0);
@@ -91,19 +83,19 @@ bool ReadRemovedChild(const TdtpCommand& command, TdtpRemovedChild& child) {
   const std::vector<uint8_t>& bytes = command.Stream->Bytes();
   if (bytes.size() < 12) return false;
   const uint8_t* p = bytes.data();
-  const uint32_t length = GetU32(p + 8);
+  const uint32_t length = ReadLE32(p + 8);
   if (length > bytes.size() - 12) return false;
-  child.Index = static_cast<int32_t>(GetU32(p));
-  child.ShapeId = static_cast<int32_t>(GetU32(p + 4));
+  child.Index = static_cast<int32_t>(ReadLE32(p));
+  child.ShapeId = static_cast<int32_t>(ReadLE32(p + 4));
   child.Snapshot.assign(reinterpret_cast<const char*>(p + 12), length);
   child.Descendants.clear();
   const size_t tail = 12 + static_cast<size_t>(length);
   if (bytes.size() - tail >= 4) {
-    const uint32_t count = GetU32(p + tail);
+    const uint32_t count = ReadLE32(p + tail);
     if (count <= (bytes.size() - tail - 4) / 4) {
       child.Descendants.reserve(count);
       for (uint32_t i = 0; i < count; ++i) {
-        child.Descendants.push_back(static_cast<int32_t>(GetU32(p + tail + 4 + 4 * static_cast<size_t>(i))));
+        child.Descendants.push_back(static_cast<int32_t>(ReadLE32(p + tail + 4 + 4 * static_cast<size_t>(i))));
       }
     }
   }

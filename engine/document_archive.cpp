@@ -84,25 +84,6 @@ void WriteColorAlways(TXmlNode& node, std::string_view name, TdtpColor value) { 
 
 // --- Thumbnails ---
 
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// The picture size a bitmap file image states, read before anything is decoded; false when the
-// bytes are too short to state one or are no bitmap file.
-bool StatedBmpSize(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
-  if (size < 26 || data[0] != 'B' || data[1] != 'M') return false;
-  if (Get32(data + 14) == 12) {
-    width = data[18] | (data[19] << 8);
-    height = data[20] | (data[21] << 8);
-  } else {
-    width = static_cast<int32_t>(Get32(data + 18));
-    height = static_cast<int32_t>(Get32(data + 22));
-  }
-  return true;
-}
-
 // The stored thumbnail of page number k; null when there is none, when it is damaged or when it
 // is larger than a thumbnail may be. A thumbnail is only a preview, so nothing here stops a load.
 std::unique_ptr<TBitmap32> ReadThumbnail(TsdStorage& storage, int number) {
@@ -114,7 +95,7 @@ std::unique_ptr<TBitmap32> ReadThumbnail(TsdStorage& storage, int number) {
     const auto* data = static_cast<const uint8_t*>(stream.Memory());
     const auto size = static_cast<size_t>(stream.Size());
     int64_t width = 0, height = 0;
-    if (!StatedBmpSize(data, size, width, height)) return nullptr;
+    if (!BmpStatedSize(data, size, width, height)) return nullptr;
     if (width <= 0 || height == 0 || width > kMaxThumbnailSide ||
         std::abs(height) > kMaxThumbnailSide) {
       return nullptr;
@@ -125,52 +106,6 @@ std::unique_ptr<TBitmap32> ReadThumbnail(TsdStorage& storage, int number) {
   } catch (const std::exception&) {
     return nullptr;
   }
-}
-
-// Writes bitmap as a bottom-up 24-bit Windows bitmap file image (alpha left out).
-void EncodeThumbnail(const TBitmap32& bitmap, TStream& out) {
-  const auto width = static_cast<uint32_t>(bitmap.Width());
-  const auto height = static_cast<uint32_t>(bitmap.Height());
-  const uint32_t rowBytes = (width * 3 + 3) & ~3u;
-  const uint32_t headerBytes = 14 + 40;
-  const uint32_t imageBytes = rowBytes * height;
-  std::vector<uint8_t> file(headerBytes + imageBytes, 0);
-  uint8_t* p = file.data();
-  auto put16 = [&p](uint32_t v) {
-    *p++ = static_cast<uint8_t>(v);
-    *p++ = static_cast<uint8_t>(v >> 8);
-  };
-  auto put32 = [&put16](uint32_t v) {
-    put16(v & 0xFFFF);
-    put16(v >> 16);
-  };
-  *p++ = 'B';
-  *p++ = 'M';
-  put32(headerBytes + imageBytes);
-  put32(0);
-  put32(headerBytes);
-  put32(40);
-  put32(width);
-  put32(height);
-  put16(1);   // planes
-  put16(24);  // bits per pixel
-  put32(0);   // uncompressed
-  put32(imageBytes);
-  put32(0);  // no stated resolution
-  put32(0);
-  put32(0);  // no palette
-  put32(0);
-  for (uint32_t y = 0; y < height; ++y) {
-    const TColor32* row = bitmap.ScanLine(static_cast<int32_t>(height - 1 - y));
-    uint8_t* q = file.data() + headerBytes + static_cast<size_t>(y) * rowBytes;
-    for (uint32_t x = 0; x < width; ++x) {
-      const TColor32 c = row[x];
-      *q++ = static_cast<uint8_t>(c);
-      *q++ = static_cast<uint8_t>(c >> 8);
-      *q++ = static_cast<uint8_t>(c >> 16);
-    }
-  }
-  out.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
 }
 
 // Writes page number's thumbnail, or deletes its stream when there is none to store.
@@ -184,7 +119,7 @@ void SaveThumbnail(TdtpDocument& doc, TdtpPage& page, int number) {
       const TBitmap32* thumb = page.Thumbnail();
       if (thumb && !thumb->Empty() && thumb->Width() <= kMaxThumbnailSide && thumb->Height() <= kMaxThumbnailSide) {
         bmp = std::make_unique<TMemoryStream>();
-        EncodeThumbnail(*thumb, *bmp);
+        EncodeBmp24(*thumb, *bmp);
       }
     } catch (const std::exception&) {
       bmp.reset();

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/strings.h"
@@ -39,13 +40,8 @@ float NormaliseAngle(double angle) {
 
 bool IsPositiveFinite(float v) { return std::isfinite(v) && v > 0.0f; }
 
-void PutI32(std::string& out, int64_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 void PutBlock(std::string& out, const void* data, size_t size) {
-  PutI32(out, static_cast<int64_t>(size));
+  AppendLE32(out, static_cast<uint32_t>(size));
   out.append(static_cast<const char*>(data), size);
 }
 
@@ -58,10 +54,8 @@ public:
 
   int64_t Length(const char* what) {
     if (Left() < 4) RaiseError(Format("Shape snapshot is damaged: %s is missing", what));
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(data_[pos_ + static_cast<size_t>(i)]);
+    const auto value = static_cast<int32_t>(ReadLE32(reinterpret_cast<const uint8_t*>(data_.data() + pos_)));
     pos_ += 4;
-    const auto value = static_cast<int32_t>(v);
     if (value < 0) RaiseError(Format("Shape snapshot is damaged: %s is negative", what));
     return value;
   }
@@ -1273,7 +1267,7 @@ std::string TdtpShape::SaveToString() const {
   TsdStorage* storage = document_ ? document_->ResourceStorage() : nullptr;
   std::vector<std::string> names;
   if (storage) ListResources(names);
-  PutI32(out, static_cast<int64_t>(names.size()));
+  AppendLE32(out, static_cast<uint32_t>(names.size()));
   for (const std::string& name : names) {
     PutBlock(out, name.data(), name.size());
     if (storage->StreamExists(name)) {
@@ -1281,7 +1275,7 @@ std::string TdtpShape::SaveToString() const {
       storage->ReadStream(name, data);
       PutBlock(out, data.Memory(), static_cast<size_t>(data.Size()));
     } else {
-      PutI32(out, 0);
+      AppendLE32(out, 0);
     }
   }
   TNativeXml xml("shape");

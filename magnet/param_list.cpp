@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "base/exception.h"
 #include "base/strings.h"
 
 namespace sw {
@@ -170,42 +169,6 @@ std::string FormatDecimal(float value) {
     if (back == magnitude) break;
   }
   return Layout(value < 0, SplitScientific(text));
-}
-
-std::optional<double> TryParseDecimal(std::string_view text) {
-  std::string s = Trim(text);
-  if (s.empty()) return std::nullopt;
-  size_t start = 0;
-  bool negative = false;
-  if (s[0] == '+' || s[0] == '-') {
-    negative = s[0] == '-';
-    start = 1;
-  }
-  if (start < s.size() && (s[start] == '+' || s[start] == '-')) return std::nullopt;
-  // One decimal separator, written either way.
-  bool separator = false;
-  for (size_t i = start; i < s.size(); ++i) {
-    const char c = s[i];
-    if (c == '.' || c == ',') {
-      if (separator) return std::nullopt;
-      separator = true;
-      s[i] = '.';
-    } else if (!(c >= '0' && c <= '9') && c != 'e' && c != 'E' && c != '+' && c != '-') {
-      return std::nullopt;  // also refuses "inf", "nan" and hexadecimal text
-    }
-  }
-  double value = 0;
-  const char* first = s.data() + start;
-  const char* last = s.data() + s.size();
-  const auto r = std::from_chars(first, last, value, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != last || !std::isfinite(value)) return std::nullopt;
-  return negative ? -value : value;
-}
-
-double ParseDecimal(std::string_view text) {
-  const std::optional<double> value = TryParseDecimal(text);
-  if (!value) RaiseError(Format("'%s' is not a valid floating point value", std::string(text).c_str()));
-  return *value;
 }
 
 std::string FormatYesNo(bool value) { return value ? "-1" : "0"; }

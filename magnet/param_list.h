@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/strings.h"
+
 namespace sw {
 
 // An ordered list of strings, usually name=value items, with the comma-text form of the files.
@@ -44,16 +46,12 @@ private:
 };
 
 // Shortest general form with at most 15 significant digits, "." as separator, exponents
-// ("1E-5", "1E20") only below 0.0001 and from 1E15 on. Not-finite values write "0".
+// ("1E-5", "1E20") only below 0.0001 and from 1E15 on. Not-finite values write "0". TryParseDecimal
+// (base/strings.h) reads them back.
 std::string FormatDecimal(double value);
 // The same form with the fewest digits that read back as the same single value (so 0.1f writes
 // "0.1", not its double expansion).
 std::string FormatDecimal(float value);
-// A decimal number with "." or "," as separator, an optional sign and exponent, spaces around it
-// allowed; nothing for empty text, other characters, or values that are not finite.
-std::optional<double> TryParseDecimal(std::string_view text);
-// As TryParseDecimal; raises "'text' is not a valid floating point value" instead of nothing.
-double ParseDecimal(std::string_view text);
 
 // "-1" for yes, "0" for no.
 std::string FormatYesNo(bool value);

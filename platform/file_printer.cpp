@@ -1,19 +1,9 @@
 #include "platform/file_printer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <vector>
 
 #include "base/exception.h"
-#include "base/file_targets.h"
 #include "base/numeric.h"
-#include "base/stream.h"
 
 namespace sw {
 
@@ -37,45 +27,6 @@ TPrinterSheet FileSheet(const TFilePrinterSettings& s) {
   sheet.Height = Round(static_cast<double>(s.PaperHeight) / kMmPerInch * s.Dpi);
   sheet.DpiX = sheet.DpiY = s.Dpi;
   return sheet;
-}
-
-// ---- TAtomicFile ----
-
-TAtomicFile::TAtomicFile(std::string target) : target_(ResolveSaveTarget(target)) {
-  temporary_ = std::make_unique<TSaveTemporary>(target_);
-  stream_ = std::make_unique<TFileStream>(temporary_->Name(), TFileMode::fmOpenReadWrite);
-}
-
-TAtomicFile::~TAtomicFile() { Discard(); }
-
-void TAtomicFile::SetTarget(std::string target) {
-  if (temporary_) temporary_->SetTarget(target);
-  target_ = temporary_ ? temporary_->Target() : ResolveSaveTarget(target);
-}
-
-const std::string& TAtomicFile::TempName() const {
-  static const std::string kNone;
-  return temporary_ ? temporary_->Name() : kNone;
-}
-
-void TAtomicFile::Commit() {
-  if (!stream_ || !temporary_) {
-    RaiseStreamError(Format("Cannot write file \"%s\". %s", target_.c_str(), std::strerror(EBADF)));
-  }
-  try {
-    stream_->Flush();
-    stream_.reset();
-    temporary_->Commit();
-  } catch (...) {
-    Discard();
-    throw;
-  }
-  temporary_.reset();
-}
-
-void TAtomicFile::Discard() {
-  stream_.reset();
-  temporary_.reset();
 }
 
 void FilterRowSub(const TColor32* pixels, int32_t width, uint8_t* row) {

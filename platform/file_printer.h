@@ -1,17 +1,14 @@
 // What the file printers (PDF and PNG) share: a sheet given as paper size in millimetres and a
-// device resolution, and output files that appear only when a job completes.
+// device resolution, and output files that appear only when a job completes (TAtomicFile).
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "base/file_targets.h"
 #include "platform/printer.h"
 
 namespace sw {
-
-class TFileStream;
 
 struct TFilePrinterSettings {
   float PaperWidth = 210;   // mm
@@ -38,36 +35,5 @@ TPrinterSheet FileSheet(const TFilePrinterSettings& settings);
 // same channel of the pixel on its left, which turns flat colours into runs of zeros and gradients
 // into runs of small steps. row must hold width * 3 + 1 bytes.
 void FilterRowSub(const TColor32* pixels, int32_t width, uint8_t* row);
-
-// A file written beside its target and renamed over it only by Commit, so that a failed or
-// abandoned job leaves neither a partial file nor a changed old one. Destroying it uncommitted
-// removes the temporary file.
-class TAtomicFile {
-public:
-  // Creates the temporary file in the target's folder; raises "Cannot create file ..." when it
-  // cannot.
-  // A target that exists and is not a regular file is refused; a symbolic link is written
-  // through (see ResolveSaveTarget).
-  explicit TAtomicFile(std::string target);
-  ~TAtomicFile();
-  TAtomicFile(const TAtomicFile&) = delete;
-  TAtomicFile& operator=(const TAtomicFile&) = delete;
-
-  TFileStream& Stream() { return *stream_; }
-  const std::string& Target() const { return target_; }
-  const std::string& TempName() const;
-  // The name Commit gives the file; the temporary file stays where it is until then.
-  void SetTarget(std::string target);
-  // Flushes, closes and renames the file over the target; a failure removes the temporary file
-  // and raises.
-  void Commit();
-  // Removes the temporary file; safe after Commit.
-  void Discard();
-
-private:
-  std::string target_;
-  std::unique_ptr<TSaveTemporary> temporary_;
-  std::unique_ptr<TFileStream> stream_;
-};
 
 }  // namespace sw

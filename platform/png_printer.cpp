@@ -1,10 +1,9 @@
 #include "platform/png_printer.h"
 
-#include <zlib.h>
+#include <vector>
 
-#include <algorithm>
-#include <cstring>
-
+#include "base/bytes.h"
+#include "base/deflate.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
@@ -14,25 +13,9 @@ namespace sw {
 
 namespace {
 
-void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
-void WriteChunk(TStream& out, const char* type, const uint8_t* data, uint32_t size) {
-  uint8_t head[8];
-  PutBE32(head, size);
-  std::memcpy(head + 4, type, 4);
-  uLong crc = crc32(0, head + 4, 4);
-  if (size > 0) crc = crc32(crc, data, size);
-  uint8_t tail[4];
-  PutBE32(tail, static_cast<uint32_t>(crc));
-  out.WriteBuffer(head, 8);
-  if (size > 0) out.WriteBuffer(data, size);
-  out.WriteBuffer(tail, 4);
-}
+constexpr TDeflateErrors kPngErrors{RaiseError, "Cannot start the PNG compressor", "PNG compression failed"};
+// The rows' IDAT chunks hold this many bytes, the last one fewer.
+constexpr size_t kIdatChunkSize = 1 << 16;
 
 }  // namespace
 
@@ -41,54 +24,28 @@ void WriteSheetPng(TStream& out, const TBitmap32& bitmap, int32_t dpi, int level
   static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   out.WriteBuffer(kSignature, 8);
   uint8_t ihdr[13] = {};
-  PutBE32(ihdr, static_cast<uint32_t>(bitmap.Width()));
-  PutBE32(ihdr + 4, static_cast<uint32_t>(bitmap.Height()));
+  WriteBE32(ihdr, static_cast<uint32_t>(bitmap.Width()));
+  WriteBE32(ihdr + 4, static_cast<uint32_t>(bitmap.Height()));
   ihdr[8] = 8;  // bits per sample
   ihdr[9] = 2;  // truecolour
-  WriteChunk(out, "IHDR", ihdr, sizeof ihdr);
+  WritePngChunk(out, "IHDR", ihdr, sizeof ihdr);
   // Pixels per metre, unit 1 (metre).
   uint8_t phys[9];
   const auto perMetre = static_cast<uint32_t>(Round(dpi / 0.0254));
-  PutBE32(phys, perMetre);
-  PutBE32(phys + 4, perMetre);
+  WriteBE32(phys, perMetre);
+  WriteBE32(phys + 4, perMetre);
   phys[8] = 1;
-  WriteChunk(out, "pHYs", phys, sizeof phys);
+  WritePngChunk(out, "pHYs", phys, sizeof phys);
 
-  z_stream z;
-  std::memset(&z, 0, sizeof z);
-  if (deflateInit(&z, level) != Z_OK) RaiseError("Cannot start the PNG compressor");
-  struct TEnd {
-    z_stream& z;
-    ~TEnd() { deflateEnd(&z); }
-  } end{z};
-  std::vector<uint8_t> chunk(1 << 16);
-  const size_t stride = static_cast<size_t>(bitmap.Width()) * 3;
-  std::vector<uint8_t> row(stride + 1);
-  size_t used = 0;
-  // IDAT chunks of the buffer's size, the last one shorter.
-  auto pump = [&](int flush) {
-    for (;;) {
-      z.next_out = chunk.data() + used;
-      z.avail_out = static_cast<uInt>(chunk.size() - used);
-      const int rc = deflate(&z, flush);
-      if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) RaiseError("PNG compression failed");
-      used = chunk.size() - z.avail_out;
-      if (used == chunk.size() || (rc == Z_STREAM_END && used > 0)) {
-        WriteChunk(out, "IDAT", chunk.data(), static_cast<uint32_t>(used));
-        used = 0;
-      }
-      if (rc == Z_STREAM_END) return;
-      if (flush == Z_NO_FLUSH && z.avail_in == 0) return;
-    }
-  };
+  TDeflater deflater(level, TDeflateStrategy::Default, kPngErrors, kIdatChunkSize,
+                     [&out](const uint8_t* data, size_t size) { WritePngChunk(out, "IDAT", data, size); });
+  std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3 + 1);
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     FilterRowSub(bitmap.ScanLine(y), bitmap.Width(), row.data());
-    z.next_in = row.data();
-    z.avail_in = static_cast<uInt>(row.size());
-    pump(Z_NO_FLUSH);
+    deflater.Add(row.data(), row.size());
   }
-  pump(Z_FINISH);
-  WriteChunk(out, "IEND", nullptr, 0);
+  deflater.Finish();
+  WritePngChunk(out, "IEND", nullptr, 0);
 }
 
 TPngPrinter::TPngPrinter(std::string fileName, const TFilePrinterSettings& settings)

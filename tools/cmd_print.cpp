@@ -14,7 +14,6 @@
 #include "base/stream.h"
 #include "base/strings.h"
 #include "engine/document.h"
-#include "magnet/param_list.h"
 #include "platform/fonts.h"
 #include "platform/pdf_printer.h"
 #include "platform/png_printer.h"

@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/file_targets.h"
 #include "base/strings.h"
@@ -31,28 +32,6 @@ constexpr int64_t kMinStoreSize = 6;
 
 [[noreturn]] void RaiseDamaged(const char* reason) {
   RaiseError(Format("Storage index is damaged: %s", reason));
-}
-
-void PutI32(std::vector<uint8_t>& out, int32_t value) {
-  const auto v = static_cast<uint32_t>(value);
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutI64(std::vector<uint8_t>& out, int64_t value) {
-  const auto v = static_cast<uint64_t>(value);
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-int32_t GetI32(const uint8_t* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int32_t>(v);
-}
-
-int64_t GetI64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return static_cast<int64_t>(v);
 }
 
 // Reads the index sequentially through the copy buffer, never past the stream's known length.
@@ -81,13 +60,13 @@ public:
   int32_t I32() {
     uint8_t b[4];
     Read(b, 4);
-    return GetI32(b);
+    return static_cast<int32_t>(ReadLE32(b));
   }
 
   int64_t I64() {
     uint8_t b[8];
     Read(b, 8);
-    return GetI64(b);
+    return static_cast<int64_t>(ReadLE64(b));
   }
 
 private:
@@ -191,7 +170,7 @@ void TsdStorage::ReadIndex(TStream& stream, bool inSource) {
   }
   if (length < 14 || stream.Read(head + 4, 10) != 10) RaiseDamaged("the header is truncated");
   if (head[4] > kMajorVersion) RaiseError("File is wrong (future) version");
-  const int64_t indexOffset = GetI64(head + 6);
+  const auto indexOffset = static_cast<int64_t>(ReadLE64(head + 6));
   if (indexOffset < kWorkingIndexOffset || indexOffset > length - 4) {
     RaiseDamaged("the index offset lies outside the file");
   }
@@ -344,16 +323,16 @@ void TsdStorage::WriteWorkingIndex() {
   }
 
   std::vector<uint8_t> offsetField;
-  PutI64(offsetField, kWorkingIndexOffset);
+  AppendLE64(offsetField, static_cast<uint64_t>(kWorkingIndexOffset));
   int32_t count = 0;
   for (const TsdIndexItem& item : index_) count += item.InSource ? 0 : 1;
   std::vector<uint8_t> bytes;
-  PutI32(bytes, count);
+  AppendLE32(bytes, static_cast<uint32_t>(count));
   for (const TsdIndexItem& item : index_) {
     if (item.InSource) continue;
-    PutI64(bytes, item.Offset);
-    PutI64(bytes, item.Size);
-    PutI32(bytes, static_cast<int32_t>(item.Name.size()));
+    AppendLE64(bytes, static_cast<uint64_t>(item.Offset));
+    AppendLE64(bytes, static_cast<uint64_t>(item.Size));
+    AppendLE32(bytes, static_cast<uint32_t>(item.Name.size()));
     bytes.insert(bytes.end(), item.Name.begin(), item.Name.end());
   }
   StoreWrite(6, offsetField.data(), static_cast<int64_t>(offsetField.size()));
@@ -362,19 +341,19 @@ void TsdStorage::WriteWorkingIndex() {
 
 void TsdStorage::WriteCompact(TStream& dest) {
   std::vector<uint8_t> head(kHeader, kHeader + sizeof kHeader);
-  PutI64(head, kCompactIndexOffset);
+  AppendLE64(head, static_cast<uint64_t>(kCompactIndexOffset));
   head.push_back('\r');
   head.push_back('\n');
   head.insert(head.end(), kCreatorText, kCreatorText + 50);
   head.push_back('\r');
   head.push_back('\n');
   head.push_back(0);
-  PutI32(head, static_cast<int32_t>(index_.size()));
+  AppendLE32(head, static_cast<uint32_t>(index_.size()));
   int64_t offset = IndexLength() + 61;
   for (const TsdIndexItem& item : index_) {
-    PutI64(head, offset);
-    PutI64(head, item.Size);
-    PutI32(head, static_cast<int32_t>(item.Name.size()));
+    AppendLE64(head, static_cast<uint64_t>(offset));
+    AppendLE64(head, static_cast<uint64_t>(item.Size));
+    AppendLE32(head, static_cast<uint32_t>(item.Name.size()));
     head.insert(head.end(), item.Name.begin(), item.Name.end());
     offset += item.Size;
   }
@@ -426,19 +405,14 @@ void TsdStorage::DoSaveToFile(const std::string& fileName) {
   const bool overSource = source_ && SamePath(sourceFileName_, fileName);
   // Saving through a symbolic link replaces the file it points to and keeps the link; a target
   // that is not a regular file (a device, a pipe, a folder) is refused before anything is written.
-  const std::string target = ResolveSaveTarget(fileName);
-
   // The new file is written beside the old one and takes its place only when complete, so a
   // failure never leaves a truncated file where the user's file was; it takes the old file's
   // mode and, where allowed, its owner. An opened source file stays readable meanwhile, even
   // when it is the file being replaced.
-  TSaveTemporary temp(target);
-  {
-    TFileStream out(temp.Name(), TFileMode::fmOpenReadWrite);
-    WriteCompact(out);
-    out.Flush();
-  }
-  temp.Commit();
+  TAtomicFile file(fileName);
+  const std::string target = file.Target();
+  WriteCompact(file.Stream());
+  file.Commit();
   if (!overSource) return;
 
   // The saved file holds every stream now: read them from it, as if it had just been opened.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 
 namespace sw {
@@ -21,27 +22,13 @@ constexpr uint32_t kBiBitFields = 3;
 constexpr uint32_t kBiAlphaBitFields = 6;
 
 constexpr size_t kFileHeader = 14;
+constexpr uint32_t kInfoHeader = 40;
 constexpr uint32_t kV4Header = 108;
 
 // A run-length picture may describe at most this many pixels per byte of its data (plus a fixed
 // allowance); a few bytes stating a huge picture are refused before allocating it.
 constexpr int64_t kRlePixelsPerByte = 4096;
 constexpr int64_t kRlePixelAllowance = int64_t(1) << 22;
-
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Put16(uint8_t*& p, uint32_t v) {
-  *p++ = static_cast<uint8_t>(v);
-  *p++ = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t*& p, uint32_t v) {
-  Put16(p, v & 0xFFFF);
-  Put16(p, v >> 16);
-}
 
 [[noreturn]] void Truncated() { RaiseRasterError("Bitmap data is truncated"); }
 
@@ -121,7 +108,7 @@ void DecodeUncompressed(const uint8_t* data, size_t size, const TBmpInfo& info, 
         break;
       case 16:
         for (int32_t x = 0; x < w; ++x, src += 2) {
-          const uint32_t p = Get16(src);
+          const uint32_t p = ReadLE16(src);
           dst[x] = Color32(red.Extract(p), green.Extract(p), blue.Extract(p),
                            info.masks[3] ? alpha.Extract(p) : 255);
         }
@@ -133,7 +120,7 @@ void DecodeUncompressed(const uint8_t* data, size_t size, const TBmpInfo& info, 
           for (int32_t x = 0; x < w; ++x) anyAlpha = anyAlpha || (dst[x] >> 24) != 0;
         } else {
           for (int32_t x = 0; x < w; ++x, src += 4) {
-            const uint32_t p = Get32(src);
+            const uint32_t p = ReadLE32(src);
             dst[x] = Color32(red.Extract(p), green.Extract(p), blue.Extract(p),
                              info.masks[3] ? alpha.Extract(p) : 255);
           }
@@ -196,18 +183,18 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap32& bitmap) {
   if (!data || size < kFileHeader + 4 || data[0] != 'B' || data[1] != 'M') {
     RaiseRasterError("Not a Windows bitmap");
   }
-  const uint32_t fileSize = Get32(data + 2);
-  const uint32_t offBits = Get32(data + 10);
-  const uint32_t headerSize = Get32(data + 14);
+  const uint32_t fileSize = ReadLE32(data + 2);
+  const uint32_t offBits = ReadLE32(data + 10);
+  const uint32_t headerSize = ReadLE32(data + 14);
   TBmpInfo info;
   size_t paletteOffset = kFileHeader + headerSize;
   size_t entrySize = 4;
   uint32_t colorsUsed = 0;
   if (headerSize == 12) {
     if (size < kFileHeader + 12) Truncated();
-    info.width = Get16(data + 18);
-    info.height = Get16(data + 20);
-    info.bpp = Get16(data + 24);
+    info.width = ReadLE16(data + 18);
+    info.height = ReadLE16(data + 20);
+    info.bpp = ReadLE16(data + 24);
     entrySize = 3;
     if (info.bpp != 1 && info.bpp != 4 && info.bpp != 8 && info.bpp != 24) {
       RaiseRasterError(Format("Unsupported bitmap bit depth %u", info.bpp));
@@ -215,13 +202,13 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap32& bitmap) {
   } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
              headerSize == 124) {
     if (size < kFileHeader + headerSize) Truncated();
-    info.width = static_cast<int32_t>(Get32(data + 18));
-    const int64_t h = static_cast<int32_t>(Get32(data + 22));
+    info.width = static_cast<int32_t>(ReadLE32(data + 18));
+    const int64_t h = static_cast<int32_t>(ReadLE32(data + 22));
     info.topDown = h < 0;
     info.height = h < 0 ? -h : h;
-    info.bpp = Get16(data + 28);
-    info.compression = Get32(data + 30);
-    colorsUsed = Get32(data + 46);
+    info.bpp = ReadLE16(data + 28);
+    info.compression = ReadLE32(data + 30);
+    colorsUsed = ReadLE32(data + 46);
     if (info.bpp != 1 && info.bpp != 4 && info.bpp != 8 && info.bpp != 16 && info.bpp != 24 &&
         info.bpp != 32) {
       RaiseRasterError(Format("Unsupported bitmap bit depth %u", info.bpp));
@@ -238,7 +225,7 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap32& bitmap) {
           headerSize == 40 ? (info.compression == kBiAlphaBitFields ? 4 : 3) : (headerSize >= 56 ? 4 : 3);
       if (headerSize == 40) paletteOffset += maskCount * 4;
       if (kFileHeader + 40 + maskCount * 4 > size) Truncated();
-      for (size_t i = 0; i < maskCount; ++i) info.masks[i] = Get32(data + kFileHeader + 40 + 4 * i);
+      for (size_t i = 0; i < maskCount; ++i) info.masks[i] = ReadLE32(data + kFileHeader + 40 + 4 * i);
       info.useMasks = true;
     } else if (info.bpp == 16) {
       info.masks[0] = 0x7C00;
@@ -282,38 +269,86 @@ size_t DecodeBmp(const uint8_t* data, size_t size, TBitmap32& bitmap) {
   return std::max(end, std::min<size_t>(fileSize, size));
 }
 
+bool BmpStatedSize(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
+  if (size < 26 || data[0] != 'B' || data[1] != 'M') return false;
+  if (ReadLE32(data + 14) == 12) {
+    width = ReadLE16(data + 18);
+    height = ReadLE16(data + 20);
+  } else {
+    width = static_cast<int32_t>(ReadLE32(data + 18));
+    height = static_cast<int32_t>(ReadLE32(data + 22));
+  }
+  return true;
+}
+
 void EncodeBmp(const TBitmap32& bitmap, TStream& out) {
   const uint32_t w = static_cast<uint32_t>(bitmap.Width());
   const uint32_t h = static_cast<uint32_t>(bitmap.Empty() ? 0 : bitmap.Height());
   const uint32_t width = bitmap.Empty() ? 0 : w;
   const uint32_t imageSize = width * h * 4;
-  uint8_t header[kFileHeader + kV4Header] = {};
-  uint8_t* p = header;
-  *p++ = 'B';
-  *p++ = 'M';
-  Put32(p, static_cast<uint32_t>(sizeof(header)) + imageSize);
-  Put32(p, 0);
-  Put32(p, static_cast<uint32_t>(sizeof(header)));
-  Put32(p, kV4Header);
-  Put32(p, width);
-  Put32(p, h);  // positive: bottom-up rows
-  Put16(p, 1);
-  Put16(p, 32);
-  Put32(p, kBiBitFields);
-  Put32(p, imageSize);
-  Put32(p, 2835);  // 72 dots per inch
-  Put32(p, 2835);
-  Put32(p, 0);
-  Put32(p, 0);
-  Put32(p, 0x00FF0000u);
-  Put32(p, 0x0000FF00u);
-  Put32(p, 0x000000FFu);
-  Put32(p, 0xFF000000u);
-  Put32(p, 0x73524742u);  // colour space "sRGB"; end points and gamma stay zero
-  out.WriteBuffer(header, sizeof(header));
+  const auto headerSize = static_cast<uint32_t>(kFileHeader + kV4Header);
+  std::vector<uint8_t> header{'B', 'M'};
+  header.reserve(headerSize);
+  AppendLE32(header, headerSize + imageSize);
+  AppendLE32(header, 0);
+  AppendLE32(header, headerSize);
+  AppendLE32(header, kV4Header);
+  AppendLE32(header, width);
+  AppendLE32(header, h);  // positive: bottom-up rows
+  AppendLE16(header, 1);
+  AppendLE16(header, 32);
+  AppendLE32(header, kBiBitFields);
+  AppendLE32(header, imageSize);
+  AppendLE32(header, 2835);  // 72 dots per inch
+  AppendLE32(header, 2835);
+  AppendLE32(header, 0);
+  AppendLE32(header, 0);
+  AppendLE32(header, 0x00FF0000u);
+  AppendLE32(header, 0x0000FF00u);
+  AppendLE32(header, 0x000000FFu);
+  AppendLE32(header, 0xFF000000u);
+  AppendLE32(header, 0x73524742u);  // colour space "sRGB"; end points and gamma stay zero
+  header.resize(headerSize, 0);
+  out.WriteBuffer(header.data(), headerSize);
   for (int64_t y = static_cast<int64_t>(h) - 1; y >= 0; --y) {
     out.WriteBuffer(bitmap.ScanLine(static_cast<int32_t>(y)), static_cast<int64_t>(width) * 4);
   }
+}
+
+void EncodeBmp24(const TBitmap32& bitmap, TStream& out) {
+  const auto width = static_cast<uint32_t>(bitmap.Width());
+  const auto height = static_cast<uint32_t>(bitmap.Height());
+  const uint32_t rowBytes = (width * 3 + 3) & ~3u;
+  const auto headerBytes = static_cast<uint32_t>(kFileHeader + kInfoHeader);
+  const uint32_t imageBytes = rowBytes * height;
+  std::vector<uint8_t> file{'B', 'M'};
+  file.reserve(headerBytes + imageBytes);
+  AppendLE32(file, headerBytes + imageBytes);
+  AppendLE32(file, 0);
+  AppendLE32(file, headerBytes);
+  AppendLE32(file, kInfoHeader);
+  AppendLE32(file, width);
+  AppendLE32(file, height);
+  AppendLE16(file, 1);   // planes
+  AppendLE16(file, 24);  // bits per pixel
+  AppendLE32(file, kBiRgb);
+  AppendLE32(file, imageBytes);
+  AppendLE32(file, 0);  // no stated resolution
+  AppendLE32(file, 0);
+  AppendLE32(file, 0);  // no palette
+  AppendLE32(file, 0);
+  file.resize(headerBytes + imageBytes, 0);
+  for (uint32_t y = 0; y < height; ++y) {
+    const TColor32* row = bitmap.ScanLine(static_cast<int32_t>(height - 1 - y));
+    uint8_t* q = file.data() + headerBytes + static_cast<size_t>(y) * rowBytes;
+    for (uint32_t x = 0; x < width; ++x) {
+      const TColor32 c = row[x];
+      *q++ = static_cast<uint8_t>(c);
+      *q++ = static_cast<uint8_t>(c >> 8);
+      *q++ = static_cast<uint8_t>(c >> 16);
+    }
+  }
+  out.WriteBuffer(file.data(), static_cast<int64_t>(file.size()));
 }
 
 // ---- TdtpBmpFormat ----

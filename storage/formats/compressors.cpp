@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 
 namespace sw {
@@ -13,18 +14,6 @@ namespace {
 
 // Class-coded block header: L, offset of the 1-bit stream, offset of the 4-bit stream, G.
 constexpr size_t kClassHeader = 13;
-
-inline void PutLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-inline uint32_t GetLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 [[noreturn]] void Undecodable() { RaiseRasterError("Unable to decompress"); }
 
@@ -145,15 +134,15 @@ size_t ClassEncode(const uint8_t* input, size_t length, uint8_t* output) {
     }
     classes[i >> 2] = static_cast<uint8_t>(classes[i >> 2] | (cls << (2 * (i & 3))));
   }
-  PutLE32(output, static_cast<uint32_t>(length));
-  PutLE32(output + 4, static_cast<uint32_t>(offset1));
-  PutLE32(output + 8, static_cast<uint32_t>(offset4));
+  WriteLE32(output, static_cast<uint32_t>(length));
+  WriteLE32(output + 4, static_cast<uint32_t>(offset1));
+  WriteLE32(output + 8, static_cast<uint32_t>(offset4));
   return static_cast<size_t>(end - output);
 }
 
 int64_t ClassDecodedLength(const uint8_t* block, size_t blockSize) {
   if (!block || blockSize < kClassHeader + 1) return -1;
-  const size_t length = GetLE32(block);
+  const size_t length = ReadLE32(block);
   const size_t g = block[12];
   // Table and class stream must lie inside the block.
   if (kClassHeader + g + 1 + length / 4 + 1 > blockSize) return -1;
@@ -171,8 +160,8 @@ int64_t ClassDecode(const uint8_t* block, size_t blockSize, uint8_t* output, siz
   const uint8_t* table = block + kClassHeader;
   const uint8_t* classes = table + g + 1;
   const size_t bytes8Start = kClassHeader + g + 1 + length / 4 + 1;
-  const size_t offset1 = GetLE32(block + 4);
-  const size_t offset4 = GetLE32(block + 8);
+  const size_t offset1 = ReadLE32(block + 4);
+  const size_t offset4 = ReadLE32(block + 8);
   // Streams in the writer's order: 8-bit, then 4-bit, then 1-bit, each ending where the next begins.
   if (offset4 < bytes8Start || offset1 < offset4 || offset1 > blockSize) return -1;
 
@@ -328,21 +317,21 @@ std::vector<uint8_t> PackBuffer(uint8_t* data, size_t n) {
   const size_t m = ClassEncode(b.get(), m2, a.get());
   if (m > 0xFFFFFFFFu) RaiseRasterError("Unable to compress");
   std::vector<uint8_t> packed(8 + m);
-  PutLE32(packed.data(), static_cast<uint32_t>(n));
-  PutLE32(packed.data() + 4, static_cast<uint32_t>(m));
+  WriteLE32(packed.data(), static_cast<uint32_t>(n));
+  WriteLE32(packed.data() + 4, static_cast<uint32_t>(m));
   std::memcpy(packed.data() + 8, a.get(), m);
   return packed;
 }
 
 uint32_t PackedLength(const uint8_t* packed, size_t size) {
   if (!packed || size < 8) Undecodable();
-  return GetLE32(packed);
+  return ReadLE32(packed);
 }
 
 size_t UnpackBuffer(const uint8_t* packed, size_t size, uint8_t* output, size_t expected) {
   const uint32_t n = PackedLength(packed, size);
   if (n != expected) Undecodable();
-  const size_t m = GetLE32(packed + 4);
+  const size_t m = ReadLE32(packed + 4);
   if (m > size - 8) Undecodable();
   UnpackBlock(packed + 8, m, output, expected);
   return 8 + m;

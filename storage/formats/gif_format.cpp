@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 
@@ -19,7 +20,6 @@ constexpr uint32_t kNoPrev = 0xFFFFFFFFu;  // no code read since the last clear 
 
 [[noreturn]] void PrematureEnd() { RaiseRasterError("Premature end of data"); }
 
-uint16_t ReadLE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 // Bounds-checked reading of the file's blocks.
 class TGifReader {
@@ -744,11 +744,6 @@ std::vector<uint8_t> EncodeLzw(const std::vector<uint8_t>& indices, uint32_t min
   return out;
 }
 
-void PutLE16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-
 }  // namespace
 
 void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold, TColor32 transparentColor) {
@@ -829,8 +824,8 @@ void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold, T
   file.reserve(n / 2 + 1024);
   const char* signature = "GIF89a";
   file.insert(file.end(), signature, signature + 6);
-  PutLE16(file, uint32_t(w));
-  PutLE16(file, uint32_t(h));
+  AppendLE16(file, uint32_t(w));
+  AppendLE16(file, uint32_t(h));
   file.push_back(uint8_t(0x80 | ((tableBits - 1) << 4) | (tableBits - 1)));
   file.push_back(0);  // background index
   file.push_back(0);  // no aspect ratio
@@ -844,10 +839,10 @@ void EncodeGif(const TBitmap32& bitmap, TStream& out, uint32_t alphaThreshold, T
     file.insert(file.end(), gce, gce + 8);
   }
   file.push_back(0x2C);
-  PutLE16(file, 0);
-  PutLE16(file, 0);
-  PutLE16(file, uint32_t(w));
-  PutLE16(file, uint32_t(h));
+  AppendLE16(file, 0);
+  AppendLE16(file, 0);
+  AppendLE16(file, uint32_t(w));
+  AppendLE16(file, uint32_t(h));
   file.push_back(0);  // no local table, not interlaced
   const uint32_t minCodeSize = std::max<uint32_t>(2, tableBits);
   file.push_back(uint8_t(minCodeSize));

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "storage/formats/compressors.h"
@@ -15,18 +16,6 @@ namespace sw {
 namespace {
 
 constexpr size_t kHeaderSize = 24;
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 [[noreturn]] void Corrupted() { RaiseRasterError("Image file is corrupted"); }
 [[noreturn]] void Undecodable() { RaiseRasterError("Unable to decompress"); }
@@ -102,9 +91,9 @@ void THckImage::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int
       std::memcmp(header, "HCK", 4) != 0) {
     Corrupted();
   }
-  const int32_t width = static_cast<int32_t>(Get32(header + 4));
-  const int32_t height = static_cast<int32_t>(Get32(header + 8));
-  const int32_t pages = static_cast<int32_t>(Get32(header + 12));
+  const int32_t width = static_cast<int32_t>(ReadLE32(header + 4));
+  const int32_t height = static_cast<int32_t>(ReadLE32(header + 8));
+  const int32_t pages = static_cast<int32_t>(ReadLE32(header + 12));
   if (width < 0 || height < 0) Corrupted();
   CheckRasterSize(width, height);
   const uint8_t* bits = header + 16;
@@ -129,7 +118,7 @@ void THckImage::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int
     for (int k = 0; k <= page; ++k) {
       uint8_t word[4];
       if (stream.Read(word, 4) != 4) Corrupted();
-      const int64_t length = Get32(word);
+      const int64_t length = ReadLE32(word);
       available = stream.Size() - stream.Position();
       if (length > available) Corrupted();
       if (k < page) {
@@ -148,8 +137,8 @@ void THckImage::LoadFromStream(TStream& stream, TBitmap32& bitmap, int page, int
   } else if (method == 1) {
     uint8_t lengths[8];
     if (available < 8 || stream.Read(lengths, 8) != 8) Undecodable();
-    if (Get32(lengths) != expected) Corrupted();
-    const size_t packedSize = Get32(lengths + 4);
+    if (ReadLE32(lengths) != expected) Corrupted();
+    const size_t packedSize = ReadLE32(lengths + 4);
     if (static_cast<int64_t>(packedSize) > available - 8) Undecodable();
     if (expected > kMaxPackLength || expected > MaxUnpackedLength(packedSize)) Undecodable();
     try {
@@ -193,9 +182,9 @@ void THckImage::SaveToStream(TStream& stream, const TBitmap32& bitmap) {
   const int32_t width = bitmap.Empty() ? 0 : bitmap.Width();
   const int32_t height = bitmap.Empty() ? 0 : bitmap.Height();
   uint8_t header[kHeaderSize] = {'H', 'C', 'K', 0};
-  Put32(header + 4, static_cast<uint32_t>(width));
-  Put32(header + 8, static_cast<uint32_t>(height));
-  Put32(header + 12, 1);
+  WriteLE32(header + 4, static_cast<uint32_t>(width));
+  WriteLE32(header + 8, static_cast<uint32_t>(height));
+  WriteLE32(header + 12, 1);
   header[16] = 8;  // alpha
   header[17] = 8;  // red
   header[18] = 8;  // green

@@ -11,6 +11,7 @@
 
 #include <jpeglib.h>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "storage/formats/orientation.h"
 
@@ -210,7 +211,7 @@ int JpegOrientation(const uint8_t* data, size_t size) {
       continue;
     }
     if (marker == 0xDA || marker == 0xD9) return 1;
-    const size_t length = size_t(data[pos + 2]) << 8 | data[pos + 3];
+    const size_t length = ReadBE16(data + pos + 2);
     if (length < 2 || length > size - pos - 2) return 1;
     const uint8_t* body = data + pos + 4;
     const size_t bodySize = length - 2;

@@ -2,16 +2,16 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
+
 namespace sw {
 
 int ExifOrientation(const uint8_t* tiff, size_t size) {
   if (!tiff || size < 8) return 1;
   const bool little = tiff[0] == 'I' && tiff[1] == 'I';
   if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 1;
-  auto u16 = [&](size_t at) -> uint32_t {
-    return little ? uint32_t(tiff[at]) | uint32_t(tiff[at + 1]) << 8 : uint32_t(tiff[at]) << 8 | tiff[at + 1];
-  };
-  auto u32 = [&](size_t at) -> uint32_t { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+  auto u16 = [&](size_t at) -> uint32_t { return little ? ReadLE16(tiff + at) : ReadBE16(tiff + at); };
+  auto u32 = [&](size_t at) -> uint32_t { return little ? ReadLE32(tiff + at) : ReadBE32(tiff + at); };
   if (u16(2) != 42) return 1;
   const uint32_t ifd = u32(4);
   if (ifd > size - 2 || ifd < 8) return 1;

@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/deflate.h"
 #include "base/exception.h"
 #include "storage/formats/orientation.h"
 
@@ -30,18 +32,6 @@ constexpr uint32_t kMaxDimension = 0x7FFFFFFFu;
 constexpr uint64_t kMaxInflateRatio = 1032;
 // The encoder's IDAT chunks carry at most this many bytes each.
 constexpr size_t kIdatChunkSize = 1 << 18;
-
-uint32_t ReadBE32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-uint16_t ReadBE16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-
-void WriteBE32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24);
-  p[1] = uint8_t(v >> 16);
-  p[2] = uint8_t(v >> 8);
-  p[3] = uint8_t(v);
-}
 
 bool TypeIs(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 
@@ -537,26 +527,8 @@ void FilterRow(uint8_t filter, const uint8_t* row, const uint8_t* prev, size_t n
   }
 }
 
-class TChunkWriter {
-public:
-  explicit TChunkWriter(TStream& out) : out_(out) {}
-  void Write(const char* type, const uint8_t* body, size_t length) {
-    uint8_t head[8];
-    WriteBE32(head, uint32_t(length));
-    std::memcpy(head + 4, type, 4);
-    uLong crc = crc32(0, nullptr, 0);
-    crc = crc32(crc, head + 4, 4);
-    if (length > 0) crc = crc32(crc, body, uInt(length));
-    uint8_t tail[4];
-    WriteBE32(tail, uint32_t(crc));
-    out_.WriteBuffer(head, 8);
-    if (length > 0) out_.WriteBuffer(body, int64_t(length));
-    out_.WriteBuffer(tail, 4);
-  }
-
-private:
-  TStream& out_;
-};
+constexpr TDeflateErrors kPngErrors{RaiseRasterError, "Cannot initialise PNG compression",
+                                   "PNG compression failed"};
 
 }  // namespace
 
@@ -564,7 +536,6 @@ void EncodePng(const TBitmap32& bitmap, TStream& out) {
   if (bitmap.Empty() || bitmap.Width() <= 0 || bitmap.Height() <= 0)
     RaiseRasterError("Cannot write an empty picture as PNG");
   const uint32_t width = uint32_t(bitmap.Width()), height = uint32_t(bitmap.Height());
-  TChunkWriter chunks(out);
   out.WriteBuffer(kSignature, 8);
   uint8_t header[13];
   WriteBE32(header, width);
@@ -574,74 +545,39 @@ void EncodePng(const TBitmap32& bitmap, TStream& out) {
   header[10] = 0;  // deflate
   header[11] = 0;  // adaptive filtering
   header[12] = 0;  // not interlaced
-  chunks.Write("IHDR", header, 13);
+  WritePngChunk(out, "IHDR", header, 13);
 
-  z_stream zs;
-  std::memset(&zs, 0, sizeof(zs));
   // Filtered rows pack better with the strategy meant for them.
-  if (deflateInit2(&zs, 9, Z_DEFLATED, 15, 8, Z_FILTERED) != Z_OK)
-    RaiseRasterError("Cannot initialise PNG compression");
-  struct TDeflateEnd {
-    z_stream* zs;
-    ~TDeflateEnd() { deflateEnd(zs); }
-  } deflateGuard{&zs};
-
+  TDeflater deflater(9, TDeflateStrategy::Filtered, kPngErrors, kIdatChunkSize,
+                     [&out](const uint8_t* data, size_t size) { WritePngChunk(out, "IDAT", data, size); });
   const size_t n = size_t(width) * 4;
   std::vector<uint8_t> rowA(n), rowB(n, 0), best(n + 1), trial(n);
-  std::vector<uint8_t> compressed(kIdatChunkSize);
   uint8_t* cur = rowA.data();
   uint8_t* prev = rowB.data();
-  zs.next_out = compressed.data();
-  zs.avail_out = uInt(compressed.size());
-  auto drain = [&](bool all) {
-    const size_t used = compressed.size() - zs.avail_out;
-    if (used == 0 || (!all && zs.avail_out > 0)) return;
-    chunks.Write("IDAT", compressed.data(), used);
-    zs.next_out = compressed.data();
-    zs.avail_out = uInt(compressed.size());
-  };
-
-  for (uint32_t y = 0; y <= height; ++y) {
-    int flush = Z_NO_FLUSH;
-    if (y < height) {
-      const TColor32* src = bitmap.ScanLine(int32_t(y));
-      for (uint32_t x = 0; x < width; ++x) {
-        const TColor32 c = src[x];
-        cur[4 * x] = uint8_t(c >> 16);
-        cur[4 * x + 1] = uint8_t(c >> 8);
-        cur[4 * x + 2] = uint8_t(c);
-        cur[4 * x + 3] = uint8_t(c >> 24);
-      }
-      uint64_t bestCost = std::numeric_limits<uint64_t>::max();
-      for (uint8_t f = 0; f < 5; ++f) {
-        FilterRow(f, cur, prev, n, trial.data());
-        const uint64_t cost = CostOf(trial.data(), n, bestCost);
-        if (cost < bestCost) {
-          bestCost = cost;
-          best[0] = f;
-          std::memcpy(best.data() + 1, trial.data(), n);
-        }
-      }
-      zs.next_in = best.data();
-      zs.avail_in = uInt(n + 1);
-      std::swap(cur, prev);
-    } else {
-      zs.next_in = nullptr;
-      zs.avail_in = 0;
-      flush = Z_FINISH;
+  for (uint32_t y = 0; y < height; ++y) {
+    const TColor32* src = bitmap.ScanLine(int32_t(y));
+    for (uint32_t x = 0; x < width; ++x) {
+      const TColor32 c = src[x];
+      cur[4 * x] = uint8_t(c >> 16);
+      cur[4 * x + 1] = uint8_t(c >> 8);
+      cur[4 * x + 2] = uint8_t(c);
+      cur[4 * x + 3] = uint8_t(c >> 24);
     }
-    for (;;) {
-      const int ret = deflate(&zs, flush);
-      if (ret == Z_STREAM_ERROR) RaiseRasterError("PNG compression failed");
-      if (zs.avail_out == 0) {
-        drain(false);
-        continue;
+    uint64_t bestCost = std::numeric_limits<uint64_t>::max();
+    for (uint8_t f = 0; f < 5; ++f) {
+      FilterRow(f, cur, prev, n, trial.data());
+      const uint64_t cost = CostOf(trial.data(), n, bestCost);
+      if (cost < bestCost) {
+        bestCost = cost;
+        best[0] = f;
+        std::memcpy(best.data() + 1, trial.data(), n);
       }
-      if (flush == Z_FINISH ? ret == Z_STREAM_END : zs.avail_in == 0) break;
     }
+    deflater.Add(best.data(), n + 1);
+    std::swap(cur, prev);
   }
-  drain(true);
-  chunks.Write("IEND", nullptr, 0);
+  deflater.Finish();
+  WritePngChunk(out, "IEND", nullptr, 0);
 }
 
 // ---- TdtpPngFormat ----

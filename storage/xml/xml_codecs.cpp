@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/bytes.h"
 #include "base/exception.h"
 #include "base/strings.h"
 
@@ -328,7 +329,7 @@ bool TsdCodecStream::DecodeMore(std::string& out) {
   const bool bigEndian = encoding_ == E::seUTF16BE;
   size_t i = 0;
   for (; i + 1 < n; i += 2) {
-    const uint32_t u = bigEndian ? (uint32_t{p[i]} << 8 | p[i + 1]) : (uint32_t{p[i + 1]} << 8 | p[i]);
+    const uint32_t u = bigEndian ? ReadBE16(p + i) : ReadLE16(p + i);
     if (!utf8Strings_) {
       out.push_back(u > 255 ? '?' : static_cast<char>(u));
       continue;

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "base/deflate.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
@@ -56,6 +60,25 @@ TEST(Strings, MalformedInputBecomesReplacementCharacter) {
   EXPECT_EQ(Utf16ToUtf8(lone), "\xEF\xBF\xBDx");
   EXPECT_TRUE(SameText("Index.XML", "index.xml"));
   EXPECT_FALSE(SameText("Index.xml", "Index.xm"));
+}
+
+TEST(Strings, DecimalsReadWithPointOrComma) {
+  EXPECT_EQ(TryParseDecimal("2.5"), 2.5);
+  EXPECT_EQ(TryParseDecimal("2,5"), 2.5);
+  EXPECT_EQ(TryParseDecimal(" -3 "), -3.0);
+  EXPECT_EQ(TryParseDecimal("+4"), 4.0);
+  EXPECT_EQ(TryParseDecimal("1E-5"), 1e-5);
+  EXPECT_EQ(TryParseDecimal(".5"), 0.5);
+  for (const char* bad : {"", " ", "yes", "1.2.3", "1,2.3", "inf", "nan", "-inf", "0x10", "1e999", "2 5",
+                          "--1", "1e", "e5"}) {
+    EXPECT_FALSE(TryParseDecimal(bad).has_value()) << bad;
+  }
+  try {
+    ParseDecimal("abc");
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
+  }
 }
 
 TEST(Streams, MemoryStreamReadsWritesAndSeeks) {
@@ -112,6 +135,53 @@ TEST(Streams, FileErrorsCarryTheSystemReason) {
   TFileStream full("/dev/full", TFileMode::fmOpenReadWrite);
   const std::string writeError = test::ErrorOf<EStreamError>([&] { full.WriteBuffer("x", 1); });
   EXPECT_EQ(writeError, "Cannot write file \"/dev/full\". " + std::string(std::strerror(ENOSPC)));
+}
+
+// Bytes that do not compress, so that the output outgrows the first buffer several times over.
+std::vector<uint8_t> Noise(size_t size) {
+  std::vector<uint8_t> bytes(size);
+  uint32_t state = 12345;
+  for (uint8_t& b : bytes) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> Inflated(const uint8_t* data, size_t size, size_t expected) {
+  std::vector<uint8_t> out(expected + 1);
+  uLongf length = static_cast<uLongf>(out.size());
+  EXPECT_EQ(uncompress(out.data(), &length, data, static_cast<uLong>(size)), Z_OK);
+  out.resize(length);
+  return out;
+}
+
+constexpr TDeflateErrors kTestErrors{RaiseError, "cannot start", "failed"};
+
+TEST(Deflate, GrowingBufferAndWholeBlocksHoldTheWholeStream) {
+  const std::vector<uint8_t> input = Noise(300000);
+  TDeflater grown(6, TDeflateStrategy::Runs, kTestErrors);
+  for (size_t at = 0; at < input.size(); at += 1000) {
+    grown.Add(input.data() + at, std::min<size_t>(1000, input.size() - at));
+  }
+  grown.Finish();
+  ASSERT_GT(grown.Size(), 200000u);
+  EXPECT_EQ(Inflated(grown.Output().data(), grown.Size(), input.size()), input);
+
+  std::vector<size_t> blocks;
+  std::vector<uint8_t> joined;
+  TDeflater blocked(6, TDeflateStrategy::Filtered, kTestErrors, 65536, [&](const uint8_t* data, size_t size) {
+    blocks.push_back(size);
+    joined.insert(joined.end(), data, data + size);
+  });
+  blocked.Add(input.data(), input.size());
+  blocked.Finish();
+  ASSERT_GE(blocks.size(), 4u);
+  for (size_t i = 0; i + 1 < blocks.size(); ++i) EXPECT_EQ(blocks[i], 65536u);
+  EXPECT_GT(blocks.back(), 0u);
+  EXPECT_EQ(Inflated(joined.data(), joined.size(), input.size()), input);
+
+  EXPECT_EQ(test::ErrorOf<Exception>([] { TDeflater bad(10, TDeflateStrategy::Default, kTestErrors); }), "cannot start");
 }
 
 }  // namespace

@@ -81,25 +81,6 @@ TEST(ParamList, DecimalsInTheGeneralForm) {
   }
 }
 
-TEST(ParamList, DecimalsReadWithPointOrComma) {
-  EXPECT_EQ(TryParseDecimal("2.5"), 2.5);
-  EXPECT_EQ(TryParseDecimal("2,5"), 2.5);
-  EXPECT_EQ(TryParseDecimal(" -3 "), -3.0);
-  EXPECT_EQ(TryParseDecimal("+4"), 4.0);
-  EXPECT_EQ(TryParseDecimal("1E-5"), 1e-5);
-  EXPECT_EQ(TryParseDecimal(".5"), 0.5);
-  for (const char* bad : {"", " ", "yes", "1.2.3", "1,2.3", "inf", "nan", "-inf", "0x10", "1e999", "2 5",
-                          "--1", "1e", "e5"}) {
-    EXPECT_FALSE(TryParseDecimal(bad).has_value()) << bad;
-  }
-  try {
-    ParseDecimal("abc");
-    FAIL();
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
-  }
-}
-
 TEST(ParamList, NumbersIgnoreTheProcessLocale) {
   // A locale with a decimal comma, when the machine has one; the text must not change.
   const char* previous = std::setlocale(LC_ALL, nullptr);
