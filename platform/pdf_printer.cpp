@@ -1,7 +1,5 @@
 #include "platform/pdf_printer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/deflate.h"
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
@@ -22,46 +21,11 @@ constexpr double kPointsPerMm = 72.0 / kMmPerInch;
 // The objects every file has, written last when the pages are known.
 constexpr int32_t kCatalogObject = 1, kPagesObject = 2, kInfoObject = 3, kFirstFreeObject = 4;
 
-// Deflates data arriving in pieces into a buffer that grows as needed. Bands reach it through the
-// PNG "sub" predictor, which turns flat colour into runs of zeros and a photo into small
-// differences: matching only runs (Z_RLE) finds nearly everything a full match search would, in
-// half the time, and the file comes out smaller than the default search's at the fast levels.
-class TDeflater {
-public:
-  explicit TDeflater(int level) {
-    std::memset(&z_, 0, sizeof z_);
-    if (deflateInit2(&z_, level, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) RaiseError("Cannot start the PDF compressor");
-  }
-  ~TDeflater() { deflateEnd(&z_); }
-  TDeflater(const TDeflater&) = delete;
-  TDeflater& operator=(const TDeflater&) = delete;
-
-  void Add(const uint8_t* data, size_t size) { Run(data, size, Z_NO_FLUSH); }
-  // Ends the stream; the result is Output().
-  void Finish() { Run(nullptr, 0, Z_FINISH); }
-  const std::vector<uint8_t>& Output() const { return out_; }
-  size_t Size() const { return used_; }
-
-private:
-  void Run(const uint8_t* data, size_t size, int flush) {
-    z_.next_in = const_cast<Bytef*>(data);
-    z_.avail_in = static_cast<uInt>(size);
-    for (;;) {
-      if (out_.size() - used_ < 65536) out_.resize(out_.size() + std::max<size_t>(65536, out_.size() / 2));
-      z_.next_out = out_.data() + used_;
-      z_.avail_out = static_cast<uInt>(out_.size() - used_);
-      const int rc = deflate(&z_, flush);
-      used_ = out_.size() - z_.avail_out;
-      if (rc == Z_STREAM_END) return;
-      if (rc != Z_OK && rc != Z_BUF_ERROR) RaiseError("PDF compression failed");
-      if (flush == Z_NO_FLUSH && z_.avail_in == 0) return;
-    }
-  }
-
-  z_stream z_;
-  std::vector<uint8_t> out_;
-  size_t used_ = 0;
-};
+// Bands reach the compressor through the PNG "sub" predictor, which turns flat colour into runs of
+// zeros and a photo into small differences: matching only runs finds nearly everything a full
+// match search would, in half the time, and the file comes out smaller than the default search's
+// at the fast levels.
+const TDeflateErrors kDeflateErrors{RaiseError, "Cannot start the PDF compressor", "PDF compression failed"};
 
 // A rectangle of the page in points from its bottom-left corner.
 struct TPdfBox {
@@ -172,7 +136,7 @@ void TPdfPrinter::BeginDoc(const std::string& title) {
 
 int32_t TPdfPrinter::WriteImage(const TBitmap32& bitmap) {
   TJob& job = *job_;
-  TDeflater data(CompressionLevel);
+  TDeflater data(CompressionLevel, TDeflateStrategy::Runs, kDeflateErrors);
   // Rows carry the PNG predictor "sub" (the image's DecodeParms say so).
   std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3 + 1);
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
@@ -241,7 +205,7 @@ void TPdfPrinter::NewPage() {
   if (!job_) RaiseError("The printer is not printing");
   TJob& job = *job_;
   try {
-    TDeflater content(CompressionLevel);
+    TDeflater content(CompressionLevel, TDeflateStrategy::Runs, kDeflateErrors);
     content.Add(reinterpret_cast<const uint8_t*>(job.Content.data()), job.Content.size());
     content.Finish();
     const int32_t contentObject = job.NewObject();
