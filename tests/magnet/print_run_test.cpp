@@ -185,15 +185,18 @@ TEST_F(PrintRun, CancelAndPrinterFailureAbandonTheJob) {
     picture.Data().SetBytes(broken.data(), static_cast<int64_t>(broken.size()));
   }
   picture.ReleaseBitmap();
-  const std::string file = TempFile("lost.png");
-  TFilePrinterSettings settings;
-  settings.Dpi = 100;
-  TPngPrinter png(file, settings);
-  const std::string message = Message([&] { RunMagnetPrint(*magnet, sheet, png, {}); });
-  EXPECT_NE(message.find("could not be printed"), std::string::npos) << message;
-  EXPECT_NE(message.find(magnet->BitmapLayer(TLayer::usrImage)->Name()), std::string::npos) << message;
-  EXPECT_FALSE(png.Printing());
-  EXPECT_FALSE(std::filesystem::exists(file));
+  // At 100 dpi the sheet goes in bands; at the print's own 300 dpi each copy's picture is placed.
+  for (const int32_t dpi : {100, 300}) {
+    const std::string file = TempFile("lost.png");
+    TFilePrinterSettings settings;
+    settings.Dpi = dpi;
+    TPngPrinter png(file, settings);
+    const std::string message = Message([&] { RunMagnetPrint(*magnet, sheet, png, {}); });
+    EXPECT_NE(message.find("could not be printed"), std::string::npos) << dpi << ": " << message;
+    EXPECT_NE(message.find(magnet->BitmapLayer(TLayer::usrImage)->Name()), std::string::npos) << message;
+    EXPECT_FALSE(png.Printing());
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
 }
 
 TEST_F(PrintRun, GuideOutlinesLieOnTheCuts) {
