@@ -1,6 +1,7 @@
 #include "app/print_tab.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -107,6 +108,10 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   LMerge = new QLabel(this);
   LMerge->setObjectName(QStringLiteral("LMerge"));
   LMerge->setWordWrap(true);
+  CBMergePicture = new QComboBox(this);
+  CBMergePicture->setObjectName(QStringLiteral("CBMergePicture"));
+  CBMergePicture->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  CBMergePicture->setToolTip(QStringLiteral("the column holding each copy's picture file, relative to the merge file"));
   BSheetPrevious = NewButton(this, "BSheetPrevious", "<");
   BSheetNext = NewButton(this, "BSheetNext", ">");
   LSheet = new QLabel(this);
@@ -158,6 +163,11 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   mergeRow->addWidget(LSheet);
   mergeRow->addWidget(BSheetNext);
   body->addLayout(mergeRow);
+  auto* pictureRow = new QHBoxLayout;
+  pictureRow->addWidget(NewCaption(CBMergePicture, "picture column"));
+  pictureRow->addWidget(CBMergePicture);
+  pictureRow->addStretch(1);
+  body->addLayout(pictureRow);
   body->addWidget(LMerge);
 
   auto* actions = new QGridLayout;
@@ -194,6 +204,7 @@ TPrintTab::TPrintTab(TMagnetDesign& design, TPrintSheet& sheet, const TDialogSer
   connect(BPrintingTips, &QPushButton::clicked, this, &TPrintTab::BPrintingTipsClick);
   connect(BMergeFile, &QPushButton::clicked, this, &TPrintTab::BMergeFileClick);
   connect(BMergeClear, &QPushButton::clicked, this, &TPrintTab::BMergeClearClick);
+  connect(CBMergePicture, &QComboBox::activated, this, &TPrintTab::CBMergePictureChange);
   connect(BSheetPrevious, &QPushButton::clicked, this, &TPrintTab::BSheetPreviousClick);
   connect(BSheetNext, &QPushButton::clicked, this, &TPrintTab::BSheetNextClick);
 
@@ -349,6 +360,19 @@ void TPrintTab::ShowMerge() {
     text = QStringLiteral("no merge file: every copy prints the same message");
   }
   LMerge->setText(text);
+  {
+    // "No picture" stands for no column and for a column the table lacks alike.
+    const QSignalBlocker blocker(CBMergePicture);
+    CBMergePicture->clear();
+    CBMergePicture->addItem(QStringLiteral("No picture"));
+    int32_t current = -1;
+    if (mergeTable_) {
+      for (const std::string& name : mergeTable_->Columns()) CBMergePicture->addItem(QString::fromStdString(name));
+      if (!design_.MergePictureColumn().empty()) current = mergeTable_->ColumnIndex(design_.MergePictureColumn());
+    }
+    CBMergePicture->setCurrentIndex(current + 1);
+    CBMergePicture->setEnabled(mergeTable_.has_value());
+  }
   const bool pages = previewSheets_ > 1;
   BSheetPrevious->setVisible(pages);
   BSheetNext->setVisible(pages);
@@ -384,6 +408,22 @@ void TPrintTab::BMergeClearClick() {
   Guarded([this] {
     design_.SetMerge("", "");
     LoadMerge();
+    SettingChanged();
+    RebuildLayout();
+    emit mergeChanged();
+  });
+}
+
+void TPrintTab::CBMergePictureChange() {
+  Guarded([this] {
+    if (!mergeTable_) return;
+    const int index = CBMergePicture->currentIndex();
+    const std::vector<std::string>& columns = mergeTable_->Columns();
+    const std::string column = index >= 1 && index <= static_cast<int>(columns.size())
+                                   ? columns[static_cast<size_t>(index - 1)]
+                                   : std::string();
+    if (column == design_.MergePictureColumn()) return;
+    design_.SetMerge(design_.MergeFileName(), column);
     SettingChanged();
     RebuildLayout();
     emit mergeChanged();

@@ -20,6 +20,7 @@
 #include "platform/dialogs.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -85,6 +86,7 @@ public:
   void BPrintingTipsClick();
   void BMergeFileClick();
   void BMergeClearClick();
+  void CBMergePictureChange();
   void BSheetPreviousClick();
   void BSheetNextClick();
 
@@ -119,6 +121,9 @@ public:
   QPushButton* BMergeFile;
   QPushButton* BMergeClear;
   QLabel* LMerge;
+  // The column of the merge file naming each copy's picture: "No picture" (the design's own for
+  // every copy) first, then the table's columns; disabled without a table.
+  QComboBox* CBMergePicture;
   // The preview's sheet of a merge of several: previous, next, "sheet 2 of 3".
   QPushButton* BSheetPrevious;
   QPushButton* BSheetNext;
@@ -155,7 +160,7 @@ private:
   // Reads the design's merge file when it is not the one read; a file that cannot be read leaves
   // no table and LMerge saying why.
   void LoadMerge();
-  // LMerge, "clear" and the sheet pager follow the merge.
+  // LMerge, "clear", the picture column and the sheet pager follow the merge.
   void ShowMerge();
   // The merge's run options: the used positions of the sheet are left blank on its first sheet.
   TMergeRunOptions MergeOptions() const;

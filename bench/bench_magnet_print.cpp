@@ -10,6 +10,13 @@
 // draw the same thing. Cairo writes vectors and one embedded picture, so its work does not depend
 // on the resolution; the "jpeg" variant also hands cairo the JPEG bytes to embed as they are.
 //
+// The merge: the same design with "${Name}" in its message and a picture column, printed from a
+// table of 20 or 200 rows, each naming a photo of its own (a distinct path per row, all links to
+// the one photo file, which the designer reads anew for every row), onto 2 or 20 sheets of ten
+// cards at 300 dpi as one PDF. Its counters give the CPU and wall time per sheet beside a sheet of
+// the design alone printed in the same run (sheet_ratio: per merged sheet over the one-design
+// sheet, CPU time), and the peak resident set of the whole merge run alone.
+//
 // Time: the print run, layout and job (ours), the decoding and the drawing (cairo), from the JPEG
 // bytes in memory. Counters: peak_MB, the maximum resident set of the whole job (design built from
 // the file included) run alone in a forked child (VmHWM), base_MB the resident set the child
@@ -23,7 +30,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -35,6 +45,7 @@
 #include "base/strings.h"
 #include "engine/document.h"
 #include "magnet/magnet_design.h"
+#include "magnet/merge_table.h"
 #include "magnet/print_run.h"
 #include "magnet/print_sheet.h"
 #include "platform/fonts.h"
@@ -242,6 +253,131 @@ BENCHMARK(BM_MagnetPrintOurs)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->Iterations(2);
+
+// The merge table of rows rows in a folder of its own: "Name,Photo", row n naming photo_n.jpg, a
+// link to the photo. Built once per row count; the folder goes when the program ends.
+struct TMergeFolder {
+  std::string Folder;
+  std::string Table;
+  ~TMergeFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(Folder, error);
+  }
+};
+
+const std::string& MergeTableFile(int32_t rows) {
+  static std::map<int32_t, std::unique_ptr<TMergeFolder>> made;
+  std::unique_ptr<TMergeFolder>& kept = made[rows];
+  if (kept) return kept->Table;
+  auto folder = std::make_unique<TMergeFolder>();
+  folder->Folder = TempName("merge_" + std::to_string(rows));
+  std::filesystem::create_directories(folder->Folder);
+  std::string csv = "Name,Photo\n";
+  for (int32_t row = 1; row <= rows; ++row) {
+    const std::string photo = "photo_" + std::to_string(row) + ".jpg";
+    std::filesystem::create_symlink(PhotoFile(), folder->Folder + "/" + photo);
+    csv += "Person " + std::to_string(row) + "," + photo + "\n";
+  }
+  folder->Table = folder->Folder + "/people.csv";
+  TMemoryStream out;
+  out.WriteBuffer(csv.data(), static_cast<int64_t>(csv.size()));
+  out.SaveToFile(folder->Table);
+  kept = std::move(folder);
+  return kept->Table;
+}
+
+// The design of the sheet, its message naming each row's person and its picture each row's photo.
+void MakeMergeDesign(TMagnetDesign& magnet, const std::string& table) {
+  MakeDesign(magnet, PhotoFile());
+  magnet.SetMessageText(u"Greetings to ${Name}");
+  magnet.EndTextFlash();
+  magnet.SetMerge(table, "Photo");
+}
+
+// "magnet print --merge": the rows onto as many sheets as they take, one PDF at 300 dpi.
+void PrintMerge(TMagnetDesign& magnet, const TServices& services, const TMergeTable& table, const std::string& file) {
+  TPrintSheet sheet(services);
+  TFilePrinterSettings settings;
+  settings.Dpi = 300;
+  TPdfPrinter printer(file, settings);
+  const TMergeRunResult result = RunMergePrint(magnet, sheet, table, printer, {}, {});
+  if (result.Sheets != (table.RowCount() + 9) / 10) throw std::runtime_error("the merge does not fill ten cards a sheet");
+}
+
+// CPU time of the process and wall time, in milliseconds.
+struct TClocks {
+  double Cpu = 0, Wall = 0;
+  static TClocks Now() {
+    timespec cpu{}, wall{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    ::clock_gettime(CLOCK_MONOTONIC, &wall);
+    return {cpu.tv_sec * 1e3 + cpu.tv_nsec / 1e6, wall.tv_sec * 1e3 + wall.tv_nsec / 1e6};
+  }
+  TClocks operator-(const TClocks& start) const { return {Cpu - start.Cpu, Wall - start.Wall}; }
+};
+
+void BM_MagnetMergePrint(benchmark::State& state) {
+  const auto rows = static_cast<int32_t>(state.range(0));
+  const int32_t sheets = (rows + 9) / 10;
+  const std::string& tableFile = MergeTableFile(rows);
+  const TAlone alone = MeasureAlone(
+      [&](const std::string& file) {
+        TResourceThreadScope pictureCache;
+        TEngine engine;
+        TMagnetDesign magnet(engine.Services);
+        MakeMergeDesign(magnet, tableFile);
+        PrintMerge(magnet, engine.Services, TMergeTable::Load(tableFile), file);
+      },
+      "merge_" + std::to_string(rows));
+  if (alone.PeakMb == 0) state.SkipWithError("the merge print failed in its child process");
+
+  TResourceThreadScope pictureCache;
+  TEngine engine;
+  const std::string file = TempName("merge_timed.pdf");
+  // The one-design sheet before the merge, the reference of this run: the mean of a few prints
+  // after one that warms the fonts.
+  constexpr int kDesignRuns = 3;
+  TClocks single;
+  {
+    TMagnetDesign magnet(engine.Services);
+    MakeDesign(magnet, PhotoFile());
+    PrintOurs(magnet, engine.Services, 300, file);
+    const TClocks start = TClocks::Now();
+    for (int run = 0; run < kDesignRuns; ++run) PrintOurs(magnet, engine.Services, 300, file);
+    single = TClocks::Now() - start;
+    single.Cpu /= kDesignRuns;
+    single.Wall /= kDesignRuns;
+  }
+  TMagnetDesign magnet(engine.Services);
+  MakeMergeDesign(magnet, tableFile);
+  const TMergeTable table = TMergeTable::Load(tableFile);
+  TClocks merged;
+  for (auto _ : state) {
+    const TClocks start = TClocks::Now();
+    PrintMerge(magnet, engine.Services, table, file);
+    const TClocks took = TClocks::Now() - start;
+    merged.Cpu += took.Cpu;
+    merged.Wall += took.Wall;
+  }
+  std::remove(file.c_str());
+  const double runs = static_cast<double>(state.iterations()) * sheets;
+  state.counters["sheets"] = sheets;
+  state.counters["sheet_cpu_ms"] = merged.Cpu / runs;
+  state.counters["sheet_wall_ms"] = merged.Wall / runs;
+  state.counters["design_cpu_ms"] = single.Cpu;
+  state.counters["design_wall_ms"] = single.Wall;
+  state.counters["sheet_ratio"] = single.Cpu > 0 ? merged.Cpu / runs / single.Cpu : 0;
+  state.counters["peak_MB"] = alone.PeakMb;
+  state.counters["base_MB"] = alone.BaseMb;
+  state.counters["file_KB"] = alone.FileBytes / 1024;
+}
+
+BENCHMARK(BM_MagnetMergePrint)
+    ->Arg(20)
+    ->Arg(200)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(1);
 
 #ifdef STICKWELL_BENCH_CAIRO
 

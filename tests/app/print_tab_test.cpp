@@ -3,8 +3,10 @@
 // printer and saved as PDF, with the skipped positions left blank.
 #include "app/print_tab.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
@@ -336,6 +339,91 @@ private slots:
     QVERIFY(!tab.MergeTable());
     QVERIFY(tab.BSheetNext->isHidden());
     QCOMPARE(rig.Copies(), 10);
+  }
+
+  // The picture column chosen in the merge source: the design takes it (modified), the preview's
+  // copies and the print show each row's picture, and a column the table lacks shows as none.
+  void aMergePictureColumnGivesEachCopyItsPicture() {
+    // A see-through cutout, so that the pictures under it show.
+    TRig rig(*world_, test::WritePicture(dir_.filePath(QStringLiteral("clear.png")), 600, 800, 0x00000000));
+    TPrintTab& tab = *rig.Tab;
+    constexpr TColor32 kOwn = 0xFF808080;
+    const TColor32 rows[] = {0xFFC03020, 0xFF20A040, 0xFF2040C0};
+    // The design's own picture covers its page: so does each row's.
+    rig.Design->LoadUserPicture(test::WritePicture(dir_.filePath(QStringLiteral("own.png")), 300, 200, kOwn));
+    rig.Design->ZoomActiveImage(100);
+    rig.Design->MoveActiveImage(0, 0);
+    QVERIFY(!tab.CBMergePicture->isEnabled());
+    QCOMPARE(tab.CBMergePicture->count(), 1);
+    const QString csv = dir_.filePath(QStringLiteral("photos.csv"));
+    {
+      QFile file(csv);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("Name,Photo\n");
+      for (int i = 0; i < 3; ++i) {
+        const QString name = QStringLiteral("photo%1.png").arg(i + 1);
+        test::WritePicture(dir_.filePath(name), 300, 200, rows[i]);
+        file.write(QStringLiteral("Guest %1,%2\n").arg(i + 1).arg(name).toUtf8());
+      }
+    }
+    rig.Dialogs.Files.ScriptOpen(csv.toStdString());
+    Click(tab.BMergeFile);
+    QVERIFY(tab.CBMergePicture->isEnabled());
+    QCOMPARE(tab.CBMergePicture->count(), 3);
+    QCOMPARE(tab.CBMergePicture->currentText(), QStringLiteral("No picture"));
+
+    // Position n's colour on the preview and on the last print, 10 mm into its cell's net area.
+    constexpr double kDpm = kDpi / 25.4;
+    auto cell = [](int n) { return std::pair<double, double>(15 + 90 * ((n - 1) % 2) + 10, 23 + 50 * ((n - 1) / 2) + 10); };
+    auto previewAt = [&](int n) {
+      const std::unique_ptr<TBitmap32> page =
+          rig.Sheet->Document().RenderPage(*rig.Sheet->Document().CurrentPage(), kDpm);
+      const auto [x, y] = cell(n);
+      return page->Pixel(static_cast<int32_t>(x * kDpm), static_cast<int32_t>(y * kDpm)) & 0xFFFFFF;
+    };
+    QCOMPARE(rig.Copies(), 3);
+    QVERIFY(Near(previewAt(2), kOwn & 0xFFFFFF));
+
+    rig.Design->Document().SetModified(false);
+    QSignalSpy modified(&tab, &TPrintTab::designModified);
+    // Chosen in the open list, past "Name" (whose fields name no files) to "Photo".
+    tab.CBMergePicture->showPopup();
+    QTRY_VERIFY_WITH_TIMEOUT(tab.CBMergePicture->view()->isVisible(), 5000);
+    QTest::keyClick(tab.CBMergePicture->view(), Qt::Key_Down);
+    QTest::keyClick(tab.CBMergePicture->view(), Qt::Key_Down);
+    QTest::keyClick(tab.CBMergePicture->view(), Qt::Key_Return);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    QCOMPARE(tab.CBMergePicture->currentText(), QStringLiteral("Photo"));
+    QCOMPARE(rig.Design->MergePictureColumn(), std::string("Photo"));
+    QVERIFY(rig.Design->Document().Modified());
+    QCOMPARE(modified.count(), 1);
+    QVERIFY(!tab.BRefreshPreview->isEnabled());
+    test::Screenshot(tab, "print_tab_merge_picture");
+    auto printer = Printer(210, 297);
+    rig.Dialogs.Print.ScriptPrinter(printer.get());
+    Click(tab.BPrint);
+    QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
+    for (int n = 1; n <= 3; ++n) {
+      const auto [x, y] = cell(n);
+      QVERIFY2(Near(previewAt(n), rows[n - 1] & 0xFFFFFF), qPrintable(QStringLiteral("preview %1: %2").arg(n).arg(previewAt(n), 6, 16)));
+      QVERIFY2(Near(PrintedAt(*printer, x, y), rows[n - 1] & 0xFFFFFF), qPrintable(QStringLiteral("print %1").arg(n)));
+    }
+    QVERIFY(Near(previewAt(4), 0xFFFFFF));  // no fourth row
+
+    // A design whose column the table lacks shows none; "No picture" gives every copy the design's.
+    rig.Design->SetMerge(csv.toStdString(), "Portrait");
+    tab.ShowSettings();
+    QCOMPARE(tab.CBMergePicture->currentIndex(), 0);
+    rig.Design->SetMerge(csv.toStdString(), "Photo");
+    tab.ShowSettings();
+    QCOMPARE(tab.CBMergePicture->currentIndex(), 2);
+    tab.CBMergePicture->setFocus();
+    QTest::keyClick(tab.CBMergePicture, Qt::Key_Home);
+    QCOMPARE(rig.Design->MergePictureColumn(), std::string());
+    QVERIFY(Near(previewAt(1), kOwn & 0xFFFFFF));
+    Click(tab.BMergeClear);
+    QVERIFY(!tab.CBMergePicture->isEnabled());
+    QCOMPARE(tab.CBMergePicture->count(), 1);
   }
 
   void thePrinterOffsetMovesEveryPrint() {
