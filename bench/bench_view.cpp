@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/document.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_window_host.h"
 
 namespace {
@@ -172,7 +172,7 @@ void LayCachesOnGrid(benchmark::State& state) {
   TViewScene& s = Scene();
   TBitmap32 bitmap;
   bitmap.SetSize(kWidth, kHeight);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   for (auto _ : state) {
     s.Doc.PaintWindow(canvas);
     benchmark::DoNotOptimize(bitmap.Bits());

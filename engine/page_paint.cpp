@@ -9,7 +9,7 @@
 #include "engine/document.h"
 #include "engine/page.h"
 #include "platform/canvas.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "shapes/raster/resample.h"
 
 namespace sw {
@@ -96,8 +96,8 @@ void TdtpPage::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
   const TdtpHelperMethodType helper = HelperMethod();
   const auto filter = static_cast<TStretchFilter>(std::min<uint8_t>(info.Filter, sfMitchell));
 
-  if (info.Mode != 0 || helper != hmPattern) {
-    if (info.Mode != 2) bitmap.FillRect(r, ColorFromSystem(PageColor()));
+  if (info.Mode != TPaintMode::Screen || helper != hmPattern) {
+    if (info.Mode != TPaintMode::DeviceWithoutPageColor) bitmap.FillRect(r, ColorFromSystem(PageColor()));
     try {
       TdtpBitmapResource& background = Background();
       TResourceAccess access(background);
@@ -126,7 +126,7 @@ void TdtpPage::PaintBitmap(TBitmap32& bitmap, const TdtpPaintInfo& info) {
   }
 
   if (document_) document_->RaiseCanvasEvent(document_->OnPaintBackground, bitmap, r);
-  if (info.Mode != 0) return;
+  if (info.Mode != TPaintMode::Screen) return;
 
   const TdtpAffineTransform& m = PaintMatrix();
   const double g = GridSize();
@@ -231,7 +231,7 @@ std::unique_ptr<TBitmap32> TdtpDocument::RenderThumbnail(TdtpPage& page) {
   auto thumbnail = std::make_unique<TBitmap32>();
   thumbnail->SetSize(w, h);
   thumbnail->Clear(ColorFromSystem(Color));
-  THeadlessCanvas canvas(*thumbnail);
+  TBitmapCanvas canvas(*thumbnail);
   page.PaintToCanvas(canvas, TRect{1, 1, w - 1, h - 1}, kDefaultDpm, true);
   const double k = std::min(h / static_cast<double>(page.DocHeight()), w / static_cast<double>(page.DocWidth()));
   if (std::isfinite(k) && k > 0) {

@@ -11,7 +11,7 @@
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "engine/document.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "shapes/raster/blend.h"
 #include "shapes/raster/sampler.h"
 #include "shapes/raster/transform.h"
@@ -206,7 +206,7 @@ void TdtpDocument::DrawTo(TdtpShape* shape, TBitmap32& target, const TFloatRect&
         local = TFloatRect{p0.X, p0.Y, p1.X, p1.Y};
       }
       PaintContent(shape, target, local, info);
-      if (info.Mode == 0) shape->PaintOverlay(target, target.BoundsRect());
+      if (info.Mode == TPaintMode::Screen) shape->PaintOverlay(target, target.BoundsRect());
     }
     // A shape that painted without failing (its picture too) is news again when it fails later.
     if (!paintErrors_.empty() && !failedThisPaint_.count(shape->ShapeId())) paintErrors_.erase(shape->ShapeId());
@@ -235,7 +235,7 @@ void TdtpDocument::PaintContent(TdtpShape* shape, TBitmap32& bitmap, const TFloa
     // Canvas drawing leaves alpha 0 on what it draws; inverted around it, that is opaque.
     bitmap.InvertAlpha();
     try {
-      THeadlessCanvas canvas(bitmap);
+      TBitmapCanvas canvas(bitmap);
       shape->PaintCanvas(canvas, info);
     } catch (...) {
       bitmap.InvertAlpha();
@@ -280,7 +280,7 @@ void TdtpDocument::DrawCached(TdtpShape* shape, TBitmap32& target, const TFloatR
       const TFloatRect local = e.LocalArea(dpm);
       PaintContent(shape, *cache, local, info);
       shape->PostProcess(*cache, info);
-      if (info.Mode == 0) shape->PaintOverlay(*cache, cache->BoundsRect());
+      if (info.Mode == TPaintMode::Screen) shape->PaintOverlay(*cache, cache->BoundsRect());
     } catch (...) {
       // A half-made cache must not pass for a valid one at the next paint.
       shape->FreeCache();
@@ -579,7 +579,7 @@ void TdtpDocument::RaiseCanvasEvent(const TdtpCanvasEvent& event, TBitmap32& bit
   if (!event || bitmap.Empty()) return;
   bitmap.InvertAlpha();
   try {
-    THeadlessCanvas canvas(bitmap);
+    TBitmapCanvas canvas(bitmap);
     event(this, canvas, pageRect);
   } catch (...) {
     bitmap.InvertAlpha();
@@ -594,7 +594,7 @@ void TdtpDocument::PaintWindow(TCanvas& canvas) {
   if (c.IsEmpty()) return;
   TdtpPage* page = CurrentPage();
   TdtpPaintInfo info;
-  info.Mode = 0;
+  info.Mode = TPaintMode::Screen;
   info.Dpm = static_cast<float>(RenderAtScreenRes ? screenDpm_ : renderDpm_);
   info.Filter = Quality;
   info.BackColor = page ? SetAlpha(ColorFromSystem(page->PageColor()), 0) : 0;

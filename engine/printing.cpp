@@ -399,7 +399,7 @@ void TdtpDocument::RenderPageBand(TdtpPage& page, TBitmap32& band, const TRect& 
 
 TdtpPaintInfo TdtpDocument::PrintPaintInfo(const TdtpPage& page, double dpm) const {
   TdtpPaintInfo info;
-  info.Mode = 1;
+  info.Mode = TPaintMode::Device;
   info.Device = dtPrinter;
   info.BackColor = SetAlpha(ColorFromSystem(page.PageColor()), 0);
   info.Dpm = static_cast<float>(dpm);

@@ -87,10 +87,14 @@ struct TdtpPaintGrid {
   int64_t OriginX = 0, OriginY = 0;
 };
 
+// What a paint is for: the window (with the page's grid, margins, frame and the shapes'
+// overlays), a device or picture (the page as printed), or a device without the page colour.
+enum class TPaintMode : uint8_t { Screen, Device, DeviceWithoutPageColor };
+
 // What the paint calls pass down (built by the view, the page thumbnails and printing): all the
 // state a paint job needs travels here, none of it in the document's fields.
 struct TdtpPaintInfo {
-  uint8_t Mode = 0;        // 0 screen, 1 device or picture, 2 device without page colour
+  TPaintMode Mode = TPaintMode::Screen;
   TColor32 BackColor = 0;  // colour a cache is cleared with
   float Dpm = 0;           // pixels per millimetre wanted for caches
   uint8_t Filter = 0;      // stretch filter for resampling

@@ -41,7 +41,8 @@ private:
   std::shared_ptr<TBitmap32> picture_;
   float dpm_ = 0;
   TColor32 backColor_ = 0;
-  uint8_t mode_ = 0, filter_ = 0;
+  TPaintMode mode_ = TPaintMode::Screen;
+  uint8_t filter_ = 0;
 };
 
 // One copy on the sheet: the design page's size at its position, laying the content's one

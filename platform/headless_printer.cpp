@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/exception.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 namespace sw {
 
@@ -74,7 +74,7 @@ void THeadlessPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   Bands.push_back(TPrintedBand{sheetCount_ - 1, dest, band.Width(), band.Height(), BandChecksum(band)});
   if (KeepSheets && !SheetBitmaps.empty()) {
     TBitmap32& sheet = *SheetBitmaps.back();
-    THeadlessCanvas canvas(sheet);
+    TBitmapCanvas canvas(sheet);
     const TRect d{dest.Left + sheet_.OffsetX, dest.Top + sheet_.OffsetY, dest.Right + sheet_.OffsetX,
                   dest.Bottom + sheet_.OffsetY};
     canvas.StretchBitmap(d, band, band.BoundsRect(), smHalftone);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/exception.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 namespace sw {
 
@@ -189,7 +189,7 @@ const TBitmap32& THeadlessWindowHost::Paint(const TRect& clip) {
   invalid_ = std::move(rest);
   if (!client_) return screen_;
   ++paintCount_;
-  THeadlessCanvas canvas(screen_);
+  TBitmapCanvas canvas(screen_);
   canvas.SetClipRect(c);
   client_->Paint(canvas, c);
   return screen_;
@@ -212,7 +212,7 @@ void THeadlessWindowHost::DrawDirect(const TRect& bounds, const std::function<vo
   ++directDraws_;
   const TRect c = IntersectRect(bounds, ClientRect());
   if (c.IsEmpty() || !draw) return;
-  THeadlessCanvas canvas(screen_);
+  TBitmapCanvas canvas(screen_);
   canvas.SetClipRect(c);
   draw(canvas);
   screen_.Changed();

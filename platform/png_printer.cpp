@@ -7,7 +7,7 @@
 #include "base/exception.h"
 #include "base/numeric.h"
 #include "base/stream.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 namespace sw {
 
@@ -130,7 +130,7 @@ void TPngPrinter::Abort() {
 void TPngPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   if (!printing_) RaiseError("The printer is not printing");
   if (band.Empty() || dest.IsEmpty() || !page_) return;
-  THeadlessCanvas canvas(*page_);
+  TBitmapCanvas canvas(*page_);
   canvas.StretchBitmap(dest, band, band.BoundsRect(), smHalftone);
 }
 

@@ -28,7 +28,7 @@
 #include <cmath>
 #include <exception>
 
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_window_host.h"
 
 namespace sw {
@@ -248,7 +248,7 @@ void TQtWindowHost::DrawDirect(const TRect& bounds, const std::function<void(TCa
     viewport()->update(r);
     return;
   }
-  THeadlessCanvas canvas(backing_);
+  TBitmapCanvas canvas(backing_);
   canvas.SetClipRect(clip);
   Guard([&] { draw(canvas); });
   directOnly_ += r;
@@ -486,7 +486,7 @@ void TQtWindowHost::paintEvent(QPaintEvent* e) {
     }
     // Whatever the client leaves out shows as the window colour, not as old pixels.
     const QColor face = palette().color(QPalette::Dark);
-    THeadlessCanvas canvas(backing_);
+    TBitmapCanvas canvas(backing_);
     canvas.SetClipRect(clip);
     canvas.FillRect(clip, Color32(static_cast<uint32_t>(face.red()), static_cast<uint32_t>(face.green()),
                                   static_cast<uint32_t>(face.blue())));

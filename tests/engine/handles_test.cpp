@@ -8,7 +8,7 @@
 
 #include "engine/document.h"
 #include "engine/handles.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_window_host.h"
 #include "support/errors.h"
 
@@ -317,7 +317,7 @@ TEST(HandlePainterTest, WithoutShapeRaises) {
   constexpr char kMessage[] = "Shape object must be assigned";
   TBitmap32 bitmap;
   bitmap.SetSize(10, 10);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   TdtpW2K3HandlePainter painter;
   EXPECT_EQ(test::ErrorOf([&] { painter.BuildHandles(); }), kMessage);
   EXPECT_EQ(test::ErrorOf([&] { painter.DrawHandles(canvas); }), kMessage);
@@ -353,7 +353,7 @@ TEST_F(HandlesTest, LinesToMissingHandlesAreSkipped) {
   TBitmap32 bitmap;
   bitmap.SetSize(200, 200);
   bitmap.Clear(kGrey);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   shape->DrawHandles(canvas);
   shape->DrawDragOutline(canvas);
   EXPECT_EQ(Rgb(bitmap, 110, 100), kRgbGrey);
@@ -369,7 +369,7 @@ protected:
     canvas.SetClipRect({0, 0, 600, 400});
   }
   TBitmap32 bitmap;
-  THeadlessCanvas canvas{bitmap};
+  TBitmapCanvas canvas{bitmap};
 };
 
 TEST_F(HandlesDrawingTest, DefaultStyleShowsWhiteCirclesAndALimeRotationHandle) {

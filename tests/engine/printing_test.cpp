@@ -10,7 +10,7 @@
 
 #include "base/exception.h"
 #include "engine/document.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_printer.h"
 #include "support/errors.h"
 
@@ -92,7 +92,7 @@ protected:
     const TColor32 paper = SetAlpha(ColorFromSystem(page.PageColor()), 255);
     bitmap->Clear(paper);
     TdtpPaintInfo info;
-    info.Mode = 1;
+    info.Mode = TPaintMode::Device;
     info.BackColor = SetAlpha(paper, 0);
     info.Dpm = static_cast<float>(dpm);
     info.Filter = doc_.Quality;
@@ -331,7 +331,7 @@ TEST_F(PrintingTest, TurnsAndMirrorsPlaceEveryBand) {
       TBitmap32 sheet;
       sheet.SetSize(quarter ? 1200 : 2000, quarter ? 2000 : 1200);
       sheet.Clear(clBlack32);
-      THeadlessCanvas canvas(sheet);
+      TBitmapCanvas canvas(sheet);
       Page().PrintTo(canvas, sheet.BoundsRect(), rotation, mh, mv, 10.0);
       TBitmap32 expected;
       expected.Assign(*whole);

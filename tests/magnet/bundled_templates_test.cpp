@@ -147,7 +147,7 @@ TEST_F(BundledTemplates, EachLaysOutAsTheSheetItNames) {
 TEST_F(BundledTemplates, ShapedMagnetsAreCutAlongTheirWindow) {
   const float dpm = 1200 / 25.4f;
   TdtpPaintInfo info;
-  info.Mode = 1;
+  info.Mode = TPaintMode::Device;
   info.BackColor = 0x00FFFFFF;
   info.Dpm = dpm;
   // Pixel of the copy's picture at (x, y) mm of the design page; the picture has a cache's margin.

@@ -1,4 +1,4 @@
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ TEST(HeadlessCanvas, LinesMatchBresenhamAndExcludeTheEnd) {
   b.Resize(64, 64);
   for (int i = 0; i < 300; ++i) {
     b.Clear(clBlack32);
-    THeadlessCanvas c(b);
+    TBitmapCanvas c(b);
     c.SetPen(TPen{0xFFFFFFFFu, 1, psSolid, pmCopy});
     const int x0 = rng() % 64, y0 = rng() % 64, x1 = rng() % 64, y1 = rng() % 64;
     c.MoveTo(x0, y0);
@@ -68,7 +68,7 @@ TEST(HeadlessCanvas, LinesMatchBresenhamAndExcludeTheEnd) {
     EXPECT_EQ(c.PenPos(), (TPoint{x1, y1}));
   }
   // Copy mode stores the colour bits with alpha 0, like the platform's own drawing.
-  THeadlessCanvas c(b);
+  TBitmapCanvas c(b);
   b.Clear(clBlack32);
   c.SetPen(TPen{0xFF123456u, 1, psSolid, pmCopy});
   c.MoveTo(1, 1);
@@ -81,7 +81,7 @@ TEST(HeadlessCanvas, DottedPensAlternateAndRunOnAcrossCorners) {
   TBitmap32 b;
   b.Resize(40, 40);
   b.Clear(clBlack32);
-  THeadlessCanvas c(b);
+  TBitmapCanvas c(b);
   c.SetPen(TPen{0xFFFFFFFFu, 1, psDot, pmCopy});
   const TPoint path[3] = {{0, 5}, {9, 5}, {9, 20}};
   c.Polyline(path, 3);
@@ -104,7 +104,7 @@ TEST(HeadlessCanvas, XorTwiceRestoresEveryFigure) {
   b.Resize(80, 60);
   FillRandom(b, 11);
   const std::vector<TColor32> before = Pixels(b);
-  THeadlessCanvas c(b);
+  TBitmapCanvas c(b);
   const TPoint star[5] = {{40, 2}, {52, 55}, {5, 20}, {75, 20}, {28, 55}};
   const TPoint degenerate[4] = {{3, 3}, {3, 3}, {20, 3}, {3, 3}};
   auto drawAll = [&](const TPen& pen, const TBrush& brush) {
@@ -134,7 +134,7 @@ TEST(HeadlessCanvas, RectangleEllipseFillAndClip) {
   TBitmap32 b;
   b.Resize(50, 50);
   b.Clear(clBlack32);
-  THeadlessCanvas c(b);
+  TBitmapCanvas c(b);
   c.SetPen(TPen{0xFFFF0000u, 1, psSolid, pmCopy});
   c.SetBrush(TBrush{0xFF0000FFu, bsSolid});
   c.Rectangle(TRect{10, 10, 20, 15});
@@ -186,7 +186,7 @@ TEST(HeadlessCanvas, BitmapsOneToOneAndStretched) {
   TBitmap32 b;
   b.Resize(10, 10);
   b.Clear(0);
-  THeadlessCanvas c(b);
+  TBitmapCanvas c(b);
   c.DrawBitmap(-1, 8, src);  // clipped on two sides
   EXPECT_EQ(b.Pixel(0, 8), src.Pixel(1, 0));
   EXPECT_EQ(b.Pixel(2, 9), src.Pixel(3, 1));

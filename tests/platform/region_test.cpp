@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 namespace sw {
 namespace {
@@ -97,7 +97,7 @@ TEST(PointInPolygon, AgreesWithTheCanvasFillAtPixelCentres) {
     TBitmap32 b;
     b.SetSize(40, 40);
     b.Clear(clWhite32);
-    THeadlessCanvas canvas(b);
+    TBitmapCanvas canvas(b);
     canvas.SetPen(TPen{clBlack32, 1, psClear, pmCopy});
     canvas.SetBrush(TBrush{clBlack32, bsSolid});
     canvas.Polygon(points.data(), n);

@@ -12,7 +12,7 @@
 #include "engine/document.h"
 #include "engine/page.h"
 #include "engine/registry.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_timer.h"
 #include "platform/services.h"
 #include "platform/window_host.h"
@@ -332,7 +332,7 @@ TEST_F(FreehandShapeTest, NoHandlesWhileBeingDrawn) {
   TBitmap32 bitmap;
   bitmap.SetSize(600, 500);
   bitmap.Clear(0xFF808080u);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   canvas.SetClipRect({0, 0, 600, 500});
   Begin();
   shape->DrawHandles(canvas);

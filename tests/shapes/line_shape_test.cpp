@@ -17,7 +17,7 @@
 #include "engine/handles.h"
 #include "engine/page.h"
 #include "engine/registry.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "shapes/register.h"
 #include "storage/xml/native_xml.h"
 
@@ -408,7 +408,7 @@ TEST_F(LineInDocumentTest, RubberFeedbackIsADottedXorDiagonal) {
   TBitmap32 bitmap;
   bitmap.SetSize(100, 100);
   bitmap.Clear(0xFF808080u);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   canvas.SetClipRect({0, 0, 100, 100});
   line->DrawRubberRect(canvas, {10, 10, 60, 60}, clWhite32);
   int changed = 0, offDiagonal = 0;

@@ -15,7 +15,7 @@
 #include "engine/document.h"
 #include "engine/engine_test_support.h"
 #include "engine/registry.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/headless_clipboard.h"
 #include "platform/headless_timer.h"
 #include "platform/headless_window_host.h"
@@ -398,7 +398,7 @@ TEST_F(TextEdit, OverlayDrawsTheSelectionHatchAndTheCaret) {
   window.SetSize(800, 600);
   auto paint = [&] {
     window.Clear(clWhite32);
-    THeadlessCanvas canvas(window);
+    TBitmapCanvas canvas(window);
     shape->DrawHandles(canvas);
   };
   Edit(shape);

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "engine/document.h"
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 #include "platform/qt/window_host_qt.h"
 
 using namespace sw;
@@ -47,7 +47,7 @@ QImage OnScreen(TQtWindowHost& host) {
 QImage Expected(TdtpDocument& doc, int w, int h) {
   TBitmap32 bitmap;
   bitmap.SetSize(w, h);
-  THeadlessCanvas canvas(bitmap);
+  TBitmapCanvas canvas(bitmap);
   doc.Paint(canvas, TRect{0, 0, w, h});
   QImage image(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y) {

@@ -1,4 +1,4 @@
-#include "platform/headless_canvas.h"
+#include "platform/bitmap_canvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,14 +41,14 @@ inline TColor32 ApplyMode(TColor32 pixel, TColor32 color, TPenMode mode) {
 
 }  // namespace
 
-THeadlessCanvas::THeadlessCanvas(TBitmap32& target) : target_(target), clip_(target.BoundsRect()) {}
+TBitmapCanvas::TBitmapCanvas(TBitmap32& target) : target_(target), clip_(target.BoundsRect()) {}
 
-TRect THeadlessCanvas::ClipRect() const {
+TRect TBitmapCanvas::ClipRect() const {
   if (target_.Empty()) return TRect{};
   return IntersectRect(clip_, target_.BoundsRect());
 }
 
-void THeadlessCanvas::AddLine(TPixelList& out, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
+void TBitmapCanvas::AddLine(TPixelList& out, int64_t x0, int64_t y0, int64_t x1, int64_t y1,
                               int64_t& dotPhase) const {
   const int64_t dx = x1 - x0, dy = y1 - y0;
   const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
@@ -98,7 +98,7 @@ void THeadlessCanvas::AddLine(TPixelList& out, int64_t x0, int64_t y0, int64_t x
   }
 }
 
-void THeadlessCanvas::AddPolyOutline(TPixelList& out, const TPoint* points, int32_t count,
+void TBitmapCanvas::AddPolyOutline(TPixelList& out, const TPoint* points, int32_t count,
                                      bool closed) const {
   int64_t phase = 0;
   for (int32_t i = 1; i < count; ++i) {
@@ -108,7 +108,7 @@ void THeadlessCanvas::AddPolyOutline(TPixelList& out, const TPoint* points, int3
     AddLine(out, points[count - 1].X, points[count - 1].Y, points[0].X, points[0].Y, phase);
 }
 
-void THeadlessCanvas::ApplyPixels(const TPixelList& pixels, TColor32 color) {
+void TBitmapCanvas::ApplyPixels(const TPixelList& pixels, TColor32 color) {
   TColor32* bits = target_.Bits();
   for (const int64_t i : pixels) bits[i] = ApplyMode(bits[i], color, pen_.Mode);
 }
@@ -161,9 +161,9 @@ std::vector<TSpan> PolygonSpans(const TPoint* points, int32_t count, const TRect
 
 }  // namespace
 
-void THeadlessCanvas::MoveTo(int32_t x, int32_t y) { penPos_ = {x, y}; }
+void TBitmapCanvas::MoveTo(int32_t x, int32_t y) { penPos_ = {x, y}; }
 
-void THeadlessCanvas::LineTo(int32_t x, int32_t y) {
+void TBitmapCanvas::LineTo(int32_t x, int32_t y) {
   TPixelList pixels;
   int64_t phase = 0;
   AddLine(pixels, penPos_.X, penPos_.Y, x, y, phase);
@@ -173,7 +173,7 @@ void THeadlessCanvas::LineTo(int32_t x, int32_t y) {
   target_.Changed();
 }
 
-void THeadlessCanvas::Polyline(const TPoint* points, int32_t count) {
+void TBitmapCanvas::Polyline(const TPoint* points, int32_t count) {
   if (!points || count < 2) return;
   if (count > kMaxPoints) RaiseError("Too many points");
   TPixelList outline;
@@ -184,7 +184,7 @@ void THeadlessCanvas::Polyline(const TPoint* points, int32_t count) {
   target_.Changed();
 }
 
-void THeadlessCanvas::Polygon(const TPoint* points, int32_t count) {
+void TBitmapCanvas::Polygon(const TPoint* points, int32_t count) {
   if (!points || count < 2) return;
   if (count > kMaxPoints) RaiseError("Too many points");
   TPixelList outline;
@@ -196,7 +196,7 @@ void THeadlessCanvas::Polygon(const TPoint* points, int32_t count) {
   target_.Changed();
 }
 
-void THeadlessCanvas::Rectangle(const TRect& rect) {
+void TBitmapCanvas::Rectangle(const TRect& rect) {
   const int32_t l = std::min(rect.Left, rect.Right), r = std::max(rect.Left, rect.Right);
   const int32_t t = std::min(rect.Top, rect.Bottom), b = std::max(rect.Top, rect.Bottom);
   if (l == r || t == b) return;
@@ -224,7 +224,7 @@ void THeadlessCanvas::Rectangle(const TRect& rect) {
   target_.Changed();
 }
 
-void THeadlessCanvas::Ellipse(const TRect& rect) {
+void TBitmapCanvas::Ellipse(const TRect& rect) {
   const int64_t l = std::min(rect.Left, rect.Right), r = std::max(rect.Left, rect.Right);
   const int64_t t = std::min(rect.Top, rect.Bottom), b = std::max(rect.Top, rect.Bottom);
   const TRect c = ClipRect();
@@ -275,7 +275,7 @@ void THeadlessCanvas::Ellipse(const TRect& rect) {
   target_.Changed();
 }
 
-void THeadlessCanvas::FillRect(const TRect& r, TColor32 color) {
+void TBitmapCanvas::FillRect(const TRect& r, TColor32 color) {
   const TRect box = IntersectRect(r, ClipRect());
   for (int32_t y = box.Top; y < box.Bottom; ++y) {
     std::fill(target_.ScanLine(y) + box.Left, target_.ScanLine(y) + box.Right, color & 0x00FFFFFFu);
@@ -283,7 +283,7 @@ void THeadlessCanvas::FillRect(const TRect& r, TColor32 color) {
   target_.Changed();
 }
 
-void THeadlessCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap32& bitmap) {
+void TBitmapCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap32& bitmap) {
   if (bitmap.Empty()) return;
   const TRect placed{
       x, y, static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(x) + bitmap.Width(), INT32_MAX)),
@@ -296,7 +296,7 @@ void THeadlessCanvas::DrawBitmap(int32_t x, int32_t y, const TBitmap32& bitmap) 
   target_.Changed();
 }
 
-void THeadlessCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, const TRect& source,
+void TBitmapCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, const TRect& source,
                                     TStretchMode mode) {
   if (bitmap.Empty() || source.IsEmpty()) return;
   if (source.Left < 0 || source.Top < 0 || source.Right > bitmap.Width() || source.Bottom > bitmap.Height())

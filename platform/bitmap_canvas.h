@@ -1,7 +1,8 @@
-// A canvas drawing into a TBitmap32, for headless views, printing to files and tests. Like the
-// platform's drawing, pens and brushes leave alpha 0 on the pixels they store (copy mode), which
-// the surface's alpha inversion turns into opaque; XOR mode flips colour bits only and leaves
-// alpha alone, so a figure drawn twice restores every byte.
+// A canvas drawing into a TBitmap32: the engine paints canvas shapes through it, and headless
+// views, file printers and tests draw with it. Like the platform's drawing, pens and brushes leave
+// alpha 0 on the pixels they store (copy mode), which the surface's alpha inversion turns into
+// opaque; XOR mode flips colour bits only and leaves alpha alone, so a figure drawn twice restores
+// every byte.
 #pragma once
 
 #include <vector>
@@ -10,10 +11,10 @@
 
 namespace sw {
 
-class THeadlessCanvas : public TCanvas {
+class TBitmapCanvas : public TCanvas {
 public:
   // The target is not owned and must outlive the canvas; the clip starts as its bounds.
-  explicit THeadlessCanvas(TBitmap32& target);
+  explicit TBitmapCanvas(TBitmap32& target);
 
   void SetPen(const TPen& pen) override { pen_ = pen; }
   const TPen& Pen() const override { return pen_; }
