@@ -319,7 +319,7 @@ void ConvertRow(const TPngInfo& info, const uint8_t* s, uint32_t width, TColor32
         const uint32_t perByte = 8 / depth, mask = (1u << depth) - 1;
         for (uint32_t x = 0; x < width; ++x) {
           const uint32_t shift = 8 - depth * (x % perByte + 1);
-          out[x] = info.lut[(s[x / perByte] >> shift) & mask];
+          out[x] = info.lut[(static_cast<uint32_t>(s[x / perByte]) >> shift) & mask];
         }
       }
       break;
