@@ -9,6 +9,18 @@
 
 namespace sw {
 
+namespace {
+
+// Copies the source part of bitmap (inside its bounds) into part.
+void CopyPart(const TBitmap32& bitmap, const TRect& source, TBitmap32& part) {
+  part.SetSize(source.Width(), source.Height());
+  for (int32_t y = 0; y < part.Height(); ++y) {
+    std::copy_n(bitmap.ScanLine(source.Top + y) + source.Left, part.Width(), part.ScanLine(y));
+  }
+}
+
+}  // namespace
+
 TShiftedPrinter::TShiftedPrinter(IPrinter& printer, float offsetX, float offsetY) : printer_(printer) {
   const TPrinterSheet s = printer.Sheet();
   // Device pixels of millimetres at dpi, rounded; an offset beyond the sheet prints nothing.
@@ -36,10 +48,7 @@ void IPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TB
     return;
   }
   TBitmap32 band;
-  band.SetSize(part.Width(), part.Height());
-  for (int32_t row = 0; row < band.Height(); ++row) {
-    std::copy_n(picture->ScanLine(part.Top - y + row) + (part.Left - x), band.Width(), band.ScanLine(row));
-  }
+  CopyPart(*picture, TRect{part.Left - x, part.Top - y, part.Right - x, part.Bottom - y}, band);
   StretchBand(part, band);
 }
 
@@ -95,10 +104,7 @@ void TPrinterCanvas::StretchBitmap(const TRect& dest, const TBitmap32& bitmap, c
     return;
   }
   TBitmap32 part;
-  part.SetSize(source.Width(), source.Height());
-  for (int32_t y = 0; y < part.Height(); ++y) {
-    std::copy_n(bitmap.ScanLine(source.Top + y) + source.Left, part.Width(), part.ScanLine(y));
-  }
+  CopyPart(bitmap, source, part);
   if (mirrorX) part.FlipHorizontal();
   if (mirrorY) part.FlipVertical();
   printer_.StretchBand(d, part);

@@ -13,6 +13,7 @@
 
 #include "base/stream.h"
 #include "magnet/magnet_design.h"
+#include "platform/printer_test_support.h"
 #include "magnet_test_support.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
@@ -197,13 +198,7 @@ TEST_F(CliMagnetVerbs, PrintedCutLinesLieWhereTheLayoutPutsThem) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("2 columns x 4 rows, 8 copies"), std::string::npos) << run.out;
   // The copies are one picture, written once and placed eight times.
-  const std::vector<uint8_t> bytes = ReadFileBytes(pdf);
-  const std::string text(bytes.begin(), bytes.end());
-  size_t images = 0;
-  for (size_t at = text.find("/Subtype /Image"); at != std::string::npos; at = text.find("/Subtype /Image", at + 1)) {
-    ++images;
-  }
-  EXPECT_EQ(images, 1u);
+  EXPECT_EQ(test::PdfImageCount(pdf), 1u);
   // Portrait: px 95, py 55; the 0.2 mm cutting line lies just inside each net edge.
   EXPECT_NEAR(LineCentre(pdf, true, 15.1, 40), 15.1, kLineTolerance);
   EXPECT_NEAR(LineCentre(pdf, true, 104.9, 40), 104.9, kLineTolerance);

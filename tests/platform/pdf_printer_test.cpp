@@ -118,12 +118,7 @@ TEST_F(PdfPrinterTest, PlacedPicturesAreWrittenOnceAndCutToTheirClips) {
   std::string output;
   ASSERT_EQ(RunCommand("qpdf --check '" + file_ + "'", &output), 0) << output;
   // One image for each picture, whatever the copies and pages.
-  const std::string text = FileText(file_);
-  size_t images = 0;
-  for (size_t at = text.find("/Subtype /Image"); at != std::string::npos; at = text.find("/Subtype /Image", at + 1)) {
-    ++images;
-  }
-  EXPECT_EQ(images, 2u);
+  EXPECT_EQ(test::PdfImageCount(file_), 2u);
   for (int page = 1; page <= 2; ++page) {
     TBitmap32 rendered;
     ASSERT_TRUE(Render(page, 100, rendered));

@@ -148,4 +148,15 @@ inline std::vector<std::string> FilesStartingWith(const std::string& prefix) {
   return found;
 }
 
+// How many image objects a PDF file holds (their dictionaries are never compressed).
+inline size_t PdfImageCount(const std::string& fileName) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(fileName);
+  const std::string text(bytes.begin(), bytes.end());
+  size_t images = 0;
+  for (size_t at = text.find("/Subtype /Image"); at != std::string::npos; at = text.find("/Subtype /Image", at + 1)) {
+    ++images;
+  }
+  return images;
+}
+
 }  // namespace sw::test
