@@ -269,6 +269,11 @@ void TFMain::BuildWindow() {
   connect(templateTab_, &TTemplateTab::activeImageChanged, this, [this] { designTab_->ShowImageControls(); });
   connect(printTab_, &TPrintTab::designModified, this, [this] { UpdateUndoActions(); });
   connect(printTab_, &TPrintTab::previewChanged, this, [this] { previewView_->viewport()->update(); });
+  // The message shows the merge's first row now: its fit and the view follow.
+  connect(printTab_, &TPrintTab::mergeChanged, this, [this] {
+    ShowDesignStatus();
+    designView_->viewport()->update();
+  });
   connect(printTab_, &TPrintTab::printed, this, [this] {
     pageControl1_->setCurrentIndex(0);
   });

@@ -328,12 +328,14 @@ void TPrintTab::LoadMerge() {
   mergeTable_.reset();
   mergeError_.clear();
   previewSheet_ = 0;
-  if (file.empty()) return;
-  try {
-    mergeTable_ = TMergeTable::Load(file);
-  } catch (const std::exception& e) {
-    mergeError_ = e.what();
+  if (!file.empty()) {
+    try {
+      mergeTable_ = TMergeTable::Load(file);
+    } catch (const std::exception& e) {
+      mergeError_ = e.what();
+    }
   }
+  design_.ShowMergeRow(MergeTable());
 }
 
 void TPrintTab::ShowMerge() {
@@ -398,6 +400,7 @@ void TPrintTab::BMergeFileClick() {
     mergeRead_ = design_.MergeFileName();
     mergeError_.clear();
     previewSheet_ = 0;
+    design_.ShowMergeRow(MergeTable());
     SettingChanged();
     RebuildLayout();
     emit mergeChanged();

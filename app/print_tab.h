@@ -158,7 +158,7 @@ private:
   // that was the sheet whose used positions were left out.
   std::pair<std::vector<int32_t>, bool> PrintSheetOn(IPrinter& printer, const char* label);
   // Reads the design's merge file when it is not the one read; a file that cannot be read leaves
-  // no table and LMerge saying why.
+  // no table and LMerge saying why. The design's message shows the table's first row.
   void LoadMerge();
   // LMerge, "clear", the picture column and the sheet pager follow the merge.
   void ShowMerge();

@@ -10,6 +10,7 @@
 #include "base/numeric.h"
 #include "base/strings.h"
 #include "magnet/cut_line.h"
+#include "magnet/merge_table.h"
 #include "platform/timer.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
@@ -205,6 +206,23 @@ void TMagnetDesign::Bind(TLayer layer, TdtpShape* shape) {
                       shape->ClassName(), LayerClassName(layer)));
   }
   layers_[static_cast<size_t>(layer)] = shape;
+  if (layer == TLayer::usrText) ShowMergeRowIn(*static_cast<TdtpMemoShape*>(shape));
+}
+
+void TMagnetDesign::ShowMergeRow(const TMergeTable* table) {
+  shownRow_.reset();
+  if (table && table->RowCount() > 0) shownRow_ = std::make_shared<const TMergeTable>(table->Head(1));
+  if (TdtpMemoShape* text = TextLayer()) ShowMergeRowIn(*text);
+}
+
+void TMagnetDesign::ShowMergeRowIn(TdtpMemoShape& text) const {
+  if (!shownRow_) {
+    text.SetShownText({});
+    return;
+  }
+  text.SetShownText([row = shownRow_](const std::u16string& stored) {
+    return Utf8ToUtf16(ShowMessageFields(Utf16ToUtf8(stored), *row, 0));
+  });
 }
 
 void TMagnetDesign::RequireDocumentPage() {
@@ -254,9 +272,7 @@ void TMagnetDesign::NewDesign() {
   activeChoice_.reset();
   for (const TLayer layer : AllLayers()) {
     TdtpShape* shape = shapes[static_cast<size_t>(layer)].get();
-    if (document_.AddShape(std::move(shapes[static_cast<size_t>(layer)])) >= 0) {
-      layers_[static_cast<size_t>(layer)] = shape;
-    }
+    if (document_.AddShape(std::move(shapes[static_cast<size_t>(layer)])) >= 0) Bind(layer, shape);
   }
   objects_ = std::make_unique<TDesignObjectList>(document_.ShapeCount());
   activeImage_ = TLayer::usrImage;

@@ -27,6 +27,7 @@ namespace sw {
 class TdtpBitmapShape;
 class TdtpMemoShape;
 class TdtpPolygonShape;
+class TMergeTable;
 class TMapStream;
 class TXmlNode;
 
@@ -179,6 +180,10 @@ public:
   const std::string& MergeFileName() const { return mergeFileName_; }
   const std::string& MergePictureColumn() const { return mergePictureColumn_; }
   void SetMerge(const std::string& fileName, const std::string& pictureColumn);
+  // The message shows the table's first row in its fields wherever the design is shown (null, or a
+  // table without rows: the fields as written); editing it in place shows the fields. Not saved,
+  // and it stays over the designs loaded after it.
+  void ShowMergeRow(const TMergeTable* table);
   const std::string& DesignFileName() const { return designFileName_; }
 
   // --- Template fields and print settings (changes of stored ones mark the design modified) ---
@@ -344,6 +349,8 @@ private:
   void OnShapeDestroy(TdtpShape* shape);
   // Binds shape to layer after checking its class; raises for a class that does not fit.
   void Bind(TLayer layer, TdtpShape* shape);
+  // The message shape shows shownRow_ (or its own text without one).
+  void ShowMergeRowIn(TdtpMemoShape& text) const;
   void ApplyDesignSteps(bool resetPrint);
   // Marks the document modified when a stored value changed.
   void StoredChanged();
@@ -374,6 +381,8 @@ private:
   std::string mergeFileName_;
   std::string mergePictureColumn_;
   bool seeThrough_ = false;
+  // The header and first row ShowMergeRow was given; null without.
+  std::shared_ptr<const TMergeTable> shownRow_;
   bool flashing_ = false;
   int32_t flashCountdown_ = 0;
   std::unique_ptr<ITimer> flashTimer_;

@@ -1,5 +1,7 @@
 #include "magnet/merge_table.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -297,6 +299,32 @@ std::string FillMessageFields(std::string_view text, const TMergeTable& table, i
       },
       [&](std::string_view piece) { out += piece; });
   return out;
+}
+
+std::string ShowMessageFields(std::string_view text, const TMergeTable& table, int32_t row) {
+  std::string out;
+  const std::vector<std::string>& values = table.Row(row);
+  try {
+    ScanFields(
+        text,
+        [&](const std::string& name) {
+          const int32_t column = table.ColumnIndex(name);
+          out += column < 0 ? "${" + name + "}" : values[static_cast<size_t>(column)];
+        },
+        [&](std::string_view piece) { out += piece; });
+  } catch (const Exception&) {
+    return std::string(text);
+  }
+  return out;
+}
+
+TMergeTable TMergeTable::Head(int32_t rows) const {
+  TMergeTable head;
+  head.fileName_ = fileName_;
+  head.columns_ = columns_;
+  const auto count = static_cast<size_t>(std::clamp(rows, 0, RowCount()));
+  head.rows_.assign(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(count));
+  return head;
 }
 
 }  // namespace sw

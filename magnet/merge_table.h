@@ -45,6 +45,8 @@ public:
   std::string BaseFolder() const;
   // path as it names a file: itself when absolute, else in BaseFolder.
   std::string ResolvePath(const std::string& path) const;
+  // The same table cut to its first rows (all of them when it has fewer).
+  TMergeTable Head(int32_t rows) const;
 
 private:
   std::string fileName_;
@@ -61,5 +63,8 @@ void CheckMessageFields(std::string_view text, const TMergeTable& table);
 // text with every field replaced by the row's value of its column and every "$$" by "$"; raises
 // as CheckMessageFields for an unknown column.
 std::string FillMessageFields(std::string_view text, const TMergeTable& table, int32_t row);
+// text as the design shows it for the row while it is written: filled as FillMessageFields does,
+// except that a field the table lacks stays as it is, and so does a text whose field is not closed.
+std::string ShowMessageFields(std::string_view text, const TMergeTable& table, int32_t row);
 
 }  // namespace sw

@@ -238,7 +238,7 @@ TdtpTextSpan* TdtpTextBaseShape::Span(int index) const {
 }
 
 std::u16string_view TdtpTextBaseShape::SpanText(const TdtpTextSpan& span) const {
-  const std::u16string_view text(text_);
+  const std::u16string_view text(laid_);
   const int64_t start = std::clamp<int64_t>(int64_t(span.CharPos) - 1, 0, static_cast<int64_t>(text.size()));
   const int64_t count = std::clamp<int64_t>(span.CharCount, 0, static_cast<int64_t>(text.size()) - start);
   return text.substr(static_cast<size_t>(start), static_cast<size_t>(count));
@@ -274,8 +274,9 @@ void TdtpTextBaseShape::SetDocument(TdtpDocument* document) {
 
 void TdtpTextBaseShape::BuildLines() {
   spans_.clear();
+  laid_ = TextToLay();
   PrepareFont();
-  const int32_t length = TextLength(text_);
+  const int32_t length = TextLength(laid_);
   auto addSpan = [this](int32_t start, int32_t count) {
     TdtpTextSpan* span = AddSpan();
     span->CharPos = start + 1;
@@ -308,7 +309,7 @@ void TdtpTextBaseShape::BuildLines() {
         if (fitting < rest) {
           int32_t breakAt = 0;
           for (int32_t k = fitting; k > 0; --k) {
-            const char16_t c = text_[static_cast<size_t>(p + k)];
+            const char16_t c = laid_[static_cast<size_t>(p + k)];
             if (c == u' ' || c == u'-') {
               breakAt = k;
               break;
@@ -319,15 +320,15 @@ void TdtpTextBaseShape::BuildLines() {
           } else {
             take = std::max(1, fitting);
             // A word is broken between characters, never inside a surrogate pair.
-            if (IsHighSurrogate(text_[static_cast<size_t>(p + take - 1)])) take += take > 1 ? -1 : 1;
+            if (IsHighSurrogate(laid_[static_cast<size_t>(p + take - 1)])) take += take > 1 ? -1 : 1;
           }
         }
         // Only spaces are dropped at a break; a line keeps at least one character.
-        while (take > 1 && text_[static_cast<size_t>(p + take - 1)] == u' ') --take;
+        while (take > 1 && laid_[static_cast<size_t>(p + take - 1)] == u' ') --take;
       }
       addSpan(p, take);
       p += take;
-      while (p < end && (text_[static_cast<size_t>(p)] == u' ' || IsLineBreak(text_[static_cast<size_t>(p)]))) {
+      while (p < end && (laid_[static_cast<size_t>(p)] == u' ' || IsLineBreak(laid_[static_cast<size_t>(p)]))) {
         ++p;
       }
     }
@@ -338,14 +339,14 @@ void TdtpTextBaseShape::BuildLines() {
   } else {
     int32_t start = 0;
     for (int32_t i = 0; i < length; ++i) {
-      const char16_t c = text_[static_cast<size_t>(i)];
+      const char16_t c = laid_[static_cast<size_t>(i)];
       if (!IsLineBreak(c)) continue;
       if (wordWrap_) {
         wrapLine(start, i - start);
       } else {
         addSpan(start, i - start);
       }
-      if (c == u'\r' && i + 1 < length && text_[static_cast<size_t>(i + 1)] == u'\n') ++i;
+      if (c == u'\r' && i + 1 < length && laid_[static_cast<size_t>(i + 1)] == u'\n') ++i;
       start = i + 1;
     }
     if (start < length) {
@@ -425,7 +426,7 @@ void TdtpTextBaseShape::TextChanged() {
 }
 
 void TdtpTextBaseShape::BuildCharPositions() {
-  const size_t positions = text_.size() + 1;
+  const size_t positions = laid_.size() + 1;
   charPositions_.assign(positions, TFloatPoint{0, 0});
   charLines_.assign(positions, -1);
   if (!FontSystem() || !document_) return;
@@ -449,7 +450,7 @@ void TdtpTextBaseShape::BuildCharPositions() {
   for (size_t i = 0; i < positions; ++i) {
     if (charLines_[i] >= 0) {
       lastCovered = static_cast<int64_t>(i);
-    } else if (i + 1 == positions && i > 0 && IsLineBreak(text_[i - 1])) {
+    } else if (i + 1 == positions && i > 0 && IsLineBreak(laid_[i - 1])) {
       const float top = spans_.empty() ? firstTop : spans_.back()->Top + fontHeight_;
       charPositions_[i] = TFloatPoint{emptyLineLeft(), top};
     } else if (lastCovered >= 0) {
@@ -498,6 +499,8 @@ void TdtpTextBaseShape::BeginEdit() {
   lineEdit_ = editor;
   CaretPhase = false;
   mouseSelecting_ = false;
+  // The stored text is what is edited, so it is what shows while editing.
+  if (laid_ != text_) LayShownText();
   BuildCharPositions();
   if (document_ && document_->Services().Timers) {
     caretTimer_ = document_->Services().Timers->CreateTimer();
@@ -554,6 +557,7 @@ void TdtpTextBaseShape::FinishEdit(bool accepted) {
   charPositions_.clear();
   charLines_.clear();
   TextBeforeEdit.clear();
+  if (shownFill_) LayShownText();
   Invalidate();
 }
 
@@ -846,6 +850,33 @@ void CheckTextLength(size_t length) {
 
 // --- Properties ---
 
+std::u16string TdtpTextBaseShape::TextToLay() const {
+  if (!shownFill_ || lineEdit_) return text_;
+  std::u16string shown = XmlCharactersOnly(shownFill_(text_));
+  if (shown.size() > kMaxTextLength) shown.resize(kMaxTextLength);
+  return shown;
+}
+
+void TdtpTextBaseShape::SetShownText(TShownText fill) {
+  shownFill_ = std::move(fill);
+  LayShownText();
+}
+
+void TdtpTextBaseShape::LayShownText() {
+  // Only what shows changes: no undo step (an auto-size box fits what shows, which is a change).
+  const TUndoOff undoOff(document_);
+  InvalidateArea();
+  if (FontSystem()) {
+    layoutPending_ = false;
+    BuildAndFit();
+  } else {
+    laid_ = TextToLay();
+    spans_.clear();
+    layoutPending_ = true;
+  }
+  Refresh();
+}
+
 void TdtpTextBaseShape::SetText(const std::u16string& text) {
   // Every text the shape takes (typed, pasted, from the window, a file or the batch tool) is one
   // the document can store and read back as it was.
@@ -1017,7 +1048,11 @@ void TdtpTextBaseShape::SaveToXml(TXmlNode& node) const {
   font->WriteBool("Italic", (fontStyle_ & fsItalic) != 0, false);
   font->WriteBool("Underline", (fontStyle_ & fsUnderline) != 0, false);
   font->WriteBool("Strikeout", (fontStyle_ & fsStrikeOut) != 0, false);
-  for (const auto& span : spans_) span->SaveToXml(*node.NewChild("Span"));
+  // The lines of a shown text are no layout of the stored one: the file holds none then, and the
+  // text is laid out again when read.
+  if (laid_ == text_) {
+    for (const auto& span : spans_) span->SaveToXml(*node.NewChild("Span"));
+  }
 }
 
 void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
@@ -1047,9 +1082,10 @@ void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   node->FindChildren("Span", elements);
   for (const TXmlNode* element : elements) AddSpan()->LoadFromXml(*element);
   TextStored();
+  laid_ = text_;
   // An empty text has no lines, so its stored (empty) line list is its layout: fitting an auto-size
-  // box to it here would change the box the file holds.
-  if (!spans_.empty() || text_.empty()) {
+  // box to it here would change the box the file holds. A shown text is laid out anew.
+  if ((!spans_.empty() || text_.empty()) && TextToLay() == text_) {
     layoutPending_ = false;
     PlaceLines();
   } else if (FontSystem()) {
@@ -1116,8 +1152,8 @@ int32_t TdtpTextShape::GuessFit(int32_t charPos, int32_t maxCount, float widthMm
   const double limit = widthMm * kMeasureDpm;
   const size_t start = static_cast<size_t>(std::max(0, charPos - 1));
   double sum = 0;
-  for (int32_t n = 0; n < maxCount && start + static_cast<size_t>(n) < text_.size(); ++n) {
-    sum += CachedAdvance(text_[start + static_cast<size_t>(n)]);
+  for (int32_t n = 0; n < maxCount && start + static_cast<size_t>(n) < laid_.size(); ++n) {
+    sum += CachedAdvance(laid_[start + static_cast<size_t>(n)]);
     if (Round(sum) >= limit) return n;
   }
   return maxCount;
@@ -1221,8 +1257,8 @@ void TdtpTextShape::MeasureCharPositions(const TdtpTextSpan& span, double dpm) {
   }
   const std::u16string_view text = SpanText(span);
   const size_t first = text.empty() ? static_cast<size_t>(std::clamp<int64_t>(int64_t(span.CharPos) - 1, 0,
-                                                                              static_cast<int64_t>(text_.size())))
-                                    : static_cast<size_t>(text.data() - text_.data());
+                                                                              static_cast<int64_t>(laid_.size())))
+                                    : static_cast<size_t>(text.data() - laid_.data());
   double adjust = 0;
   TFont font = caretFont_;
   if (!text.empty()) {

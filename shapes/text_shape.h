@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -187,6 +188,13 @@ public:
   // --- Properties ---
 
   const std::u16string& Text() const { return text_; }
+  // What the shape shows and prints in place of its stored text while that is not edited in place
+  // (a merge row's values in the message's fields): fill gets the stored text and returns the one
+  // to lay out. Not saved and not recorded for undo; an empty fill shows the stored text.
+  using TShownText = std::function<std::u16string(const std::u16string& stored)>;
+  void SetShownText(TShownText fill);
+  // The text the lines are laid out from: the stored one, or the shown one while there is a fill.
+  const std::u16string& LaidText() const { return laid_; }
   const std::string& FontName() const { return fontName_; }
   float FontHeight() const { return fontHeight_; }
   uint8_t FontStyle() const { return fontStyle_; }
@@ -255,6 +263,11 @@ protected:
   // Replaces the text without undo or layout.
   void StoreText(const std::u16string& value) { text_ = value; }
   bool Editing() const { return IsEditing(); }
+  // The text to lay out now: the stored one, or while there is a fill and no editing, the shown one
+  // (cut to what a text holds).
+  std::u16string TextToLay() const;
+  // Lays the lines out from the text to lay, as the shown text changes or editing begins or ends.
+  void LayShownText();
   // Whether a key ends editing, and accepted or not.
   virtual bool EndsEditOn(uint16_t key, bool& accepted) const;
 
@@ -266,6 +279,9 @@ protected:
   uint8_t fontStyle_ = 0;
   int32_t fontColor_ = 0;
   std::u16string text_;
+  // The text the spans index: text_, or what shownFill_ made of it (see SetShownText).
+  std::u16string laid_;
+  TShownText shownFill_;
   uint8_t alignment_ = taLeftJustify;
   uint8_t vertAlign_ = vaTop;
   bool multiLine_ = false;

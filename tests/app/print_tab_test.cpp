@@ -22,6 +22,7 @@
 
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
+#include "shapes/memo_shape.h"
 #include "platform/headless_dialogs.h"
 #include "platform/headless_message_box.h"
 #include "platform/headless_printer.h"
@@ -310,6 +311,8 @@ private slots:
     Click(tab.BMergeFile);
     QCOMPARE(rig.Boxes.Messages().size(), size_t(0));
     QVERIFY(tab.LMerge->text().contains(QStringLiteral("12 rows; first: Name = Guest 1, Town = Ely")));
+    // The design shows the first row in the message's fields, and the fields again once cleared.
+    QVERIFY(rig.Design->TextLayer()->LaidText() == u"Hi Guest 1");
     Click(tab.BRefreshPreview);
     QCOMPARE(tab.PreviewSheets(), 2);
     QVERIFY(!tab.BSheetPrevious->isEnabled() && tab.BSheetNext->isEnabled());
@@ -338,6 +341,7 @@ private slots:
     Click(tab.BMergeClear);
     QVERIFY(!tab.MergeTable());
     QVERIFY(tab.BSheetNext->isHidden());
+    QVERIFY(rig.Design->TextLayer()->LaidText() == u"Hi ${Name}");
     QCOMPARE(rig.Copies(), 10);
   }
 

@@ -10,6 +10,7 @@
 #include "base/exception.h"
 #include "base/stream.h"
 #include "magnet/magnet_design.h"
+#include "magnet/merge_table.h"
 #include "magnet_test_support.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
@@ -119,6 +120,57 @@ TEST_F(DesignFiles, ASavedDesignComesBackWhole) {
   EXPECT_EQ(reopened->MergeFileName(), folder + "/lists/people.csv");
   EXPECT_EQ(reopened->MergePictureColumn(), "Photo");
   EXPECT_FALSE(reopened->Document().Modified());
+}
+
+TEST_F(DesignFiles, TheMergesFirstRowShowsInTheMessageAndNeverInTheFile) {
+  auto magnet = NewMagnet();
+  magnet->OpenTemplate(SavedTemplate("basic.fmt"));
+  magnet->SetMessageText(u"Hi ${Name} ${Nobody} $$${Price}");
+  const std::string designPath = TempFile("shown.fmd");
+  magnet->SaveDesign(designPath);
+  const TMergeTable table = TMergeTable::Parse("Name,Price\nJo,5\nAnn,6\n");
+  magnet->ShowMergeRow(&table);
+  TdtpMemoShape* text = magnet->TextLayer();
+  // The lines as laid out without their spaces, however the box breaks them.
+  auto lines = [](const TdtpMemoShape& memo) {
+    std::u16string all;
+    for (int i = 0; i < memo.SpanCount(); ++i) {
+      for (const char16_t c : memo.SpanText(*memo.Span(i))) {
+        if (c != u' ') all += c;
+      }
+    }
+    return all;
+  };
+  // Only what shows changes: the stored text, the undo and the modified state stay.
+  EXPECT_EQ(text->LaidText(), u"Hi Jo ${Nobody} $5");
+  EXPECT_EQ(lines(*text), u"HiJo${Nobody}$5");
+  EXPECT_EQ(text->Text(), u"Hi ${Name} ${Nobody} $$${Price}");
+  EXPECT_FALSE(magnet->Document().Modified());
+
+  // Editing in place edits and shows the fields; the row shows again after it.
+  magnet->Document().SetEditShape(text);
+  text->BeginEdit();
+  EXPECT_EQ(text->LaidText(), text->Text());
+  EXPECT_EQ(text->CharPositions().size(), text->Text().size() + 1);
+  text->EndEdit(true);
+  EXPECT_EQ(text->LaidText(), u"Hi Jo ${Nobody} $5");
+  // A new message shows the row too.
+  magnet->SetMessageText(u"Bye ${Name}");
+  EXPECT_EQ(text->LaidText(), u"Bye Jo");
+  magnet->SetMessageText(u"Hi ${Name} ${Nobody} $$${Price}");
+
+  // The file holds the fields and no lines of the shown text; a design opened later shows the
+  // row as well, and without a row the fields show.
+  magnet->SaveDesign(designPath);
+  auto reopened = NewMagnet();
+  reopened->OpenDesign(designPath);
+  EXPECT_EQ(reopened->TextLayer()->Text(), u"Hi ${Name} ${Nobody} $$${Price}");
+  EXPECT_EQ(reopened->TextLayer()->LaidText(), reopened->TextLayer()->Text());
+  magnet->OpenDesign(designPath);
+  EXPECT_EQ(magnet->TextLayer()->LaidText(), u"Hi Jo ${Nobody} $5");
+  magnet->ShowMergeRow(nullptr);
+  EXPECT_EQ(magnet->TextLayer()->LaidText(), magnet->TextLayer()->Text());
+  EXPECT_EQ(lines(*magnet->TextLayer()), u"Hi${Name}${Nobody}$$${Price}");
 }
 
 TEST_F(DesignFiles, AClearedPictureReopensHiddenAndResetsCentred) {

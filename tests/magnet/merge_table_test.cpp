@@ -90,6 +90,11 @@ TEST(MergeTable, FillsTheMessageFields) {
   }
   EXPECT_THROW(MessageFields("${Name\n}"), Exception);
   EXPECT_THROW(MessageFields("tail ${Name"), Exception);
+  // As the design shows it while it is written: nothing raises.
+  EXPECT_EQ(ShowMessageFields("Hi ${Name} ${ Nmae }$$", table, 0), "Hi Jo ${Nmae}$");
+  EXPECT_EQ(ShowMessageFields("Hi ${Name", table, 0), "Hi ${Name");
+  EXPECT_EQ(table.Head(0).RowCount(), 0);
+  EXPECT_EQ(TMergeTable::Parse("A\n1\n2\n").Head(1).Row(0), std::vector<std::string>{"1"});
 }
 
 }  // namespace
