@@ -13,9 +13,9 @@
 #include <random>
 #include <vector>
 
-#include "shapes/raster/blend.h"
-#include "shapes/raster/polygon32.h"
-#include "shapes/raster/resample.h"
+#include "raster/blend.h"
+#include "raster/polygon32.h"
+#include "raster/resample.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <memory>
 
-#include "shapes/raster/sampler.h"
+#include "raster/sampler.h"
 
 namespace {
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "engine/page.h"
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

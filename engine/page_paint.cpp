@@ -8,9 +8,9 @@
 #include "base/numeric.h"
 #include "engine/document.h"
 #include "engine/page.h"
-#include "platform/canvas.h"
 #include "platform/bitmap_canvas.h"
-#include "shapes/raster/resample.h"
+#include "platform/canvas.h"
+#include "raster/resample.h"
 
 namespace sw {
 

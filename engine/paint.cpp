@@ -12,9 +12,9 @@
 #include "base/numeric.h"
 #include "engine/document.h"
 #include "platform/bitmap_canvas.h"
-#include "shapes/raster/blend.h"
-#include "shapes/raster/sampler.h"
-#include "shapes/raster/transform.h"
+#include "raster/blend.h"
+#include "raster/sampler.h"
+#include "raster/transform.h"
 
 namespace sw {
 

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "platform/fonts.h"
-#include "shapes/raster/bitmap32.h"
-#include "shapes/raster/color32.h"
-#include "shapes/raster/transform.h"
+#include "raster/bitmap32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
+#include "raster/transform.h"
 
 namespace sw {
 

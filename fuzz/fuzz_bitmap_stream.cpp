@@ -8,8 +8,8 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
-#include "shapes/raster/bitmap32.h"
-#include "shapes/raster/polygon32.h"
+#include "raster/bitmap32.h"
+#include "raster/polygon32.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "engine/page.h"
+#include "raster/bitmap32.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/polygon_shape.h"
-#include "shapes/raster/bitmap32.h"
 #include "storage/resources/bitmap_resource.h"
 
 namespace sw {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/shape.h"
-#include "shapes/raster/transform.h"
+#include "raster/transform.h"
 
 namespace sw {
 

@@ -16,7 +16,8 @@
 #include <optional>
 
 #include "platform/window_host.h"
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/numeric.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

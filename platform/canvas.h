@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

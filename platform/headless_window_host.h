@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/window_host.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

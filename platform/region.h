@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

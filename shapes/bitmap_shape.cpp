@@ -6,9 +6,9 @@
 
 #include "base/numeric.h"
 #include "engine/document.h"
+#include "raster/resample.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
-#include "shapes/raster/resample.h"
 #include "storage/xml/native_xml.h"
 
 namespace sw {

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "raster/polygon32.h"
 #include "shapes/effect_shape.h"
-#include "shapes/raster/polygon32.h"
 
 namespace sw {
 

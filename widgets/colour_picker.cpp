@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
 
 namespace sw {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/window_host.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 class QScrollBar;
 

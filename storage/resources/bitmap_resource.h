@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 #include "storage/resources/resource.h"
 
 namespace sw {

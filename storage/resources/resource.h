@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 #include "storage/resources/map_stream.h"
 
 namespace sw {

@@ -17,7 +17,7 @@
 #include "magnet/magnet_design.h"
 #include "platform/fonts.h"
 #include "platform/services.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 #include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/xml_node.h"

@@ -13,7 +13,7 @@
 #include "base/stream.h"
 #include "magnet/magnet_design.h"
 #include "platform/services.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 #include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/native_xml.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/stream.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw::test {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 using namespace sw;
 

@@ -1,7 +1,7 @@
 // SSE2 form of the map sampler's affine rows. A sample is four 16-bit lanes (blue, green, red,
 // alpha), so the wrap-around of the reference combine (intermediates modulo 65536, logical shifts)
 // comes out the same; two samples share one vertical pass.
-#include "shapes/raster/sampler_p.h"
+#include "raster/sampler_p.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

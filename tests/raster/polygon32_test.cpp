@@ -1,4 +1,4 @@
-#include "shapes/raster/polygon32.h"
+#include "raster/polygon32.h"
 
 #include <gtest/gtest.h>
 

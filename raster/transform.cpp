@@ -1,4 +1,4 @@
-#include "shapes/raster/transform.h"
+#include "raster/transform.h"
 
 #include <cmath>
 #include <limits>

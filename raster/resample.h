@@ -2,7 +2,7 @@
 // enlargement and the separable two-pass resampler with the seven kernels.
 #pragma once
 
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 namespace sw {
 

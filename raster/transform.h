@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

@@ -1,7 +1,7 @@
 // SSE2 forms of the resampling row loops. Channel weights are 16-bit, so the vertical pass takes
 // two taps per multiply-add; the horizontal pass multiplies 32-bit sums, of which only the low
 // 32 bits matter, with two unsigned 32 x 32 products.
-#include "shapes/raster/resample_p.h"
+#include "raster/resample_p.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

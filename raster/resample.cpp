@@ -1,4 +1,4 @@
-#include "shapes/raster/resample.h"
+#include "raster/resample.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <numbers>
 #include <vector>
 
-#include "shapes/raster/blend.h"
-#include "shapes/raster/resample_p.h"
+#include "raster/blend.h"
+#include "raster/resample_p.h"
 
 namespace sw {
 

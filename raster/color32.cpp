@@ -1,4 +1,4 @@
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
 
 #include "base/system_colors.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
 
 namespace sw {
 

@@ -1,10 +1,12 @@
 // Row functions against the scalar per-pixel reference, over random data for every mode.
-#include "shapes/raster/blend.h"
+#include "raster/blend.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
+
+#include "raster/geometry.h"
 
 namespace sw {
 namespace {

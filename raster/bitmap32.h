@@ -8,7 +8,8 @@
 #include <mutex>
 
 #include "base/stream.h"
-#include "shapes/raster/color32.h"
+#include "raster/color32.h"
+#include "raster/geometry.h"
 
 namespace sw {
 

@@ -1,9 +1,9 @@
-#include "shapes/raster/polygon32.h"
+#include "raster/polygon32.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "shapes/raster/blend.h"
+#include "raster/blend.h"
 
 namespace sw {
 

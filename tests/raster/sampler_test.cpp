@@ -1,6 +1,6 @@
-#include "shapes/raster/sampler.h"
+#include "raster/sampler.h"
 
-#include "shapes/raster/sampler_p.h"
+#include "raster/sampler_p.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "shapes/raster/resample.h"
-#include "shapes/raster/resample_p.h"
+#include "raster/resample.h"
+#include "raster/resample_p.h"
 
 namespace sw {
 

@@ -1,6 +1,6 @@
 // SSE2 forms of the row functions. Each channel sits in a 16-bit lane, so the wrap-around of the
 // reference arithmetic (intermediates modulo 65536, logical shifts) comes out the same.
-#include "shapes/raster/blend.h"
+#include "raster/blend.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

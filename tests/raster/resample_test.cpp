@@ -1,6 +1,6 @@
-#include "shapes/raster/resample.h"
+#include "raster/resample.h"
 
-#include "shapes/raster/resample_p.h"
+#include "raster/resample_p.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shapes/raster/blend.h"
+#include "raster/blend.h"
 
 namespace sw {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "shapes/raster/bitmap32.h"
-#include "shapes/raster/transform.h"
+#include "raster/bitmap32.h"
+#include "raster/transform.h"
 
 namespace sw {
 

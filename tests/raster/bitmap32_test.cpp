@@ -1,4 +1,4 @@
-#include "shapes/raster/bitmap32.h"
+#include "raster/bitmap32.h"
 
 #include <gtest/gtest.h>
 

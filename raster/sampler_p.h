@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "shapes/raster/bitmap32.h"
-#include "shapes/raster/sampler.h"
+#include "raster/bitmap32.h"
+#include "raster/sampler.h"
 
 namespace sw {
 

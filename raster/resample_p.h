@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shapes/raster/resample.h"
+#include "raster/resample.h"
 
 namespace sw {
 

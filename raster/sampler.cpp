@@ -1,11 +1,11 @@
-#include "shapes/raster/sampler.h"
+#include "raster/sampler.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-#include "shapes/raster/blend.h"
-#include "shapes/raster/sampler_p.h"
+#include "raster/blend.h"
+#include "raster/sampler_p.h"
 
 namespace sw {
 
