@@ -18,10 +18,10 @@
 
 #include <optional>
 
-#include "app/design_undo.h"
 #include "app/handler_guard.h"
 #include "app/tab_controls.h"
 #include "base/numeric.h"
+#include "magnet/design_undo.h"
 #include "magnet/magnet_design.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"

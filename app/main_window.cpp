@@ -27,12 +27,12 @@
 
 #include "app/aux_dialogs.h"
 #include "app/design_tab.h"
-#include "app/design_undo.h"
 #include "app/handler_guard.h"
 #include "app/print_tab.h"
 #include "app/template_tab.h"
 #include "base/exception.h"
 #include "magnet/design_gestures.h"
+#include "magnet/design_undo.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
 #include "platform/message_box.h"
