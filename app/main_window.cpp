@@ -464,11 +464,6 @@ void TFMain::EnableChildControls(QWidget* container, bool on) {
   }
 }
 
-void TFMain::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { sheet_->LoadPrintCopy(node, page); }
-void TFMain::StoreDesignParams() { design_->StoreDesignParams(); }
-void TFMain::LoadDesignFile(const std::string& fileName) { design_->LoadDesignFile(fileName); }
-void TFMain::SaveDesignFile(const std::string& fileName) { design_->SaveDesignFile(fileName); }
-
 void TFMain::DesignChanged() {
   design_->SetLayoutStale(true);
   if (design_->Flashing() && !timer1_->isActive()) timer1_->start();
@@ -624,8 +619,5 @@ void TFMain::BuyProducts1Click() {
 TFStickwellMain::TFStickwellMain(const TMainWindowSetup& setup, QWidget* parent) : TFMain(setup, parent) {
   setObjectName("FStickwellMain");
 }
-
-void TFStickwellMain::SaveDesignForPrint(TXmlNode& node) { Design().SaveDesignForPrint(node); }
-void TFStickwellMain::RestoreOverlayAlpha() { Design().RestoreOverlayAlpha(); }
 
 }  // namespace sw
