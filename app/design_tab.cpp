@@ -633,8 +633,7 @@ void TDesignTab::RefreshControls() {
   ShowTextControls();
   {
     const QSignalBlocker block(cbTextBG_);
-    const TdtpShape* box = design_.Layer(TLayer::usrTextBG);
-    cbTextBG_->setChecked(box ? box->MasterAlpha() == 0 : design_.TextBoxSeeThrough());
+    cbTextBG_->setChecked(design_.TextBoxSeeThrough());
   }
   if (const TdtpPolygonShape* background = design_.RectLayer(TLayer::bgColour)) {
     cpbBgColour_->SetColorQuietly(background->FillColor());

@@ -553,13 +553,6 @@ void TFMain::Redo1Click() {
 }
 
 void TFMain::FollowUndo() {
-  // The see-through setting is the box's transparency as the step left it.
-  if (const TdtpShape* box = design_->Layer(TLayer::usrTextBG)) {
-    const bool seeThrough = box->MasterAlpha() == 0;
-    if (seeThrough != design_->TextBoxSeeThrough()) {
-      undo_->Quietly([&] { design_->SetTextBoxSeeThrough(seeThrough); });
-    }
-  }
   designTab_->RefreshControls();
   designTab_->ShowImageGroupState();
   templateTab_->ShowTemplate();
