@@ -13,8 +13,8 @@
 #include "base/stream.h"
 #include "magnet/magnet_design.h"
 #include "platform/services.h"
+#include "shapes/engine_start.h"
 #include "shapes/raster/bitmap32.h"
-#include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/native_xml.h"
 #include "support/machine_fonts.h"
@@ -25,8 +25,7 @@ class MagnetFixture : public MachineFonts {
 protected:
   static void SetUpTestSuite() {
     MachineFonts::SetUpTestSuite();
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
   }
 
   TServices Services() {
