@@ -18,10 +18,10 @@
 
 #include <optional>
 
-#include "app/design_undo.h"
 #include "app/handler_guard.h"
 #include "app/tab_controls.h"
 #include "base/numeric.h"
+#include "magnet/design_undo.h"
 #include "magnet/magnet_design.h"
 #include "shapes/bitmap_shape.h"
 #include "shapes/memo_shape.h"
@@ -633,8 +633,7 @@ void TDesignTab::RefreshControls() {
   ShowTextControls();
   {
     const QSignalBlocker block(cbTextBG_);
-    const TdtpShape* box = design_.Layer(TLayer::usrTextBG);
-    cbTextBG_->setChecked(box ? box->MasterAlpha() == 0 : design_.TextBoxSeeThrough());
+    cbTextBG_->setChecked(design_.TextBoxSeeThrough());
   }
   if (const TdtpPolygonShape* background = design_.RectLayer(TLayer::bgColour)) {
     cpbBgColour_->SetColorQuietly(background->FillColor());

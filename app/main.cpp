@@ -8,23 +8,18 @@
 
 #include "app/app_folders.h"
 #include "app/main_window.h"
-#include "base/file_targets.h"
 #include "platform/fonts.h"
 #include "platform/qt/dialogs_qt.h"
 #include "platform/settings.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/resources/resource_thread.h"
-#include "storage/xml/xml_node.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Stickwell");
-  // A session ended by a signal leaves none of its save files' temporaries behind.
-  sw::InstallTemporaryFileCleanup();
-  // The picture cache runs for as long as the documents do.
-  sw::TResourceThreadScope pictureCache;
-  sw::RegisterShapeKinds();
-  sw::InitXmlDefaults();
+  // The picture cache runs for as long as the documents do; a session ended by a signal leaves
+  // none of its save files' temporaries behind.
+  const std::unique_ptr<sw::TResourceThreadScope> pictureCache = sw::StartEngine();
   std::unique_ptr<sw::TFontSystem> fonts = sw::TFontSystem::CreateForMachine();
   sw::TQtDialogs dialogs(nullptr);
 

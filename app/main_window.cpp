@@ -27,12 +27,12 @@
 
 #include "app/aux_dialogs.h"
 #include "app/design_tab.h"
-#include "app/design_undo.h"
 #include "app/handler_guard.h"
 #include "app/print_tab.h"
 #include "app/template_tab.h"
 #include "base/exception.h"
 #include "magnet/design_gestures.h"
+#include "magnet/design_undo.h"
 #include "magnet/magnet_design.h"
 #include "magnet/print_sheet.h"
 #include "platform/message_box.h"
@@ -469,11 +469,6 @@ void TFMain::EnableChildControls(QWidget* container, bool on) {
   }
 }
 
-void TFMain::LoadPrintCopy(const TXmlNode& node, TdtpPage& page) { sheet_->LoadPrintCopy(node, page); }
-void TFMain::StoreDesignParams() { design_->StoreDesignParams(); }
-void TFMain::LoadDesignFile(const std::string& fileName) { design_->LoadDesignFile(fileName); }
-void TFMain::SaveDesignFile(const std::string& fileName) { design_->SaveDesignFile(fileName); }
-
 void TFMain::DesignChanged() {
   design_->SetLayoutStale(true);
   if (design_->Flashing() && !timer1_->isActive()) timer1_->start();
@@ -563,13 +558,6 @@ void TFMain::Redo1Click() {
 }
 
 void TFMain::FollowUndo() {
-  // The see-through setting is the box's transparency as the step left it.
-  if (const TdtpShape* box = design_->Layer(TLayer::usrTextBG)) {
-    const bool seeThrough = box->MasterAlpha() == 0;
-    if (seeThrough != design_->TextBoxSeeThrough()) {
-      undo_->Quietly([&] { design_->SetTextBoxSeeThrough(seeThrough); });
-    }
-  }
   designTab_->RefreshControls();
   designTab_->ShowImageGroupState();
   templateTab_->ShowTemplate();
@@ -629,8 +617,5 @@ void TFMain::BuyProducts1Click() {
 TFStickwellMain::TFStickwellMain(const TMainWindowSetup& setup, QWidget* parent) : TFMain(setup, parent) {
   setObjectName("FStickwellMain");
 }
-
-void TFStickwellMain::SaveDesignForPrint(TXmlNode& node) { Design().SaveDesignForPrint(node); }
-void TFStickwellMain::RestoreOverlayAlpha() { Design().RestoreOverlayAlpha(); }
 
 }  // namespace sw

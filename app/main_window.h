@@ -42,8 +42,6 @@ class TQtWindowHost;
 class TRsRuler;
 class TRsRulerCorner;
 class TTemplateTab;
-class TXmlNode;
-class TdtpPage;
 
 // What the starter hands the window.
 struct TMainWindowSetup {
@@ -72,20 +70,6 @@ class TFMain : public QMainWindow {
 public:
   explicit TFMain(const TMainWindowSetup& setup, QWidget* parent = nullptr);
   ~TFMain() override;
-
-  // --- The window's operations: loading and showing a design, editing it, printing ---
-  // Refreshes every control from the design just loaded and enables them; with resetPrint the
-  // design view is shown. A design left empty by a failed load disables the controls instead.
-  virtual void ApplyDesign(bool resetPrint);
-  virtual void EnableDesignControls(bool on);
-  // Every child widget of container (depth first) enabled or not; the container itself stays.
-  virtual void EnableChildControls(QWidget* container, bool on);
-  virtual void SaveDesignForPrint(TXmlNode& node) = 0;
-  virtual void LoadPrintCopy(const TXmlNode& node, TdtpPage& page);
-  virtual void RestoreOverlayAlpha() = 0;
-  virtual void StoreDesignParams();
-  virtual void LoadDesignFile(const std::string& fileName);
-  virtual void SaveDesignFile(const std::string& fileName);
 
   // --- Handlers ---
   void FormCreate();
@@ -144,6 +128,12 @@ private:
   void BuildMenu();
   QWidget* NewTabPage(const char* name, const char* header, QWidget* content, QLabel** headerLabel);
   void StyleControls();
+  // Refreshes every control from the design just loaded and enables them; with resetPrint the
+  // design view is shown. A design left empty by a failed load disables the controls instead.
+  void ApplyDesign(bool resetPrint);
+  void EnableDesignControls(bool on);
+  // Every child widget of container (depth first) enabled or not; the container itself stays.
+  void EnableChildControls(QWidget* container, bool on);
   // After the user changed the design: the undo actions, the print layout out of date.
   void DesignChanged();
   // The controls after an undo or redo.
@@ -203,9 +193,6 @@ class TFStickwellMain : public TFMain {
 
 public:
   explicit TFStickwellMain(const TMainWindowSetup& setup, QWidget* parent = nullptr);
-  // The design page with the overlays of the paper type, for one copy on the sheet.
-  void SaveDesignForPrint(TXmlNode& node) override;
-  void RestoreOverlayAlpha() override;
 };
 
 }  // namespace sw

@@ -51,9 +51,9 @@
 #include "platform/fonts.h"
 #include "platform/pdf_printer.h"
 #include "shapes/bitmap_shape.h"
+#include "shapes/engine_start.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
-#include "shapes/register.h"
 #include "storage/formats/jpeg_format.h"
 #include "storage/resources/resource_thread.h"
 #include "storage/xml/native_xml.h"
@@ -146,8 +146,7 @@ struct TEngine {
   std::unique_ptr<TFontSystem> Fonts = TFontSystem::CreateForMachine();
   TServices Services;
   TEngine() {
-    RegisterShapeKinds();
-    InitXmlDefaults();
+    PrepareEngine();
     Services.Fonts = Fonts.get();
   }
 };

@@ -19,9 +19,9 @@
 #include "platform/fonts.h"
 #include "platform/headless_window_host.h"
 #include "shapes/bitmap_shape.h"
+#include "shapes/engine_start.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
-#include "shapes/register.h"
 #include "storage/formats/jpeg_format.h"
 #include "storage/xml/native_xml.h"
 
@@ -83,8 +83,7 @@ struct TRepaintScene {
   THeadlessWindowHost Host{kClientWidth, kClientHeight};
 
   TRepaintScene() {
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
     TServices services;
     services.Fonts = &Fonts();
     Doc = std::make_unique<TdtpDocument>(services);

@@ -18,7 +18,7 @@
 #include "fuzz/render_bounds.h"
 #include "platform/fonts.h"
 #include "platform/services.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/xml/native_xml.h"
 
 namespace {
@@ -37,8 +37,7 @@ void Fail(const char* what) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The fuzzer is the program here: it creates the services once, as a main would.
   fonts = sw::TFontSystem::CreateForMachine();
-  sw::InitXmlDefaults();
-  sw::RegisterShapeKinds();
+  sw::PrepareEngine();
   return 0;
 }
 

@@ -17,7 +17,7 @@
 #include "platform/headless_timer.h"
 #include "platform/headless_window_host.h"
 #include "platform/services.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/xml/native_xml.h"
 
 namespace {
@@ -43,8 +43,7 @@ void Check(bool ok) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The fuzzer is the program here: it creates the services once, as a main would.
   fonts = sw::TFontSystem::CreateForMachine();
-  sw::InitXmlDefaults();
-  sw::RegisterShapeKinds();
+  sw::PrepareEngine();
   return 0;
 }
 

@@ -19,7 +19,7 @@
 #include "engine/registry.h"
 #include "platform/fonts.h"
 #include "platform/services.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/xml/native_xml.h"
 
 namespace {
@@ -33,8 +33,7 @@ std::unique_ptr<sw::TFontSystem> fonts;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The fuzzer is the program here: it creates the services once, as a main would.
   fonts = sw::TFontSystem::CreateForMachine();
-  sw::InitXmlDefaults();
-  sw::RegisterShapeKinds();
+  sw::PrepareEngine();
   return 0;
 }
 

@@ -158,7 +158,6 @@ void TMagnetDesign::SyncTextBox() {
 void TMagnetDesign::ResetText() {
   RestoreLayerGeometry(TLayer::usrText);
   SyncTextBox();
-  if (TdtpShape* box = Layer(TLayer::usrTextBG)) seeThrough_ = box->MasterAlpha() == 0;
 }
 
 std::optional<TTextControls> TMagnetDesign::TextControls() const {
@@ -173,8 +172,14 @@ std::optional<TTextControls> TMagnetDesign::TextControls() const {
   return c;
 }
 
+bool TMagnetDesign::TextBoxSeeThrough() const {
+  if (flashing_) return flashEndsSeeThrough_;
+  const TdtpShape* box = Layer(TLayer::usrTextBG);
+  return box && box->MasterAlpha() == 0;
+}
+
 void TMagnetDesign::SetTextBoxSeeThrough(bool value) {
-  seeThrough_ = value;
+  if (flashing_) flashEndsSeeThrough_ = value;
   TdtpPolygonShape* box = RectLayer(TLayer::usrTextBG);
   if (!box) return;
   if (value) {
@@ -186,6 +191,7 @@ void TMagnetDesign::SetTextBoxSeeThrough(bool value) {
 }
 
 void TMagnetDesign::FlashTextBox() {
+  if (!flashing_) flashEndsSeeThrough_ = TextBoxSeeThrough();
   if (TdtpPolygonShape* box = RectLayer(TLayer::usrTextBG)) {
     box->SetMasterAlpha(127);
     box->SetFillColor(kColourGrey);
@@ -209,7 +215,7 @@ void TMagnetDesign::EndTextFlash() {
   if (!flashing_) return;
   flashing_ = false;
   flashCountdown_ = 0;
-  SetTextBoxSeeThrough(seeThrough_);
+  SetTextBoxSeeThrough(flashEndsSeeThrough_);
 }
 
 void TMagnetDesign::SetBackgroundColour(int32_t colour) {

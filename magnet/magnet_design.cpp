@@ -276,7 +276,6 @@ void TMagnetDesign::NewDesign() {
   }
   objects_ = std::make_unique<TDesignObjectList>(document_.ShapeCount());
   activeImage_ = TLayer::usrImage;
-  seeThrough_ = false;
   document_.SetModified(false);
 }
 
@@ -403,10 +402,6 @@ void TMagnetDesign::ApplyDesignSteps(bool resetPrint) {
     templateHeight_ = Round(image->DocHeight());
   }
   activeChoice_ = TLayer::usrImage;
-  if (TdtpShape* box = Layer(TLayer::usrTextBG)) {
-    const bool seeThrough = box->MasterAlpha() == 0;
-    if (seeThrough != seeThrough_) SetTextBoxSeeThrough(seeThrough);
-  }
   TdtpShape* picture = Layer(TLayer::usrImage);
   imageGroupAllowed_ = picture && picture->Visible();
   if (TdtpShape* outline = Layer(TLayer::olOutline); outline && CutFollowsWindow()) outline->SetMasterAlpha(0);

@@ -255,11 +255,13 @@ public:
   void RotateText(int32_t value);
   // The box behind the message takes the text's frame.
   void SyncTextBox();
-  // The message "reset": recorded geometry, box synced, see-through state from the box.
+  // The message "reset": recorded geometry, box synced.
   void ResetText();
   std::optional<TTextControls> TextControls() const;
-  bool TextBoxSeeThrough() const { return seeThrough_; }
-  // The see-through check box: transparent box, or opaque white.
+  // The see-through check box: the box behind the message is see-through when it is fully
+  // transparent (during a flash: when it will be so once the flash ends).
+  bool TextBoxSeeThrough() const;
+  // Transparent box, or opaque white (during a flash: also what the flash ends with).
   void SetTextBoxSeeThrough(bool value);
   // Turns the box grey at half opacity for 21 ticks of 100 ms.
   void FlashTextBox();
@@ -380,10 +382,11 @@ private:
   std::string designFileName_;
   std::string mergeFileName_;
   std::string mergePictureColumn_;
-  bool seeThrough_ = false;
   // The header and first row ShowMergeRow was given; null without.
   std::shared_ptr<const TMergeTable> shownRow_;
   bool flashing_ = false;
+  // The flash paints over the box's transparency: whether it was see-through, for the flash's end.
+  bool flashEndsSeeThrough_ = false;
   int32_t flashCountdown_ = 0;
   std::unique_ptr<ITimer> flashTimer_;
   std::optional<TLayer> activeChoice_;

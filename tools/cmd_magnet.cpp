@@ -25,7 +25,6 @@
 #include "platform/pdf_printer.h"
 #include "platform/png_printer.h"
 #include "shapes/bitmap_shape.h"
-#include "shapes/register.h"
 #include "storage/xml/native_xml.h"
 #include "tools/commands.h"
 #include "tools/magnet_options.h"
@@ -53,7 +52,6 @@ std::vector<int32_t> ParseSkips(const std::string& text) {
 
 // Loads FILE into the design as "load design" does.
 void OpenMagnet(TMagnetDesign& magnet, const std::string& fileName) {
-  PrepareMagnetFiles();
   magnet.OpenDesign(fileName);
 }
 
@@ -388,11 +386,6 @@ TPrintLayout LayOut(TMagnetDesign& magnet, TPrintSheet& sheet, const std::vector
     grid.SetSelected((number - 1) % grid.Columns(), (number - 1) / grid.Columns(), false);
   }
   return sheet.BuildPrintLayout(magnet);
-}
-
-void PrepareMagnetFiles() {
-  RegisterShapeKinds();
-  InitXmlDefaults();
 }
 
 int CmdMagnet(const Args& args, ISettings* settings) {

@@ -52,7 +52,6 @@ struct TMagnetSession {
   std::unique_ptr<TMagnetDesign> Magnet;
   TMagnetSession() {
     Services.Fonts = Fonts.get();
-    PrepareMagnetFiles();
     Magnet = std::make_unique<TMagnetDesign>(Services);
   }
 };

@@ -31,8 +31,6 @@ int CmdPage(const Args& args) {
   }
   if (fileName.empty()) UsageError("page: FILE missing");
 
-  InitXmlDefaults();
-  RegisterEngineShapeClasses();
   TNativeXml input;
   input.LoadFromFile(fileName);
   const TXmlNode* root = input.Root();

@@ -13,7 +13,6 @@
 #include "base/strings.h"
 #include "engine/document.h"
 #include "platform/fonts.h"
-#include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/native_xml.h"
 #include "tools/commands.h"
@@ -34,8 +33,6 @@ bool StartsWithStorageMagic(const std::string& fileName) {
 }  // namespace
 
 void LoadDocumentFile(TdtpDocument& doc, const std::string& fileName) {
-  RegisterShapeKinds();
-  InitXmlDefaults();
   if (!FileExists(fileName)) RaiseError("Cannot find file \"" + fileName + "\"");
   if (StartsWithStorageMagic(fileName)) {
     doc.LoadFromFile(fileName);

@@ -29,7 +29,6 @@ int CmdXml(const Args& args) {
   }
   if (fileName.empty()) UsageError("xml: FILE missing");
 
-  InitXmlDefaults();
   TNativeXml xml;
   xml.LoadFromFile(fileName);
   if (haveLayout) xml.SetLayout(layout);

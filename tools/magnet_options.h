@@ -56,8 +56,6 @@ int32_t ParseColour(const std::string& text, const std::string& option);
 std::vector<int32_t> ReadLayoutOptions(TOptionReader& options, TMagnetDesign& magnet);
 // The layout with the skipped positions deselected (the grid is sized by a first layout).
 TPrintLayout LayOut(TMagnetDesign& magnet, TPrintSheet& sheet, const std::vector<int32_t>& skips);
-// Registers the shape kinds and XML defaults the designs need.
-void PrepareMagnetFiles();
 
 int CmdMagnetDesign(const Args& args);    // magnet design TEMPLATE OUT.fmd [...]
 int CmdMagnetTemplate(const Args& args);  // magnet template OUT.fmt --name NAME --size WxH --bleed M [...]

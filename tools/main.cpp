@@ -2,13 +2,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "base/exception.h"
-#include "base/file_targets.h"
-#include "shapes/register.h"
-#include "storage/resources/resource_thread.h"
 #include "platform/settings.h"
+#include "shapes/engine_start.h"
+#include "storage/resources/resource_thread.h"
 #include "tools/commands.h"
 
 namespace sw::cli {
@@ -83,12 +83,10 @@ int Main(int argc, char** argv) {
   const std::string command = argv[1];
   Args args(argv + 2, argv + argc);
   try {
-    // A run ended by a signal leaves none of its save files' temporaries behind.
-    InstallTemporaryFileCleanup();
-    // The picture cache runs for as long as the engine does, as in the designer.
-    TResourceThreadScope pictureCache;
-    // Every shape kind, so that pages name any of them.
-    RegisterShapeKinds();
+    // Every shape kind, so that pages name any of them; the picture cache runs for as long as
+    // the command does, as in the designer; a run ended by a signal leaves none of its save
+    // files' temporaries behind.
+    const std::unique_ptr<TResourceThreadScope> pictureCache = StartEngine();
     if (command == "storage") return CmdStorage(args);
     if (command == "xml") return CmdXml(args);
     if (command == "image") return CmdImage(args);

@@ -19,7 +19,7 @@
 #include "platform/headless_dialogs.h"
 #include "platform/headless_message_box.h"
 #include "platform/qt/window_host_qt.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/xml/xml_node.h"
 #include "widgets/spin_edit.h"
 
@@ -81,8 +81,7 @@ class BenchWindow : public QObject {
 private slots:
   void initTestCase() {
     fonts = TFontSystem::CreateForMachine();
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
     dir = std::make_unique<QTemporaryDir>();
     QDir().mkpath(dir->path() + "/program/templates");
     TServices services;

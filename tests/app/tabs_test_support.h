@@ -18,7 +18,7 @@
 #include "platform/fonts.h"
 #include "platform/services.h"
 #include "raster/bitmap32.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/xml_node.h"
 #include "widgets/spin_edit.h"
@@ -30,8 +30,7 @@ struct TTabsWorld {
   std::unique_ptr<TFontSystem> Fonts;
   TTabsWorld() {
     Fonts = TFontSystem::CreateForMachine();
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
   }
   TServices Services() {
     TServices services;

@@ -14,7 +14,7 @@
 #include "magnet/magnet_design.h"
 #include "platform/services.h"
 #include "raster/bitmap32.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/native_xml.h"
 #include "support/machine_fonts.h"
@@ -25,8 +25,7 @@ class MagnetFixture : public MachineFonts {
 protected:
   static void SetUpTestSuite() {
     MachineFonts::SetUpTestSuite();
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
   }
 
   TServices Services() {

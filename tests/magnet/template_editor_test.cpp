@@ -48,6 +48,11 @@ TEST_F(TemplateEditor, ACutoutPictureStartsATemplate) {
   EXPECT_FLOAT_EQ(text->DocWidth(), 45);
   EXPECT_EQ(magnet->RectLayer(TLayer::usrTextBG)->FillColor(), kColourGrey);
   EXPECT_EQ(magnet->Layer(TLayer::usrTextBG)->MasterAlpha(), 0u);
+  // Typing the message flashes the box; it ends as see-through as the template made it.
+  EXPECT_TRUE(magnet->TextBoxSeeThrough());
+  magnet->FlashTextBox();
+  magnet->EndTextFlash();
+  EXPECT_EQ(magnet->Layer(TLayer::usrTextBG)->MasterAlpha(), 0u);
   EXPECT_EQ(magnet->RectLayer(TLayer::bgColour)->FillColor(), kColourWhite);
   for (const TLayer shown : {TLayer::olBorder, TLayer::olOutline, TLayer::olImage, TLayer::usrText,
                              TLayer::usrTextBG, TLayer::bgColour}) {

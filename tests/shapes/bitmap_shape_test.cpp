@@ -18,9 +18,9 @@
 #include "engine/document.h"
 #include "engine/page.h"
 #include "engine/registry.h"
+#include "shapes/engine_start.h"
 #include "shapes/memo_shape.h"
 #include "shapes/polygon_shape.h"
-#include "shapes/register.h"
 #include "storage/formats/png_format.h"
 #include "storage/xml/native_xml.h"
 #include "support/errors.h"
@@ -102,8 +102,7 @@ bool Between(TColor32 c, TColor32 a, TColor32 b, int tolerance) {
 class BitmapShapeTest : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
   }
 
   // The current page, made w x h millimetres and white.

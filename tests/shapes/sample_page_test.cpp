@@ -11,7 +11,7 @@
 #include "engine/document.h"
 #include "engine/page.h"
 #include "shapes/bitmap_shape.h"
-#include "shapes/register.h"
+#include "shapes/engine_start.h"
 #include "storage/xml/native_xml.h"
 #include "support/machine_fonts.h"
 
@@ -51,8 +51,7 @@ class SamplePageTest : public test::MachineFonts {
 protected:
   static void SetUpTestSuite() {
     MachineFonts::SetUpTestSuite();
-    InitXmlDefaults();
-    RegisterShapeKinds();
+    PrepareEngine();
   }
 
   TServices Services() {

@@ -1,4 +1,4 @@
-#include "app/design_undo.h"
+#include "magnet/design_undo.h"
 
 #include "engine/command.h"
 #include "engine/undo_log.h"
