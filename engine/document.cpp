@@ -44,8 +44,8 @@ TdtpDocument::TdtpDocument(const TServices& services)
 TdtpDocument::~TdtpDocument() {
   if (timer_) timer_->Stop();
   timer_.reset();
-  hintTimer_.reset();
-  hotzoneTimer_.reset();
+  interaction_.HintTimer.reset();
+  interaction_.HotzoneTimer.reset();
   undo_.Clear();
   pages_.clear();
   defaultBackground_->OnPictureChanged = nullptr;

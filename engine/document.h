@@ -19,6 +19,7 @@
 
 #include "base/numeric.h"
 #include "engine/command.h"
+#include "engine/interaction_state.h"
 #include "engine/page.h"
 #include "engine/scroll_box.h"
 #include "engine/shape.h"
@@ -44,8 +45,6 @@ enum TdtpHotzoneScrollingType : uint8_t { hzsNoScroll = 0, hzsAlways = 1, hzsWhe
 // msmCtrl: a band needs Ctrl and a click on empty space clears the selection at once; msmSimple: a
 // press on empty space starts a band.
 enum TdtpMultiSelectMethod : uint8_t { msmCtrl = 0, msmSimple = 1 };
-// What the left button is doing.
-enum TdtpMouseState : uint8_t { msIdle = 0, msDragging = 1, msBand = 2, msEditing = 3 };
 // The resolution pages are printed at: 150, 300 or 600 dots per inch, or the printer's own.
 enum TPrintQualityType : uint8_t { pqLow = 0, pqMedium = 1, pqHigh = 2, pqDevice = 3 };
 using TdtpPrintQuality = TPrintQualityType;
@@ -387,27 +386,27 @@ public:
   // one OnCreateHandlePainter gives. Null leaves the shape the stipple style.
   virtual std::unique_ptr<TdtpHandlePainter> CreateHandlePainter(TdtpShape* shape);
   // interaction: the mouse is neither dragging, selecting nor editing.
-  virtual bool MouseIdle() const { return mouseState_ == msIdle; }
+  virtual bool MouseIdle() const { return interaction_.MouseState == msIdle; }
   // interaction: ends an in-place edit (accepted or not); safe when none runs (EndShapeEdit).
   virtual void EndEditing(bool accepted) { EndShapeEdit(accepted); }
 
   // --- State the interaction, the view and the clipboard keep here ---
-  TdtpShape* EditShape() const { return editShape_; }
-  void SetEditShape(TdtpShape* shape) { editShape_ = shape; }
-  TdtpShape* MouseShape() const { return mouseShape_; }
-  void SetMouseShape(TdtpShape* shape) { mouseShape_ = shape; }
-  TdtpShape* HintShape() const { return hintShape_; }
-  void SetHintShape(TdtpShape* shape) { hintShape_ = shape; }
+  TdtpShape* EditShape() const { return interaction_.EditShape; }
+  void SetEditShape(TdtpShape* shape) { interaction_.EditShape = shape; }
+  TdtpShape* MouseShape() const { return interaction_.MouseShape; }
+  void SetMouseShape(TdtpShape* shape) { interaction_.MouseShape = shape; }
+  TdtpShape* HintShape() const { return interaction_.HintShape; }
+  void SetHintShape(TdtpShape* shape) { interaction_.HintShape = shape; }
 
   // --- Interaction (engine/interaction.cpp) ---
-  TdtpMouseState MouseState() const { return mouseState_; }
+  TdtpMouseState MouseState() const { return interaction_.MouseState; }
   // The hit kind of the last left-button down or hover.
-  uint8_t HitKind() const { return hitKind_; }
+  uint8_t HitKind() const { return interaction_.HitKind; }
   // View point of the last left-button down, and the current mouse view point minus it.
-  TFloatPoint StartPoint() const { return startPoint_; }
-  TFloatPoint DragDelta() const { return delta_; }
+  TFloatPoint StartPoint() const { return interaction_.StartPoint; }
+  TFloatPoint DragDelta() const { return interaction_.Delta; }
   // Whether the XOR drag outline is on the screen.
-  bool OutlineShown() const { return outlineShown_; }
+  bool OutlineShown() const { return interaction_.OutlineShown; }
   // The hit kind and shape at a window point: handles of selected children first, then the
   // selectable children's bodies, topmost first; (0, null) when ReadOnly or nothing is there.
   uint8_t FindShapeAt(const TPoint& p, TdtpShape*& shape);
@@ -448,9 +447,9 @@ public:
   TPopupMenu* CurrentPopupMenu() override;
   bool WantsSpecialKey(uint16_t key) override;
   // Hint and hot-zone timers while they exist (tests drive them).
-  ITimer* HintTimer() const { return hintTimer_.get(); }
-  ITimer* HotzoneTimer() const { return hotzoneTimer_.get(); }
-  bool HotzoneActive() const { return hotzoneActive_; }
+  ITimer* HintTimer() const { return interaction_.HintTimer.get(); }
+  ITimer* HotzoneTimer() const { return interaction_.HotzoneTimer.get(); }
+  bool HotzoneActive() const { return interaction_.HotzoneActive; }
   // The millisecond clock of hot-zone scrolling; null uses the system's tick counter.
   std::function<uint64_t()> TickSource;
   TdtpPage* LastCopyPage() const { return lastCopyPage_; }
@@ -694,9 +693,6 @@ protected:
   TdtpShape* focusedShape_ = nullptr;
   uint64_t lastModificationTick_ = 0;
   TdtpPage* lastCopyPage_ = nullptr;
-  TdtpShape* editShape_ = nullptr;
-  TdtpShape* mouseShape_ = nullptr;
-  TdtpShape* hintShape_ = nullptr;
   std::unique_ptr<ITimer> timer_;
   bool inTimerTick_ = false;
   std::vector<TPoint> probes_;
@@ -760,7 +756,7 @@ protected:
   TRect OutlineBounds();
   TRect BandRect(const TFloatPoint& d) const;
   // Redraws the XOR figures shown now over a fresh paint of the clip, so that what is on the
-  // screen always matches outlineShown_ and the band.
+  // screen always matches the outline and band the interaction state says are shown.
   void RedrawFeedback(TCanvas& canvas);
   void MouseDownLeft(TShiftState shift, int32_t x, int32_t y);
   void MouseUpLeft(TShiftState shift, int32_t x, int32_t y);
@@ -769,25 +765,8 @@ protected:
   void BuildDocumentMenu();
   // Clears every interaction reference into a leaving shape's subtree (ShapeDestroyed).
   void ForgetInteractionShape(TdtpShape* shape);
-  TdtpMouseState mouseState_ = msIdle;
-  uint8_t hitKind_ = 0;
-  TFloatPoint startPoint_{0, 0};
-  TFloatPoint delta_{0, 0};
-  bool outlineShown_ = false;
-  bool outlineAlt_ = false;
-  bool bandShown_ = false;
-  TFloatPoint bandDelta_{0, 0};
-  // The shapes the drag outline was drawn for; their proposals are the drag's.
-  std::vector<TdtpShape*> dragShapes_;
-  bool endingEdit_ = false;
-  TPoint hintPoint_{0, 0};
-  std::unique_ptr<ITimer> hintTimer_;
-  bool hintWindowShown_ = false;
-  std::unique_ptr<ITimer> hotzoneTimer_;
-  uint64_t hotzoneLastTick_ = 0;
-  int64_t hotzoneAcceleration_ = 0;
-  bool hotzoneActive_ = false;
-  TPoint hotzoneLastPoint_{0, 0};
+  // What the interaction keeps between events.
+  TdtpInteractionState interaction_;
   TPopupMenu documentMenu_;
 };
 

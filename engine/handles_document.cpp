@@ -29,7 +29,7 @@ void TdtpDocument::DrawSelectionHandles(TCanvas& canvas) {
       if (child && child->Selected() && child->AllowSelect()) child->DrawHandles(canvas);
     }
   }
-  if (editShape_ && !editShape_->Selected()) editShape_->DrawHandles(canvas);
+  if (interaction_.EditShape && !interaction_.EditShape->Selected()) interaction_.EditShape->DrawHandles(canvas);
 }
 
 }  // namespace sw

@@ -6,7 +6,7 @@
 //
 // The XOR figures (drag outline, rubber band) are drawn straight onto the window outside the paint
 // cycle. Every paint draws them again over what it painted, so the screen always shows exactly
-// what outlineShown_ and bandShown_ say, and drawing the same figure again removes it.
+// what interaction_.OutlineShown and interaction_.BandShown say, and drawing the same figure again removes it.
 #include <algorithm>
 #include <cmath>
 
@@ -279,23 +279,23 @@ bool TdtpDocument::CtrlHeld() const { return host_ && (host_->KeyboardState() & 
 // --- States ---
 
 void TdtpDocument::SetMouseState(TdtpMouseState s) {
-  if (s == mouseState_) return;
+  if (s == interaction_.MouseState) return;
   HideHint();
   // Leaving the editing state otherwise than through EndShapeEdit ends the edit unaccepted.
-  if (mouseState_ == msEditing && editShape_) EndShapeEdit(false);
-  if (mouseState_ == msDragging) EndDrag(false);
-  if (mouseState_ == msBand) EndRubberBand(false);
-  mouseState_ = s;
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) EndShapeEdit(false);
+  if (interaction_.MouseState == msDragging) EndDrag(false);
+  if (interaction_.MouseState == msBand) EndRubberBand(false);
+  interaction_.MouseState = s;
 }
 
 void TdtpDocument::StartDrag(const TFloatPoint& d) {
-  if (hitKind_ != hkBody) SetFocusedShape(mouseShape_);
-  if (hitKind_ == hkBody) {
+  if (interaction_.HitKind != hkBody) SetFocusedShape(interaction_.MouseShape);
+  if (interaction_.HitKind == hkBody) {
     for (int i = 0; i < ShapeCount(); ++i) {
       TdtpShape* s = Shapes(i);
       if (s->Selected() && !s->AllowMove) {
         // Nothing moves: the next movement starts a drag that proposes no change.
-        hitKind_ = hkNone;
+        interaction_.HitKind = hkNone;
         return;
       }
     }
@@ -305,38 +305,38 @@ void TdtpDocument::StartDrag(const TFloatPoint& d) {
 }
 
 void TdtpDocument::EndDrag(bool apply) {
-  if (mouseState_ != msDragging) return;
-  mouseState_ = msIdle;
-  if (outlineShown_) ToggleDragOutline(delta_);
+  if (interaction_.MouseState != msDragging) return;
+  interaction_.MouseState = msIdle;
+  if (interaction_.OutlineShown) ToggleDragOutline(interaction_.Delta);
   if (apply) ApplyDragToSelection();
-  dragShapes_.clear();
-  hitKind_ = hkNone;
-  mouseShape_ = nullptr;
+  interaction_.DragShapes.clear();
+  interaction_.HitKind = hkNone;
+  interaction_.MouseShape = nullptr;
 }
 
 void TdtpDocument::ToggleDragOutline(const TFloatPoint& d) {
-  if (!outlineShown_) {
-    outlineAlt_ = AltHeld();
-    dragShapes_.clear();
+  if (!interaction_.OutlineShown) {
+    interaction_.OutlineAlt = AltHeld();
+    interaction_.DragShapes.clear();
     for (int i = 0; i < ShapeCount(); ++i) {
-      if (Shapes(i)->Selected()) dragShapes_.push_back(Shapes(i));
+      if (Shapes(i)->Selected()) interaction_.DragShapes.push_back(Shapes(i));
     }
   }
-  outlineShown_ = !outlineShown_;
+  interaction_.OutlineShown = !interaction_.OutlineShown;
   // The same shapes are erased that were drawn, whatever happened to the selection meanwhile.
-  for (TdtpShape* s : dragShapes_) s->ComputeDragProposal(d, outlineAlt_, hitKind_);
+  for (TdtpShape* s : interaction_.DragShapes) s->ComputeDragProposal(d, interaction_.OutlineAlt, interaction_.HitKind);
   if (host_ && !IsPrinting() && !IsLoading()) {
     host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
   }
 }
 
 void TdtpDocument::DrawSelectionOutlines(TCanvas& canvas) {
-  for (TdtpShape* s : dragShapes_) s->DrawDragOutline(canvas);
+  for (TdtpShape* s : interaction_.DragShapes) s->DrawDragOutline(canvas);
 }
 
 TRect TdtpDocument::OutlineBounds() {
   TRect bounds{0, 0, 0, 0};
-  for (TdtpShape* s : dragShapes_) {
+  for (TdtpShape* s : interaction_.DragShapes) {
     const TdtpHandlePainter* painter = s->HandlePainter();
     if (!painter) continue;
     for (int i = 0; i < painter->HandleCount(); ++i) {
@@ -356,7 +356,7 @@ void TdtpDocument::ApplyDragToSelection() {
     for (int i = 0; i < page->ChildCount(); ++i) {
       TdtpShape* child = page->Child(i);
       // Only shapes whose proposal belongs to this drag.
-      if (child->Selected() && std::find(dragShapes_.begin(), dragShapes_.end(), child) != dragShapes_.end()) {
+      if (child->Selected() && std::find(interaction_.DragShapes.begin(), interaction_.DragShapes.end(), child) != interaction_.DragShapes.end()) {
         child->ApplyDrag();
       }
     }
@@ -364,14 +364,14 @@ void TdtpDocument::ApplyDragToSelection() {
 }
 
 TRect TdtpDocument::BandRect(const TFloatPoint& d) const {
-  const TPoint a = RoundPoint(ViewToScreen(startPoint_));
-  const TPoint b = RoundPoint(ViewToScreen({startPoint_.X + d.X, startPoint_.Y + d.Y}));
+  const TPoint a = RoundPoint(ViewToScreen(interaction_.StartPoint));
+  const TPoint b = RoundPoint(ViewToScreen({interaction_.StartPoint.X + d.X, interaction_.StartPoint.Y + d.Y}));
   return {std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
 }
 
 void TdtpDocument::DrawRubberBand(const TFloatPoint& d) {
-  bandShown_ = !bandShown_;
-  bandDelta_ = d;
+  interaction_.BandShown = !interaction_.BandShown;
+  interaction_.BandDelta = d;
   if (!host_ || IsPrinting() || IsLoading()) return;
   const TRect r = BandRect(d);
   host_->DrawDirect({r.Left - 1, r.Top - 1, r.Right + 1, r.Bottom + 1},
@@ -379,17 +379,17 @@ void TdtpDocument::DrawRubberBand(const TFloatPoint& d) {
 }
 
 void TdtpDocument::EndRubberBand(bool select) {
-  if (mouseState_ != msBand) return;
-  if (bandShown_) DrawRubberBand(bandDelta_);
-  mouseState_ = msIdle;
-  if (select && delta_.X * delta_.Y != 0) SelectInBand();
+  if (interaction_.MouseState != msBand) return;
+  if (interaction_.BandShown) DrawRubberBand(interaction_.BandDelta);
+  interaction_.MouseState = msIdle;
+  if (select && interaction_.Delta.X * interaction_.Delta.Y != 0) SelectInBand();
 }
 
 void TdtpDocument::SelectInBand() {
   TdtpPage* page = CurrentPage();
   if (!page) return;
-  const TFloatPoint a = ViewToScreen(startPoint_);
-  const TFloatPoint b = ViewToScreen({startPoint_.X + delta_.X, startPoint_.Y + delta_.Y});
+  const TFloatPoint a = ViewToScreen(interaction_.StartPoint);
+  const TFloatPoint b = ViewToScreen({interaction_.StartPoint.X + interaction_.Delta.X, interaction_.StartPoint.Y + interaction_.Delta.Y});
   const TFloatRect r{std::min(a.X, b.X), std::min(a.Y, b.Y), std::max(a.X, b.X), std::max(a.Y, b.Y)};
   Bracket([this] { BeginUpdate(); }, [this] { EndUpdate(); }, [&] {
     for (int i = 0; i < page->ChildCount(); ++i) {
@@ -401,34 +401,34 @@ void TdtpDocument::SelectInBand() {
 }
 
 void TdtpDocument::RedrawFeedback(TCanvas& canvas) {
-  if (outlineShown_) DrawSelectionOutlines(canvas);
-  if (bandShown_) DrawBand(canvas, BandRect(bandDelta_), HandleColor);
+  if (interaction_.OutlineShown) DrawSelectionOutlines(canvas);
+  if (interaction_.BandShown) DrawBand(canvas, BandRect(interaction_.BandDelta), HandleColor);
 }
 
 // --- In-place editing ---
 
 void TdtpDocument::BeginShapeEdit(TdtpShape* shape) {
-  if (!shape || shape->Document() != this || shape == editShape_) return;
+  if (!shape || shape->Document() != this || shape == interaction_.EditShape) return;
   // One shape is edited at a time: the one before is done.
-  if (editShape_) EndShapeEdit(true);
+  if (interaction_.EditShape) EndShapeEdit(true);
   SetMouseState(msEditing);
-  editShape_ = shape;
+  interaction_.EditShape = shape;
   shape->Invalidate();
   shape->BeginEdit();
 }
 
 void TdtpDocument::EndShapeEdit(bool accepted) {
-  if (mouseState_ == msEditing) mouseState_ = msIdle;
-  TdtpShape* shape = editShape_;
-  if (!shape || endingEdit_) return;
-  endingEdit_ = true;
-  Bracket([] {}, [this] { endingEdit_ = false; }, [&] {
+  if (interaction_.MouseState == msEditing) interaction_.MouseState = msIdle;
+  TdtpShape* shape = interaction_.EditShape;
+  if (!shape || interaction_.EndingEdit) return;
+  interaction_.EndingEdit = true;
+  Bracket([] {}, [this] { interaction_.EndingEdit = false; }, [&] {
     if (OnShapeEditClosed) OnShapeEditClosed(this, shape);
-    // The handler may have deleted the shape (ShapeDestroyed then cleared editShape_).
-    if (editShape_ == shape) shape->EndEdit(accepted);
+    // The handler may have deleted the shape (ShapeDestroyed then cleared interaction_.EditShape).
+    if (interaction_.EditShape == shape) shape->EndEdit(accepted);
   });
-  if (editShape_ == shape) {
-    editShape_ = nullptr;
+  if (interaction_.EditShape == shape) {
+    interaction_.EditShape = nullptr;
     shape->Invalidate();
   }
 }
@@ -447,29 +447,29 @@ void TdtpDocument::MouseDownLeft(TShiftState shift, int32_t x, int32_t y) {
   if (host_) host_->SetFocus();
   if (OnMouseDown) OnMouseDown(this, TMouseButton::mbLeft, Reported(shift, ssLeft), x, y);
   // A release the window never saw leaves no drag or band running.
-  if (mouseState_ == msDragging || mouseState_ == msBand) SetMouseState(msIdle);
+  if (interaction_.MouseState == msDragging || interaction_.MouseState == msBand) SetMouseState(msIdle);
   const TFloatPoint view = ScreenToView({static_cast<float>(x), static_cast<float>(y)});
-  delta_ = {0, 0};
-  startPoint_ = SnapViewPoint(view, SnapToGrid != AltHeld());
-  if (mouseState_ == msEditing && editShape_) {
-    editShape_->EditMouseDown(kLeftButton, shift, x, y);
+  interaction_.Delta = {0, 0};
+  interaction_.StartPoint = SnapViewPoint(view, SnapToGrid != AltHeld());
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    interaction_.EditShape->EditMouseDown(kLeftButton, shift, x, y);
     return;
   }
   if (mode_ != vmEdit) return;
   if (host_) host_->SetMouseCapture(true);
   if ((shift & ssCtrl) && MultiSelectMethod == msmCtrl) {
     SetMouseState(msBand);
-    startPoint_ = view;
-    DrawRubberBand(delta_);
+    interaction_.StartPoint = view;
+    DrawRubberBand(interaction_.Delta);
     return;
   }
   TdtpShape* shape = nullptr;
-  hitKind_ = FindShapeAt({x, y}, shape);
-  mouseShape_ = shape;
+  interaction_.HitKind = FindShapeAt({x, y}, shape);
+  interaction_.MouseShape = shape;
   if (shape) {
     if (shift & ssShift) {
       ToggleSelection(shape);
-    } else if (hitKind_ != hkBody || !shape->Selected()) {
+    } else if (interaction_.HitKind != hkBody || !shape->Selected()) {
       Bracket([this] { BeginUpdate(); }, [this] { EndUpdate(); }, [&] {
         ClearSelection();
         SetFocusedShape(shape);
@@ -477,9 +477,9 @@ void TdtpDocument::MouseDownLeft(TShiftState shift, int32_t x, int32_t y) {
       });
     }
   }
-  DragCursor = CursorForHandle(mouseShape_, hitKind_);
+  DragCursor = CursorForHandle(interaction_.MouseShape, interaction_.HitKind);
   TCursor cursor = Cursor;
-  switch (hitKind_) {
+  switch (interaction_.HitKind) {
     case hkBody: cursor = Cursor; break;
     case hkTopLeft:
     case hkLeft:
@@ -488,17 +488,17 @@ void TdtpDocument::MouseDownLeft(TShiftState shift, int32_t x, int32_t y) {
     case hkBottomRight:
     case hkRight:
     case hkTopRight:
-    case hkTop: cursor = CursorForHandle(mouseShape_, hitKind_); break;
+    case hkTop: cursor = CursorForHandle(interaction_.MouseShape, interaction_.HitKind); break;
     case hkRotate:
       cursor = crRotation;
-      startPoint_ = view;
+      interaction_.StartPoint = view;
       break;
     case hkPoint: cursor = crSizeAll; break;
     default:
       if (MultiSelectMethod == msmSimple) {
         SetMouseState(msBand);
-        startPoint_ = view;
-        DrawRubberBand(delta_);
+        interaction_.StartPoint = view;
+        DrawRubberBand(interaction_.Delta);
       } else {
         ClearSelection();
       }
@@ -510,58 +510,58 @@ void TdtpDocument::MouseDownLeft(TShiftState shift, int32_t x, int32_t y) {
 }
 
 void TdtpDocument::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  if (HotzoneScrolling != hzsNoScroll && !hotzoneActive_) HotzoneScroll();
+  if (HotzoneScrolling != hzsNoScroll && !interaction_.HotzoneActive) HotzoneScroll();
   if (rulerTop_) rulerTop_->SetHairLinePos(x);
   if (rulerLeft_) rulerLeft_->SetHairLinePos(y);
-  if (mouseState_ == msEditing && editShape_) {
-    editShape_->EditMouseMove(shift, x, y);
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    interaction_.EditShape->EditMouseMove(shift, x, y);
     return;
   }
   const bool left = (shift & ssLeft) != 0;
   const TFloatPoint view = ScreenToView({static_cast<float>(x), static_cast<float>(y)});
-  const bool snapped = left && ((hitKind_ >= hkBody && hitKind_ <= hkTop) || hitKind_ == hkPoint);
+  const bool snapped = left && ((interaction_.HitKind >= hkBody && interaction_.HitKind <= hkTop) || interaction_.HitKind == hkPoint);
   const TFloatPoint current = snapped ? SnapViewPoint(view, SnapToGrid != AltHeld()) : view;
-  TFloatPoint d{current.X - startPoint_.X, current.Y - startPoint_.Y};
-  if ((shift & ssShift) && hitKind_ == hkBody) {
+  TFloatPoint d{current.X - interaction_.StartPoint.X, current.Y - interaction_.StartPoint.Y};
+  if ((shift & ssShift) && interaction_.HitKind == hkBody) {
     if (std::abs(d.X) <= std::abs(d.Y)) {
       d.X = 0;
     } else {
       d.Y = 0;
     }
   }
-  const TFloatPoint previous = delta_;
+  const TFloatPoint previous = interaction_.Delta;
   const bool changed = d.X != previous.X || d.Y != previous.Y;
-  delta_ = d;
+  interaction_.Delta = d;
 
   if (!left) {
     // A release the window never saw ends what the button was doing, without applying it.
-    if (mouseState_ == msDragging || mouseState_ == msBand) SetMouseState(msIdle);
-    mouseShape_ = nullptr;
+    if (interaction_.MouseState == msDragging || interaction_.MouseState == msBand) SetMouseState(msIdle);
+    interaction_.MouseShape = nullptr;
     if (shift & ssRight) return;
     const TPoint p{x, y};
     TdtpShape* shape = nullptr;
-    hitKind_ = FindShapeAt(p, shape);
+    interaction_.HitKind = FindShapeAt(p, shape);
     TCursor cursor = Cursor;
-    if (hitKind_ == hkBody) {
+    if (interaction_.HitKind == hkBody) {
       cursor = crHandPoint;
-    } else if (hitKind_ >= hkTopLeft && hitKind_ <= hkTop) {
-      cursor = CursorForHandle(shape, hitKind_);
-    } else if (hitKind_ == hkRotate) {
+    } else if (interaction_.HitKind >= hkTopLeft && interaction_.HitKind <= hkTop) {
+      cursor = CursorForHandle(shape, interaction_.HitKind);
+    } else if (interaction_.HitKind == hkRotate) {
       cursor = crRotation;
-    } else if (hitKind_ == hkPoint) {
+    } else if (interaction_.HitKind == hkPoint) {
       cursor = crSizeAll;
     }
     SetCursorShape(cursor);
-    if (hitKind_ == hkBody) {
-      if (shape != hintShape_) StartHint(p, shape, hintShape_ ? HintShortPause : HintPause);
+    if (interaction_.HitKind == hkBody) {
+      if (shape != interaction_.HintShape) StartHint(p, shape, interaction_.HintShape ? HintShortPause : HintPause);
     } else {
-      hintShape_ = nullptr;
+      interaction_.HintShape = nullptr;
       HideHint();
     }
     return;
   }
 
-  if (mouseState_ == msBand) {
+  if (interaction_.MouseState == msBand) {
     SetCursorShape(Cursor);
     if (changed) {
       DrawRubberBand(previous);
@@ -569,25 +569,25 @@ void TdtpDocument::MouseMove(TShiftState shift, int32_t x, int32_t y) {
     }
     return;
   }
-  if (mouseState_ != msIdle && mouseState_ != msDragging) return;
+  if (interaction_.MouseState != msIdle && interaction_.MouseState != msDragging) return;
   if (mode_ != vmEdit) return;
-  if (mouseState_ != msDragging) {
+  if (interaction_.MouseState != msDragging) {
     const double s = screenDpm_;
     const double dx = d.X * s, dy = d.Y * s;
     if (dx * dx + dy * dy > kDragThreshold2) {
       StartDrag(previous);
-      if (hitKind_ == hkBody) SetCursorShape(crSizeAll);
+      if (interaction_.HitKind == hkBody) SetCursorShape(crSizeAll);
     }
   }
-  if (mouseState_ != msDragging) return;
-  if (hitKind_ == hkBody && host_ &&
+  if (interaction_.MouseState != msDragging) return;
+  if (interaction_.HitKind == hkBody && host_ &&
       (x < 0 || x > host_->WindowWidth() || y < 0 || y > host_->WindowHeight())) {
     EndDrag(false);
     host_->SetMouseCapture(false);
     host_->StartDragDrop(SelectionToXml());
     return;
   }
-  if (hitKind_ == hkBody) SetCursorShape(CtrlHeld() ? crSizeCopy : crSizeAll);
+  if (interaction_.HitKind == hkBody) SetCursorShape(CtrlHeld() ? crSizeCopy : crSizeAll);
   if (changed) {
     ToggleDragOutline(previous);
     ToggleDragOutline(d);
@@ -609,13 +609,13 @@ void TdtpDocument::MouseUp(TMouseButton button, TShiftState shift, int32_t x, in
 
 void TdtpDocument::MouseUpLeft(TShiftState shift, int32_t x, int32_t y) {
   if (host_) host_->SetMouseCapture(false);
-  if (mouseState_ == msEditing) {
-    if (editShape_) editShape_->EditMouseUp(kLeftButton, shift, x, y);
-  } else if (mouseState_ == msBand) {
+  if (interaction_.MouseState == msEditing) {
+    if (interaction_.EditShape) interaction_.EditShape->EditMouseUp(kLeftButton, shift, x, y);
+  } else if (interaction_.MouseState == msBand) {
     ClearSelection();
     EndRubberBand(true);
-  } else if (mouseState_ == msDragging) {
-    if (hitKind_ == hkBody && CtrlHeld()) {
+  } else if (interaction_.MouseState == msDragging) {
+    if (interaction_.HitKind == hkBody && CtrlHeld()) {
       ApplyCtrlCopy();
     } else {
       EndDrag(true);
@@ -625,7 +625,7 @@ void TdtpDocument::MouseUpLeft(TShiftState shift, int32_t x, int32_t y) {
 }
 
 void TdtpDocument::ApplyCtrlCopy() {
-  const TFloatPoint d = delta_;
+  const TFloatPoint d = interaction_.Delta;
   EndDrag(false);
   // The copies and their move are one step of the undo log.
   Bracket([this] { BeginUndo(); }, [this] { EndUndo(); }, [&] {
@@ -643,16 +643,16 @@ void TdtpDocument::ApplyCtrlCopy() {
 
 void TdtpDocument::DoubleClick(TShiftState shift, int32_t x, int32_t y) {
   if (host_) host_->SetFocus();
-  if (mouseState_ == msEditing && editShape_) {
-    editShape_->EditDblClick(kLeftButton, shift, x, y);
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    interaction_.EditShape->EditDblClick(kLeftButton, shift, x, y);
     return;
   }
   TdtpShape* shape = nullptr;
-  hitKind_ = FindDeepShapeAt({x, y}, shape);
-  mouseShape_ = shape;
+  interaction_.HitKind = FindDeepShapeAt({x, y}, shape);
+  interaction_.MouseShape = shape;
   if (!shape) return;
   if (ReadOnly() || !shape->AllowEdit) {
-    mouseShape_ = nullptr;
+    interaction_.MouseShape = nullptr;
     shape->Activate();
   } else {
     BeginShapeEdit(shape);
@@ -668,8 +668,8 @@ bool TdtpDocument::MouseWheel(TShiftState shift, int32_t delta, int32_t x, int32
 
 void TdtpDocument::KeyDown(uint16_t key, TShiftState shift) {
   if (!AllowKeyInput) return;
-  if (mouseState_ == msEditing && editShape_) {
-    editShape_->EditKeyDown(key, shift);
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    interaction_.EditShape->EditKeyDown(key, shift);
     return;
   }
   switch (key) {
@@ -694,8 +694,8 @@ void TdtpDocument::KeyDown(uint16_t key, TShiftState shift) {
 
 void TdtpDocument::KeyPress(char16_t ch) {
   if (!AllowKeyInput) return;
-  if (mouseState_ == msEditing && editShape_) {
-    editShape_->EditKeyPress(ch);
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    interaction_.EditShape->EditKeyPress(ch);
     return;
   }
   switch (ch) {
@@ -708,7 +708,7 @@ void TdtpDocument::KeyPress(char16_t ch) {
 
 void TdtpDocument::KeyUp(uint16_t key, TShiftState shift) {
   if (!AllowKeyInput) return;
-  if (mouseState_ == msEditing && editShape_) editShape_->EditKeyUp(key, shift);
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) interaction_.EditShape->EditKeyUp(key, shift);
 }
 
 bool TdtpDocument::WantsSpecialKey(uint16_t key) {
@@ -728,15 +728,15 @@ void TdtpDocument::BuildDocumentMenu() {
 }
 
 void TdtpDocument::DocumentMenuClick(const std::string& caption) {
-  if (mouseState_ != msEditing || !editShape_) return;
-  if (caption == "Cut") editShape_->EditKeyPress(24);
-  if (caption == "Copy") editShape_->EditKeyPress(3);
-  if (caption == "Paste") editShape_->EditKeyPress(22);
+  if (interaction_.MouseState != msEditing || !interaction_.EditShape) return;
+  if (caption == "Cut") interaction_.EditShape->EditKeyPress(24);
+  if (caption == "Copy") interaction_.EditShape->EditKeyPress(3);
+  if (caption == "Paste") interaction_.EditShape->EditKeyPress(22);
 }
 
 TPopupMenu* TdtpDocument::CurrentPopupMenu() {
-  if (mouseState_ == msEditing && editShape_) {
-    if (TPopupMenu* menu = editShape_->EditPopupMenu()) return menu;
+  if (interaction_.MouseState == msEditing && interaction_.EditShape) {
+    if (TPopupMenu* menu = interaction_.EditShape->EditPopupMenu()) return menu;
     return &documentMenu_;
   }
   if (TdtpShape* focused = FocusedShape(); focused && focused->PopupMenu) return focused->PopupMenu;
@@ -748,32 +748,32 @@ TPopupMenu* TdtpDocument::CurrentPopupMenu() {
 void TdtpDocument::StartHint(const TPoint& p, TdtpShape* shape, int32_t delay) {
   HideHint();
   if (!shape || !shape->HintEnabled() || shape->HintText().empty()) return;
-  hintShape_ = shape;
-  hintPoint_ = p;
+  interaction_.HintShape = shape;
+  interaction_.HintPoint = p;
   if (!services_.Timers) return;
-  hintTimer_ = services_.Timers->CreateTimer();
-  if (!hintTimer_) return;
-  hintTimer_->OnTimer = [this] { ShowShapeHint(); };
-  hintTimer_->Start(static_cast<uint32_t>(std::max(1, delay)));
+  interaction_.HintTimer = services_.Timers->CreateTimer();
+  if (!interaction_.HintTimer) return;
+  interaction_.HintTimer->OnTimer = [this] { ShowShapeHint(); };
+  interaction_.HintTimer->Start(static_cast<uint32_t>(std::max(1, delay)));
 }
 
 void TdtpDocument::ShowShapeHint() {
-  if (!hintShape_ || !hintTimer_) return;
+  if (!interaction_.HintShape || !interaction_.HintTimer) return;
   // A load, a save or a print may pump events: no hint pops up over it.
   if (IsBusy() || IsLoading() || IsPrinting()) return;
   if (host_) {
-    host_->ShowHint(hintShape_->HintText(), {hintPoint_.X, hintPoint_.Y + 24}, kHintColor);
-    hintWindowShown_ = true;
+    host_->ShowHint(interaction_.HintShape->HintText(), {interaction_.HintPoint.X, interaction_.HintPoint.Y + 24}, kHintColor);
+    interaction_.HintWindowShown = true;
   }
-  hintTimer_->OnTimer = [this] { HideHint(); };
-  hintTimer_->Start(static_cast<uint32_t>(std::max(1, HintHidePause)));
+  interaction_.HintTimer->OnTimer = [this] { HideHint(); };
+  interaction_.HintTimer->Start(static_cast<uint32_t>(std::max(1, HintHidePause)));
 }
 
 void TdtpDocument::HideHint() {
-  if (hintWindowShown_ && host_) host_->HideHint();
-  hintWindowShown_ = false;
-  if (hintTimer_) hintTimer_->Stop();
-  hintTimer_.reset();
+  if (interaction_.HintWindowShown && host_) host_->HideHint();
+  interaction_.HintWindowShown = false;
+  if (interaction_.HintTimer) interaction_.HintTimer->Stop();
+  interaction_.HintTimer.reset();
 }
 
 // --- Hot zone ---
@@ -781,39 +781,39 @@ void TdtpDocument::HideHint() {
 void TdtpDocument::SetHotzoneScrolling(TdtpHotzoneScrollingType value) {
   HotzoneScrolling = value;
   if (value == hzsNoScroll) {
-    hotzoneTimer_.reset();
-    hotzoneActive_ = false;
+    interaction_.HotzoneTimer.reset();
+    interaction_.HotzoneActive = false;
     return;
   }
-  if (!hotzoneTimer_ && services_.Timers) {
-    hotzoneTimer_ = services_.Timers->CreateTimer();
-    if (hotzoneTimer_) {
-      hotzoneTimer_->OnTimer = [this] {
-        if (hotzoneActive_) HotzoneScroll();
+  if (!interaction_.HotzoneTimer && services_.Timers) {
+    interaction_.HotzoneTimer = services_.Timers->CreateTimer();
+    if (interaction_.HotzoneTimer) {
+      interaction_.HotzoneTimer->OnTimer = [this] {
+        if (interaction_.HotzoneActive) HotzoneScroll();
       };
-      hotzoneTimer_->Start(kHotzoneIntervalMs);
+      interaction_.HotzoneTimer->Start(kHotzoneIntervalMs);
     }
   }
-  hotzoneActive_ = false;
+  interaction_.HotzoneActive = false;
 }
 
 void TdtpDocument::HotzoneScroll() {
   // The setting may have been assigned directly (a load does): the timer follows it here.
   if (HotzoneScrolling == hzsNoScroll) {
-    if (hotzoneTimer_) SetHotzoneScrolling(hzsNoScroll);
+    if (interaction_.HotzoneTimer) SetHotzoneScrolling(hzsNoScroll);
     return;
   }
-  if (!hotzoneTimer_ && services_.Timers) SetHotzoneScrolling(HotzoneScrolling);
-  if (!host_ || mouseState_ == msEditing || IsBusy() || IsLoading() || IsPrinting()) return;
+  if (!interaction_.HotzoneTimer && services_.Timers) SetHotzoneScrolling(HotzoneScrolling);
+  if (!host_ || interaction_.MouseState == msEditing || IsBusy() || IsLoading() || IsPrinting()) return;
   const uint64_t now = TickSource ? TickSource() : TickCount();
-  const uint64_t elapsed = now >= hotzoneLastTick_ ? now - hotzoneLastTick_ : 0;
+  const uint64_t elapsed = now >= interaction_.HotzoneLastTick ? now - interaction_.HotzoneLastTick : 0;
   const auto c = static_cast<int64_t>(std::clamp<uint64_t>(elapsed, 1, 200));
-  hotzoneLastTick_ = now;
+  interaction_.HotzoneLastTick = now;
   const TPoint m = host_->CursorPos();
-  const double mx = m.X - static_cast<double>(hotzoneLastPoint_.X), my = m.Y - static_cast<double>(hotzoneLastPoint_.Y);
+  const double mx = m.X - static_cast<double>(interaction_.HotzoneLastPoint.X), my = m.Y - static_cast<double>(interaction_.HotzoneLastPoint.Y);
   const double speed = std::sqrt(mx * mx + my * my) / static_cast<double>(c) * 1000;
-  hotzoneLastPoint_ = m;
-  if (!hotzoneActive_ && speed > 30) return;
+  interaction_.HotzoneLastPoint = m;
+  if (!interaction_.HotzoneActive && speed > 30) return;
   const double cw = ClientWidth(), ch = ClientHeight();
   double fx = 0, fy = 0;
   if (m.X >= 0 && m.Y >= 0 && m.X < host_->WindowWidth() && m.Y < host_->WindowHeight() && cw > 0 && ch > 0) {
@@ -832,27 +832,27 @@ void TdtpDocument::HotzoneScroll() {
     fy = std::clamp(fy, -1.0, 1.0);
   }
   if (fx == 0 && fy == 0) {
-    hotzoneActive_ = false;
+    interaction_.HotzoneActive = false;
     return;
   }
-  hotzoneAcceleration_ = hotzoneActive_ ? std::min<int64_t>(hotzoneAcceleration_ + c, 1000000) : 10;
-  const double limit = static_cast<double>(hotzoneAcceleration_) / 700;
+  interaction_.HotzoneAcceleration = interaction_.HotzoneActive ? std::min<int64_t>(interaction_.HotzoneAcceleration + c, 1000000) : 10;
+  const double limit = static_cast<double>(interaction_.HotzoneAcceleration) / 700;
   auto speedOf = [&](double f) { return (f < 0 ? -1.0 : f > 0 ? 1.0 : 0.0) * std::min(limit, f * f); };
   fx = speedOf(fx);
   fy = speedOf(fy);
   int32_t dx = Round(static_cast<double>(c) * fx * 2), dy = Round(static_cast<double>(c) * fy * 2);
-  if (outlineShown_) {
+  if (interaction_.OutlineShown) {
     // The outline keeps its place on the document: off, scroll, paint what came into view, on.
     host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
-    outlineShown_ = false;
+    interaction_.OutlineShown = false;
     ScrollBy(dx, dy);
     host_->PaintNow();
-    outlineShown_ = true;
+    interaction_.OutlineShown = true;
     host_->DrawDirect(OutlineBounds(), [this](TCanvas& canvas) { DrawSelectionOutlines(canvas); });
   } else if (HotzoneScrolling == hzsAlways) {
     ScrollBy(dx, dy);
   }
-  hotzoneActive_ = true;
+  interaction_.HotzoneActive = true;
 }
 
 // --- Probes ---
@@ -867,32 +867,32 @@ void TdtpDocument::SetHitSensivity(float value) {
 
 void TdtpDocument::ForgetInteractionShape(TdtpShape* shape) {
   // A drag of a leaving shape ends unapplied; its outline is erased while the shape still lives.
-  for (TdtpShape* s : dragShapes_) {
+  for (TdtpShape* s : interaction_.DragShapes) {
     if (s->IsInside(shape)) {
-      if (mouseState_ == msDragging) {
+      if (interaction_.MouseState == msDragging) {
         SetMouseState(msIdle);
-      } else if (outlineShown_) {
-        ToggleDragOutline(delta_);
+      } else if (interaction_.OutlineShown) {
+        ToggleDragOutline(interaction_.Delta);
       }
-      dragShapes_.clear();
-      hitKind_ = hkNone;
+      interaction_.DragShapes.clear();
+      interaction_.HitKind = hkNone;
       break;
     }
   }
-  if (editShape_ && editShape_->IsInside(shape)) {
-    if (endingEdit_) {
-      editShape_ = nullptr;
+  if (interaction_.EditShape && interaction_.EditShape->IsInside(shape)) {
+    if (interaction_.EndingEdit) {
+      interaction_.EditShape = nullptr;
     } else {
       EndShapeEdit(false);
-      editShape_ = nullptr;
+      interaction_.EditShape = nullptr;
     }
   }
-  if (mouseShape_ && mouseShape_->IsInside(shape)) {
-    mouseShape_ = nullptr;
-    hitKind_ = hkNone;
+  if (interaction_.MouseShape && interaction_.MouseShape->IsInside(shape)) {
+    interaction_.MouseShape = nullptr;
+    interaction_.HitKind = hkNone;
   }
-  if (hintShape_ && hintShape_->IsInside(shape)) {
-    hintShape_ = nullptr;
+  if (interaction_.HintShape && interaction_.HintShape->IsInside(shape)) {
+    interaction_.HintShape = nullptr;
     HideHint();
   }
 }
