@@ -420,16 +420,21 @@ private slots:
     Screenshot(*window, "window_merge_second_sheet");
     window->PageControl1()->setCurrentIndex(0);
     QCOMPARE(memo->toPlainText(), QString("Hi ${Name}"));
+    // The design view shows the first row in the fields; the message field shows them as typed.
+    QVERIFY(window->Design().TextLayer()->LaidText() == u"Hi Guest 1");
+    Screenshot(*window, "window_merge_design_first_row");
 
     dialogs->Files.ScriptSave((Program() + "/designs/guests").toStdString());
     Click(Child<QPushButton>(*window, "BSaveDesign"));
     Click(Child<QPushButton>(*window, "BMergeClear"));
     QVERIFY(!window->PrintTab()->MergeTable());
+    QVERIFY(window->Design().TextLayer()->LaidText() == u"Hi ${Name}");
     boxes.ScriptAnswer(TMessageAnswer::No);
     dialogs->Files.ScriptOpen((Program() + "/designs/guests.fmd").toStdString());
     Click(Child<QPushButton>(*window, "BLoadDesign"));
     QVERIFY(window->PrintTab()->MergeTable());
     QCOMPARE(window->PrintTab()->MergeTable()->RowCount(), 15);
+    QVERIFY(window->Design().TextLayer()->LaidText() == u"Hi Guest 1");
   }
 
   void undoAndRedoFollowEveryGesture() {
