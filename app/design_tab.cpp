@@ -123,7 +123,7 @@ TDesignTab::TDesignTab(TMagnetDesign& design, TDesignUndo& undo, const TDialogSe
   auto* top = new QHBoxLayout;
   bSelectTemplate_ = new QPushButton("select template", this);
   bSelectTemplate_->setObjectName("BSelectTemplate");
-  gbTemplate_ = new QGroupBox("current tempate", this);
+  gbTemplate_ = new QGroupBox("current template", this);
   gbTemplate_->setObjectName("GBCurrentTemplate");
   lTemplateName_ = new QLabel(gbTemplate_);
   lTemplateName_->setObjectName("LTemplateName");

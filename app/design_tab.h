@@ -134,7 +134,7 @@ private:
   void ShowImagePosition();
   bool OpenFile(bool designFile);
   void Open(const std::string& fileName, bool designFile);
-  // The template's name in bold in "current tempate".
+  // The template's name in bold in "current template".
   void ShowTemplateName();
   TAdvSpinEdit* NewSpin(const char* name, const char* above, const char* below, QWidget* parent,
                         QGridLayout* grid, int row, int column, double minimum, double maximum);
