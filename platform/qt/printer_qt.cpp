@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/exception.h"
@@ -53,6 +54,7 @@ void TQtPrinter::EndDoc() {
   if (!painter_) RaiseError("The printer is not printing");
   const bool ended = painter_->end();
   painter_.reset();
+  placed_.clear();
   if (!ended || printer_.printerState() == QPrinter::Error) RaiseError("The printer could not finish the job");
 }
 
@@ -61,6 +63,7 @@ void TQtPrinter::Abort() {
   printer_.abort();
   if (painter_->isActive()) painter_->end();
   painter_.reset();
+  placed_.clear();
 }
 
 void TQtPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
@@ -70,6 +73,29 @@ void TQtPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
   const QImage image(reinterpret_cast<const uchar*>(band.Bits()), band.Width(), band.Height(),
                      static_cast<qsizetype>(band.Width()) * 4, QImage::Format_RGB32);
   painter_->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), image);
+}
+
+void TQtPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                              const TRect& clip) {
+  if (!painter_) RaiseError("The printer is not printing");
+  if (!picture || picture->Empty() || clip.IsEmpty()) return;
+  // A picture that went away is never mistaken for a new one at the same address.
+  std::erase_if(placed_, [](const TPlacedImage& entry) { return entry.Picture.expired(); });
+  auto same = [&](const TPlacedImage& entry) {
+    return !entry.Picture.owner_before(picture) && !picture.owner_before(entry.Picture);
+  };
+  auto entry = std::find_if(placed_.begin(), placed_.end(), same);
+  if (entry == placed_.end()) {
+    // The pixels' memory order is Qt's RGB32, as for a band; the image does not copy them.
+    placed_.push_back({picture, QImage(reinterpret_cast<const uchar*>(picture->Bits()), picture->Width(),
+                                       picture->Height(), static_cast<qsizetype>(picture->Width()) * 4,
+                                       QImage::Format_RGB32)});
+    entry = placed_.end() - 1;
+  }
+  painter_->save();
+  painter_->setClipRect(QRect(clip.Left, clip.Top, clip.Width(), clip.Height()));
+  painter_->drawImage(QPoint(x, y), entry->Image);
+  painter_->restore();
 }
 
 }  // namespace sw

@@ -2,7 +2,10 @@
 // are drawn without lossy compression, and a job that fails is aborted on the printer.
 #pragma once
 
+#include <QImage>
+
 #include <memory>
+#include <vector>
 
 #include "platform/printer.h"
 
@@ -36,10 +39,22 @@ public:
   void Abort() override;
   bool Printing() const override { return painter_ != nullptr; }
   void StretchBand(const TRect& dest, const TBitmap32& band) override;
+  // Draws the picture with a clip. The picture goes to Qt as the same image every time it is laid
+  // in the job, so that Qt's PDF output (a print file, or what goes to the print system) holds its
+  // pixels once however often it is laid.
+  void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
+                    const TRect& clip) override;
 
 private:
+  // An image over a picture's pixels, for as long as the picture lives and the job lasts.
+  struct TPlacedImage {
+    std::weak_ptr<const TBitmap32> Picture;
+    QImage Image;
+  };
+
   QPrinter& printer_;
   std::unique_ptr<QPainter> painter_;
+  std::vector<TPlacedImage> placed_;
 };
 
 }  // namespace sw

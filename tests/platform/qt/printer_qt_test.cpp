@@ -12,6 +12,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,6 +118,15 @@ private slots:
     printer.StretchBand(TRect{400, 400, 500, 500}, solid);  // stretched 25 times
     printer.NewPage();
     printer.StretchBand(TRect{0, 0, 4, 4}, solid);
+    // A picture laid three times, the second cut to its left half: its pixels go once.
+    auto quads = std::make_shared<TBitmap32>();
+    quads->SetSize(40, 30);
+    quads->Clear(0xFFD02020u);
+    quads->FillRect(TRect{20, 0, 40, 30}, 0xFF2040D0u);
+    for (const int x : {600, 700, 800}) {
+      const TRect clip = x == 700 ? TRect{700, 100, 720, 130} : TRect{x, 100, x + 40, 130};
+      printer.PlacePicture(x, 100, quads, clip);
+    }
     printer.EndDoc();
     QVERIFY(!printer.Printing());
 
@@ -147,6 +160,24 @@ private slots:
     for (int y = 0; y < 48; ++y) {
       for (int x = 0; x < 64; ++x) QCOMPARE(stored.Pixel(x, y), noise.Pixel(x, y));
     }
+    TBitmap32 second;
+    QVERIFY(Render(file, 2, 150, second));
+    QVERIFY(Near(second.Pixel(610, 115), 0xFFD02020u, 2));
+    QVERIFY(Near(second.Pixel(630, 115), 0xFF2040D0u, 2));
+    QVERIFY(Near(second.Pixel(710, 115), 0xFFD02020u, 2));
+    QVERIFY(Near(second.Pixel(730, 115), clWhite32, 2));  // cut off by the clip
+    QVERIFY(Near(second.Pixel(830, 115), 0xFF2040D0u, 2));
+    // The page's images by object: the band and the picture, whose three placements share one.
+    QVERIFY(Run("pdfimages -f 2 -l 2 -list '" + file + "'", &output) == 0);
+    std::set<std::string> objects;
+    std::istringstream rows(output);
+    std::string row;
+    while (std::getline(rows, row)) {
+      std::istringstream fields(row);
+      std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+      if (f.size() > 11 && f[0] == "2") objects.insert(f[10]);
+    }
+    QCOMPARE(objects.size(), size_t(2));
     std::remove(file.c_str());
   }
 
