@@ -83,11 +83,6 @@ void Quiet(TAdvSpinEdit* spin, int32_t value) { spin->SetValueQuietly(value); }
 
 }  // namespace
 
-int32_t SwapRedBlue(int32_t colour) {
-  const uint32_t c = static_cast<uint32_t>(colour) & 0xFFFFFFu;
-  return static_cast<int32_t>(((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu));
-}
-
 TAdvSpinEdit* TDesignTab::NewSpin(const char* name, const char* above, const char* below, QWidget* parent,
                                   QGridLayout* grid, int row, int column, double minimum, double maximum) {
   auto* spin = new TAdvSpinEdit(parent);
@@ -419,14 +414,14 @@ void TDesignTab::BFontClick() {
     initial.Points = design_.FontPoints();
     initial.Bold = (text->FontStyle() & fsBold) != 0;
     initial.Italic = (text->FontStyle() & fsItalic) != 0;
-    initial.Colour = SwapRedBlue(text->FontColor());
+    initial.Colour = RgbOf(text->FontColor());
     const std::optional<TFontChoice> chosen = dialogs_.Font->ChooseFont(initial);
     // OK on what the dialog opened with changes nothing.
     if (!chosen || *chosen == initial) return;
     // The same family keeps the stored name, so a design moved to a machine that has it finds it.
     const std::string name = chosen->Name == initial.Name ? text->FontName() : chosen->Name;
     undo_.Step([&] {
-      design_.SetMessageFont(name, chosen->Points, chosen->Bold, chosen->Italic, SwapRedBlue(chosen->Colour));
+      design_.SetMessageFont(name, chosen->Points, chosen->Bold, chosen->Italic, ColorOf(chosen->Colour));
     });
     ShowFont();
     emit designModified();
@@ -514,7 +509,7 @@ void TDesignTab::CBTextBGClick() {
 }
 
 void TDesignTab::CPBbgColourChange() {
-  const int32_t colour = cpbBgColour_->Color();
+  const TdtpColor colour = cpbBgColour_->Color();
   Change([&] { design_.SetBackgroundColour(colour); });
 }
 

@@ -179,7 +179,4 @@ private:
   TAdvSpinEdit* seImageRotate_;
 };
 
-// Window-system colour 0x00BBGGRR to the font dialog's 0xRRGGBB and back.
-int32_t SwapRedBlue(int32_t colour);
-
 }  // namespace sw

@@ -406,8 +406,9 @@ struct TRgba {
 };
 
 // A window-system colour 0x00BBGGRR at alpha 0..255 times the shape's master alpha.
-TRgba Rgba(int32_t colour, int64_t alpha, uint32_t masterAlpha) {
-  return {(colour & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0, ((colour >> 16) & 0xFF) / 255.0,
+TRgba Rgba(TdtpColor colour, int64_t alpha, uint32_t masterAlpha) {
+  const TColor32 c = ColorFromSystem(colour);
+  return {RedOf(c) / 255.0, GreenOf(c) / 255.0, BlueOf(c) / 255.0,
           static_cast<double>(alpha) * masterAlpha / (255.0 * 255.0)};
 }
 

@@ -65,7 +65,7 @@ constexpr TCursor crDtpCrossEllipse = -36;
 constexpr TCursor crDtpCrossText = -37;
 constexpr TCursor crDtpCrossImage = -38;
 // The colour of the shape hint window ($E0FFFF, a pale yellow).
-constexpr uint32_t kHintColor = 0xE0FFFF;
+constexpr TdtpColor kHintColor = 0xE0FFFF;
 // The application-workspace system colour, the window around the page.
 constexpr TdtpColor clAppWorkSpace = -16777204;  // 0xFF00000C
 // Most pages a document may hold.

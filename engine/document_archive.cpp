@@ -80,7 +80,7 @@ void WriteFloatAlways(TXmlNode& node, std::string_view name, double value) {
 }
 void WriteIntegerAlways(TXmlNode& node, std::string_view name, int64_t value) { node.WriteInteger(name, value, ~value); }
 void WriteBoolAlways(TXmlNode& node, std::string_view name, bool value) { node.WriteBool(name, value, !value); }
-void WriteColorAlways(TXmlNode& node, std::string_view name, TdtpColor value) { node.WriteColor(name, value, ~value); }
+void WriteColorAlways(TXmlNode& node, std::string_view name, TdtpColor value) { node.WriteColor(name, value, ~value.Value); }
 
 // --- Thumbnails ---
 
@@ -178,8 +178,8 @@ void TdtpDocument::ReadSettings(const TXmlNode& node) {
 
 void TdtpDocument::WriteSettings(TXmlNode& node) {
   // A value is left out only when it is 0 or false and a missing element reads as that too.
-  node.WriteHex("HandleColor", static_cast<uint32_t>(HandleColor), 0, 8);
-  node.WriteHex("HandleEdgeColor", static_cast<uint32_t>(HandleEdgeColor), 0, 8);
+  node.WriteHex("HandleColor", static_cast<uint32_t>(HandleColor.Value), 0, 8);
+  node.WriteHex("HandleEdgeColor", static_cast<uint32_t>(HandleEdgeColor.Value), 0, 8);
   node.WriteInteger("HotzoneScrolling", HotzoneScrolling, 0);
   node.WriteInteger("StretchFilter", Quality, 0);
   node.WriteBool("ReadOnly", readOnly_, false);

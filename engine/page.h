@@ -21,9 +21,6 @@ enum TdtpHelperMethodType : uint8_t { hmNone = 0, hmDots = 1, hmGrid = 2, hmPatt
 // vsPrintLayout: the page floats with outline and shadow; vsNormal: it fills the canvas.
 enum TdtpViewStyleType : uint8_t { vsPrintLayout = 0, vsNormal = 1 };
 
-// Colours are window-system colour values (0x00BBGGRR).
-using TdtpColor = int32_t;
-
 class TdtpPage : public TdtpShape {
 public:
   // 210 x 297 mm, margins 10, following the defaults, loaded, curbs (0, 0, 1, 1).

@@ -213,7 +213,7 @@ const std::vector<TCutSegment>& TCutOutline::TraceAt(float dpm) {
   return segments_;
 }
 
-TCutLineShape::TCutLineShape(std::shared_ptr<TCutOutline> outline, float lineWidth, int32_t colour)
+TCutLineShape::TCutLineShape(std::shared_ptr<TCutOutline> outline, float lineWidth, TdtpColor colour)
     : outline_(std::move(outline)), lineWidth_(lineWidth), colour_(colour) {
   AllowEdit = AllowDelete = AllowResize = AllowMove = AllowRotate = false;
   SetAllowSelect(false);

@@ -64,7 +64,7 @@ class TCutLineShape : public TdtpShape {
 public:
   static const char* StaticClassName() { return "TCutLineShape"; }
   const char* ClassName() const override { return StaticClassName(); }
-  TCutLineShape(std::shared_ptr<TCutOutline> outline, float lineWidth, int32_t colour);
+  TCutLineShape(std::shared_ptr<TCutOutline> outline, float lineWidth, TdtpColor colour);
 
   // The map from the outline's frame to the shape's own; identity unless set.
   void SetFrameToLocal(const TdtpAffineTransform& m) { frameToLocal_ = m; }
@@ -74,7 +74,7 @@ public:
 private:
   std::shared_ptr<TCutOutline> outline_;
   float lineWidth_;
-  int32_t colour_;
+  TdtpColor colour_;
   TdtpAffineTransform frameToLocal_;
 };
 

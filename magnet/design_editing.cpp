@@ -33,7 +33,7 @@ void TMagnetDesign::SetMessageText(const std::u16string& text) {
   if (TdtpMemoShape* memo = TextLayer()) memo->SetText(text);
 }
 
-void TMagnetDesign::SetMessageFont(const std::string& name, double points, bool bold, bool italic, int32_t colour) {
+void TMagnetDesign::SetMessageFont(const std::string& name, double points, bool bold, bool italic, TdtpColor colour) {
   TdtpMemoShape* memo = TextLayer();
   if (!memo) return;
   memo->SetFontHeight(static_cast<float>(MmOfPoints(points)));
@@ -218,7 +218,7 @@ void TMagnetDesign::EndTextFlash() {
   SetTextBoxSeeThrough(flashEndsSeeThrough_);
 }
 
-void TMagnetDesign::SetBackgroundColour(int32_t colour) {
+void TMagnetDesign::SetBackgroundColour(TdtpColor colour) {
   if (TdtpPolygonShape* background = RectLayer(TLayer::bgColour)) background->SetFillColor(colour);
 }
 

@@ -25,7 +25,7 @@ constexpr float kCaptionHeight = 3;
 
 // An unfilled rectangle whose line is centred on the given edges.
 void AddOutline(TdtpDocument& document, float left, float top, float width, float height, float lineWidth,
-                int32_t colour) {
+                TdtpColor colour) {
   auto rect = std::make_unique<TdtpRectangleShape>();
   rect->SetLeft(left);
   rect->SetTop(top);

@@ -42,9 +42,9 @@ struct TUserPicture {
 };
 
 // Window-system colours the layers use.
-constexpr int32_t kColourWhite = 0xFFFFFF;
-constexpr int32_t kColourBlack = 0x000000;
-constexpr int32_t kColourGrey = 0x808080;
+constexpr TdtpColor kColourWhite = 0xFFFFFF;
+constexpr TdtpColor kColourBlack = 0x000000;
+constexpr TdtpColor kColourGrey = 0x808080;
 
 // The two template types; any other stored text counts as none.
 constexpr const char kTemplateTypeBasic[] = "basic";
@@ -231,7 +231,7 @@ public:
   // --- Message ---
   void SetMessageText(const std::u16string& text);
   // Font from the dialog: size in points (FontHeight = points x 25.4 / 72).
-  void SetMessageFont(const std::string& name, double points, bool bold, bool italic, int32_t colour);
+  void SetMessageFont(const std::string& name, double points, bool bold, bool italic, TdtpColor colour);
   // "Arial - 10 point"; empty without the text layer.
   std::string FontText() const;
   // The text's size in whole points as the font dialog opens at.
@@ -271,7 +271,7 @@ public:
   void EndTextFlash();
   bool Flashing() const { return flashing_; }
   int32_t FlashCountdown() const { return flashCountdown_; }
-  void SetBackgroundColour(int32_t colour);
+  void SetBackgroundColour(TdtpColor colour);
 
   // --- Pictures ---
   // Loads the picture file into the layer; it takes its natural size at 150 pixels per inch. A

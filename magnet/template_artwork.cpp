@@ -39,9 +39,9 @@ float SignedDistance(const TArtworkOutline& outline, float x, float y) {
 
 float Clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 
-TColor32 WithAlpha(int32_t rgb, float alpha) {
+TColor32 WithAlpha(TRgbColor rgb, float alpha) {
   const auto a = static_cast<uint32_t>(Round(static_cast<double>(Clamp01(alpha)) * 255));
-  return (a << 24) | (static_cast<uint32_t>(rgb) & 0xFFFFFFu);
+  return (a << 24) | (static_cast<uint32_t>(rgb.Value) & 0xFFFFFFu);
 }
 
 std::unique_ptr<TBitmap32> NewPicture(float widthMm, float heightMm, float pixelsPerMm) {
@@ -101,7 +101,7 @@ float ShapeCoverage(const TArtworkOutline& outline, float x, float y, float grow
   return Clamp01(0.5f - (SignedDistance(outline, x, y) - grow) / pixelMm);
 }
 
-std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, int32_t frameColour, uint8_t frameAlpha,
+std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, TRgbColor frameColour, uint8_t frameAlpha,
                                            bool clockMarks) {
   CheckArtworkOutline(outline);
   std::unique_ptr<TBitmap32> bitmap = NewPicture(outline.Width, outline.Height, outline.PixelsPerMm);
@@ -150,7 +150,7 @@ std::unique_ptr<TBitmap32> DrawCutoutMask(const TArtworkOutline& outline) {
   return bitmap;
 }
 
-std::unique_ptr<TBitmap32> DrawPlainBackground(const TArtworkOutline& outline, int32_t colour, int32_t shade) {
+std::unique_ptr<TBitmap32> DrawPlainBackground(const TArtworkOutline& outline, TRgbColor rgb, int32_t shade) {
   CheckArtworkOutline(outline);
   std::unique_ptr<TBitmap32> bitmap = NewPicture(outline.Width, outline.Height, outline.PixelsPerMm);
   const float depth = static_cast<float>(std::clamp(shade, 0, 100)) / 100;
@@ -159,7 +159,7 @@ std::unique_ptr<TBitmap32> DrawPlainBackground(const TArtworkOutline& outline, i
     // Darker towards the bottom by up to depth of each channel.
     const float f = 1 - depth * static_cast<float>(row) / static_cast<float>(std::max(1, height - 1));
     auto channel = [&](int shift) {
-      return static_cast<uint32_t>(Round(static_cast<double>((colour >> shift) & 0xFF) * f));
+      return static_cast<uint32_t>(Round(static_cast<double>((rgb.Value >> shift) & 0xFF) * f));
     };
     bitmap->HorzLine(0, row, bitmap->Width() - 1, Color32(channel(16), channel(8), channel(0)));
   }

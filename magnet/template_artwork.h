@@ -47,7 +47,7 @@ float ShapeCoverage(const TArtworkOutline& outline, float x, float y, float grow
 // rectangle entirely transparent. No line is drawn along the cut: on pre-cut paper the picture is
 // printed too, and a line a little off the cut would show on the magnet's edge. With clockMarks,
 // twelve dark hour marks inside the rim.
-std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, int32_t frameColour, uint8_t frameAlpha,
+std::unique_ptr<TBitmap32> DrawCutoutImage(const TArtworkOutline& outline, TRgbColor frameColour, uint8_t frameAlpha,
                                            bool clockMarks);
 
 // The cutout mask, page size (net plus the bleed all round): opaque white outside the shape grown by
@@ -56,6 +56,6 @@ std::unique_ptr<TBitmap32> DrawCutoutMask(const TArtworkOutline& outline);
 
 // A plain opaque picture of the net size in one colour (0xRRGGBB), shaded gently towards the
 // bottom by shade percent (0: flat).
-std::unique_ptr<TBitmap32> DrawPlainBackground(const TArtworkOutline& outline, int32_t colour, int32_t shade);
+std::unique_ptr<TBitmap32> DrawPlainBackground(const TArtworkOutline& outline, TRgbColor colour, int32_t shade);
 
 }  // namespace sw

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "raster/color32.h"
+
 namespace sw {
 
 class IMessageBoxes;
@@ -47,7 +49,7 @@ struct TFontChoice {
   double Points = 10;
   bool Bold = false;
   bool Italic = false;
-  int32_t Colour = 0;
+  TRgbColor Colour = 0;
   friend bool operator==(const TFontChoice&, const TFontChoice&) = default;
 };
 

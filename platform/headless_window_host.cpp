@@ -218,7 +218,7 @@ void THeadlessWindowHost::DrawDirect(const TRect& bounds, const std::function<vo
   screen_.Changed();
 }
 
-void THeadlessWindowHost::ShowHint(const std::string& text, const TPoint& at, uint32_t color) {
+void THeadlessWindowHost::ShowHint(const std::string& text, const TPoint& at, TdtpColor color) {
   hintShown_ = true;
   hintText_ = text;
   hintPoint_ = at;

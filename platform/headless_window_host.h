@@ -63,7 +63,7 @@ public:
   // Draws onto the window's pixels at once; counted.
   void DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) override;
   void PaintNow() override { PaintInvalidated(); }
-  void ShowHint(const std::string& text, const TPoint& at, uint32_t color) override;
+  void ShowHint(const std::string& text, const TPoint& at, TdtpColor color) override;
   void HideHint() override { hintShown_ = false; }
   void StartDragDrop(const std::string& text) override { dragDrops_.push_back(text); }
 
@@ -96,7 +96,7 @@ public:
   bool HintShown() const { return hintShown_; }
   const std::string& HintText() const { return hintText_; }
   TPoint HintPoint() const { return hintPoint_; }
-  uint32_t HintColor() const { return hintColor_; }
+  TdtpColor HintColor() const { return hintColor_; }
   int32_t HintShowCount() const { return hintShows_; }
   // The menu the last right click showed (null when none), and how many were shown.
   TPopupMenu* ShownPopupMenu() const { return popup_; }
@@ -160,7 +160,7 @@ private:
   bool hintShown_ = false;
   std::string hintText_;
   TPoint hintPoint_{0, 0};
-  uint32_t hintColor_ = 0;
+  TdtpColor hintColor_ = 0;
   int32_t hintShows_ = 0;
   TPopupMenu* popup_ = nullptr;
   int32_t popupShows_ = 0;

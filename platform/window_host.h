@@ -128,7 +128,7 @@ public:
   virtual void PaintNow() = 0;
   // Shows the hint window with text at the client point at (its top-left corner), at most half
   // the screen wide, in the colour given (0x00BBGGRR); replaces a hint shown already.
-  virtual void ShowHint(const std::string& text, const TPoint& at, uint32_t color) = 0;
+  virtual void ShowHint(const std::string& text, const TPoint& at, TdtpColor color) = 0;
   // Releases the hint window; safe when none is shown.
   virtual void HideHint() = 0;
   // Starts the platform's drag-and-drop of the window, carrying text.

@@ -46,9 +46,31 @@ inline TColor32 SetAlpha(TColor32 c, int32_t a) {
   return (c & 0x00FFFFFFu) | (static_cast<uint32_t>(a) << 24);
 }
 
-// Resolves a window-system colour (0x00BBGGRR, or a negative system-colour reference whose low
-// byte indexes the system colour table) to an opaque TColor32.
-TColor32 ColorFromSystem(int32_t systemColor);
+// Colours come in three byte orders, one type each: TColor32, a pixel in memory (0xAARRGGBB);
+// TdtpColor, a colour as shapes, pages, files and the window system hold it; TRgbColor, a colour
+// as people write it and the dialogs show it. A number converts to either of the last two, which
+// keeps colour literals short; neither converts to a number or to the other without saying so.
+
+// 0x00BBGGRR (red in the low byte), or below zero a reference to a system colour whose low byte
+// indexes the system colour table.
+struct TdtpColor {
+  int32_t Value = 0;
+  constexpr TdtpColor(int32_t value = 0) : Value(value) {}
+  friend constexpr bool operator==(const TdtpColor&, const TdtpColor&) = default;
+};
+
+// 0x00RRGGBB.
+struct TRgbColor {
+  int32_t Value = 0;
+  constexpr TRgbColor(int32_t value = 0) : Value(value) {}
+  friend constexpr bool operator==(const TRgbColor&, const TRgbColor&) = default;
+};
+
+// Resolves a colour (a system-colour reference to the table's colour) to an opaque TColor32.
+TColor32 ColorFromSystem(TdtpColor color);
+// The colour in the other order; a system-colour reference is resolved first.
+TRgbColor RgbOf(TdtpColor color);
+TdtpColor ColorOf(TRgbColor rgb);
 
 // ---- reference pixel arithmetic (the 16-bit lane path) ----
 

@@ -201,17 +201,17 @@ void TdtpPolygonShape::SetFillAlpha(int32_t value) {
   Changed();
 }
 
-void TdtpPolygonShape::SetFillColor(int32_t value) {
+void TdtpPolygonShape::SetFillColor(TdtpColor value) {
   if (value == fillColor_) return;
-  RecordInteger(ckProperty, "FillColor", fillColor_);
+  RecordInteger(ckProperty, "FillColor", fillColor_.Value);
   fillColor_ = value;
   RefreshSelf();
   Changed();
 }
 
-void TdtpPolygonShape::SetOutlineColor(int32_t value) {
+void TdtpPolygonShape::SetOutlineColor(TdtpColor value) {
   if (value == outlineColor_) return;
-  RecordInteger(ckProperty, "OutlineColor", outlineColor_);
+  RecordInteger(ckProperty, "OutlineColor", outlineColor_.Value);
   outlineColor_ = value;
   RefreshSelf();
   Changed();

@@ -73,11 +73,11 @@ public:
   int32_t FillAlpha() const { return fillAlpha_; }
   // Clamped to 0..255; undo key "FillAlpha".
   void SetFillAlpha(int32_t value);
-  int32_t FillColor() const { return fillColor_; }
+  TdtpColor FillColor() const { return fillColor_; }
   // Window-system colour (0x00BBGGRR or a system-colour reference); undo key "FillColor".
-  void SetFillColor(int32_t value);
-  int32_t OutlineColor() const { return outlineColor_; }
-  void SetOutlineColor(int32_t value);
+  void SetFillColor(TdtpColor value);
+  TdtpColor OutlineColor() const { return outlineColor_; }
+  void SetOutlineColor(TdtpColor value);
   float OutlineWidth() const { return outlineWidth_; }
   // Millimetres; 0 or less is a hairline. The curbs follow (half the width, at least 0.1 mm).
   void SetOutlineWidth(float value);
@@ -127,8 +127,8 @@ private:
   std::unique_ptr<TPolygon32> fill_;
   std::unique_ptr<TPolygon32> outline_;
   int32_t fillAlpha_ = 255;
-  int32_t fillColor_ = 0xFF0000;
-  int32_t outlineColor_ = 0;
+  TdtpColor fillColor_ = 0xFF0000;
+  TdtpColor outlineColor_ = 0;
   float outlineWidth_ = 0.5f;
   float stippleSize_ = 2.0f;
   bool isClosed_ = true;

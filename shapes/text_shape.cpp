@@ -925,9 +925,9 @@ void TdtpTextBaseShape::SetFontStyle(uint8_t value) {
   TextChanged();
 }
 
-void TdtpTextBaseShape::SetFontColor(int32_t value) {
+void TdtpTextBaseShape::SetFontColor(TdtpColor value) {
   if (value == fontColor_) return;
-  RecordInteger(ckProperty, "FontColor", fontColor_);
+  RecordInteger(ckProperty, "FontColor", fontColor_.Value);
   fontColor_ = value;
   RefreshSelf();
   Changed();

@@ -101,9 +101,9 @@ public:
   virtual uint8_t GetFontStyle() const { return fontStyle_; }
   // TFontStyleBit bits; undo key "FontStyle" spelt "B", "I", "U", "S".
   virtual void SetFontStyle(uint8_t value);
-  virtual int32_t GetFontColor() const { return fontColor_; }
+  virtual TdtpColor GetFontColor() const { return fontColor_; }
   // Window-system colour (0x00BBGGRR or a system-colour reference); undo key "FontColor".
-  virtual void SetFontColor(int32_t value);
+  virtual void SetFontColor(TdtpColor value);
   // Line breaks are CR, LF or CR LF; undo key "Text" (the old text as UTF-8). Shows the
   // placeholder (child 0) exactly while the text is empty.
   virtual void SetText(const std::u16string& value);
@@ -198,7 +198,7 @@ public:
   const std::string& FontName() const { return fontName_; }
   float FontHeight() const { return fontHeight_; }
   uint8_t FontStyle() const { return fontStyle_; }
-  int32_t FontColor() const { return fontColor_; }
+  TdtpColor FontColor() const { return fontColor_; }
   // FontHeight in points (x 72 / 25.4).
   float FontSize() const;
   // Sets FontHeight from points (x 25.4 / 72).
@@ -277,7 +277,7 @@ protected:
   std::string fontName_ = "Arial";
   float fontHeight_ = 12.0f;
   uint8_t fontStyle_ = 0;
-  int32_t fontColor_ = 0;
+  TdtpColor fontColor_ = 0;
   std::u16string text_;
   // The text the spans index: text_, or what shownFill_ made of it (see SetShownText).
   std::u16string laid_;

@@ -323,12 +323,11 @@ int32_t ParseWhole(const std::string& text, const std::string& option) {
   return static_cast<int32_t>(*value);
 }
 
-int32_t ParseColour(const std::string& text, const std::string& option) {
+TdtpColor ParseColour(const std::string& text, const std::string& option) {
   if (text.size() != 7 || text[0] != '#' || text.find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos) {
     UsageError(option + " wants a colour as #RRGGBB, got \"" + text + "\"");
   }
-  const auto rgb = static_cast<uint32_t>(std::stoul(text.substr(1), nullptr, 16));
-  return static_cast<int32_t>(((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF));
+  return ColorOf(static_cast<int32_t>(std::stoul(text.substr(1), nullptr, 16)));
 }
 
 std::vector<int32_t> ReadLayoutOptions(TOptionReader& options, TMagnetDesign& magnet) {

@@ -41,10 +41,7 @@ void WarnAboutPicture(const TMagnetDesign& magnet) {
 }
 
 // "#RRGGBB" as 0xRRGGBB (pictures store red first; the window-system colour is the other way round).
-int32_t ParseRgb(const std::string& text, const std::string& option) {
-  const auto bgr = static_cast<uint32_t>(ParseColour(text, option));
-  return static_cast<int32_t>(((bgr & 0xFF) << 16) | (bgr & 0xFF00) | ((bgr >> 16) & 0xFF));
-}
+TRgbColor ParseRgb(const std::string& text, const std::string& option) { return RgbOf(ParseColour(text, option)); }
 
 struct TMagnetSession {
   std::unique_ptr<TFontSystem> Fonts = TFontSystem::CreateForMachine();
@@ -83,7 +80,7 @@ int CmdMagnetDesign(const Args& args) {
   // Every value is checked before the template is touched.
   std::optional<float> points;
   if (size) points = ParseBounded(*size, "--size", kMaxFontPoints);
-  std::optional<int32_t> fontColour, backColour;
+  std::optional<TdtpColor> fontColour, backColour;
   if (textColour) fontColour = ParseColour(*textColour, "--text-colour");
   if (colour) backColour = ParseColour(*colour, "--colour");
   float textLeft = 0, textTop = 0, textWidth = 0, textHeight = 0, pictureLeft = 0, pictureTop = 0;
@@ -182,7 +179,7 @@ int CmdMagnetTemplate(const Args& args) {
       UsageError("--type is basic or clock-face");
     }
   }
-  std::optional<int32_t> backColour;
+  std::optional<TdtpColor> backColour;
   if (colour) backColour = ParseColour(*colour, "--colour");
 
   TMagnetSession session;
@@ -259,7 +256,7 @@ int CmdMagnetArtwork(const Args& args) {
   if (const auto ppi = options.Value("--ppi")) {
     outline.PixelsPerMm = ParseBounded(*ppi, "--ppi", kMaxArtworkPpi) / kMmPerInchF;
   }
-  int32_t rgb = 0xFFFFFF;
+  TRgbColor rgb = 0xFFFFFF;
   if (const auto colour = options.Value("--colour")) rgb = ParseRgb(*colour, "--colour");
   int32_t alpha = 128;
   if (const auto value = options.Value("--alpha")) {

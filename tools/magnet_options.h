@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "raster/color32.h"
 #include "tools/commands.h"
 
 namespace sw {
@@ -47,7 +48,7 @@ void ParsePair(const std::string& text, const std::string& option, float& a, flo
 // A whole number, negative allowed, within -1e6 .. 1e6.
 int32_t ParseWhole(const std::string& text, const std::string& option);
 // "#RRGGBB" as the window-system colour 0x00BBGGRR.
-int32_t ParseColour(const std::string& text, const std::string& option);
+TdtpColor ParseColour(const std::string& text, const std::string& option);
 
 // The print-layout options (--paper WxH, --outer X,Y, --inner X,Y, --landscape, --portrait,
 // --uncut, --precut, --skip N,N,...; also --paper-type precut|uncut, --orientation

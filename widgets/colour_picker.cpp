@@ -16,7 +16,7 @@ namespace sw {
 
 namespace {
 
-constexpr int32_t Bgr(int32_t r, int32_t g, int32_t b) { return r | (g << 8) | (b << 16); }
+constexpr TdtpColor Bgr(int32_t r, int32_t g, int32_t b) { return r | (g << 8) | (b << 16); }
 
 const char* const kCustomCaption = "custom colour";
 
@@ -31,12 +31,12 @@ void PaintDropArrow(QPainter& p, const QRect& r, const QColor& ink) {
 
 }  // namespace
 
-QColor ColorToQColor(int32_t color) {
+QColor ColorToQColor(TdtpColor color) {
   const TColor32 c = ColorFromSystem(color);
   return QColor(static_cast<int>(RedOf(c)), static_cast<int>(GreenOf(c)), static_cast<int>(BlueOf(c)));
 }
 
-int32_t QColorToColor(const QColor& color) {
+TdtpColor QColorToColor(const QColor& color) {
   if (!color.isValid()) return 0;
   const QColor rgb = color.toRgb();
   return Bgr(rgb.red(), rgb.green(), rgb.blue());
@@ -205,14 +205,14 @@ TColorPickerButton::TColorPickerButton(QWidget* parent) : QAbstractButton(parent
   connect(this, &QAbstractButton::clicked, this, [this] { ShowPopup(); });
 }
 
-void TColorPickerButton::SetColor(int32_t color) {
+void TColorPickerButton::SetColor(TdtpColor color) {
   if (color == color_) return;
   color_ = color;
   update();
-  emit colorChanged(color_);
+  emit colorChanged(color_.Value);
 }
 
-void TColorPickerButton::SetColorQuietly(int32_t color) {
+void TColorPickerButton::SetColorQuietly(TdtpColor color) {
   color_ = color;
   update();
 }

@@ -12,16 +12,18 @@
 #include <functional>
 #include <span>
 
+#include "raster/color32.h"
+
 namespace sw {
 
 // A window-system colour (0x00BBGGRR, or a negative system-colour reference) as an opaque QColor.
-QColor ColorToQColor(int32_t color);
+QColor ColorToQColor(TdtpColor color);
 // An opaque 0x00BBGGRR value of a QColor; its alpha is dropped, an invalid colour gives black.
-int32_t QColorToColor(const QColor& color);
+TdtpColor QColorToColor(const QColor& color);
 
 // One swatch of the drop-down: the colour and the name shown as its tool tip.
 struct TColorSwatch {
-  int32_t Color;
+  TdtpColor Color;
   const char* Name;
 };
 
@@ -77,11 +79,11 @@ class TColorPickerButton : public QAbstractButton {
 public:
   explicit TColorPickerButton(QWidget* parent = nullptr);
 
-  int32_t Color() const { return color_; }
+  TdtpColor Color() const { return color_; }
   // Sets the shown colour; colorChanged when it differs from the present one.
-  void SetColor(int32_t color);
+  void SetColor(TdtpColor color);
   // The same without colorChanged, for a window filling its own controls.
-  void SetColorQuietly(int32_t color);
+  void SetColorQuietly(TdtpColor color);
 
   // Replaces the colour dialog behind "custom colour" (the default is QColorDialog); an empty
   // function restores the default.
@@ -94,7 +96,7 @@ public:
   QSize sizeHint() const override;
 
 signals:
-  // The user chose a different colour, or SetColor changed it.
+  // The user chose a different colour, or SetColor changed it (its value, as Color()).
   void colorChanged(int32_t color);
 
 protected:
@@ -107,7 +109,7 @@ private:
   void EntryChosen(int32_t entry);
   void PopupClosed();
 
-  int32_t color_ = 0x00FFFFFF;
+  TdtpColor color_ = 0x00FFFFFF;
   TColorDialogFn dialog_;
   TColorPalettePopup* popup_ = nullptr;
 };

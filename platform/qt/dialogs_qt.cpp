@@ -137,14 +137,14 @@ TFontColourDialog::TFontColourDialog(QWidget* parent) : QDialog(parent) {
   SetColour(0);
 }
 
-void TFontColourDialog::SetColour(int32_t colour) {
-  colour_ = colour & 0xFFFFFF;
-  const QColor c(QRgb(static_cast<uint32_t>(colour_)));
+void TFontColourDialog::SetColour(TRgbColor colour) {
+  colour_ = colour.Value & 0xFFFFFF;
+  const QColor c(QRgb(static_cast<uint32_t>(colour_.Value)));
   colourButton_->setStyleSheet(QString("background-color: %1; border: 1px solid #444444;").arg(c.name()));
 }
 
 void TFontColourDialog::PickColour() {
-  const QColor c = QColorDialog::getColor(QColor(QRgb(static_cast<uint32_t>(colour_))), this, "Colour");
+  const QColor c = QColorDialog::getColor(QColor(QRgb(static_cast<uint32_t>(colour_.Value))), this, "Colour");
   if (c.isValid()) SetColour(static_cast<int32_t>(c.rgb() & 0xFFFFFF));
 }
 

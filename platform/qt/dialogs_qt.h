@@ -55,13 +55,13 @@ public:
   QFontDialog* FontChooser() const { return fonts_; }
   QPushButton* ColourButton() const { return colourButton_; }
   // Sets the colour (0xRRGGBB) the button shows and the dialog returns.
-  void SetColour(int32_t colour);
+  void SetColour(TRgbColor colour);
 
 private:
   void PickColour();
   QFontDialog* fonts_;
   QPushButton* colourButton_;
-  int32_t colour_ = 0;
+  TRgbColor colour_ = 0;
 };
 
 class TQtFontDialog : public IFontDialog {

@@ -257,15 +257,15 @@ void TQtWindowHost::DrawDirect(const TRect& bounds, const std::function<void(TCa
 
 void TQtWindowHost::PaintNow() { viewport()->repaint(); }
 
-void TQtWindowHost::ShowHint(const std::string& text, const TPoint& at, uint32_t color) {
+void TQtWindowHost::ShowHint(const std::string& text, const TPoint& at, TdtpColor color) {
   if (!hint_) {
     hint_ = new QLabel(this, Qt::ToolTip);
     hint_->setMargin(3);
     hint_->setWordWrap(true);
   }
   hint_->setText(QString::fromStdString(text));
-  const QColor back(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                    static_cast<int>((color >> 16) & 0xFF));
+  const TColor32 c = ColorFromSystem(color);
+  const QColor back(static_cast<int>(RedOf(c)), static_cast<int>(GreenOf(c)), static_cast<int>(BlueOf(c)));
   hint_->setStyleSheet(QString("QLabel { background-color: %1; color: black; border: 1px solid gray; }").arg(back.name()));
   const QScreen* screen = QGuiApplication::primaryScreen();
   const int maxWidth = screen ? screen->geometry().width() / 2 : 400;

@@ -65,7 +65,7 @@ public:
   void DrawDirect(const TRect& bounds, const std::function<void(TCanvas&)>& draw) override;
   // Repaints the client area at once.
   void PaintNow() override;
-  void ShowHint(const std::string& text, const TPoint& at, uint32_t color) override;
+  void ShowHint(const std::string& text, const TPoint& at, TdtpColor color) override;
   void HideHint() override;
   // Starts once the current event is over.
   void StartDragDrop(const std::string& text) override;

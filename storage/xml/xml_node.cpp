@@ -284,12 +284,10 @@ TXmlSettings& XmlDefaults() {
 
 void InitXmlDefaults() { XmlDefaults() = TXmlSettings::ProgramStart(); }
 
-int32_t ColorToRGB(int32_t color) {
-  const auto c = static_cast<uint32_t>(color);
+TdtpColor ResolvedColor(TdtpColor color) {
+  const auto c = static_cast<uint32_t>(color.Value);
   if ((c >> 24) != 0xFF) return color;
-  const uint32_t rgb = SystemColorRGB(c & 0xFF);
-  // Stored colours hold red in the low byte.
-  return static_cast<int32_t>((rgb >> 16) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+  return ColorOf(static_cast<int32_t>(SystemColorRGB(c & 0xFF)));
 }
 
 // ---- escaping and numbers ----
@@ -706,7 +704,7 @@ bool TXmlNode::ReadBool(std::string_view name, bool defaultValue) const {
   return child != nullptr ? child->ValueAsBool(defaultValue) : defaultValue;
 }
 
-int32_t TXmlNode::ReadColor(std::string_view name, int32_t defaultValue) const {
+TdtpColor TXmlNode::ReadColor(std::string_view name, TdtpColor defaultValue) const {
   const TXmlNode* child = FindChildConst(name);
   if (child == nullptr) return defaultValue;
   const std::string text = child->Text();
@@ -745,9 +743,9 @@ void TXmlNode::WriteHex(std::string_view name, uint32_t value, uint32_t defaultV
   FindOrAddChild(name)->SetText(Format("$%.*X", std::clamp(digits, 1, 8), value));
 }
 
-void TXmlNode::WriteColor(std::string_view name, int32_t color, int32_t defaultValue) {
+void TXmlNode::WriteColor(std::string_view name, TdtpColor color, TdtpColor defaultValue) {
   if (!Settings().WriteDefaults && color == defaultValue) return;
-  FindOrAddChild(name)->SetText(Format("$%.8X", static_cast<uint32_t>(ColorToRGB(color))));
+  FindOrAddChild(name)->SetText(Format("$%.8X", static_cast<uint32_t>(ResolvedColor(color).Value)));
 }
 
 void TXmlNode::WriteString(std::string_view name, std::string_view value,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/stream.h"
+#include "raster/color32.h"
 #include "storage/xml/xml_codecs.h"
 
 namespace sw {
@@ -66,10 +67,10 @@ TXmlSettings& XmlDefaults();
 // document exists.
 void InitXmlDefaults();
 
-// A colour is 32-bit with red in bits 0-7, green 8-15, blue 16-23; a top byte of 0xFF names
-// a system colour by its low byte. Returns the RGB value of a system colour, the colour itself
-// otherwise (unknown system colour indexes give black).
-int32_t ColorToRGB(int32_t color);
+// A stored colour has red in bits 0-7, green 8-15, blue 16-23; a top byte of 0xFF names a system
+// colour by its low byte. Returns a system colour's own value in that order, any other colour as
+// it is (unknown system colour indexes give black).
+TdtpColor ResolvedColor(TdtpColor color);
 
 // Escapes "&", "<", ">", apostrophe and double quote as the five predefined entities.
 std::string XmlEscape(std::string_view text);
@@ -186,7 +187,7 @@ public:
   // "T"/"Y" true, "F"/"N" false (first character, any case); the default otherwise.
   bool ReadBool(std::string_view name, bool defaultValue = false) const;
   // Text as integer; raises "'%s' is not a valid integer value" when it is none.
-  int32_t ReadColor(std::string_view name, int32_t defaultValue = 0) const;
+  TdtpColor ReadColor(std::string_view name, TdtpColor defaultValue = 0) const;
   // Text; an existing empty child gives the empty string, not the default.
   std::string ReadString(std::string_view name, std::string_view defaultValue = {}) const;
   std::u16string ReadWideString(std::string_view name, std::u16string_view defaultValue = {}) const;
@@ -199,7 +200,7 @@ public:
   // "$" and upper-case hexadecimal padded with zeros to digits.
   void WriteHex(std::string_view name, uint32_t value, uint32_t defaultValue, int digits);
   // As WriteHex with 8 digits; a system colour is written as its RGB value.
-  void WriteColor(std::string_view name, int32_t color, int32_t defaultValue = 0);
+  void WriteColor(std::string_view name, TdtpColor color, TdtpColor defaultValue = 0);
   void WriteString(std::string_view name, std::string_view value, std::string_view defaultValue = {});
   void WriteWideString(std::string_view name, std::u16string_view value,
                        std::u16string_view defaultValue = {});

@@ -284,7 +284,7 @@ private slots:
     window->DesignTab()->ShowFont();
     QVERIFY(Child<QLineEdit>(*window, "EFont")->toolTip().contains("Liberation Sans"));
     const int32_t points = design.FontPoints();
-    const TFontChoice opened{"Liberation Sans", double(points), true, false, SwapRedBlue(Text().FontColor())};
+    const TFontChoice opened{"Liberation Sans", double(points), true, false, RgbOf(Text().FontColor())};
     const int stepsBefore = design.Document().UndoCount();
     dialogs->Font.ScriptFont(opened);
     Click(Child<QPushButton>(*window, "BFont"));
@@ -316,7 +316,7 @@ private slots:
     picker->ShowPopup();
     QVERIFY(picker->Popup());
     QTest::mouseClick(picker->Popup(), Qt::LeftButton, {}, picker->Popup()->SwatchRect(5).center());
-    const int32_t colour = ColorPalette()[5].Color;
+    const TdtpColor colour = ColorPalette()[5].Color;
     QCOMPARE(design.RectLayer(TLayer::bgColour)->FillColor(), colour);
     // Size and angle with the arrows: the lower one increases.
     const float width = Text().DocWidth();

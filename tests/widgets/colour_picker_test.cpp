@@ -15,7 +15,7 @@ TColorPalettePopup* Open(TColorPickerButton& b) {
   return b.Popup();
 }
 
-int32_t IndexOf(int32_t color) {
+int32_t IndexOf(TdtpColor color) {
   const std::span<const TColorSwatch> p = ColorPalette();
   for (size_t i = 0; i < p.size(); ++i)
     if (p[i].Color == color) return static_cast<int32_t>(i);
@@ -42,7 +42,7 @@ private slots:
     const std::span<const TColorSwatch> p = ColorPalette();
     QCOMPARE(p.size() % kColorPaletteColumns, size_t(0));
     for (size_t i = 0; i < p.size(); ++i) {
-      QVERIFY(p[i].Color >= 0);
+      QVERIFY(p[i].Color.Value >= 0);
       QCOMPARE(IndexOf(p[i].Color), static_cast<int32_t>(i));
     }
   }
