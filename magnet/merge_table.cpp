@@ -207,7 +207,7 @@ void ScanFields(std::string_view text, FieldFn&& field, TextFn&& plain) {
   }
 }
 
-void RaiseUnknownField(const std::string& name, const TMergeTable& table) {
+[[noreturn]] void RaiseUnknownField(const std::string& name, const TMergeTable& table) {
   const std::string file = table.FileName().empty() ? "the merge file" : QuoteForMessage(table.FileName(), 120);
   RaiseError("The message's field ${" + name + "} names no column of " + file);
 }
@@ -287,35 +287,36 @@ void CheckMessageFields(std::string_view text, const TMergeTable& table) {
   }
 }
 
-std::string FillMessageFields(std::string_view text, const TMergeTable& table, int32_t row) {
+namespace {
+
+// text with every field replaced by the row's value of its column, and by unknown(name) for a
+// field the table lacks.
+template <typename UnknownFn>
+std::string Filled(std::string_view text, const TMergeTable& table, int32_t row, UnknownFn&& unknown) {
   std::string out;
   const std::vector<std::string>& values = table.Row(row);
   ScanFields(
       text,
       [&](const std::string& name) {
         const int32_t column = table.ColumnIndex(name);
-        if (column < 0) RaiseUnknownField(name, table);
-        out += values[static_cast<size_t>(column)];
+        out += column < 0 ? unknown(name) : values[static_cast<size_t>(column)];
       },
       [&](std::string_view piece) { out += piece; });
   return out;
 }
 
+}  // namespace
+
+std::string FillMessageFields(std::string_view text, const TMergeTable& table, int32_t row) {
+  return Filled(text, table, row, [&](const std::string& name) -> std::string { RaiseUnknownField(name, table); });
+}
+
 std::string ShowMessageFields(std::string_view text, const TMergeTable& table, int32_t row) {
-  std::string out;
-  const std::vector<std::string>& values = table.Row(row);
   try {
-    ScanFields(
-        text,
-        [&](const std::string& name) {
-          const int32_t column = table.ColumnIndex(name);
-          out += column < 0 ? "${" + name + "}" : values[static_cast<size_t>(column)];
-        },
-        [&](std::string_view piece) { out += piece; });
+    return Filled(text, table, row, [](const std::string& name) { return "${" + name + "}"; });
   } catch (const Exception&) {
     return std::string(text);
   }
-  return out;
 }
 
 TMergeTable TMergeTable::Head(int32_t rows) const {

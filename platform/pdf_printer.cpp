@@ -87,9 +87,8 @@ struct TPdfPrinter::TJob {
   std::vector<int64_t> Objects = std::vector<int64_t>(kFirstFreeObject, 0);
   std::vector<int32_t> Pages;
   std::vector<int32_t> PageImages;
-  // The pictures placed so far and their image objects, known by identity; a picture that went
-  // away is forgotten (its control block, kept by the weak pointer, is never another's).
-  std::vector<std::pair<std::weak_ptr<const TBitmap32>, int32_t>> Placed;
+  // The pictures placed so far and their image objects.
+  TPlacedPictures<int32_t> Placed;
   std::string Content;
   std::string Title;
 
@@ -182,15 +181,8 @@ void TPdfPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const
   if (part.IsEmpty()) return;
   TJob& job = *job_;
   try {
-    std::erase_if(job.Placed, [](const auto& entry) { return entry.first.expired(); });
-    int32_t image = 0;
-    for (const auto& [kept, number] : job.Placed) {
-      if (!kept.owner_before(picture) && !picture.owner_before(kept)) image = number;
-    }
-    if (image == 0) {
-      image = WriteImage(*picture);
-      job.Placed.emplace_back(picture, image);
-    }
+    const int32_t* kept = job.Placed.Find(picture);
+    const int32_t image = kept ? *kept : job.Placed.Add(picture, WriteImage(*picture));
     AddToPage(image);
     // Cut to the part: a rectangle clip, then the whole picture where it lies.
     job.Content += "q " + BoxOf(part, settings_, sheet_).Path() + " W n " + BoxOf(whole, settings_, sheet_).ImageMatrix() +

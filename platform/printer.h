@@ -3,8 +3,12 @@
 // a file printer (PDF or PNG); tests hand a recording printer.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/canvas.h"
 
@@ -43,6 +47,30 @@ public:
   // not change while the job lasts. By default the part inside clip goes as a band.
   virtual void PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const TBitmap32>& picture,
                             const TRect& clip);
+};
+
+// What a printer keeps for each picture laid in a job, known by the picture's identity: a picture
+// that went away is forgotten, so its control block (kept by the weak pointer) is never taken for
+// a new picture's at the same address.
+template <typename T>
+class TPlacedPictures {
+public:
+  // What was kept for picture; null for a picture not laid yet. What Find and Add return holds
+  // until the next call of either.
+  T* Find(const std::shared_ptr<const TBitmap32>& picture) {
+    std::erase_if(entries_, [](const auto& entry) { return entry.first.expired(); });
+    for (auto& [kept, value] : entries_) {
+      if (!kept.owner_before(picture) && !picture.owner_before(kept)) return &value;
+    }
+    return nullptr;
+  }
+  T& Add(const std::shared_ptr<const TBitmap32>& picture, T value) {
+    return entries_.emplace_back(picture, std::move(value)).second;
+  }
+  void Clear() { entries_.clear(); }
+
+private:
+  std::vector<std::pair<std::weak_ptr<const TBitmap32>, T>> entries_;
 };
 
 // A printer moved by a calibration offset: everything printed on it lands offsetX mm to the

@@ -413,7 +413,7 @@ void TdtpTextBaseShape::PlaceLines() {
   if (Editing()) BuildCharPositions();
 }
 
-void TdtpTextBaseShape::TextChanged() {
+void TdtpTextBaseShape::Relayout() {
   InvalidateArea();
   if (FontSystem()) {
     layoutPending_ = false;
@@ -422,6 +422,10 @@ void TdtpTextBaseShape::TextChanged() {
     layoutPending_ = true;
   }
   Refresh();
+}
+
+void TdtpTextBaseShape::TextChanged() {
+  Relayout();
   Changed();
 }
 
@@ -865,16 +869,7 @@ void TdtpTextBaseShape::SetShownText(TShownText fill) {
 void TdtpTextBaseShape::LayShownText() {
   // Only what shows changes: no undo step (an auto-size box fits what shows, which is a change).
   const TUndoOff undoOff(document_);
-  InvalidateArea();
-  if (FontSystem()) {
-    layoutPending_ = false;
-    BuildAndFit();
-  } else {
-    laid_ = TextToLay();
-    spans_.clear();
-    layoutPending_ = true;
-  }
-  Refresh();
+  Relayout();
 }
 
 void TdtpTextBaseShape::SetText(const std::u16string& text) {
@@ -1085,7 +1080,7 @@ void TdtpTextBaseShape::LoadFromXml(const TXmlNode* node) {
   laid_ = text_;
   // An empty text has no lines, so its stored (empty) line list is its layout: fitting an auto-size
   // box to it here would change the box the file holds. A shown text is laid out anew.
-  if ((!spans_.empty() || text_.empty()) && TextToLay() == text_) {
+  if ((!spans_.empty() || text_.empty()) && (!shownFill_ || TextToLay() == text_)) {
     layoutPending_ = false;
     PlaceLines();
   } else if (FontSystem()) {

@@ -266,7 +266,9 @@ protected:
   // The text to lay out now: the stored one, or while there is a fill and no editing, the shown one
   // (cut to what a text holds).
   std::u16string TextToLay() const;
-  // Lays the lines out from the text to lay, as the shown text changes or editing begins or ends.
+  // Lays the lines out again (or waits for fonts) and repaints; TextChanged adds the change event.
+  void Relayout();
+  // Relayout without an undo step, as the shown text changes or editing begins or ends.
   void LayShownText();
   // Whether a key ends editing, and accepted or not.
   virtual bool EndsEditOn(uint16_t key, bool& accepted) const;

@@ -323,12 +323,14 @@ int32_t ParseWhole(const std::string& text, const std::string& option) {
   return static_cast<int32_t>(*value);
 }
 
-TdtpColor ParseColour(const std::string& text, const std::string& option) {
+TRgbColor ParseRgb(const std::string& text, const std::string& option) {
   if (text.size() != 7 || text[0] != '#' || text.find_first_not_of("0123456789abcdefABCDEF", 1) != std::string::npos) {
     UsageError(option + " wants a colour as #RRGGBB, got \"" + text + "\"");
   }
-  return ColorOf(static_cast<int32_t>(std::stoul(text.substr(1), nullptr, 16)));
+  return static_cast<int32_t>(std::stoul(text.substr(1), nullptr, 16));
 }
+
+TdtpColor ParseColour(const std::string& text, const std::string& option) { return ColorOf(ParseRgb(text, option)); }
 
 std::vector<int32_t> ReadLayoutOptions(TOptionReader& options, TMagnetDesign& magnet) {
   float a = 0, b = 0;

@@ -40,8 +40,6 @@ void WarnAboutPicture(const TMagnetDesign& magnet) {
   if (!magnet.PictureWarning().empty()) std::fprintf(stderr, "warning: %s\n", magnet.PictureWarning().c_str());
 }
 
-// "#RRGGBB" as 0xRRGGBB (pictures store red first; the window-system colour is the other way round).
-TRgbColor ParseRgb(const std::string& text, const std::string& option) { return RgbOf(ParseColour(text, option)); }
 
 struct TMagnetSession {
   std::unique_ptr<TFontSystem> Fonts = TFontSystem::CreateForMachine();

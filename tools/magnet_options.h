@@ -47,7 +47,8 @@ float ParseNumber(const std::string& text, const std::string& option);
 void ParsePair(const std::string& text, const std::string& option, float& a, float& b);
 // A whole number, negative allowed, within -1e6 .. 1e6.
 int32_t ParseWhole(const std::string& text, const std::string& option);
-// "#RRGGBB" as the window-system colour 0x00BBGGRR.
+// "#RRGGBB" as written, for pictures, and as the colour shapes hold.
+TRgbColor ParseRgb(const std::string& text, const std::string& option);
 TdtpColor ParseColour(const std::string& text, const std::string& option);
 
 // The print-layout options (--paper WxH, --outer X,Y, --inner X,Y, --landscape, --portrait,

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPrinter>
 
-#include <algorithm>
 #include <cmath>
 
 #include "base/exception.h"
@@ -54,7 +53,7 @@ void TQtPrinter::EndDoc() {
   if (!painter_) RaiseError("The printer is not printing");
   const bool ended = painter_->end();
   painter_.reset();
-  placed_.clear();
+  placed_.Clear();
   if (!ended || printer_.printerState() == QPrinter::Error) RaiseError("The printer could not finish the job");
 }
 
@@ -63,7 +62,7 @@ void TQtPrinter::Abort() {
   printer_.abort();
   if (painter_->isActive()) painter_->end();
   painter_.reset();
-  placed_.clear();
+  placed_.Clear();
 }
 
 void TQtPrinter::StretchBand(const TRect& dest, const TBitmap32& band) {
@@ -79,22 +78,16 @@ void TQtPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const 
                               const TRect& clip) {
   if (!painter_) RaiseError("The printer is not printing");
   if (!picture || picture->Empty() || clip.IsEmpty()) return;
-  // A picture that went away is never mistaken for a new one at the same address.
-  std::erase_if(placed_, [](const TPlacedImage& entry) { return entry.Picture.expired(); });
-  auto same = [&](const TPlacedImage& entry) {
-    return !entry.Picture.owner_before(picture) && !picture.owner_before(entry.Picture);
-  };
-  auto entry = std::find_if(placed_.begin(), placed_.end(), same);
-  if (entry == placed_.end()) {
+  const QImage* image = placed_.Find(picture);
+  if (!image) {
     // The pixels' memory order is Qt's RGB32, as for a band; the image does not copy them.
-    placed_.push_back({picture, QImage(reinterpret_cast<const uchar*>(picture->Bits()), picture->Width(),
-                                       picture->Height(), static_cast<qsizetype>(picture->Width()) * 4,
-                                       QImage::Format_RGB32)});
-    entry = placed_.end() - 1;
+    image = &placed_.Add(picture, QImage(reinterpret_cast<const uchar*>(picture->Bits()), picture->Width(),
+                                         picture->Height(), static_cast<qsizetype>(picture->Width()) * 4,
+                                         QImage::Format_RGB32));
   }
   painter_->save();
   painter_->setClipRect(QRect(clip.Left, clip.Top, clip.Width(), clip.Height()));
-  painter_->drawImage(QPoint(x, y), entry->Image);
+  painter_->drawImage(QPoint(x, y), *image);
   painter_->restore();
 }
 

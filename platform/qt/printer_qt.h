@@ -5,7 +5,6 @@
 #include <QImage>
 
 #include <memory>
-#include <vector>
 
 #include "platform/printer.h"
 
@@ -46,15 +45,10 @@ public:
                     const TRect& clip) override;
 
 private:
-  // An image over a picture's pixels, for as long as the picture lives and the job lasts.
-  struct TPlacedImage {
-    std::weak_ptr<const TBitmap32> Picture;
-    QImage Image;
-  };
-
   QPrinter& printer_;
   std::unique_ptr<QPainter> painter_;
-  std::vector<TPlacedImage> placed_;
+  // An image over each placed picture's pixels, for as long as the picture lives and the job lasts.
+  TPlacedPictures<QImage> placed_;
 };
 
 }  // namespace sw
