@@ -126,6 +126,10 @@ public:
   TsdStorage* ResourceStorage() override { return &storage_; }
   // The folder of the file last loaded or saved; empty when there is none.
   std::string ResourceFolder() override;
+  TDecodedPictures* DecodedPictures() override { return decodedPictures_; }
+  // The pool through which the document's resources that share bytes decode them once; null (the
+  // default): each decodes its own. The pool outlives the document's pages.
+  void SetDecodedPictures(TDecodedPictures* pictures) { decodedPictures_ = pictures; }
 
   TsdStorage& Storage() { return storage_; }
   // The services the document was created with (any of them may be null).
@@ -678,6 +682,7 @@ protected:
   TServices services_;
   IWindowHost* host_ = nullptr;
   TsdStorage storage_;
+  TDecodedPictures* decodedPictures_ = nullptr;
   std::vector<std::unique_ptr<TdtpPage>> pages_;
   std::unique_ptr<TdtpBitmapResource> defaultBackground_;
   TdtpUndoLog undo_;

@@ -25,6 +25,44 @@ void ReleasePictures(TdtpShape& shape) {
   }
 }
 
+// Calls visit(resource) for each picture resource of shape and below, walking two shapes loaded
+// from the same description side by side: visit(a, b).
+template <typename TVisit>
+void VisitPictures(TdtpShape& a, TdtpShape& b, const TVisit& visit) {
+  auto* pageA = dynamic_cast<TdtpPage*>(&a);
+  auto* pageB = dynamic_cast<TdtpPage*>(&b);
+  if (pageA && pageB) visit(pageA->OwnBackground(), pageB->OwnBackground());
+  auto* bitmapA = dynamic_cast<TdtpBitmapShape*>(&a);
+  auto* bitmapB = dynamic_cast<TdtpBitmapShape*>(&b);
+  if (bitmapA && bitmapB) visit(bitmapA->Resource(), bitmapB->Resource());
+  if (a.ChildCount() != b.ChildCount()) return;
+  for (int i = 0; i < a.ChildCount(); ++i) {
+    TdtpShape* childA = a.Child(i);
+    TdtpShape* childB = b.Child(i);
+    if (childA && childB) VisitPictures(*childA, *childB, visit);
+  }
+}
+
+bool HoldsEmbeddedBytes(TdtpResource& resource) {
+  return resource.StorageKind() == TdtpStorageKind::Embedded && resource.Data().Length() > 0;
+}
+
+// The embedded bytes of the pictures in a description: their "Data" elements. Counted, or taken
+// out when drop is set.
+int32_t EmbeddedBytes(TXmlNode& node, bool drop) {
+  int32_t found = 0;
+  for (int i = node.ChildCount() - 1; i >= 0; --i) {
+    TXmlNode* child = node.Child(i);
+    if (child->Name() == "Data" && child->FindChild("Buffer")) {
+      ++found;
+      if (drop) node.DeleteChild(i);
+    } else {
+      found += EmbeddedBytes(*child, drop);
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 TCopyPicture::TCopyPicture(TdtpDocument& document, std::unique_ptr<TdtpPage> page)
@@ -77,6 +115,7 @@ TPrintSheet::TPrintSheet(const TServices& services) : document_(services) {
   document_.ZoomPercent = 100;
   // The sheet is rebuilt, never edited; an undo log would only hold copies of the design.
   document_.SetUndoEnabled(false);
+  document_.SetDecodedPictures(&decodedPictures_);
 }
 
 TPrintSheet::~TPrintSheet() {
@@ -138,6 +177,22 @@ TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t
 
   // The design is loaded once per content; every copy of a content lays its one picture.
   picture_.reset();
+  decodedPictures_.Clear();
+  // The pictures' bytes are read from the description once, into a page that is never laid; the
+  // contents are loaded without them and share the blocks of that page's bytes. A sheet holds
+  // each picture once, and its pool decodes a picture every content still shows once.
+  TdtpPage bytes;
+  try {
+    LoadPrintCopy(*xml.Root(), bytes);
+  } catch (...) {
+    design.SetLayoutStale(true);
+    throw;
+  }
+  int32_t embedded = 0;
+  VisitPictures(bytes, bytes, [&](TdtpResource& resource, TdtpResource&) { embedded += HoldsEmbeddedBytes(resource); });
+  // Should a description hold bytes no resource took, every content reads its own.
+  const bool shareBytes = embedded > 0 && embedded == EmbeddedBytes(*xml.Root(), false);
+  if (shareBytes) EmbeddedBytes(*xml.Root(), true);
   float width = 0, height = 0;
   // A shaped magnet is cut along its cutout's window: the copies draw that line, traced once for
   // each resolution the picture is made at, in place of the rectangle.
@@ -145,6 +200,13 @@ TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t
   auto loadContent = [&](int32_t content) {
     auto page = std::make_unique<TdtpPage>();
     LoadPrintCopy(*xml.Root(), *page);
+    if (shareBytes) {
+      VisitPictures(bytes, *page, [](TdtpResource& from, TdtpResource& to) {
+        if (!HoldsEmbeddedBytes(from) || to.StorageKind() != TdtpStorageKind::Embedded) return;
+        TResourceAccess a(from), b(to);
+        to.Data().CopyBytesFrom(from.Data());
+      });
+    }
     page->SetLeft(0);
     page->SetTop(0);
     page->SetAngle(0);

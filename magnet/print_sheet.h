@@ -10,6 +10,7 @@
 #include "engine/document.h"
 #include "engine/page.h"
 #include "magnet/print_layout.h"
+#include "storage/resources/decoded_pictures.h"
 
 namespace sw {
 
@@ -109,6 +110,8 @@ private:
   // The layout of both builds: contentOf(n - 1) is the content of the position numbered n.
   TPrintLayout Lay(TMagnetDesign& design, const std::function<int32_t(int32_t)>& contentOf, const TFillContent& fill);
 
+  // Before the document, which decodes its copies' shared pictures through it.
+  TDecodedPictures decodedPictures_;
   TdtpDocument document_;
   // After the document: the design page leaves before the document it paints in.
   std::shared_ptr<TCopyPicture> picture_;

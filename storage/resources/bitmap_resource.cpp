@@ -9,6 +9,7 @@
 #include "storage/formats/jpeg_format.h"
 #include "storage/xml/native_xml.h"
 #include "storage/formats/raster_formats.h"
+#include "storage/resources/decoded_pictures.h"
 
 namespace sw {
 
@@ -136,14 +137,21 @@ void TdtpBitmapResource::SetDecodeNeed(int32_t side) {
 }
 
 void TdtpBitmapResource::LoadObject() {
-  auto bitmap = std::make_unique<TBitmap32>();
+  std::shared_ptr<TBitmap32> bitmap;
   // Page 0, no maximum size: the filer's 4000 x 4000 applies. A JPEG needed smaller is scaled
   // while it is decoded, which only ever halves it down to the need.
   const TdtpImageFiler defaults;
   const bool scaled = decodeNeed_ > 0 && decodeNeed_ < std::min(defaults.MaxWidth, defaults.MaxHeight) &&
                       FormatFor(DataExtension()) == TdtpJpgFormat::Class();
-  loadWarning_ = DecodePicture(data_, DataExtension(), *bitmap, 0, scaled ? decodeNeed_ : 0, scaled ? decodeNeed_ : 0);
-  decodedFor_ = scaled ? decodeNeed_ : 0;
+  const int32_t need = scaled ? decodeNeed_ : 0;
+  const std::string extension = DataExtension();
+  TDecodedPictures* decoded = container_ ? container_->DecodedPictures() : nullptr;
+  if (!decoded || !decoded->Take(data_, extension, need, bitmap, decodedFor_, loadWarning_)) {
+    bitmap = std::make_shared<TBitmap32>();
+    loadWarning_ = DecodePicture(data_, extension, *bitmap, 0, need, need);
+    decodedFor_ = need;
+    if (decoded) decoded->Keep(data_, extension, need, bitmap, decodedFor_, loadWarning_);
+  }
   bitmap_ = std::move(bitmap);
 }
 

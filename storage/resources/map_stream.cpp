@@ -139,7 +139,7 @@ void TMapStream::SetSize(int64_t size) {
   if (Position32() > size_) MoveTo(size_);
 }
 
-void TMapStream::CopyBytesFrom(TMapStream& source) {
+void TMapStream::CopyBytesFrom(const TMapStream& source) {
   if (&source == this) {
     SetPosition(0);
     return;

@@ -46,7 +46,7 @@ public:
   void Clear() { SetSize(0); }
   // Replaces the contents with a copy of the other stream's bytes; the position becomes 0. The
   // blocks are shared until either stream writes to one of them.
-  void CopyBytesFrom(TMapStream& source);
+  void CopyBytesFrom(const TMapStream& source);
   // True when both hold the same bytes (positions do not matter).
   bool SameBytes(const TMapStream& other) const;
   // True when this stream shares any of its blocks with another.

@@ -480,7 +480,7 @@ void TdtpResource::LoadFromFile(const std::string& fileName) {
   // has proved good: a file that is no picture leaves the resource as it was.
   TMapStream oldData;
   oldData.CopyBytesFrom(data_);
-  std::unique_ptr<TBitmap32> oldBitmap = std::move(bitmap_);
+  std::shared_ptr<TBitmap32> oldBitmap = std::move(bitmap_);
   const std::string oldArchiveName = archiveName_, oldFileName = fileName_, oldWarning = loadWarning_;
   const bool oldBitmapModified = bitmapModified_, oldDataModified = dataModified_, oldDataLoaded = dataLoaded_;
   try {

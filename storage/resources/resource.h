@@ -18,6 +18,7 @@ namespace sw {
 
 class TXmlNode;
 class TsdStorage;
+class TDecodedPictures;
 class TdtpResource;
 class TdtpResourceThread;
 
@@ -43,6 +44,10 @@ public:
   // The folder of the document's file, against which relative external file names are resolved;
   // empty when there is none (relative names then stand for themselves).
   virtual std::string ResourceFolder() = 0;
+  // Where pictures whose bytes several resources share are decoded once, the resources holding
+  // one bitmap between them: a document that has a pool changes no picture in place. Null (the
+  // default): every resource decodes its own.
+  virtual TDecodedPictures* DecodedPictures() { return nullptr; }
 };
 
 using TResourceEvent = std::function<void(TdtpResource* sender)>;
@@ -190,7 +195,8 @@ protected:
   bool dataLoaded_ = false;
   TdtpStorageKind kind_ = TdtpStorageKind::Embedded;
   IResourceContainer* container_ = nullptr;
-  std::unique_ptr<TBitmap32> bitmap_;
+  // Shared only with a document's pool of decoded pictures (see IResourceContainer).
+  std::shared_ptr<TBitmap32> bitmap_;
   std::string loadWarning_;
 
 private:

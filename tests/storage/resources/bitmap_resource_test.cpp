@@ -18,6 +18,7 @@
 #include "base/stream.h"
 #include "storage/formats/bmp_format.h"
 #include "storage/formats/compressors.h"
+#include "storage/resources/decoded_pictures.h"
 #include "storage/resources/resource_thread.h"
 #include "storage/xml/native_xml.h"
 #include "support/errors.h"
@@ -239,6 +240,37 @@ TEST_F(BitmapResourceTest, AdoptAndChangeInPlace) {
   r.AdoptBitmap(nullptr);
   EXPECT_EQ(r.Data().Size(), 0);
   EXPECT_EQ(r.Bitmap(), nullptr);
+}
+
+// Resources whose container has a pool decode bytes they share once, and hold one bitmap between
+// them; bytes nobody shares are not kept.
+TEST_F(BitmapResourceTest, SharedBytesAreDecodedOnceThroughTheContainersPool) {
+  struct TPooled : IResourceContainer {
+    TsdStorage* ResourceStorage() override { return nullptr; }
+    std::string ResourceFolder() override { return {}; }
+    TDecodedPictures* DecodedPictures() override { return &Pool; }
+    TDecodedPictures Pool;
+  } container;
+  TMemoryStream(MakeJpeg(40, 30)).SaveToFile(Path("a.jpg"));
+  TMemoryStream(MakeJpeg(30, 20)).SaveToFile(Path("b.jpg"));
+  TdtpBitmapResource first, second, alone;
+  first.LoadFromFile(Path("a.jpg"));
+  second.SetFileName(first.FileName());
+  second.Data().CopyBytesFrom(first.Data());
+  alone.LoadFromFile(Path("b.jpg"));
+  for (TdtpBitmapResource* r : {&first, &second, &alone}) r->SetContainer(&container);
+
+  ASSERT_NE(first.Bitmap(), nullptr);
+  EXPECT_EQ(second.Bitmap(), first.Bitmap());
+  EXPECT_EQ(alone.Bitmap()->Width(), 30);
+  EXPECT_EQ(container.Pool.Count(), 1);
+  // Needed smaller, the shared bytes are decoded again for that need.
+  second.SetDecodeNeed(10);
+  EXPECT_TRUE(second.ReleaseBitmap());
+  ASSERT_NE(second.Bitmap(), nullptr);
+  EXPECT_LT(second.Bitmap()->Width(), 40);
+  EXPECT_EQ(first.Bitmap()->Width(), 40);
+  EXPECT_EQ(container.Pool.Count(), 2);
 }
 
 TEST_F(BitmapResourceTest, UndecodableDataRaisesAndIsKept) {
