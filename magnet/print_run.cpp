@@ -144,10 +144,9 @@ public:
     auto* picture = dynamic_cast<TdtpBitmapShape*>(page.Child(imageIndex_));
     if (name.empty() || !picture) return;
     try {
-      // Proved good at the smallest size it decodes to: the print decodes it again at the size
-      // it lays it, so a full decode here would only double the work of every row.
-      picture->Resource().SetDecodeNeed(1);
-      picture->Resource().LoadFromFile(table_.ResolvePath(name));
+      // Proved a picture by its header: the print decodes it at the size it lays it, and a
+      // decode here too would nearly double the work of every row.
+      picture->Resource().LoadFromFile(table_.ResolvePath(name), TdtpResource::TLoadProof::Header);
     } catch (const Exception& e) {
       RaiseError(Where(row) + ": " + e.Message());
     }

@@ -164,7 +164,13 @@ void TdtpBitmapResource::CheckFile(const std::string&, TStream& file) {
   RaiseRasterError("it is not a picture: its first bytes are those of no known picture format");
 }
 
-void TdtpBitmapResource::VerifyData() {
+void TdtpBitmapResource::VerifyData(TLoadProof proof) {
+  if (proof == TLoadProof::Header) {
+    int32_t width = 0, height = 0;
+    if (!PictureSize(width, height)) RaiseRasterError("it holds a picture without pixels");
+    bitmap_.reset();
+    return;
+  }
   Decode();
   if (!bitmap_ || bitmap_->Empty()) RaiseRasterError("it holds a picture without pixels");
   // Proved good; the pixels wait for their first use, as those of a loaded document do.

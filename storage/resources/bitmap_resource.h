@@ -50,8 +50,9 @@ protected:
   void LoadObject() override;
   // Refuses a file whose first bytes no picture format knows.
   void CheckFile(const std::string& fileName, TStream& file) override;
-  // Decodes the new data, which must give a picture with pixels, and lets the pixels go again.
-  void VerifyData() override;
+  // Decodes the new data (for a header proof, reads a JPEG's header), which must give a picture
+  // with pixels, and lets the pixels go again.
+  void VerifyData(TLoadProof proof) override;
   // Keeps the file's bytes when its format reads streams; otherwise decodes the file and keeps
   // it as HCK, FileName taking ".hck".
   void ReadFile() override;

@@ -446,9 +446,9 @@ void TdtpResource::Clear() {
 
 void TdtpResource::CheckFile(const std::string&, TStream&) {}
 
-void TdtpResource::VerifyData() {}
+void TdtpResource::VerifyData(TLoadProof) {}
 
-void TdtpResource::LoadFromFile(const std::string& fileName) {
+void TdtpResource::LoadFromFile(const std::string& fileName, TLoadProof proof) {
   TResourceAccess access(*this);
   const std::string quoted = QuoteForMessage(fileName, 120);
   // What the name stands for is said before anything is read: only a plain file with bytes in
@@ -492,7 +492,7 @@ void TdtpResource::LoadFromFile(const std::string& fileName) {
     ReadExternal();
     if (data_.Size() == 0) RaiseError("it holds no picture");
     data_.SetPosition(0);
-    VerifyData();
+    VerifyData(proof);
     data_.SetPosition(0);
   } catch (const std::exception& e) {
     data_.CopyBytesFrom(oldData);

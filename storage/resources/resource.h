@@ -107,12 +107,16 @@ public:
 
   // The largest file LoadFromFile reads.
   static constexpr int64_t kMaxFileBytes = int64_t(256) << 20;
+  // How LoadFromFile proves the file a picture: by decoding it whole, or by what its header says
+  // where the format's header tells the size (a JPEG; other pictures are still decoded). A file
+  // taken on its header shows damage behind it when it is first drawn.
+  enum class TLoadProof : uint8_t { Decode, Header };
   // Takes the picture file's bytes as the data, once they have proved to be a picture: the
   // resource is unchanged when they do not. A missing file raises "File does not exist: %s"
   // with the name as given; a folder, a device, a pipe, an empty file, one above kMaxFileBytes
   // and one whose content is refused raise an error naming the file and the fault. A picture
   // decoded from damaged data loads, and LoadWarning says what is wrong with it.
-  void LoadFromFile(const std::string& fileName);
+  void LoadFromFile(const std::string& fileName, TLoadProof proof = TLoadProof::Decode);
   // The warning of the last LoadFromFile; empty when the picture was whole.
   const std::string& LoadWarning() const { return loadWarning_; }
 
@@ -175,7 +179,7 @@ protected:
   virtual void CheckFile(const std::string& fileName, TStream& file);
   // LoadFromFile's proof that the new data is good, raising when not; may decode it into the
   // bitmap and set loadWarning_. The base accepts any data.
-  virtual void VerifyData();
+  virtual void VerifyData(TLoadProof proof);
 
   void DoPictureLoaded();
   void DoPictureChanged();
