@@ -9,6 +9,7 @@
 #include "base/tick.h"
 #include "engine/bracket_p.h"
 #include "engine/handles.h"
+#include "storage/resources/decoded_pictures.h"
 #include "storage/resources/resource_thread.h"
 
 namespace sw {
@@ -375,7 +376,7 @@ void TdtpDocument::EndBusy() {
 
 void TdtpDocument::EndPrinting() {
   if (printingCount_ <= 0) RaiseError("EndPrinting called more often than BeginPrinting");
-  --printingCount_;
+  if (--printingCount_ == 0 && decodedPictures_) decodedPictures_->Clear();
 }
 
 void TdtpDocument::EndLoading() {

@@ -126,9 +126,10 @@ public:
   TsdStorage* ResourceStorage() override { return &storage_; }
   // The folder of the file last loaded or saved; empty when there is none.
   std::string ResourceFolder() override;
-  TDecodedPictures* DecodedPictures() override { return decodedPictures_; }
-  // The pool through which the document's resources that share bytes decode them once; null (the
-  // default): each decodes its own. The pool outlives the document's pages.
+  TDecodedPictures* DecodedPictures() override { return IsPrinting() ? decodedPictures_ : nullptr; }
+  // The pool through which the document's resources that share bytes decode them once while it
+  // prints, emptied when the printing ends; null (the default): each decodes its own. The pool
+  // outlives the document's pages.
   void SetDecodedPictures(TDecodedPictures* pictures) { decodedPictures_ = pictures; }
 
   TsdStorage& Storage() { return storage_; }

@@ -25,8 +25,8 @@ void ReleasePictures(TdtpShape& shape) {
   }
 }
 
-// Calls visit(resource) for each picture resource of shape and below, walking two shapes loaded
-// from the same description side by side: visit(a, b).
+// Calls visit(a, b) for each pair of picture resources of two shapes loaded from the same
+// description, the two walked side by side.
 template <typename TVisit>
 void VisitPictures(TdtpShape& a, TdtpShape& b, const TVisit& visit) {
   auto* pageA = dynamic_cast<TdtpPage*>(&a);
