@@ -52,7 +52,7 @@ sanitize:
 # The threaded tests (storage, resources, the picture-cache thread) under the thread sanitizer;
 # only their programs are built. (The memory-mapped stream is left out: its refusal tests reserve
 # more address space than the sanitizer's allocator allows.)
-TSAN_TESTS = test_storage test_resource test_resource_thread test_bitmap_resource
+TSAN_TESTS = test_storage test_resource test_resource_thread test_bitmap_resource test_pdf_printer
 tsan: deps
 	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTICKWELL_SANITIZE=thread -DSTICKWELL_WERROR=$(WERROR)
 	cmake --build $(BUILD)-tsan -j$(JOBS) --target $(TSAN_TESTS)

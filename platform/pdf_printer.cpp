@@ -4,7 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include "base/deflate.h"
@@ -78,6 +81,33 @@ std::string PdfNumber(double value) {
   return text == "-0" ? "0" : text;
 }
 
+namespace {
+
+// Compressed pictures waiting for the file at most: each holds its picture until it is written.
+constexpr size_t kImagesInFlight = 2;
+
+// An image's rows through the PNG predictor "sub" (the image's DecodeParms say so), compressed.
+std::unique_ptr<TDeflater> CompressImage(const TBitmap32& bitmap, int level) {
+  auto data = std::make_unique<TDeflater>(level, TDeflateStrategy::Runs, kDeflateErrors);
+  std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3 + 1);
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    FilterRowSub(bitmap.ScanLine(y), bitmap.Width(), row.data());
+    data->Add(row.data(), row.size());
+  }
+  data->Finish();
+  return data;
+}
+
+// A placed picture's image object, numbered when it was laid and compressed beside the drawing
+// of what follows it.
+struct TPendingImage {
+  int32_t Number = 0;
+  int32_t Width = 0, Height = 0;
+  std::future<std::unique_ptr<TDeflater>> Data;
+};
+
+}  // namespace
+
 struct TPdfPrinter::TJob {
   explicit TJob(const std::string& fileName) : File(fileName) {}
 
@@ -87,8 +117,9 @@ struct TPdfPrinter::TJob {
   std::vector<int64_t> Objects = std::vector<int64_t>(kFirstFreeObject, 0);
   std::vector<int32_t> Pages;
   std::vector<int32_t> PageImages;
-  // The pictures placed so far and their image objects.
+  // The pictures placed so far and their image objects; those not yet in the file, oldest first.
   TPlacedPictures<int32_t> Placed;
+  std::deque<TPendingImage> Pending;
   std::string Content;
   std::string Title;
 
@@ -104,6 +135,24 @@ struct TPdfPrinter::TJob {
   void BeginObject(int32_t number) {
     Objects[static_cast<size_t>(number)] = Offset;
     Write(std::to_string(number) + " 0 obj\n");
+  }
+  void WriteImageObject(int32_t number, int32_t width, int32_t height, const TDeflater& data) {
+    WriteStreamObject(number,
+                      "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
+                          std::to_string(height) +
+                          " /ColorSpace /DeviceRGB /BitsPerComponent 8 /DecodeParms << /Predictor 15 "
+                          "/Colors 3 /BitsPerComponent 8 /Columns " +
+                          std::to_string(width) + " >>",
+                      data);
+  }
+  // Writes the oldest pending image, waiting for its compression; a failed one raises here.
+  void WriteOldestPending() {
+    TPendingImage image = std::move(Pending.front());
+    Pending.pop_front();
+    WriteImageObject(image.Number, image.Width, image.Height, *image.Data.get());
+  }
+  void WritePending() {
+    while (!Pending.empty()) WriteOldestPending();
   }
   // An object holding a stream whose dictionary is dict (without Length).
   void WriteStreamObject(int32_t number, const std::string& dict, const TDeflater& data) {
@@ -135,22 +184,29 @@ void TPdfPrinter::BeginDoc(const std::string& title) {
 
 int32_t TPdfPrinter::WriteImage(const TBitmap32& bitmap) {
   TJob& job = *job_;
-  TDeflater data(CompressionLevel, TDeflateStrategy::Runs, kDeflateErrors);
-  // Rows carry the PNG predictor "sub" (the image's DecodeParms say so).
-  std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3 + 1);
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    FilterRowSub(bitmap.ScanLine(y), bitmap.Width(), row.data());
-    data.Add(row.data(), row.size());
-  }
-  data.Finish();
+  const std::unique_ptr<TDeflater> data = CompressImage(bitmap, CompressionLevel);
   const int32_t image = job.NewObject();
-  job.WriteStreamObject(image,
-                        "/Type /XObject /Subtype /Image /Width " + std::to_string(bitmap.Width()) + " /Height " +
-                            std::to_string(bitmap.Height()) +
-                            " /ColorSpace /DeviceRGB /BitsPerComponent 8 /DecodeParms << /Predictor 15 "
-                            "/Colors 3 /BitsPerComponent 8 /Columns " +
-                            std::to_string(bitmap.Width()) + " >>",
-                        data);
+  job.WriteImageObject(image, bitmap.Width(), bitmap.Height(), *data);
+  return image;
+}
+
+int32_t TPdfPrinter::StartImage(const std::shared_ptr<const TBitmap32>& picture) {
+  TJob& job = *job_;
+  const int32_t image = job.NewObject();
+  TPendingImage pending;
+  pending.Number = image;
+  pending.Width = picture->Width();
+  pending.Height = picture->Height();
+  try {
+    pending.Data = std::async(std::launch::async, [picture, level = CompressionLevel] { return CompressImage(*picture, level); });
+  } catch (const std::system_error&) {
+    // No thread to spare: compressed here and now.
+    std::promise<std::unique_ptr<TDeflater>> done;
+    done.set_value(CompressImage(*picture, CompressionLevel));
+    pending.Data = done.get_future();
+  }
+  job.Pending.push_back(std::move(pending));
+  while (job.Pending.size() > kImagesInFlight) job.WriteOldestPending();
   return image;
 }
 
@@ -182,7 +238,7 @@ void TPdfPrinter::PlacePicture(int32_t x, int32_t y, const std::shared_ptr<const
   TJob& job = *job_;
   try {
     const int32_t* kept = job.Placed.Find(picture);
-    const int32_t image = kept ? *kept : job.Placed.Add(picture, WriteImage(*picture));
+    const int32_t image = kept ? *kept : job.Placed.Add(picture, StartImage(picture));
     AddToPage(image);
     // Cut to the part: a rectangle clip, then the whole picture where it lies.
     job.Content += "q " + BoxOf(part, settings_, sheet_).Path() + " W n " + BoxOf(whole, settings_, sheet_).ImageMatrix() +
@@ -197,6 +253,7 @@ void TPdfPrinter::NewPage() {
   if (!job_) RaiseError("The printer is not printing");
   TJob& job = *job_;
   try {
+    job.WritePending();
     TDeflater content(CompressionLevel, TDeflateStrategy::Runs, kDeflateErrors);
     content.Add(reinterpret_cast<const uint8_t*>(job.Content.data()), job.Content.size());
     content.Finish();

@@ -1,7 +1,8 @@
 // A printer into a PDF file: one page per sheet, the paper's exact size in points, each band one
 // Flate-compressed RGB image placed at its device pixels. Bands go to the file as they come, so
-// the memory a job needs is one band; the file appears under its name only when the job ends
-// without error.
+// the memory a job needs is one band; a placed picture is compressed beside the drawing of the
+// next ones, a few at a time. The file appears under its name only when the job ends without
+// error.
 #pragma once
 
 #include <memory>
@@ -47,6 +48,9 @@ private:
 
   // Writes bitmap as an image object of the job and returns its number.
   int32_t WriteImage(const TBitmap32& bitmap);
+  // Numbers picture's image object and compresses it on a thread of its own while the job goes
+  // on; the object reaches the file when the page ends, or sooner when too many wait.
+  int32_t StartImage(const std::shared_ptr<const TBitmap32>& picture);
   // Lists the image among the current page's resources.
   void AddToPage(int32_t image);
 

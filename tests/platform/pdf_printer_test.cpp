@@ -213,6 +213,22 @@ TEST_F(PdfPrinterTest, AbandonedOrFailedJobsLeaveNoFile) {
     printer.BeginDoc("gone again");
   }
   EXPECT_TRUE(test::FilesStartingWith(prefix).empty());
+  {
+    // Abandoned while its pictures are still being compressed: the job waits for them and lets
+    // every picture go.
+    TPdfPrinter printer(file_, TFilePrinterSettings{});
+    std::vector<std::shared_ptr<TBitmap32>> pictures;
+    printer.BeginDoc("gone while compressing");
+    for (int i = 0; i < 4; ++i) {
+      pictures.push_back(std::make_shared<TBitmap32>());
+      FillBand(*pictures.back(), 300, 200, i);
+      printer.PlacePicture(0, 0, pictures.back(), TRect{0, 0, 300, 200});
+    }
+    printer.Abort();
+    for (const auto& picture : pictures) EXPECT_EQ(picture.use_count(), 1);
+    EXPECT_FALSE(FileExists(file_));
+  }
+  EXPECT_TRUE(test::FilesStartingWith(prefix).empty());
 
   // An older file of the name keeps its bytes when the new job is abandoned, as a failing job is.
   const std::vector<uint8_t> old{'o', 'l', 'd'};
