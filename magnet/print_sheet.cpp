@@ -177,7 +177,6 @@ TPrintLayout TPrintSheet::Lay(TMagnetDesign& design, const std::function<int32_t
 
   // The design is loaded once per content; every copy of a content lays its one picture.
   picture_.reset();
-  decodedPictures_.Clear();
   // The pictures' bytes are read from the description once, into a page that is never laid; the
   // contents are loaded without them and share the blocks of that page's bytes. A sheet holds
   // each picture once, and its pool decodes a picture every content still shows once.

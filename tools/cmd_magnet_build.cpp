@@ -40,7 +40,6 @@ void WarnAboutPicture(const TMagnetDesign& magnet) {
   if (!magnet.PictureWarning().empty()) std::fprintf(stderr, "warning: %s\n", magnet.PictureWarning().c_str());
 }
 
-
 struct TMagnetSession {
   std::unique_ptr<TFontSystem> Fonts = TFontSystem::CreateForMachine();
   TServices Services;

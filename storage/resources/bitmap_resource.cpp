@@ -146,12 +146,12 @@ void TdtpBitmapResource::LoadObject() {
   const int32_t need = scaled ? decodeNeed_ : 0;
   const std::string extension = DataExtension();
   TDecodedPictures* decoded = container_ ? container_->DecodedPictures() : nullptr;
-  if (!decoded || !decoded->Take(data_, extension, need, bitmap, decodedFor_, loadWarning_)) {
+  if (!decoded || !decoded->Take(data_, extension, need, bitmap, loadWarning_)) {
     bitmap = std::make_shared<TBitmap32>();
     loadWarning_ = DecodePicture(data_, extension, *bitmap, 0, need, need);
-    decodedFor_ = need;
-    if (decoded) decoded->Keep(data_, extension, need, bitmap, decodedFor_, loadWarning_);
+    if (decoded) decoded->Keep(data_, extension, need, bitmap, loadWarning_);
   }
+  decodedFor_ = need;
   bitmap_ = std::move(bitmap);
 }
 

@@ -12,18 +12,17 @@ const TDecodedPictures::TEntry* TDecodedPictures::Find(const TMapStream& data, c
 }
 
 bool TDecodedPictures::Take(const TMapStream& data, const std::string& extension, int32_t need,
-                            std::shared_ptr<TBitmap32>& bitmap, int32_t& decodedFor, std::string& warning) {
+                            std::shared_ptr<TBitmap32>& bitmap, std::string& warning) {
   std::lock_guard<std::mutex> lock(mutex_);
   const TEntry* entry = Find(data, extension, need);
   if (!entry) return false;
   bitmap = entry->Bitmap;
-  decodedFor = entry->DecodedFor;
   warning = entry->Warning;
   return true;
 }
 
 void TDecodedPictures::Keep(const TMapStream& data, const std::string& extension, int32_t need,
-                            std::shared_ptr<TBitmap32> bitmap, int32_t decodedFor, const std::string& warning) {
+                            std::shared_ptr<TBitmap32> bitmap, const std::string& warning) {
   if (!bitmap || bitmap->Empty() || !data.SharesBlocks()) return;
   std::lock_guard<std::mutex> lock(mutex_);
   if (Find(data, extension, need)) return;
@@ -31,7 +30,6 @@ void TDecodedPictures::Keep(const TMapStream& data, const std::string& extension
   entry->Data.CopyBytesFrom(data);
   entry->Extension = extension;
   entry->Need = need;
-  entry->DecodedFor = decodedFor;
   entry->Bitmap = std::move(bitmap);
   entry->Warning = warning;
   entries_.push_back(std::move(entry));

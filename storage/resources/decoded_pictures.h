@@ -22,14 +22,13 @@ public:
   TDecodedPictures& operator=(const TDecodedPictures&) = delete;
 
   // The picture decoded earlier from the same bytes (of the same extension, for the same decode
-  // need), with its decoded-for need and load warning; false when none is kept. The bitmap is
-  // shared: nobody changes it.
+  // need), with its load warning; false when none is kept. The bitmap is shared: nobody changes it.
   bool Take(const TMapStream& data, const std::string& extension, int32_t need, std::shared_ptr<TBitmap32>& bitmap,
-            int32_t& decodedFor, std::string& warning);
+            std::string& warning);
   // Keeps what was decoded from data, when its bytes are shared with another stream: bytes nobody
   // else holds will not be asked for again.
   void Keep(const TMapStream& data, const std::string& extension, int32_t need, std::shared_ptr<TBitmap32> bitmap,
-            int32_t decodedFor, const std::string& warning);
+            const std::string& warning);
   // Lets every picture go.
   void Clear();
   int32_t Count() const;
@@ -39,7 +38,6 @@ private:
     TMapStream Data;
     std::string Extension;
     int32_t Need = 0;
-    int32_t DecodedFor = 0;
     std::shared_ptr<TBitmap32> Bitmap;
     std::string Warning;
   };
